@@ -1,0 +1,15 @@
+#include "app/run_state.h"
+
+namespace su {
+
+RunState& Run() {
+  static RunState state;
+  return state;
+}
+
+void ReleaseSongImage(RunState& run) {
+  run.songImage.reset();
+  run.songImageSize = 0;
+}
+
+}  // namespace su

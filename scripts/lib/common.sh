@@ -1,0 +1,99 @@
+# Shared set-up for scripts/run and scripts/test: the packages a fresh Debian machine lacks, the virtual
+# display and the Wine prefix. Sourced, not run.
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+# command-or-file -> Debian package that provides it
+SU_NEEDS=(
+  "cmake:cmake"
+  "make:make"
+  "g++:g++"
+  "python3:python3"
+  "/usr/src/googletest/CMakeLists.txt:googletest"
+  "/usr/include/gtest/gtest.h:libgtest-dev"
+  "/usr/include/benchmark/benchmark.h:libbenchmark-dev"
+  "x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix"
+  "x86_64-w64-mingw32-gcc-posix:gcc-mingw-w64-x86-64-posix"
+  "x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64"
+  "/usr/lib/wine/wine64:wine64"
+  "wine:wine"
+  "Xvfb:xvfb"
+  "xdpyinfo:x11-utils"
+  "import:imagemagick"
+)
+SU_FUZZ_NEEDS=(
+  "clang++:clang"
+  "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev"
+)
+
+su_missing_packages() {
+  local entry what pkg missing=()
+  for entry in "$@"; do
+    what="${entry%%:*}"; pkg="${entry#*:}"
+    if [[ "$what" == /* ]]; then [[ -e "$what" ]] || missing+=("$pkg")
+    else command -v "$what" >/dev/null 2>&1 || missing+=("$pkg"); fi
+  done
+  printf '%s\n' "${missing[@]}" | sort -u | sed '/^$/d'
+}
+
+# Installs what is missing when run as root; otherwise prints the one command that would and fails.
+su_ensure_packages() {
+  local missing
+  missing=$(su_missing_packages "$@" | tr '\n' ' ')
+  [[ -z "${missing// /}" ]] && return 0
+  if [[ $(id -u) -eq 0 ]]; then
+    echo "Installing: $missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing
+  else
+    echo "Missing packages. Install them with:"
+    echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends $missing"
+    return 1
+  fi
+}
+
+# Starts a virtual X display when none is given; sets DISPLAY and SU_XVFB_PID.
+su_start_virtual_display() {
+  if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  local n
+  for n in $(seq 91 120); do
+    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    SU_XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+    kill "$SU_XVFB_PID" 2>/dev/null || true
+  done
+  echo "Could not start a virtual display" >&2
+  return 1
+}
+
+su_stop_virtual_display() {
+  if [[ -n "${SU_XVFB_PID:-}" ]]; then kill "$SU_XVFB_PID" 2>/dev/null || true; fi
+}
+
+# A Wine prefix of our own inside the build folder, made once.
+su_prepare_wine() {
+  export WINEPREFIX="${SU_WINEPREFIX:-$ROOT/build/wineprefix}"
+  export WINEARCH=win64
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+    echo "Preparing the Wine prefix in $WINEPREFIX (first run only)..."
+    # No browser or .NET runtime is wanted: keep their installers from asking.
+    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
+    wineserver -w || true
+  fi
+}
+
+su_build_native() {
+  cmake -S "$ROOT" -B "$ROOT/build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$ROOT/build/native" -j"$(nproc)"
+}
+
+su_build_windows() {
+  cmake -S "$ROOT" -B "$ROOT/build/windows" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  cmake --build "$ROOT/build/windows" -j"$(nproc)"
+}

@@ -1,0 +1,68 @@
+// Dialog 138 "Send the Data" of family C: the keyboard's song slots with their names and sizes, the total
+// and free memory, and the Send, Delete and Cancel buttons.
+#pragma once
+
+#include <cstdint>
+
+#include "app/screen.h"
+#include "transfer/family_c/protocol.h"
+#include "transfer/family_c/slot_layout.h"
+
+namespace su {
+
+// One slot as the last reading found it.
+struct SlotRecordC {
+  std::int32_t inUse = 0;    // the slot's status byte; nonzero when it holds a song
+  std::uint32_t size = 0;    // bytes; 0 for an empty slot
+  char name[kSlotNameSize] = {};  // the song's name, the in-use marker for a nameless song, empty otherwise
+};
+
+// The slot records of every slot and the totals of the last reading.
+struct SlotTableC {
+  SlotRecordC slots[kMaxSlotsC];
+  std::int32_t totalSize = 0;  // bytes: the sum of the slots' sizes
+  std::int32_t freeSize = 0;   // bytes: the keyboard's free memory
+};
+
+// A size in bytes as the dialogs show kilobytes: 0 stays 0, anything below 1024 shows 1, otherwise whole
+// kilobytes rounded down.
+std::uint32_t KilobytesShown(std::uint32_t bytes);
+
+// Reads every slot of `layout` and the free memory into `table`, with the progress bar and status line of
+// `dialog` showing the reading. Raises what the keyboard exchanges raise.
+void ReadSlots(WindowRef dialog, const SlotLayout& layout, SlotTableC& table);
+// Shows `table` in the slot list and the total and free size fields.
+void FillSlotList(WindowRef dialog, const SlotLayout& layout, const SlotTableC& table);
+// The first selected row of the slot list; 0 when none is selected.
+int SelectedRow(WindowRef dialog);
+// 1 when the song image went into the selected slot; 0 when the user declined to replace the song there or
+// the keyboard lacks memory (message 52 shown).
+int SendToSelectedSlot(WindowRef dialog);
+// 1 when the keyboard deleted the selected slot's song; 0 when nothing was done (an empty slot beeps, a "No"
+// to message 49). Raises message 38 or the keyboard's error code.
+int DeleteSelectedSlot(WindowRef dialog, const SlotTableC& table);
+
+// What dialog 138 does with its messages. While an exchange with the keyboard is under way, window messages
+// keep being dispatched, so commands can arrive in the middle of it; they are ignored until it ends, which
+// keeps a second exchange off the port pair.
+class SendDialogC : public DialogLogic {
+ public:
+  SendDialogC(const SlotLayout& layout, SlotTableC& table) : layout_(layout), table_(table) {}
+
+  void OnInit(WindowRef dialog) override;
+  void OnCommand(WindowRef dialog, int control) override;
+  void OnListClick(WindowRef dialog, int control, int row) override;
+
+  bool Busy() const { return busy_; }
+
+ private:
+  void Refresh(WindowRef dialog);
+  void Send(WindowRef dialog);
+  void Delete(WindowRef dialog);
+
+  const SlotLayout& layout_;
+  SlotTableC& table_;
+  bool busy_ = false;
+};
+
+}  // namespace su
