@@ -1,5 +1,37 @@
-// Placeholder until the family C flow lands.
+// The family C flow: the staged song converted for the identified model, loaded as the song image, and
+// dialog 138 run over the model's slot layout.
 #include "transfer/family_c/flow.h"
+
+#include "app/conversion.h"
+#include "app/errors.h"
+#include "app/run_state.h"
+#include "app/screen.h"
+#include "resources/resource.h"
+#include "transfer/family_c/send_dialog.h"
+#include "transfer/family_c/slot_layout.h"
+
 namespace su {
-int RunFamilyC() { return 1; }
+
+namespace {
+
+// Output kind "4": a song image to send.
+constexpr char kSongImageKind[] = "4";
+
+}  // namespace
+
+int RunFamilyC() {
+  RunState& run = Run();
+  run.convertedPath = ConvertStagedSong(kSongImageKind, run.modelCode, ModelInfoArgument());
+
+  // An image that cannot be read would otherwise be announced to the keyboard as a song of 0 bytes.
+  if (LoadSongImage() == 0) RaiseMessage(IDS_FILE_ERROR);
+
+  const SlotLayout layout = SlotLayoutFor(run.modelType);
+  SlotTableC table{};  // cleared for this run
+
+  SendDialogC dialog(layout, table);
+  TheScreen().RunDialog(IDD_SEND_C, dialog);
+  return 1;
+}
+
 }  // namespace su

@@ -1,0 +1,54 @@
+#include "app/messages.h"
+
+#include "resources/resource.h"
+
+namespace su {
+
+namespace {
+
+// Puts `value` in place of the first `directive` of `templateText`; the rest of the text is kept as it is.
+std::string FillDirective(const std::string& templateText, const char* directive, const std::string& value) {
+  const std::size_t at = templateText.find(directive);
+  if (at == std::string::npos) return templateText;
+  return templateText.substr(0, at) + value + templateText.substr(at + 2);
+}
+
+}  // namespace
+
+std::string FitBuffer(const std::string& text, std::size_t bufferChars) {
+  if (bufferChars == 0) return std::string();
+  if (text.size() < bufferChars) return text;
+  return text.substr(0, bufferChars - 1);
+}
+
+std::string FormatSavedMessage(const std::string& templateText, const std::string& path) {
+  return FitBuffer(FillDirective(templateText, "%s", path), kMessageBufferChars);
+}
+
+std::string FormatErrorCodeMessage(const std::string& templateText, std::uint8_t code) {
+  return FitBuffer(FillDirective(templateText, "%d", std::to_string(static_cast<unsigned>(code))),
+                   kMessageBufferChars);
+}
+
+void ShowRaisedMessage(const RaisedMessage& raised) {
+  ShowMessage(nullptr, raised.number, BoxKind::Warning);
+}
+
+void ShowKeyboardError(const APP_EXCEPTION& error) {
+  Screen& screen = TheScreen();
+  screen.Ask(nullptr, FormatErrorCodeMessage(screen.Text(IDS_ERROR_CODE), error.code), BoxKind::Warning);
+}
+
+void ShowSavedMessage(const std::string& path) {
+  Screen& screen = TheScreen();
+  screen.Ask(nullptr, FormatSavedMessage(screen.Text(IDS_SAVED), path), BoxKind::Ok);
+}
+
+void SetStatusLine(WindowRef dialog, int number) {
+  Screen& screen = TheScreen();
+  screen.SetControlText(dialog, IDC_STATUS, FitBuffer(screen.Text(number), kStatusBufferChars));
+}
+
+void ClearStatusLine(WindowRef dialog) { TheScreen().SetControlText(dialog, IDC_STATUS, ""); }
+
+}  // namespace su

@@ -1,0 +1,35 @@
+// Messages the shell formats and shows itself: the run sequence's error box, the "Saved." box and the
+// status line of a transfer dialog. Texts come from the string table by number.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/errors.h"
+#include "app/screen.h"
+
+namespace su {
+
+// Message texts live in buffers of 256 characters, status lines in buffers of 64 (the zero included).
+constexpr std::size_t kMessageBufferChars = 256;
+constexpr std::size_t kStatusBufferChars = 64;
+
+// `text` cut to what a buffer of `bufferChars` characters holds.
+std::string FitBuffer(const std::string& text, std::size_t bufferChars);
+
+// Message 46: the saved file's full path in place of "%s".
+std::string FormatSavedMessage(const std::string& templateText, const std::string& path);
+// Message 53: the keyboard's error code, unsigned decimal, in place of "%d".
+std::string FormatErrorCodeMessage(const std::string& templateText, std::uint8_t code);
+
+// The run sequence's error box: warning icon, OK, no owner.
+void ShowRaisedMessage(const RaisedMessage& raised);
+void ShowKeyboardError(const APP_EXCEPTION& error);
+// Message 46 with `path` in an OK box without icon and owner.
+void ShowSavedMessage(const std::string& path);
+
+// The status line (control 11000) of `dialog`: message `number`, or "" to clear it.
+void SetStatusLine(WindowRef dialog, int number);
+void ClearStatusLine(WindowRef dialog);
+
+}  // namespace su

@@ -1,0 +1,48 @@
+#include "app/selection_dialog.h"
+
+#include "app/run_state.h"
+#include "resources/resource.h"
+
+namespace su {
+
+namespace {
+constexpr int kSelectionSend = 1;
+constexpr int kSelectionSave = 2;
+constexpr int kOk = 1;
+constexpr int kCancel = 2;
+}  // namespace
+
+void SelectionDialog::OnInit(WindowRef dialog) {
+  TheScreen().CheckRadio(dialog,
+                         Run().selection == kSelectionSave ? IDC_SAVE_AS_FILE : IDC_SEND_TO_KEYBOARD);
+}
+
+void SelectionDialog::OnCommand(WindowRef dialog, int control) {
+  switch (control) {
+    case IDC_SEND_TO_KEYBOARD:
+      Run().selection = kSelectionSend;
+      break;
+    case IDC_SAVE_AS_FILE:
+      Run().selection = kSelectionSave;
+      break;
+    case kOk:
+      TheScreen().EndDialog(dialog, 1);
+      break;
+    case kCancel:
+      TheScreen().EndDialog(dialog, 0);
+      break;
+    case IDM_SETUP:
+      // The ports confirmed there are stored by the MIDI Device dialog itself; this dialog stays open.
+      if (showSetup_ != nullptr) showSetup_();
+      break;
+    default:
+      break;
+  }
+}
+
+int ShowSelectionDialog(int (*showSetup)()) {
+  SelectionDialog logic(showSetup);
+  return TheScreen().RunDialog(IDD_SELECTION, logic) == 1 ? 1 : 0;
+}
+
+}  // namespace su

@@ -1,0 +1,60 @@
+#include "app/work_dir.h"
+
+#include <vector>
+
+#include "app/paths.h"
+#include "app/run_state.h"
+#include "app/shell_system.h"
+
+namespace su {
+
+int StageSourceFile() {
+  RunState& run = Run();
+  ShellSystem& system = TheSystem();
+  if (!system.PathExists(run.sourcePath)) return 0;
+  if (MakeWorkDirectory() == 0) return 0;
+  run.stagedPath = StagedPathFor(run.workDir, run.sourcePath);
+  run.stagedName = StagedNameFor(run.sourcePath);
+  // A failed copy is not looked at here: it shows up as a failed conversion later.
+  system.CopyOver(run.sourcePath, run.stagedPath);
+  return 1;
+}
+
+int MakeWorkDirectory() {
+  RunState& run = Run();
+  ShellSystem& system = TheSystem();
+  for (int attempt = 0; attempt < kWorkDirAttempts; ++attempt) {
+    // A new tick count on every attempt gives a new name when the last one was taken.
+    run.workDir = WorkDirPath(system.TempPath(), system.Ticks());
+    if (system.MakeDirectory(run.workDir)) {
+      EmptyDirectory(run.workDir);
+      return 1;
+    }
+    system.Pause(kWorkDirRetryMs);
+  }
+  run.workDir.clear();
+  return 0;
+}
+
+void EmptyDirectory(const std::string& directory) {
+  ShellSystem& system = TheSystem();
+  const std::string folder = WithTrailingBackslash(directory);
+  std::vector<std::string> names;
+  if (!system.ListEntries(folder + "*.*", &names)) return;
+  for (const std::string& name : names) {
+    // "." and ".." and subdirectories fail to delete as files and simply stay.
+    const std::string path = folder + name;
+    system.MakeNormal(path);
+    system.RemoveFile(path);
+  }
+}
+
+void RemoveWorkDirectory() {
+  RunState& run = Run();
+  if (run.workDir.empty()) return;
+  EmptyDirectory(run.workDir);
+  TheSystem().RemoveEmptyDirectory(run.workDir);
+  run.workDir.clear();
+}
+
+}  // namespace su

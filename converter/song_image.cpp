@@ -1,0 +1,342 @@
+#include "converter/song_image.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+
+namespace su::conv {
+
+namespace {
+
+constexpr char kImageMagic[4] = {'S', 'Q', 'S', 'I'};
+constexpr char kFileMagic[4] = {'S', 'Q', '2', 'F'};
+constexpr std::uint8_t kMetaTempo = 0x51;
+constexpr std::uint8_t kMetaTimeSignature = 0x58;
+constexpr std::uint8_t kMetaSequenceName = 0x03;
+// A delta time in the image takes at most five bytes (32 bits).
+constexpr std::size_t kMaxEventBytes = 5 + 2 + 4;
+
+std::uint8_t* PutBe32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = std::uint8_t(v >> 24);
+  p[1] = std::uint8_t(v >> 16);
+  p[2] = std::uint8_t(v >> 8);
+  p[3] = std::uint8_t(v);
+  return p + 4;
+}
+std::uint32_t Be32(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+// Seven bits per byte, most significant first, the top bit set on all but the last byte.
+std::uint8_t* PutVlq(std::uint8_t* p, std::uint32_t v) {
+  if (v < 0x80) {
+    *p++ = std::uint8_t(v);
+    return p;
+  }
+  int shift = 28;
+  while ((v >> shift) == 0) shift -= 7;
+  for (; shift > 0; shift -= 7) *p++ = std::uint8_t(0x80 | ((v >> shift) & 0x7F));
+  *p++ = std::uint8_t(v & 0x7F);
+  return p;
+}
+
+bool GetVlq(const std::uint8_t*& p, const std::uint8_t* end, std::uint32_t* value) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 5; ++i) {
+    if (p == end) return false;
+    const std::uint8_t b = *p++;
+    v = (v << 7) | (b & 0x7Fu);
+    if ((b & 0x80) == 0) {
+      if (v > 0xFFFFFFFFu) return false;
+      *value = static_cast<std::uint32_t>(v);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsKeptMeta(const MidiEvent& e) {
+  return e.kind == MidiKind::Meta && (e.data1 == kMetaTempo || e.data1 == kMetaTimeSignature);
+}
+
+// Reads one length-prefixed string of at most `limit` bytes.
+bool GetString(const std::uint8_t*& p, const std::uint8_t* end, std::size_t limit, std::string* out) {
+  if (p == end) return false;
+  const std::size_t length = *p++;
+  if (length > limit || length > static_cast<std::size_t>(end - p)) return false;
+  out->assign(reinterpret_cast<const char*>(p), length);
+  p += length;
+  return true;
+}
+
+struct ImageHeader {
+  std::uint8_t version;
+  std::uint8_t flags;
+  std::uint16_t division;
+  std::uint32_t eventCount;
+  std::uint32_t streamLength;
+  std::uint32_t endTick;
+};
+
+bool GetHeader(const std::uint8_t* data, std::size_t size, ImageHeader* header) {
+  if (data == nullptr || size < kImageHeaderSize) return false;
+  if (std::memcmp(data, kImageMagic, 4) != 0) return false;
+  header->version = data[4];
+  header->flags = data[5];
+  header->division = std::uint16_t(data[6] << 8 | data[7]);
+  header->eventCount = Be32(data + 8);
+  header->streamLength = Be32(data + 12);
+  header->endTick = Be32(data + 16);
+  return header->version == kImageVersion && (header->flags & ~kImageFlagPadded) == 0;
+}
+
+const std::array<std::uint32_t, 256>& CrcTable() {
+  static const std::array<std::uint32_t, 256> table = [] {
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
+bool operator==(const SongEvent& a, const SongEvent& b) {
+  return a.tick == b.tick && a.status == b.status && a.type == b.type && a.size == b.size &&
+         std::memcmp(a.data, b.data, a.size) == 0;
+}
+
+std::vector<SongEvent> SongEventsOf(const MidiFile& file) {
+  std::vector<SongEvent> events;
+  events.reserve(file.events.size());
+  for (const MidiEvent& e : file.events) {
+    SongEvent out;
+    out.tick = e.tick;
+    if (e.kind == MidiKind::Channel) {
+      out.status = e.status;
+      out.size = static_cast<std::uint8_t>(ChannelDataLength(e.status));
+      out.data[0] = e.data1;
+      out.data[1] = out.size == 2 ? e.data2 : 0;
+    } else if (IsKeptMeta(e)) {
+      out.status = 0xFF;
+      out.type = e.data1;
+      out.size = static_cast<std::uint8_t>(e.length);
+      std::memcpy(out.data, file.source + e.offset, e.length);
+    } else {
+      continue;
+    }
+    events.push_back(out);
+  }
+  return events;
+}
+
+std::string SongTitleOf(const MidiFile& file, const std::string& fallback) {
+  for (const MidiEvent& e : file.events) {
+    if (e.kind != MidiKind::Meta || e.data1 != kMetaSequenceName) continue;
+    const std::uint8_t* text = file.source + e.offset;
+    std::size_t begin = 0;
+    std::size_t end = e.length;
+    while (begin < end && text[begin] == ' ') ++begin;
+    while (end > begin && text[end - 1] == ' ') --end;
+    if (begin == end) continue;
+    const bool printable = std::all_of(text + begin, text + end,
+                                       [](std::uint8_t c) { return c >= 0x20 && c <= 0x7E; });
+    if (!printable) continue;
+    return std::string(reinterpret_cast<const char*>(text + begin), std::min(end - begin, kMaxTitleLength));
+  }
+  return fallback.substr(0, kMaxTitleLength);
+}
+
+bool IsWordModel(const std::string& modelCode) {
+  std::string code = modelCode;
+  for (char& c : code) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return code == "f0" || code == "e1" || code == "e2" || code == "e3";
+}
+
+bool WriteSongImage(const MidiFile& file, const SongInfo& info, std::vector<std::uint8_t>* image) {
+  if (info.title.size() > kMaxTitleLength || info.modelCode.size() > kMaxModelCodeLength ||
+      info.modelInfo.size() > kMaxModelInfoLength) {
+    return false;
+  }
+  const std::size_t stringsSize = 3 + info.title.size() + info.modelCode.size() + info.modelInfo.size();
+  const std::size_t start = kImageHeaderSize + stringsSize;
+  image->assign(start + file.events.size() * kMaxEventBytes + 1, 0);
+
+  std::uint8_t* const base = image->data();
+  std::uint8_t* p = base + kImageHeaderSize;
+  for (const std::string* s : {&info.title, &info.modelCode, &info.modelInfo}) {
+    *p++ = static_cast<std::uint8_t>(s->size());
+    std::memcpy(p, s->data(), s->size());
+    p += s->size();
+  }
+
+  // Events: delta time, then the status (left out when it repeats the last channel status), then the data.
+  std::uint32_t count = 0;
+  std::uint32_t previousTick = 0;
+  std::uint8_t running = 0;
+  for (const MidiEvent& e : file.events) {
+    if (e.kind == MidiKind::Channel) {
+      p = PutVlq(p, e.tick - previousTick);
+      if (e.status != running) *p++ = e.status;
+      running = e.status;
+      *p++ = e.data1;
+      if (ChannelDataLength(e.status) == 2) *p++ = e.data2;
+    } else if (IsKeptMeta(e)) {
+      p = PutVlq(p, e.tick - previousTick);
+      *p++ = 0xFF;
+      *p++ = e.data1;
+      std::memcpy(p, file.source + e.offset, e.length);
+      p += e.length;
+    } else {
+      continue;
+    }
+    previousTick = e.tick;
+    ++count;
+  }
+  const std::size_t streamLength = static_cast<std::size_t>(p - (base + start));
+  std::uint8_t flags = 0;
+  if (info.padToWords && (static_cast<std::size_t>(p - base) & 1u) != 0) {
+    *p++ = 0;
+    flags |= kImageFlagPadded;
+  }
+
+  std::memcpy(base, kImageMagic, 4);
+  base[4] = kImageVersion;
+  base[5] = flags;
+  base[6] = std::uint8_t(file.division >> 8);
+  base[7] = std::uint8_t(file.division);
+  PutBe32(base + 8, count);
+  PutBe32(base + 12, static_cast<std::uint32_t>(streamLength));
+  PutBe32(base + 16, file.endTick);
+  image->resize(static_cast<std::size_t>(p - base));
+  return true;
+}
+
+bool ReadSongImage(const std::uint8_t* data, std::size_t size, SongImage* image) {
+  ImageHeader header;
+  if (!GetHeader(data, size, &header)) return false;
+  const std::uint8_t* p = data + kImageHeaderSize;
+  const std::uint8_t* const end = data + size;
+  SongImage out;
+  out.version = header.version;
+  out.division = header.division;
+  out.endTick = header.endTick;
+  out.padded = (header.flags & kImageFlagPadded) != 0;
+  if (!GetString(p, end, kMaxTitleLength, &out.title) ||
+      !GetString(p, end, kMaxModelCodeLength, &out.modelCode) ||
+      !GetString(p, end, kMaxModelInfoLength, &out.modelInfo)) {
+    return false;
+  }
+  const std::size_t trailing = out.padded ? 1 : 0;
+  if (static_cast<std::size_t>(end - p) != static_cast<std::size_t>(header.streamLength) + trailing) {
+    return false;
+  }
+  if (out.padded && (end[-1] != 0 || size % 2 != 0)) return false;
+  const std::uint8_t* const streamEnd = p + header.streamLength;
+
+  // Every event takes at least two bytes, so the count is checked against the stream before reserving.
+  if (header.eventCount > header.streamLength / 2) return false;
+  out.events.reserve(header.eventCount);
+  std::uint64_t tick = 0;
+  std::uint8_t running = 0;
+  while (p < streamEnd) {
+    SongEvent e;
+    std::uint32_t delta;
+    if (!GetVlq(p, streamEnd, &delta)) return false;
+    tick += delta;
+    if (tick > 0xFFFFFFFFu || p == streamEnd) return false;
+    e.tick = static_cast<std::uint32_t>(tick);
+    std::uint8_t status = *p;
+    if (status == 0xFF) {
+      ++p;
+      if (p == streamEnd) return false;
+      e.status = 0xFF;
+      e.type = *p++;
+      if (e.type == kMetaTempo) {
+        e.size = 3;
+      } else if (e.type == kMetaTimeSignature) {
+        e.size = 4;
+      } else {
+        return false;
+      }
+    } else {
+      if (status < 0x80) {
+        if (running == 0) return false;
+        status = running;
+      } else if (status < 0xF0) {
+        ++p;
+      } else {
+        return false;
+      }
+      running = status;
+      e.status = status;
+      e.size = static_cast<std::uint8_t>(ChannelDataLength(status));
+    }
+    if (static_cast<std::size_t>(streamEnd - p) < e.size) return false;
+    std::memcpy(e.data, p, e.size);
+    if (e.status != 0xFF && std::any_of(e.data, e.data + e.size, [](std::uint8_t b) { return b & 0x80; })) {
+      return false;
+    }
+    p += e.size;
+    out.events.push_back(e);
+    if (out.events.size() > header.eventCount) return false;
+  }
+  if (out.events.size() != header.eventCount) return false;
+  if (!out.events.empty() && out.events.back().tick > out.endTick) return false;
+  *image = std::move(out);
+  return true;
+}
+
+bool ReadSongImageTitle(const std::uint8_t* data, std::size_t size, std::string* title) {
+  ImageHeader header;
+  if (!GetHeader(data, size, &header)) return false;
+  const std::uint8_t* p = data + kImageHeaderSize;
+  return GetString(p, data + size, kMaxTitleLength, title);
+}
+
+std::vector<std::uint8_t> WriteSongFile(const std::vector<std::uint8_t>& image) {
+  std::vector<std::uint8_t> out(kSongFileHeaderSize + image.size());
+  std::uint8_t* p = out.data();
+  std::memcpy(p, kFileMagic, 4);
+  p[4] = kSongFileVersion;
+  p[5] = 0;
+  p[6] = 0;
+  p[7] = static_cast<std::uint8_t>(kSongFileHeaderSize);
+  PutBe32(p + 8, static_cast<std::uint32_t>(image.size()));
+  if (!image.empty()) std::memcpy(p + kSongFileHeaderSize, image.data(), image.size());
+  // The checksum covers the header's first 12 bytes and the whole image.
+  std::uint32_t crc = SongCrc32(p, 12);
+  crc = SongCrc32(image.data(), image.size(), crc);
+  PutBe32(p + 12, crc);
+  return out;
+}
+
+bool ReadSongFile(const std::uint8_t* data, std::size_t size, std::size_t* imageOffset,
+                  std::size_t* imageSize) {
+  if (data == nullptr || size < kSongFileHeaderSize) return false;
+  if (std::memcmp(data, kFileMagic, 4) != 0 || data[4] != kSongFileVersion || data[5] != 0) return false;
+  const std::size_t headerSize = std::size_t(data[6]) << 8 | data[7];
+  if (headerSize != kSongFileHeaderSize) return false;
+  const std::uint32_t length = Be32(data + 8);
+  if (length != size - kSongFileHeaderSize) return false;
+  std::uint32_t crc = SongCrc32(data, 12);
+  crc = SongCrc32(data + kSongFileHeaderSize, length, crc);
+  if (crc != Be32(data + 12)) return false;
+  *imageOffset = kSongFileHeaderSize;
+  *imageSize = length;
+  return true;
+}
+
+std::uint32_t SongCrc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
+  const auto& table = CrcTable();
+  std::uint32_t c = ~crc;
+  for (std::size_t i = 0; i < size; ++i) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
+  return ~c;
+}
+
+}  // namespace su::conv

@@ -1,0 +1,195 @@
+#include "midi/win32/win32_midi.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "app/win32/settings_profile_win32.h"
+#include "midi/clock.h"
+#include "midi/midi_driver.h"
+#include "midi/port_session.h"
+#include "midi/system_affinity.h"
+
+namespace su {
+
+namespace {
+
+// The events the driver's callbacks set. The callbacks run on the driver's thread and do nothing else:
+// everything that touches the headers happens on the user-interface thread once the event is taken.
+std::atomic<HANDLE> gInFilled{nullptr};
+std::atomic<HANDLE> gOutDone{nullptr};
+
+void CALLBACK InputCallback(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR) {
+  if (message != MIM_LONGDATA) return;
+  const MIDIHDR* header = reinterpret_cast<const MIDIHDR*>(param1);
+  if (header == nullptr || header->dwBytesRecorded == 0) return;
+  HANDLE event = gInFilled.load();
+  if (event != nullptr) SetEvent(event);
+}
+
+void CALLBACK OutputCallback(HMIDIOUT, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+  if (message != MOM_DONE) return;
+  HANDLE event = gOutDone.load();
+  if (event != nullptr) SetEvent(event);
+}
+
+class WinMmDriver : public MidiDriver {
+ public:
+  std::uint32_t InDeviceCount() override { return midiInGetNumDevs(); }
+  std::uint32_t OutDeviceCount() override { return midiOutGetNumDevs(); }
+
+  bool InDeviceName(std::int32_t index, std::string* productName) override {
+    if (index < 0) return false;
+    MIDIINCAPSA caps;
+    std::memset(&caps, 0, sizeof caps);
+    if (midiInGetDevCapsA(static_cast<UINT_PTR>(index), &caps, sizeof caps) != MMSYSERR_NOERROR) return false;
+    caps.szPname[sizeof caps.szPname - 1] = '\0';
+    *productName = caps.szPname;
+    return true;
+  }
+
+  bool OutDeviceName(std::int32_t index, std::string* productName) override {
+    if (index < 0) return false;
+    MIDIOUTCAPSA caps;
+    std::memset(&caps, 0, sizeof caps);
+    if (midiOutGetDevCapsA(static_cast<UINT_PTR>(index), &caps, sizeof caps) != MMSYSERR_NOERROR) return false;
+    caps.szPname[sizeof caps.szPname - 1] = '\0';
+    *productName = caps.szPname;
+    return true;
+  }
+
+  bool OpenIn(std::int32_t index, EventRef filled) override {
+    if (index < 0) return false;
+    gInFilled.store(static_cast<HANDLE>(filled));
+    HMIDIIN handle = nullptr;
+    if (midiInOpen(&handle, static_cast<UINT>(index), reinterpret_cast<DWORD_PTR>(&InputCallback), 0,
+                   CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+      gInFilled.store(nullptr);
+      return false;
+    }
+    in_ = handle;
+    return true;
+  }
+  bool IsInOpen() const override { return in_ != nullptr; }
+  bool ResetIn() override { return in_ != nullptr && midiInReset(in_) == MMSYSERR_NOERROR; }
+  bool StartIn() override { return in_ != nullptr && midiInStart(in_) == MMSYSERR_NOERROR; }
+  bool StopIn() override { return in_ != nullptr && midiInStop(in_) == MMSYSERR_NOERROR; }
+  bool CloseIn() override {
+    if (in_ == nullptr || midiInClose(in_) != MMSYSERR_NOERROR) return false;
+    in_ = nullptr;
+    gInFilled.store(nullptr);
+    return true;
+  }
+  void SetInBuffer(std::uint8_t* data, std::uint32_t size) override {
+    inHeader_.lpData = reinterpret_cast<LPSTR>(data);
+    inHeader_.dwBufferLength = size;
+    inHeader_.dwBytesRecorded = 0;
+    inHeader_.dwFlags = 0;
+  }
+  void ClearInHeader() override {
+    inHeader_.dwFlags = 0;
+    inHeader_.dwBytesRecorded = 0;
+  }
+  bool PrepareIn() override {
+    return in_ != nullptr && midiInPrepareHeader(in_, &inHeader_, sizeof inHeader_) == MMSYSERR_NOERROR;
+  }
+  bool UnprepareIn() override {
+    return in_ != nullptr && midiInUnprepareHeader(in_, &inHeader_, sizeof inHeader_) == MMSYSERR_NOERROR;
+  }
+  bool AddIn() override {
+    return in_ != nullptr && midiInAddBuffer(in_, &inHeader_, sizeof inHeader_) == MMSYSERR_NOERROR;
+  }
+  std::uint32_t InBytesRecorded() override { return inHeader_.dwBytesRecorded; }
+
+  bool OpenOut(std::int32_t index, EventRef done) override {
+    if (index < 0) return false;  // -1 would name the system's mapper, which is never a keyboard
+    gOutDone.store(static_cast<HANDLE>(done));
+    HMIDIOUT handle = nullptr;
+    if (midiOutOpen(&handle, static_cast<UINT>(index), reinterpret_cast<DWORD_PTR>(&OutputCallback), 0,
+                    CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+      gOutDone.store(nullptr);
+      return false;
+    }
+    out_ = handle;
+    return true;
+  }
+  bool IsOutOpen() const override { return out_ != nullptr; }
+  void SetOutMessage(const std::uint8_t* data, std::uint32_t size) override {
+    // The driver only reads the message; the header's field is not const in the platform's declaration.
+    outHeader_.lpData = reinterpret_cast<LPSTR>(const_cast<std::uint8_t*>(data));
+    outHeader_.dwBufferLength = size;
+    outHeader_.dwFlags = 0;
+  }
+  bool PrepareOut() override {
+    return out_ != nullptr && midiOutPrepareHeader(out_, &outHeader_, sizeof outHeader_) == MMSYSERR_NOERROR;
+  }
+  bool SendOut() override {
+    return out_ != nullptr && midiOutLongMsg(out_, &outHeader_, sizeof outHeader_) == MMSYSERR_NOERROR;
+  }
+  bool UnprepareOut() override {
+    return out_ != nullptr && midiOutUnprepareHeader(out_, &outHeader_, sizeof outHeader_) == MMSYSERR_NOERROR;
+  }
+  bool ResetOut() override { return out_ != nullptr && midiOutReset(out_) == MMSYSERR_NOERROR; }
+  bool CloseOut() override {
+    if (out_ == nullptr || midiOutClose(out_) != MMSYSERR_NOERROR) return false;
+    out_ = nullptr;
+    gOutDone.store(nullptr);
+    return true;
+  }
+
+ private:
+  HMIDIIN in_ = nullptr;
+  HMIDIOUT out_ = nullptr;
+  MIDIHDR inHeader_{};
+  MIDIHDR outHeader_{};
+};
+
+class Win32Clock : public Clock {
+ public:
+  EventRef NewEvent() override { return CreateEventA(nullptr, FALSE, FALSE, nullptr); }
+  void DeleteEvent(EventRef event) override {
+    if (event != nullptr) CloseHandle(static_cast<HANDLE>(event));
+  }
+  std::uint32_t Ticks() override { return GetTickCount(); }
+  void Pause(std::uint32_t ms) override { Sleep(ms); }
+
+  Wake WaitEventOrInput(EventRef event, std::uint32_t ms) override {
+    HANDLE handle = static_cast<HANDLE>(event);
+    // Without an event (it could not be made) the wait still honours window messages and the time.
+    const DWORD count = handle != nullptr ? 1 : 0;
+    const DWORD woke = MsgWaitForMultipleObjects(count, &handle, FALSE, ms, QS_ALLEVENTS);
+    if (count == 1 && woke == WAIT_OBJECT_0) return Wake::Event;
+    if (woke == WAIT_OBJECT_0 + count) return Wake::Messages;
+    if (woke == WAIT_TIMEOUT) return Wake::Quiet;
+    return Wake::Failed;
+  }
+
+  void DispatchWindowMessages() override {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+};
+
+std::uint64_t ReadSystemAffinityMask() {
+  DWORD_PTR processMask = 0;
+  DWORD_PTR systemMask = 0;
+  if (!GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask)) return 0;
+  return static_cast<std::uint64_t>(systemMask);
+}
+
+}  // namespace
+
+void InstallWin32Midi() {
+  static WinMmDriver driver;
+  static Win32Clock clock;
+  InstallMidi(&driver, &clock);
+  InstallAffinityMaskSource(&ReadSystemAffinityMask);
+  InstallWin32Settings();
+}
+
+}  // namespace su

@@ -1,0 +1,177 @@
+// ConvertSqfToPK as the program calls it: results, output names, and no output left behind by a failure.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "converter/song_image.h"
+#include "converter/sqfconv2.h"
+#include "tests/converter/smf_builder.h"
+#include "tests/converter/temp_dir.h"
+
+namespace su::conv {
+namespace {
+
+using test::Bytes;
+using test::TempDir;
+
+Bytes ValidSong() {
+  return test::Smf(0, 96, {test::TrackBytes().Delta(0).Raw({0x90, 60, 100}).Delta(96).Raw({60, 0}).End()});
+}
+
+struct ResultCase {
+  const char* name;
+  // Prepares the folder and returns the input path.
+  std::function<std::string(const TempDir&)> setUp;
+  const char* kind;
+  const char* modelCode;
+  const char* modelInfo;
+  int result;
+  std::vector<std::string> filesAfter;  // everything in the folder afterwards
+};
+
+std::vector<ResultCase> ResultCases() {
+  auto song = [](const TempDir& d) { return d.Write("song.mid", ValidSong()); };
+  auto broken = [](const TempDir& d) {
+    Bytes cut = ValidSong();
+    cut.resize(cut.size() - 1);
+    return d.Write("song.mid", cut);
+  };
+  return {
+      {"ImageWritten", song, "4", "0a", "01234567", SQFCONV2_OK, {"song.mid", "song.sq0"}},
+      {"SongFileWritten", song, "5", "", "", SQFCONV2_OK, {"song.mid", "song.sq2"}},
+      {"NullModelArguments", song, "4", nullptr, nullptr, SQFCONV2_OK, {"song.mid", "song.sq0"}},
+      {"NoExtension", [](const TempDir& d) { return d.Write("song", ValidSong()); }, "4", "", "", SQFCONV2_OK,
+       {"song", "song.sq0"}},
+      {"DotsInFolderName",
+       [](const TempDir& d) {
+         std::filesystem::create_directory(d.Path("a.b"));
+         return d.Write("a.b/tune", ValidSong());
+       },
+       "5", "", "", SQFCONV2_OK, {"a.b", "a.b/tune", "a.b/tune.sq2"}},
+      {"InputMissing", [](const TempDir& d) { return d.Path("none.mid"); }, "4", "", "", SQFCONV2_INPUT_MISSING, {}},
+      {"InputIsAFolder",
+       [](const TempDir& d) {
+         std::filesystem::create_directory(d.Path("folder.mid"));
+         return d.Path("folder.mid");
+       },
+       "4", "", "", SQFCONV2_INPUT_MISSING, {"folder.mid"}},
+      {"EmptyPath", [](const TempDir&) { return std::string(); }, "4", "", "", SQFCONV2_INPUT_MISSING, {}},
+      {"InputBroken", broken, "4", "", "", SQFCONV2_INPUT_BROKEN, {"song.mid"}},
+      {"InputEmpty", [](const TempDir& d) { return d.Write("song.mid", {}); }, "5", "", "", SQFCONV2_INPUT_BROKEN,
+       {"song.mid"}},
+      {"UnknownKind", song, "6", "", "", SQFCONV2_FAILED, {"song.mid"}},
+      {"NullKind", song, nullptr, "", "", SQFCONV2_FAILED, {"song.mid"}},
+      {"ModelCodeTooLong", song, "4", "abc", "", SQFCONV2_FAILED, {"song.mid"}},
+      {"ModelInfoTooLong", song, "4", "0a", "0123456789", SQFCONV2_FAILED, {"song.mid"}},
+      {"OutputWouldReplaceInput", [](const TempDir& d) { return d.Write("song.sq0", ValidSong()); }, "4", "", "",
+       SQFCONV2_FAILED, {"song.sq0"}},
+      {"OutputNameTakenByAFolder",
+       [](const TempDir& d) {
+         std::filesystem::create_directory(d.Path("song.sq2"));
+         return d.Write("song.mid", ValidSong());
+       },
+       "5", "", "", SQFCONV2_FAILED, {"song.mid", "song.sq2"}},
+  };
+}
+
+class ConvertResult : public ::testing::TestWithParam<ResultCase> {};
+
+TEST_P(ConvertResult, MatchesTheTableAndLeavesOnlyWhatItShould) {
+  TempDir dir;
+  const ResultCase& c = GetParam();
+  const std::string input = c.setUp(dir);
+  EXPECT_EQ(ConvertSqfToPK(input.c_str(), c.kind, c.modelCode, c.modelInfo), c.result);
+  EXPECT_EQ(dir.Names(), c.filesAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, ConvertResult, ::testing::ValuesIn(ResultCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Convert, NullInputPathIsAMissingInput) {
+  EXPECT_EQ(ConvertSqfToPK(nullptr, "4", "", ""), SQFCONV2_INPUT_MISSING);
+}
+
+TEST(Convert, ReadOnlyFolderGivesAFailureAndNoOutput) {
+  TempDir dir;
+  const std::string input = dir.Write("song.mid", ValidSong());
+  std::filesystem::permissions(dir.Root(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  if (std::ofstream(dir.Path("probe")).good()) GTEST_SKIP() << "this user may write into read-only folders";
+  EXPECT_EQ(ConvertSqfToPK(input.c_str(), "4", "", ""), SQFCONV2_FAILED);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"song.mid"});
+}
+
+TEST(Convert, OutputsCarryTheSongAndItsKeyboard) {
+  TempDir dir;
+  const Bytes midi = test::Smf(1, 480, {test::TrackBytes().Delta(0).Text(0x03, "My Tune").Delta(5).Raw({0xC0, 7}).End()});
+  const std::string input = dir.Write("x.mid", midi);
+  ASSERT_EQ(ConvertSqfToPK(input.c_str(), "4", "f0", ""), SQFCONV2_OK);
+  ASSERT_EQ(ConvertSqfToPK(input.c_str(), "5", "1c", "0000a001"), SQFCONV2_OK);
+  EXPECT_EQ(test::ReadBytes(input), midi) << "the input was changed";
+
+  const Bytes image = test::ReadBytes(dir.Path("x.sq0"));
+  SongImage decoded;
+  ASSERT_TRUE(ReadSongImage(image.data(), image.size(), &decoded));
+  EXPECT_EQ(decoded.title, "My Tune");
+  EXPECT_EQ(decoded.modelCode, "f0");
+  EXPECT_EQ(image.size() % 2, 0u) << "family f0 takes words";
+  ASSERT_EQ(decoded.events.size(), 1u);
+  EXPECT_EQ(decoded.events[0].tick, 5u);
+
+  const Bytes file = test::ReadBytes(dir.Path("x.sq2"));
+  std::size_t offset = 0, size = 0;
+  ASSERT_TRUE(ReadSongFile(file.data(), file.size(), &offset, &size));
+  ASSERT_TRUE(ReadSongImage(file.data() + offset, size, &decoded));
+  EXPECT_EQ(decoded.modelCode, "1c");
+  EXPECT_EQ(decoded.modelInfo, "0000a001");
+}
+
+TEST(Convert, UnnamedSongIsTitledAfterTheFile) {
+  TempDir dir;
+  const std::string input = dir.Write("Evening Song.MID", ValidSong());
+  ASSERT_EQ(ConvertSqfToPK(input.c_str(), "4", "", ""), SQFCONV2_OK);
+  const Bytes image = test::ReadBytes(dir.Path("Evening Song.sq0"));
+  std::string title;
+  ASSERT_TRUE(ReadSongImageTitle(image.data(), image.size(), &title));
+  EXPECT_EQ(title, "Evening Song");
+}
+
+TEST(Convert, ReplacesAnOlderOutput) {
+  TempDir dir;
+  const std::string input = dir.Write("song.mid", ValidSong());
+  dir.Write("song.sq0", {1, 2, 3});
+  ASSERT_EQ(ConvertSqfToPK(input.c_str(), "4", "", ""), SQFCONV2_OK);
+  const Bytes image = test::ReadBytes(dir.Path("song.sq0"));
+  SongImage decoded;
+  EXPECT_TRUE(ReadSongImage(image.data(), image.size(), &decoded));
+}
+
+#ifdef SU_EXAMPLES_DIR
+// The generated example songs: each converts, and its image holds exactly the reader's merged stream.
+TEST(Convert, ExampleSongsRoundTrip) {
+  std::vector<std::filesystem::path> songs;
+  for (const auto& entry : std::filesystem::directory_iterator(SU_EXAMPLES_DIR))
+    if (entry.path().extension() == ".mid") songs.push_back(entry.path());
+  ASSERT_GE(songs.size(), 5u) << "examples missing from " << SU_EXAMPLES_DIR;
+  for (const auto& song : songs) {
+    SCOPED_TRACE(song.filename().string());
+    TempDir dir;
+    const std::string input = dir.Path(song.filename().string());
+    std::filesystem::copy_file(song, input);
+    ASSERT_EQ(ConvertSqfToPK(input.c_str(), "4", "", ""), SQFCONV2_OK);
+    const Bytes midi = test::ReadBytes(input);
+    MidiFile file;
+    ASSERT_EQ(ReadMidiFile(midi.data(), midi.size(), &file), MidiError::None);
+    const Bytes image = test::ReadBytes(dir.Path(song.stem().string() + ".sq0"));
+    SongImage decoded;
+    ASSERT_TRUE(ReadSongImage(image.data(), image.size(), &decoded));
+    EXPECT_EQ(decoded.events, SongEventsOf(file));
+    EXPECT_FALSE(decoded.events.empty());
+    EXPECT_EQ(decoded.title, SongTitleOf(file, song.stem().string()));
+    EXPECT_NE(decoded.title, song.stem().string()) << "every example names itself";
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace su::conv

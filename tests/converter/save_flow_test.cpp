@@ -1,0 +1,193 @@
+// The conversion step and the save flow through the recording screen: what the user sees and which files
+// exist afterwards.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "app/conversion.h"
+#include "app/errors.h"
+#include "app/run_state.h"
+#include "app/save_flow.h"
+#include "converter/song_image.h"
+#include "resources/strings.h"
+#include "tests/converter/smf_builder.h"
+#include "tests/converter/temp_dir.h"
+#include "tests/support/fake_screen.h"
+
+namespace su {
+namespace {
+
+using test::Bytes;
+
+Bytes ValidSong() {
+  return test::Smf(0, 96, {test::TrackBytes().Delta(0).Raw({0x90, 60, 100}).Delta(96).Raw({60, 0}).End()});
+}
+
+class ConversionFlow : public ::testing::Test {
+ protected:
+  ConversionFlow() : scoped_(screen_) { ResetRun(); }
+  ~ConversionFlow() override { ResetRun(); }
+
+  static void ResetRun() {
+    RunState& run = su::Run();
+    run.sourcePath.clear();
+    run.stagedPath.clear();
+    run.convertedPath.clear();
+    run.modelCode.clear();
+    run.modelInfo.clear();
+    run.modelInfoValid = 0;
+    ReleaseSongImage(run);
+  }
+
+  void Stage(const std::string& name, const Bytes& bytes) {
+    su::Run().sourcePath = dir_.Write("source_" + name, bytes);
+    su::Run().stagedPath = dir_.Write(name, bytes);
+  }
+
+  // Runs `flow` and returns the message number it raised, or 0.
+  template <typename Flow>
+  int RaisedBy(Flow flow) {
+    try {
+      flow();
+    } catch (const RaisedMessage& raised) {
+      return raised.number;
+    }
+    return 0;
+  }
+
+  test::TempDir dir_;
+  test::FakeScreen screen_;
+  test::ScopedScreen scoped_;
+};
+
+TEST_F(ConversionFlow, SavedSongIsCopiedAndConfirmedWithItsFullPath) {
+  Stage("Tune.mid", ValidSong());
+  const std::string target = dir_.Path("chosen.sq2");
+  screen_.savePaths.push_back(target);
+
+  EXPECT_EQ(SaveSongFile(), 1);
+
+  EXPECT_EQ(screen_.proposedSaveNames, std::vector<std::string>{"Tune.sq2"});
+  EXPECT_EQ(screen_.convertingShown, 1);
+  EXPECT_EQ(screen_.convertingClosed, 1);
+  ASSERT_EQ(screen_.boxes.size(), 1u);
+  EXPECT_EQ(screen_.boxes[0].text, target + "\nSaved.");
+  EXPECT_EQ(screen_.boxes[0].kind, BoxKind::Ok);
+  EXPECT_EQ(screen_.boxes[0].owner, nullptr);
+  const Bytes saved = test::ReadBytes(target);
+  EXPECT_EQ(saved, test::ReadBytes(dir_.Path("Tune.sq2")));
+  std::size_t offset = 0, size = 0;
+  EXPECT_TRUE(conv::ReadSongFile(saved.data(), saved.size(), &offset, &size));
+}
+
+TEST_F(ConversionFlow, SaveReplacesAnExistingTarget) {
+  Stage("Tune.mid", ValidSong());
+  const std::string target = dir_.Write("old.sq2", {9, 9, 9});
+  screen_.savePaths.push_back(target);
+  EXPECT_EQ(SaveSongFile(), 1);
+  EXPECT_EQ(test::ReadBytes(target), test::ReadBytes(dir_.Path("Tune.sq2")));
+}
+
+TEST_F(ConversionFlow, CancelInTheSaveDialogEndsSilently) {
+  Stage("Tune.mid", ValidSong());
+  EXPECT_EQ(SaveSongFile(), 0);
+  EXPECT_TRUE(screen_.boxes.empty());
+  EXPECT_EQ(screen_.proposedSaveNames.size(), 1u);
+}
+
+TEST_F(ConversionFlow, ConverterFailuresRaiseTheirMessagesAndCloseTheBox) {
+  struct Case {
+    const char* what;
+    std::function<void()> setUp;
+    int message;
+  };
+  const std::vector<Case> cases = {
+      {"missing staged file", [this] { su::Run().stagedPath = dir_.Path("gone.mid"); }, 42},
+      {"broken song", [this] { Stage("bad.mid", Bytes{'M', 'T', 'h', 'd'}); }, 43},
+      {"model code the converter refuses",
+       [this] {
+         Stage("Tune.mid", ValidSong());
+         su::Run().modelCode = "abc";
+       },
+       44},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetRun();
+    c.setUp();
+    const int shown = screen_.convertingShown;
+    const int closed = screen_.convertingClosed;
+    screen_.savePaths.push_back(dir_.Path("never.sq2"));
+    EXPECT_EQ(RaisedBy([] { SaveSongFile(); }), c.message);
+    EXPECT_EQ(screen_.convertingShown, shown + 1);
+    EXPECT_EQ(screen_.convertingClosed, closed + 1);
+    EXPECT_TRUE(screen_.boxes.empty());
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path("never.sq2")));
+    screen_.savePaths.clear();
+  }
+  EXPECT_TRUE(screen_.proposedSaveNames.empty()) << "the save dialog opened after a failed conversion";
+}
+
+TEST_F(ConversionFlow, FailedCopyIsAFileErrorNotSaved) {
+  Stage("Tune.mid", ValidSong());
+  screen_.savePaths.push_back(dir_.Path("no such folder/Tune.sq2"));
+  EXPECT_EQ(RaisedBy([] { SaveSongFile(); }), 44);
+  EXPECT_TRUE(screen_.boxes.empty());
+}
+
+TEST_F(ConversionFlow, TheUsersOwnSongIsNeverWritten) {
+  Stage("Tune.mid", ValidSong());
+  screen_.savePaths.push_back(su::Run().sourcePath);
+  EXPECT_EQ(RaisedBy([] { SaveSongFile(); }), 44);
+  EXPECT_EQ(test::ReadBytes(su::Run().sourcePath), ValidSong());
+}
+
+TEST_F(ConversionFlow, StagedSongConvertsForAFamilyAndLoads) {
+  Stage("Tune.mid", ValidSong());
+  su::Run().modelCode = "1c";
+  su::Run().modelInfo = "deadbeef";
+  su::Run().modelInfoValid = 1;
+  const std::string output = ConvertStagedSong("4", su::Run().modelCode, ModelInfoArgument());
+  EXPECT_EQ(output, dir_.Path("Tune.sq0"));
+
+  su::Run().convertedPath = output;
+  ASSERT_EQ(LoadSongImage(), 1);
+  const Bytes onDisk = test::ReadBytes(output);
+  ASSERT_EQ(su::Run().songImageSize, onDisk.size());
+  EXPECT_EQ(Bytes(su::Run().songImage.get(), su::Run().songImage.get() + su::Run().songImageSize), onDisk);
+  conv::SongImage decoded;
+  ASSERT_TRUE(conv::ReadSongImage(su::Run().songImage.get(), su::Run().songImageSize, &decoded));
+  EXPECT_EQ(decoded.modelInfo, "deadbeef");
+
+  su::Run().modelInfoValid = 0;
+  EXPECT_EQ(ModelInfoArgument(), "");
+}
+
+TEST_F(ConversionFlow, OutputPathKeepsDriveFolderAndBaseName) {
+  EXPECT_EQ(ConvertedPathFor("C:\\Temp\\123\\My Song.MID", "5"), "C:\\Temp\\123\\My Song.sq2");
+  EXPECT_EQ(ConvertedPathFor("C:\\Temp\\123\\My Song.MID", "4"), "C:\\Temp\\123\\My Song.sq0");
+  EXPECT_EQ(ConvertedPathFor("/tmp/a.b/tune", "4"), "/tmp/a.b/tune.sq0");
+  EXPECT_EQ(ConvertedPathFor("/tmp/x/v1.2.mid", "5"), "/tmp/x/v1.2.sq2");
+}
+
+TEST_F(ConversionFlow, LoadingAnEmptyFileGivesAnEmptyImage) {
+  su::Run().convertedPath = dir_.Write("empty.sq0", {});
+  EXPECT_EQ(LoadSongImage(), 1);
+  EXPECT_EQ(su::Run().songImageSize, 0u);
+}
+
+TEST_F(ConversionFlow, FailedLoadLeavesNoImageBehind) {
+  su::Run().convertedPath = dir_.Write("first.sq0", {1, 2, 3});
+  ASSERT_EQ(LoadSongImage(), 1);
+  ASSERT_EQ(su::Run().songImageSize, 3u);
+  for (const std::string& path : {dir_.Path("missing.sq0"), dir_.Root().string()}) {
+    su::Run().convertedPath = path;
+    EXPECT_EQ(LoadSongImage(), 0) << path;
+    EXPECT_EQ(su::Run().songImage, nullptr) << path;
+    EXPECT_EQ(su::Run().songImageSize, 0u) << path;
+  }
+}
+
+}  // namespace
+}  // namespace su

@@ -1,0 +1,211 @@
+// The MIDI Device dialog, the settings file and the port checks end to end: the real program with its real
+// WinMM code, over the virtual MIDI interface (our test-only winmm.dll) with the virtual keyboard behind it.
+// Each test runs a copy of the program in a folder of its own, so the settings file beside it is the test's.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "resources/strings.h"
+#include "tests/e2e/harness.h"
+
+namespace su::e2e {
+namespace {
+
+std::string ReadText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The settings file as lines without their line ends, blank lines left out.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  std::string line;
+  while (std::getline(stream, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+std::vector<std::string> ComboItems(HWND dialog, int control) {
+  std::vector<std::string> items;
+  HWND combo = Child(dialog, control);
+  const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    char text[256] = {};
+    if (SendMessageA(combo, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof text)) {
+      SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    }
+    items.push_back(text);
+  }
+  return items;
+}
+
+int ComboSelection(HWND dialog, int control) {
+  return static_cast<int>(SendMessageA(Child(dialog, control), CB_GETCURSEL, 0, 0));
+}
+
+void ComboChoose(HWND dialog, int control, int position) {
+  SendMessageA(Child(dialog, control), CB_SETCURSEL, static_cast<WPARAM>(position), 0);
+}
+
+// A copy of the program under another name, our winmm.dll beside it, a config for the virtual devices and a
+// song to send.
+struct Bench {
+  std::string folder = NewScratchFolder("mididev");
+  std::string temp = NewScratchFolder("mididev_temp");
+  std::string program = folder + "\\Uploader Copy.exe";
+  std::string settings = folder + "\\SongUploader.INI";
+  std::string config = folder + "\\vmidi.cfg";
+  std::string frames = folder + "\\frames.log";
+  std::string song = folder + "\\Song.mid";
+
+  explicit Bench(const std::string& devices) {
+    const std::string bin = TestFolder();
+    EXPECT_TRUE(CopyFileA((bin + "\\SongUploader.exe").c_str(), program.c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA((bin + "\\sqfconv2.dll").c_str(), (folder + "\\sqfconv2.dll").c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA((bin + "\\winmm.dll").c_str(), (folder + "\\winmm.dll").c_str(), FALSE))
+        << "the virtual MIDI interface was not built beside the program";
+    EXPECT_TRUE(WriteFileBytes(config, devices + "log=" + frames + "\n"));
+    EXPECT_TRUE(WriteFileBytes(song, std::string("MThd\0\0\0\6\0\0\0\1\0\x60", 14)));
+  }
+
+  LaunchOptions Options() const {
+    LaunchOptions options;
+    options.program = program;
+    options.arguments = {song};
+    options.tempFolder = temp;
+    options.environment = {{"WINEDLLOVERRIDES", "winmm=n,b"}, {"SU_VMIDI_CONFIG", config}};
+    return options;
+  }
+};
+
+const char kTwoDevices[] =
+    "in=Synth In\nin=Second In\nout=Synth Out\nout=Second Out\nmodel=2\n";
+
+// Starts the program and chooses to send in the Selection dialog.
+HWND ChooseSend(Program& program) {
+  HWND selection = program.WaitWindow("Selection");
+  EXPECT_NE(selection, nullptr);
+  if (selection != nullptr) PressButton(selection, IDOK);
+  return selection;
+}
+
+TEST(MidiDevice, WithoutSettingsTheDialogOpensEmptyAndAValidChoiceWritesOnlyThePorts) {
+  Bench bench(kTwoDevices);
+  ASSERT_FALSE(Exists(bench.settings));
+  Program program(bench.Options());
+  ASSERT_TRUE(program.Started());
+  ChooseSend(program);
+  HWND dialog = program.WaitWindow("MIDI Device");
+  ASSERT_NE(dialog, nullptr) << "no MIDI Device dialog without a settings file";
+  EXPECT_EQ(ComboItems(dialog, IDC_MIDI_IN), (std::vector<std::string>{"Synth In", "Second In"}));
+  EXPECT_EQ(ComboItems(dialog, IDC_MIDI_OUT), (std::vector<std::string>{"Synth Out", "Second Out"}));
+  EXPECT_EQ(ComboSelection(dialog, IDC_MIDI_IN), -1);
+  EXPECT_EQ(ComboSelection(dialog, IDC_MIDI_OUT), -1);
+  EXPECT_FALSE(Exists(bench.settings)) << "the settings file was made before a choice";
+
+  ComboChoose(dialog, IDC_MIDI_IN, 1);
+  ComboChoose(dialog, IDC_MIDI_OUT, 0);
+  PressButton(dialog, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return Exists(bench.settings) && Lines(ReadText(bench.settings)).size() == 3; }));
+  EXPECT_EQ(Lines(ReadText(bench.settings)), (std::vector<std::string>{"[SONGPORT]", "IN=1", "OUT=0"}));
+
+  // The ports open and the identity request reaches the keyboard exactly as sent.
+  ASSERT_TRUE(WaitUntil([&] { return !Lines(ReadText(bench.frames)).empty(); }))
+      << "nothing reached the virtual keyboard";
+  EXPECT_EQ(Lines(ReadText(bench.frames)).front(), "F0 44 14 00 00 F7");
+}
+
+TEST(MidiDevice, HandWrittenValuesSurviveAndTheStoredPairIsShown) {
+  Bench bench(kTwoDevices);
+  ASSERT_TRUE(WriteFileBytes(bench.settings, "[SONGPORT]\r\nZT31_TIMEOUT=500\r\nIN=7\r\nOUT=0\r\n"));
+  Program program(bench.Options());
+  ASSERT_TRUE(program.Started());
+  ChooseSend(program);
+  // Input 7 is not there: the stored pair is not set up, so the dialog opens.
+  HWND dialog = program.WaitWindow("MIDI Device");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ComboSelection(dialog, IDC_MIDI_IN), -1);
+  EXPECT_EQ(ComboSelection(dialog, IDC_MIDI_OUT), 0);
+  ComboChoose(dialog, IDC_MIDI_IN, 0);
+  PressButton(dialog, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return ReadText(bench.settings).find("IN=0") != std::string::npos; }));
+  const std::vector<std::string> lines = Lines(ReadText(bench.settings));
+  EXPECT_EQ(lines, (std::vector<std::string>{"[SONGPORT]", "ZT31_TIMEOUT=500", "IN=0", "OUT=0"}));
+}
+
+TEST(MidiDevice, InputOnlyChoiceAsksMessage29AndYesKeepsTheDialog) {
+  Bench bench(kTwoDevices);
+  Program program(bench.Options());
+  ASSERT_TRUE(program.Started());
+  ChooseSend(program);
+  HWND dialog = program.WaitWindow("MIDI Device");
+  ASSERT_NE(dialog, nullptr);
+  ComboChoose(dialog, IDC_MIDI_IN, 1);
+  PressButton(dialog, IDOK);
+  HWND box = program.WaitMessageBox();
+  ASSERT_NE(box, nullptr) << "no question for a choice without an output";
+  EXPECT_EQ(MessageBoxText(box), TEXT_29);
+  EXPECT_NE(GetDlgItem(box, IDYES), nullptr);
+  EXPECT_NE(GetDlgItem(box, IDNO), nullptr);
+  EXPECT_EQ(GetWindow(box, GW_OWNER), dialog) << "message 29 belongs to the dialog";
+  AnswerMessageBox(box, IDYES);
+  ASSERT_TRUE(WaitUntil([&] { return program.FindMessageBox() == nullptr; }));
+  EXPECT_TRUE(IsWindow(dialog)) << "Yes must keep the dialog open";
+  EXPECT_EQ(ComboSelection(dialog, IDC_MIDI_IN), 1) << "the input choice is still shown";
+  EXPECT_FALSE(Exists(bench.settings));
+
+  PressButton(dialog, IDCANCEL);
+  EXPECT_TRUE(program.WaitExit());
+  EXPECT_FALSE(Exists(bench.settings)) << "Cancel wrote the settings file";
+  EXPECT_TRUE(ReadText(bench.frames).empty()) << "something was sent without a port choice";
+}
+
+struct PortFailure {
+  const char* devices;
+  const char* text;
+  bool needsSeveralProcessors;
+};
+
+class PortCheckTest : public ::testing::TestWithParam<PortFailure> {};
+
+TEST_P(PortCheckTest, StoredPairThatCannotBeUsedEndsWithItsMessage) {
+  if (GetParam().needsSeveralProcessors) {
+    DWORD_PTR processMask = 0, systemMask = 0;
+    GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask);
+    if (systemMask <= 1) GTEST_SKIP() << "this machine has one processor";
+  }
+  Bench bench(GetParam().devices);
+  ASSERT_TRUE(WriteFileBytes(bench.settings, "[SONGPORT]\r\nIN=0\r\nOUT=0\r\n"));
+  Program program(bench.Options());
+  ASSERT_TRUE(program.Started());
+  ChooseSend(program);
+  HWND box = program.WaitMessageBox();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(MessageBoxText(box), GetParam().text);
+  EXPECT_EQ(program.FindWindowTitled("MIDI Device"), nullptr) << "a valid stored pair needs no dialog";
+  AnswerMessageBox(box, IDOK);
+  EXPECT_TRUE(program.WaitExit());
+  EXPECT_TRUE(ReadText(bench.frames).empty()) << "something was sent through ports that were refused";
+  EXPECT_EQ(Lines(ReadText(bench.settings)), (std::vector<std::string>{"[SONGPORT]", "IN=0", "OUT=0"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PortCheckTest,
+    ::testing::Values(PortFailure{"in=Synth In\nout=Synth Out\nrefuse_in=0\n", TEXT_32, false},
+                      PortFailure{"in=Synth In\nout=Synth Out\nrefuse_out=0\n", TEXT_32, false},
+                      PortFailure{"in=1-QK USB IN 1\nout=Synth Out\n", TEXT_57, true},
+                      PortFailure{"in=Synth In\nout=QUAVR USB OUT 2\n", TEXT_57, true}));
+
+}  // namespace
+}  // namespace su::e2e

@@ -1,0 +1,253 @@
+// Device selection and the settings file it writes: the stored pair's check, the keyboard-port check on
+// machines with several processors, and the MIDI Device dialog played through the recording screen.
+#include "midi/device_selection.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/run_state.h"
+#include "app/settings.h"
+#include "app/settings_profile.h"
+#include "midi/port_session.h"
+#include "midi/system_affinity.h"
+#include "resources/resource.h"
+#include "tests/support/fake_screen.h"
+#include "tests/support/virtual_link.h"
+
+namespace su {
+namespace {
+
+using test::FakeScreen;
+using test::VirtualLink;
+
+// A settings file in memory that records every read and write in order.
+class RecordingProfile : public ProfileFile {
+ public:
+  std::string programPath = "C:\\Tools\\Uploader\\SU.exe";
+  std::map<std::string, std::string> values;  // "SECTION/KEY" -> text
+  std::vector<std::string> reads;             // "file|SECTION/KEY|fallback"
+  std::vector<std::string> writes;            // "file|SECTION/KEY=value"
+
+  std::string ProgramPath() override { return programPath; }
+  int ReadInt(const std::string& section, const std::string& key, int fallback,
+              const std::string& file) override {
+    reads.push_back(file + "|" + section + "/" + key + "|" + std::to_string(fallback));
+    auto it = values.find(section + "/" + key);
+    return it == values.end() ? fallback : std::stoi(it->second);
+  }
+  void WriteString(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file) override {
+    writes.push_back(file + "|" + section + "/" + key + "=" + value);
+    values[section + "/" + key] = value;
+  }
+};
+
+class DeviceSelectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    link.SetInDevices({"Synth In", "2- QK USB IN 1", "Loop In"});
+    link.SetOutDevices({"Synth Out", "2- QK USB OUT 1"});
+    InstallMidi(&link, &link);
+    InstallProfileFile(&profile);
+    SetScreen(&screen);
+    su::Run().midiInIndex = -1;
+    su::Run().midiOutIndex = -1;
+    MakeSettingsPath();
+  }
+  void TearDown() override {
+    InstallAffinityMaskSource(nullptr);
+    InstallProfileFile(nullptr);
+    InstallMidi(nullptr, nullptr);
+    SetScreen(nullptr);
+    su::Run().midiInIndex = -1;
+    su::Run().midiOutIndex = -1;
+  }
+  void Choose(std::int32_t in, std::int32_t out) {
+    su::Run().midiInIndex = in;
+    su::Run().midiOutIndex = out;
+  }
+  // The user picks positions in the two lists (-1: leaves that list alone) and presses OK.
+  static FakeScreen::User PickAndOk(int in, int out) {
+    return [in, out](FakeScreen& s, WindowRef dialog) {
+      if (in >= -1) s.Ctl(dialog, IDC_MIDI_IN).comboSelected = in;
+      if (out >= -1) s.Ctl(dialog, IDC_MIDI_OUT).comboSelected = out;
+      s.Click(dialog, 1);
+    };
+  }
+
+  VirtualLink link;
+  RecordingProfile profile;
+  FakeScreen screen;
+};
+
+struct SetupCase {
+  const char* what;
+  std::int32_t in, out;
+  int expected;
+};
+
+class CheckDeviceSetupTest : public DeviceSelectionTest, public ::testing::WithParamInterface<SetupCase> {};
+
+TEST_P(CheckDeviceSetupTest, SaysWhetherTheStoredPairNamesExistingDevices) {
+  link.FailOutNameQuery(1);
+  Choose(GetParam().in, GetParam().out);
+  EXPECT_EQ(CheckDeviceSetup(), GetParam().expected) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckDeviceSetupTest,
+    ::testing::Values(SetupCase{"nothing stored", -1, -1, 1}, SetupCase{"only the input", 0, -1, 1},
+                      SetupCase{"only the output", -1, 0, 1}, SetupCase{"both exist", 2, 0, 0},
+                      SetupCase{"input unplugged", 3, 0, 1}, SetupCase{"output unplugged", 0, 2, 1},
+                      SetupCase{"output query fails", 0, 1, 1}));
+
+struct HyperthreadingCase {
+  const char* inName;
+  const char* outName;
+  std::uint64_t systemMask;
+  int expected;
+};
+
+class CheckHyperthreadingTest : public DeviceSelectionTest,
+                                public ::testing::WithParamInterface<HyperthreadingCase> {};
+
+TEST_P(CheckHyperthreadingTest, RefusesKeyboardPortsOnlyOnSeveralProcessors) {
+  const HyperthreadingCase& c = GetParam();
+  link.SetInDevices({c.inName});
+  link.SetOutDevices({c.outName});
+  InstallAffinityMaskSource([mask = c.systemMask] { return mask; });
+  Choose(0, 0);
+  EXPECT_EQ(CheckHyperthreading(), c.expected)
+      << "in \"" << c.inName << "\", out \"" << c.outName << "\", mask " << c.systemMask;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, CheckHyperthreadingTest,
+    ::testing::Values(HyperthreadingCase{"QK USB IN 1", "Synth Out", 3, 2},
+                      HyperthreadingCase{"2- QK USB IN 2", "Synth Out", 3, 2},
+                      HyperthreadingCase{"QUAVR USB IN 1 (x)", "Synth Out", 0xFF, 2},
+                      HyperthreadingCase{"Synth In", "QUAVR USB OUT 2", 2, 2},
+                      HyperthreadingCase{"Synth In", "4- QK USB OUT 1", 2, 2},
+                      HyperthreadingCase{"QK USB IN 1", "QK USB OUT 1", 0x100000000ull, 2},
+                      HyperthreadingCase{"QK USB IN 1", "QK USB OUT 1", 1, 0},
+                      HyperthreadingCase{"QK USB IN 1", "QK USB OUT 1", 0, 0},
+                      HyperthreadingCase{"qk usb in 1", "quavr usb out 1", 3, 0},
+                      HyperthreadingCase{"QK USB IN 3", "QUAVR USB OUT", 3, 0},
+                      HyperthreadingCase{"Synth In", "Synth Out", 0xFFFF, 0}));
+
+TEST_F(DeviceSelectionTest, HyperthreadingCheckFirstAsksWhetherThePairIsSetUp) {
+  InstallAffinityMaskSource([] { return std::uint64_t{1}; });
+  Choose(0, 5);
+  EXPECT_EQ(CheckHyperthreading(), 1);
+}
+
+TEST_F(DeviceSelectionTest, DialogListsDevicesInOrderAndCancelWritesNothing) {
+  link.FailInNameQuery(1);
+  screen.users[IDD_MIDI_DEVICE].push_back([](FakeScreen& s, WindowRef dialog) { s.Click(dialog, 2); });
+  EXPECT_EQ(ShowMidiDeviceDialog(), -1);
+  WindowRef dialog = screen.LastWindowOf(IDD_MIDI_DEVICE);
+  EXPECT_EQ(screen.Ctl(dialog, IDC_MIDI_IN).comboItems,
+            (std::vector<std::string>{"Synth In", "", "Loop In"}));
+  EXPECT_EQ(screen.Ctl(dialog, IDC_MIDI_OUT).comboItems,
+            (std::vector<std::string>{"Synth Out", "2- QK USB OUT 1"}));
+  EXPECT_EQ(screen.Ctl(dialog, IDC_MIDI_IN).comboSelected, -1);
+  EXPECT_EQ(screen.Ctl(dialog, IDC_MIDI_OUT).comboSelected, -1);
+  EXPECT_TRUE(profile.writes.empty());
+  EXPECT_TRUE(screen.boxes.empty());
+}
+
+TEST_F(DeviceSelectionTest, ValidChoiceIsStoredAtOnceInputFirst) {
+  Choose(2, 1);
+  screen.users[IDD_MIDI_DEVICE].push_back([](FakeScreen& s, WindowRef dialog) {
+    EXPECT_EQ(s.Ctl(dialog, IDC_MIDI_IN).comboSelected, 2) << "the stored pair is shown selected";
+    EXPECT_EQ(s.Ctl(dialog, IDC_MIDI_OUT).comboSelected, 1);
+    PickAndOk(1, 0)(s, dialog);
+  });
+  EXPECT_EQ(ShowMidiDeviceDialog(), 0);
+  EXPECT_EQ(profile.writes, (std::vector<std::string>{"C:\\Tools\\Uploader\\SongUploader.INI|SONGPORT/IN=1",
+                                                      "C:\\Tools\\Uploader\\SongUploader.INI|SONGPORT/OUT=0"}));
+  EXPECT_EQ(su::Run().midiInIndex, 1);
+  EXPECT_EQ(su::Run().midiOutIndex, 0);
+}
+
+TEST_F(DeviceSelectionTest, IncompleteChoiceAsksAndYesKeepsTheDialogWithTheChoiceShown) {
+  screen.answers.push_back(kAnswerYes);
+  screen.users[IDD_MIDI_DEVICE].push_back([](FakeScreen& s, WindowRef dialog) {
+    PickAndOk(2, -2)(s, dialog);
+    ASSERT_FALSE(s.Win(dialog).ended) << "Yes to message 29 must keep the dialog open";
+    EXPECT_EQ(s.Ctl(dialog, IDC_MIDI_IN).comboSelected, 2);
+    PickAndOk(-2, 0)(s, dialog);
+  });
+  EXPECT_EQ(ShowMidiDeviceDialog(), 0);
+  ASSERT_EQ(screen.boxes.size(), 1u);
+  EXPECT_EQ(screen.boxes[0].text, screen.Text(29));
+  EXPECT_EQ(screen.boxes[0].kind, BoxKind::YesNo);
+  EXPECT_EQ(screen.boxes[0].owner, screen.LastWindowOf(IDD_MIDI_DEVICE)) << "the box belongs to the dialog";
+  EXPECT_EQ(profile.writes.size(), 2u);
+}
+
+TEST_F(DeviceSelectionTest, NoToTheQuestionGivesUpWithoutStoringButKeepsTheIndexes) {
+  screen.answers.push_back(kAnswerNo);
+  screen.users[IDD_MIDI_DEVICE].push_back(PickAndOk(-1, 1));
+  EXPECT_EQ(ShowMidiDeviceDialog(), -1);
+  EXPECT_TRUE(profile.writes.empty());
+  EXPECT_EQ(su::Run().midiInIndex, -1);
+  EXPECT_EQ(su::Run().midiOutIndex, 1);
+}
+
+// ---- The settings file ----
+
+struct PathCase {
+  const char* program;
+  const char* settings;
+};
+
+class SettingsPathTest : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(SettingsPathTest, SitsBesideTheProgramWhateverItIsCalled) {
+  EXPECT_EQ(SettingsPathFor(GetParam().program), GetParam().settings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SettingsPathTest,
+    ::testing::Values(PathCase{"C:\\Program Files\\Song Up\\SongUploader.exe", "C:\\Program Files\\Song Up\\SongUploader.INI"},
+                      PathCase{"D:\\tools\\renamed.v2.EXE", "D:\\tools\\SongUploader.INI"},
+                      PathCase{"Z:/mixed\\dir/prog.exe", "Z:/mixed\\dir/SongUploader.INI"},
+                      PathCase{"C:prog.exe", "C:SongUploader.INI"},
+                      PathCase{"\\\\server\\share\\su.exe", "\\\\server\\share\\SongUploader.INI"},
+                      PathCase{"", "SongUploader.INI"}));
+
+TEST_F(DeviceSelectionTest, LoadSettingsReadsTheFourKeysInOrderWithTheirDefaults) {
+  profile.values["SONGPORT/IN"] = "3";
+  profile.values["SONGPORT/ZT31_TIMEOUT"] = "500";
+  LoadSettings();
+  const std::string file = "C:\\Tools\\Uploader\\SongUploader.INI|SONGPORT/";
+  EXPECT_EQ(profile.reads, (std::vector<std::string>{file + "IN|-1", file + "OUT|-1", file + "DEBUG_ZT52|0",
+                                                     file + "ZT31_TIMEOUT|10"}));
+  EXPECT_EQ(su::Run().midiInIndex, 3);
+  EXPECT_EQ(su::Run().midiOutIndex, -1);
+  EXPECT_EQ(su::Run().debugZt52, 0);
+  EXPECT_EQ(su::Run().zt31Timeout, 500);
+  EXPECT_TRUE(profile.writes.empty());
+}
+
+TEST_F(DeviceSelectionTest, WithoutASettingsFileEverythingTakesItsDefaultAndNothingIsWritten) {
+  InstallProfileFile(nullptr);
+  su::Run().zt31Timeout = 77;
+  su::Run().debugZt52 = 1;
+  MakeSettingsPath();
+  LoadSettings();
+  EXPECT_EQ(su::Run().midiInIndex, -1);
+  EXPECT_EQ(su::Run().midiOutIndex, -1);
+  EXPECT_EQ(su::Run().debugZt52, 0);
+  EXPECT_EQ(su::Run().zt31Timeout, 10);
+  Choose(1, 1);
+  EXPECT_EQ(StorePortChoice(), 1);
+}
+
+}  // namespace
+}  // namespace su

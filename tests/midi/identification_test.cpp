@@ -1,0 +1,310 @@
+// Keyboard identification over the virtual link: the reply frame check, the model table, what is passed
+// over, and ConnectKeyboard's ways through port choice, checks, the wait box and message 34.
+#include "midi/identification.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/run_state.h"
+#include "midi/port_session.h"
+#include "midi/system_affinity.h"
+#include "resources/resource.h"
+#include "resources/strings.h"
+#include "tests/support/fake_screen.h"
+#include "tests/support/virtual_link.h"
+
+namespace su {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test::FakeScreen;
+using test::ScriptedPeer;
+using test::VirtualLink;
+
+const Bytes kIdentityRequest = {0xF0, 0x44, 0x14, 0x00, 0x00, 0xF7};
+
+// An identity reply: model byte, then whatever further bytes are given, then F7.
+Bytes IdentityReply(std::uint8_t modelByte, Bytes more = {}) {
+  Bytes frame = {0xF0, 0x44, 0x14, 0x00, 0x06, modelByte};
+  frame.insert(frame.end(), more.begin(), more.end());
+  frame.push_back(0xF7);
+  return frame;
+}
+
+bool IsIdentityRequest(const Bytes& message) { return message == kIdentityRequest; }
+
+// ---------------------------------------------------------------------------------------------------------
+// CheckReplyFrame
+
+struct FrameCase {
+  const char* what;
+  Bytes bytes;
+  std::uint32_t length;  // as handed over; may be shorter than the bytes behind it
+  std::uint16_t address;
+  int expected;
+};
+
+class CheckReplyFrameTest : public ::testing::TestWithParam<FrameCase> {};
+
+TEST_P(CheckReplyFrameTest, GivesTheCommandByteOnlyForAFrameOfTheAddress) {
+  const FrameCase& c = GetParam();
+  EXPECT_EQ(CheckReplyFrame(c.address, c.bytes.data(), c.length), c.expected) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, CheckReplyFrameTest,
+    ::testing::Values(
+        FrameCase{"shortest frame", {0xF0, 0x44, 0x14, 0x00, 0x06, 0xF7}, 6, 0x1400, 0x06},
+        FrameCase{"command read unsigned", {0xF0, 0x44, 0x14, 0x00, 0x86, 0x01, 0xF7}, 7, 0x1400, 0x86},
+        FrameCase{"other family's address", {0xF0, 0x44, 0x11, 0x03, 0x7F, 0x00, 0xF7}, 7, 0x1103, 0x7F},
+        FrameCase{"five bytes", {0xF0, 0x44, 0x14, 0x00, 0xF7}, 5, 0x1400, -1},
+        FrameCase{"F7 just beyond the length", {0xF0, 0x44, 0x14, 0x00, 0x06, 0x00, 0xF7}, 6, 0x1400, -1},
+        FrameCase{"no F0", {0xF1, 0x44, 0x14, 0x00, 0x06, 0xF7}, 6, 0x1400, -1},
+        FrameCase{"other maker", {0xF0, 0x43, 0x14, 0x00, 0x06, 0xF7}, 6, 0x1400, -1},
+        FrameCase{"high address byte differs", {0xF0, 0x44, 0x15, 0x00, 0x06, 0xF7}, 6, 0x1400, -1},
+        FrameCase{"low address byte differs", {0xF0, 0x44, 0x14, 0x01, 0x06, 0xF7}, 6, 0x1400, -1},
+        FrameCase{"cut without F7", {0xF0, 0x44, 0x14, 0x00, 0x06, 0x00, 0x00}, 7, 0x1400, -1}));
+
+TEST(CheckReplyFrame, RefusesMissingBytesAndZeroLength) {
+  EXPECT_EQ(CheckReplyFrame(0x1400, nullptr, 6), -1);
+  const std::uint8_t one[] = {0xF0};
+  EXPECT_EQ(CheckReplyFrame(0x1400, one, 0), -1);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// IdentifyKeyboard and ConnectKeyboard share this fixture: one input and one output device, both stored.
+
+class IdentificationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    link.SetInDevices({"USB MIDI In"});
+    link.SetOutDevices({"USB MIDI Out"});
+    InstallMidi(&link, &link);
+    RunState& run = su::Run();
+    run.midiInIndex = 0;
+    run.midiOutIndex = 0;
+    run.modelType = -1;
+    run.modelCode.clear();
+    run.modelInfo.clear();
+    run.modelInfoValid = 0;
+  }
+  void TearDown() override {
+    CloseMidiPorts();
+    EXPECT_TRUE(link.Misuse().empty()) << link.Misuse().front();
+    InstallMidi(nullptr, nullptr);
+    InstallAffinityMaskSource(nullptr);
+    RunState& run = su::Run();
+    run.midiInIndex = -1;
+    run.midiOutIndex = -1;
+    run.modelType = -1;
+    run.modelCode.clear();
+    run.modelInfo.clear();
+    run.modelInfoValid = 0;
+  }
+  // Answers the identity request with `replies`, the n-th arriving n x `spacingMs` after the request.
+  void AnswerIdentityWith(std::vector<Bytes> replies, std::uint32_t spacingMs = 100) {
+    peer = std::make_unique<ScriptedPeer>([replies, spacingMs](const Bytes& message, test::ReplySink& sink) {
+      if (!IsIdentityRequest(message)) return;
+      std::uint32_t at = 0;
+      for (const Bytes& reply : replies) sink.Reply(reply, at += spacingMs);
+    });
+    link.AttachPeer(peer.get());
+  }
+  int Identify() {
+    EXPECT_EQ(OpenMidiPorts(), 1);
+    EXPECT_EQ(StartMidiInput(), 1);
+    return IdentifyKeyboard();
+  }
+
+  VirtualLink link;
+  FakeScreen screen;
+  test::ScopedScreen scoped{screen};
+  std::unique_ptr<ScriptedPeer> peer;
+};
+
+struct ModelCase {
+  std::uint8_t modelByte;
+  Bytes more;  // bytes after the model byte
+  int found;
+  std::int32_t modelType;
+  const char* modelCode;
+  const char* modelInfo;
+  std::int32_t modelInfoValid;
+};
+
+class ModelTableTest : public IdentificationTest, public ::testing::WithParamInterface<ModelCase> {};
+
+TEST_P(ModelTableTest, ReplyGivesModelTypeCodeAndInformation) {
+  const ModelCase& c = GetParam();
+  // Left over from an earlier identification: must not survive this one.
+  su::Run().modelInfo = "deadbeef";
+  su::Run().modelInfoValid = 1;
+  AnswerIdentityWith({IdentityReply(c.modelByte, c.more)});
+
+  EXPECT_EQ(Identify(), c.found);
+  ASSERT_FALSE(link.Sent().empty());
+  EXPECT_EQ(link.Sent().front(), kIdentityRequest);
+  EXPECT_EQ(su::Run().modelType, c.modelType);
+  if (c.found == 1) {
+    EXPECT_EQ(su::Run().modelCode, c.modelCode);
+  }
+  EXPECT_EQ(su::Run().modelInfo, c.modelInfo);
+  EXPECT_EQ(su::Run().modelInfoValid, c.modelInfoValid);
+}
+
+const Bytes kInfo = {0x01, 0x23, 0x45, 0x67};
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, ModelTableTest,
+    ::testing::Values(
+        // Rows that do not keep the model information ignore bytes 6 to 9.
+        ModelCase{2, kInfo, 1, 4, "2", "", 0}, ModelCase{2, {}, 1, 4, "2", "", 0},
+        ModelCase{10, kInfo, 1, 12, "a", "", 0}, ModelCase{19, kInfo, 1, 23, "13", "", 0},
+        ModelCase{20, {}, 1, 24, "14", "", 0},
+        // Rows that keep it: one-character and two-character codes, info printed byte 6 first.
+        ModelCase{11, kInfo, 1, 13, "b", "01234567", 1},
+        ModelCase{15, {0x7F, 0x00, 0x0A, 0x10}, 1, 17, "f", "7f000a10", 1},
+        ModelCase{16, kInfo, 1, 18, "10", "01234567", 1}, ModelCase{18, kInfo, 1, 20, "12", "01234567", 1},
+        ModelCase{21, {0x00, 0x00, 0x00, 0x01}, 1, 28, "15", "00000001", 1},
+        // Unrecognised model bytes are passed over; with nothing else coming the identification gives up.
+        ModelCase{22, kInfo, 0, -1, "", "", 0}, ModelCase{1, kInfo, 0, -1, "", "", 0},
+        ModelCase{0x7F, kInfo, 0, -1, "", "", 0},
+        // A model that needs its information but whose reply is too short to carry it is passed over too.
+        ModelCase{11, {0x01, 0x23, 0x45}, 0, -1, "", "", 0}, ModelCase{21, {}, 0, -1, "", "", 0}));
+
+TEST_F(IdentificationTest, UnusableRepliesArePassedOverUntilARecognisedOne) {
+  // Each reply comes within the receive time-out of the one before, though the whole takes over 3000 ms.
+  AnswerIdentityWith({Bytes{0xF0, 0x44, 0x14, 0x00, 0xF7},           // five bytes
+                      Bytes{0xF0, 0x44, 0x14, 0x01, 0x06, 0x02, 0xF7},  // another model address
+                      Bytes{0xF0, 0x44, 0x14, 0x00, 0x06, 0x02},        // no F7
+                      IdentityReply(22, kInfo),                         // unknown model byte
+                      IdentityReply(3)},
+                     1500);
+  EXPECT_EQ(Identify(), 1);
+  EXPECT_EQ(su::Run().modelType, 5);
+  EXPECT_EQ(su::Run().modelCode, "3");
+  EXPECT_GE(link.Elapsed(), 7500u);
+}
+
+TEST_F(IdentificationTest, UnknownModelThenSilenceGivesUpAfterTheReceiveTimeout) {
+  AnswerIdentityWith({IdentityReply(22, kInfo)}, 500);
+  EXPECT_EQ(Identify(), 0);
+  EXPECT_EQ(su::Run().modelType, -1);
+  // 500 ms to the reply, then one full receive time-out of silence.
+  EXPECT_GE(link.Elapsed(), 500u + kExchangeTimeoutMs);
+  EXPECT_LT(link.Elapsed(), 500u + kExchangeTimeoutMs + 100);
+}
+
+TEST_F(IdentificationTest, RequestThatCannotBeSentGivesUpWithoutWaitingForAReply) {
+  AnswerIdentityWith({IdentityReply(2)});
+  link.SetSendDoneDelay(std::nullopt);
+  EXPECT_EQ(Identify(), 0);
+  EXPECT_EQ(su::Run().modelType, -1);
+  EXPECT_LT(link.Elapsed(), 2u * kExchangeTimeoutMs);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// ConnectKeyboard
+
+TEST_F(IdentificationTest, ConnectWithStoredPortsIdentifiesBehindTheWaitBoxAndLeavesThePortsOpen) {
+  AnswerIdentityWith({IdentityReply(2)});
+  EXPECT_EQ(ConnectKeyboard(), 1);
+
+  EXPECT_EQ(su::Run().modelType, 4);
+  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(screen.dialogsRun.empty());  // the stored pair is valid: no MIDI Device dialog
+  ASSERT_EQ(screen.boxesOpened, std::vector<int>{IDD_LOOKING});
+  WindowRef box = screen.LastWindowOf(IDD_LOOKING);
+  EXPECT_FALSE(screen.IsOpen(box));
+  EXPECT_EQ(screen.Win(box).owner, nullptr);
+  const FakeScreen::Control& bar = screen.Ctl(box, IDC_PROGRESS);
+  EXPECT_EQ(bar.progressLow, 0);
+  EXPECT_EQ(bar.progressHigh, 2);
+  EXPECT_EQ(bar.progressStep, 1);
+  EXPECT_EQ(bar.progressSteps, 1);
+  EXPECT_TRUE(link.IsInOpen());
+  EXPECT_TRUE(link.IsOutOpen());
+  EXPECT_TRUE(link.InStarted());
+}
+
+TEST_F(IdentificationTest, KeyboardPortsOnSeveralProcessorsAreRefusedWithMessage57) {
+  link.SetInDevices({"2- QK USB IN 1"});
+  InstallAffinityMaskSource([] { return std::uint64_t{3}; });
+  AnswerIdentityWith({IdentityReply(2)});
+
+  EXPECT_EQ(ConnectKeyboard(), 0);
+  ASSERT_EQ(screen.boxes.size(), 1u);
+  EXPECT_EQ(screen.boxes[0].text, TEXT_57);
+  EXPECT_EQ(screen.boxes[0].kind, BoxKind::Warning);
+  EXPECT_EQ(screen.boxes[0].owner, nullptr);
+  EXPECT_EQ(link.InOpens(), 0);
+  EXPECT_TRUE(screen.boxesOpened.empty());
+}
+
+TEST_F(IdentificationTest, PortsThatCannotBeOpenedShowMessage32) {
+  link.RefuseOutOpen(0);
+  EXPECT_EQ(ConnectKeyboard(), 0);
+  ASSERT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_32});
+  EXPECT_EQ(screen.boxes[0].kind, BoxKind::Ok);
+  EXPECT_TRUE(screen.boxesOpened.empty());
+}
+
+TEST_F(IdentificationTest, PortsNotSetUpShowTheDeviceDialogAndItsCancelEndsWithoutMessage34) {
+  su::Run().midiInIndex = -1;
+  screen.users[IDD_MIDI_DEVICE].push_back([](FakeScreen& s, WindowRef dialog) { s.Click(dialog, 2); });
+  EXPECT_EQ(ConnectKeyboard(), 0);
+  EXPECT_EQ(screen.dialogsRun, std::vector<int>{IDD_MIDI_DEVICE});
+  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_EQ(link.InOpens(), 0);
+}
+
+TEST_F(IdentificationTest, SilentKeyboardRunsAllThreeAttemptsThenNoToMessage34GivesUp) {
+  screen.answers.push_back(kAnswerNo);
+  EXPECT_EQ(ConnectKeyboard(), 0);
+
+  ASSERT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_34});
+  EXPECT_EQ(screen.boxes[0].kind, BoxKind::YesNo);
+  EXPECT_EQ(screen.boxes[0].owner, nullptr);
+  EXPECT_TRUE(screen.dialogsRun.empty());
+  WindowRef box = screen.LastWindowOf(IDD_LOOKING);
+  EXPECT_EQ(screen.Ctl(box, IDC_PROGRESS).progressSteps, 3);
+  EXPECT_FALSE(screen.IsOpen(box));  // closed before the question is asked
+}
+
+TEST_F(IdentificationTest, YesToMessage34ShowsTheDeviceDialogAgainAndRetries) {
+  screen.answers.push_back(kAnswerYes);
+  // The user plugs the keyboard in while the dialog is up and confirms the (still valid) pair.
+  AnswerIdentityWith({});
+  std::unique_ptr<ScriptedPeer> keyboard = std::make_unique<ScriptedPeer>(
+      [](const Bytes& message, test::ReplySink& sink) {
+        if (IsIdentityRequest(message)) sink.Reply(IdentityReply(11, kInfo), 10);
+      });
+  screen.users[IDD_MIDI_DEVICE].push_back([&](FakeScreen& s, WindowRef dialog) {
+    link.AttachPeer(keyboard.get());
+    s.Click(dialog, 1);
+  });
+
+  EXPECT_EQ(ConnectKeyboard(), 1);
+  EXPECT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_34});
+  EXPECT_EQ(screen.dialogsRun, std::vector<int>{IDD_MIDI_DEVICE});
+  EXPECT_EQ(screen.boxesOpened, (std::vector<int>{IDD_LOOKING, IDD_LOOKING}));
+  EXPECT_EQ(link.InOpens(), 2);  // reopened for the second attempt
+  EXPECT_EQ(su::Run().modelType, 13);
+  EXPECT_EQ(su::Run().modelInfo, "01234567");
+}
+
+TEST_F(IdentificationTest, YesToMessage34ThenCancelInTheDeviceDialogAsksNoMore) {
+  screen.answers.push_back(kAnswerYes);
+  screen.users[IDD_MIDI_DEVICE].push_back([](FakeScreen& s, WindowRef dialog) { s.Click(dialog, 2); });
+  EXPECT_EQ(ConnectKeyboard(), 0);
+  EXPECT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_34});
+  EXPECT_EQ(screen.dialogsRun, std::vector<int>{IDD_MIDI_DEVICE});
+}
+
+}  // namespace
+}  // namespace su

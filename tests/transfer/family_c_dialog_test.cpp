@@ -1,0 +1,620 @@
+// Dialog 138 "Send the Data" and the family C flow against the virtual keyboard over the virtual link, with
+// a recording screen playing the user.
+#include "transfer/family_c/send_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/errors.h"
+#include "app/run_state.h"
+#include "midi/port_session.h"
+#include "resources/resource.h"
+#include "resources/strings.h"
+#include "tests/support/fake_screen.h"
+#include "tests/support/virtual_link.h"
+#include "tests/virtual_keyboard/virtual_keyboard.h"
+#include "transfer/family_c/flow.h"
+#include "transfer/family_c/slot_layout.h"
+
+namespace su {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Row = std::vector<std::string>;
+using test::FakeScreen;
+using test::KeyboardConfig;
+using test::KeyboardRule;
+using test::KeyboardSlot;
+using test::VirtualKeyboard;
+
+constexpr std::uint8_t kCmdSlotInfo = 0x01;
+constexpr std::uint8_t kCmdAnnounce = 0x03;
+constexpr std::uint8_t kCmdDelete = 0x09;
+constexpr std::uint8_t kCmdFreeSpace = 0x0A;
+
+// How a dialog run ended, as the run sequence would show it.
+struct Ending {
+  enum Kind { Closed, Message, Coded } kind = Closed;
+  int value = 0;
+  bool operator==(const Ending& o) const { return kind == o.kind && value == o.value; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Ending& e) {
+  switch (e.kind) {
+    case Ending::Closed: return os << "dialog ended with code " << e.value;
+    case Ending::Message: return os << "message " << e.value;
+    case Ending::Coded: return os << "message 53 with error code " << e.value;
+  }
+  return os;
+}
+
+Ending Closed(int code = 0) { return {Ending::Closed, code}; }
+Ending Message(int number) { return {Ending::Message, number}; }
+Ending Coded(int code) { return {Ending::Coded, code}; }
+
+KeyboardSlot Song(const std::string& name, std::uint32_t size) {
+  KeyboardSlot slot;
+  slot.status = 1;
+  slot.name = name;
+  slot.size = size;
+  return slot;
+}
+
+KeyboardRule Rule(KeyboardRule::Action action, int command, std::uint8_t code = 0, std::uint32_t skip = 0) {
+  KeyboardRule rule;
+  rule.action = action;
+  rule.command = command;
+  rule.code = code;
+  rule.skip = skip;
+  return rule;
+}
+
+// A keyboard with 15 slots (enough for every layout): slot 0 "Song" of 4096 bytes, slot 1 a nameless song
+// of 500 bytes, slot 2 "Third" of 2048 bytes, the rest empty.
+KeyboardConfig StandardKeyboard() {
+  KeyboardConfig config;
+  config.slots = std::vector<KeyboardSlot>(15);
+  config.slots[0] = Song("Song", 4096);
+  config.slots[1] = Song("", 500);
+  config.slots[2] = Song("Third", 2048);
+  config.freeMemory = 1u << 20;
+  return config;
+}
+
+class FamilyCDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    link.SetInDevices({"Virtual in"});
+    link.SetOutDevices({"Virtual out"});
+    InstallMidi(&link, &link);
+    RunState& run = su::Run();
+    run.midiInIndex = 0;
+    run.midiOutIndex = 0;
+    run.stagedName = "song.mid";
+    SetImage(3000);
+    ASSERT_EQ(OpenMidiPorts(), 1);
+    ASSERT_EQ(StartMidiInput(), 1);
+  }
+  void TearDown() override {
+    CloseMidiPorts();
+    EXPECT_TRUE(link.Misuse().empty()) << link.Misuse().front();
+    if (keyboard) {
+      EXPECT_TRUE(keyboard->Faults().empty()) << keyboard->Faults().front();
+    }
+    InstallMidi(nullptr, nullptr);
+    RunState& run = su::Run();
+    run.midiInIndex = -1;
+    run.midiOutIndex = -1;
+    run.stagedName.clear();
+    ReleaseSongImage(run);
+  }
+
+  void SetImage(std::uint32_t size) {
+    RunState& run = su::Run();
+    run.songImage.reset(new std::uint8_t[size == 0 ? 1 : size]);
+    for (std::uint32_t i = 0; i < size; ++i) run.songImage[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    run.songImageSize = size;
+  }
+  Bytes Image() const {
+    const RunState& run = su::Run();
+    return Bytes(run.songImage.get(), run.songImage.get() + run.songImageSize);
+  }
+
+  void Connect(KeyboardConfig config = StandardKeyboard()) {
+    keyboard = std::make_unique<VirtualKeyboard>(std::move(config));
+    link.AttachPeer(keyboard.get());
+  }
+
+  // Runs dialog 138 for `modelType` with `user` acting once the first reading is shown.
+  Ending RunDialog(std::int32_t modelType, FakeScreen::User user) {
+    layout = SlotLayoutFor(modelType);
+    table = SlotTableC{};
+    logic = std::make_unique<SendDialogC>(layout, table);
+    screen.users[IDD_SEND_C].push_back(std::move(user));
+    try {
+      return Closed(screen.RunDialog(IDD_SEND_C, *logic));
+    } catch (const RaisedMessage& raised) {
+      return Message(raised.number);
+    } catch (const APP_EXCEPTION& error) {
+      EXPECT_EQ(error.kind, kKeyboardRefused);
+      return Coded(error.code);
+    }
+  }
+
+  static Row RowOf(FakeScreen& s, WindowRef dialog, int row) { return s.Ctl(dialog, IDC_SLOT_LIST).list.rows.at(row); }
+  // Moves the list selection without a click, as the arrow keys do.
+  static void SelectWithKeys(FakeScreen& s, WindowRef dialog, int row) {
+    auto& selected = s.Ctl(dialog, IDC_SLOT_LIST).list.selected;
+    for (std::size_t i = 0; i < selected.size(); ++i) selected[i] = static_cast<int>(i) == row;
+  }
+  static bool Enabled(FakeScreen& s, WindowRef dialog, int control) { return s.Ctl(dialog, control).enabled; }
+
+  bool SentMessage(const Bytes& message) const {
+    for (const Bytes& sent : link.Sent())
+      if (sent == message) return true;
+    return false;
+  }
+
+  test::VirtualLink link;
+  FakeScreen screen;
+  test::ScopedScreen scoped{screen};
+  std::unique_ptr<VirtualKeyboard> keyboard;
+  SlotLayout layout;
+  SlotTableC table;
+  std::unique_ptr<SendDialogC> logic;
+};
+
+// ---------------------------------------------------------------------------------------------------------
+// Slot layouts and the kilobyte rule
+
+struct LayoutCase {
+  std::int32_t modelType;
+  std::int32_t slotCount;
+  int firstLabel;
+};
+
+class SlotLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(SlotLayoutTest, CountAndConsecutiveLabels) {
+  const LayoutCase& c = GetParam();
+  const SlotLayout layout = SlotLayoutFor(c.modelType);
+  ASSERT_EQ(layout.slotCount, c.slotCount) << "model type " << c.modelType;
+  ASSERT_EQ(layout.slotLabels.size(), static_cast<std::size_t>(c.slotCount));
+  for (int i = 0; i < c.slotCount; ++i) EXPECT_EQ(layout.slotLabels[i], std::to_string(c.firstLabel + i));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryFamilyCModel, SlotLayoutTest,
+    ::testing::Values(LayoutCase{4, 10, 30}, LayoutCase{5, 10, 25}, LayoutCase{6, 10, 80}, LayoutCase{7, 10, 50},
+                      LayoutCase{8, 10, 40}, LayoutCase{9, 10, 30}, LayoutCase{10, 10, 0}, LayoutCase{11, 10, 30},
+                      LayoutCase{12, 10, 20}, LayoutCase{13, 5, 60}, LayoutCase{14, 5, 65}, LayoutCase{15, 10, 50},
+                      LayoutCase{16, 10, 40}, LayoutCase{17, 5, 50}, LayoutCase{18, 15, 65}, LayoutCase{19, 10, 65},
+                      LayoutCase{20, 5, 50}, LayoutCase{23, 10, 70}, LayoutCase{24, 10, 50},
+                      LayoutCase{28, 5, 101},
+                      // Family A and B types and an unset type have no family C slots.
+                      LayoutCase{21, 0, 0}, LayoutCase{25, 0, 0}, LayoutCase{-1, 0, 0}));
+
+TEST(KilobytesShown, ZeroStaysZeroAnythingBelowAKilobyteShowsOneLargerRoundsDown) {
+  const std::pair<std::uint32_t, std::uint32_t> cases[] = {
+      {0, 0}, {1, 1}, {1023, 1}, {1024, 1}, {2047, 1}, {2048, 2}, {4096, 4}, {0xFFFFFFFFu, 4194303}};
+  for (const auto& [bytes, shown] : cases) EXPECT_EQ(KilobytesShown(bytes), shown) << bytes << " bytes";
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Opening and the first reading
+
+TEST_F(FamilyCDialogTest, OpeningShowsTheSongAndReadsEverySlotIntoTheList) {
+  Connect();
+  const Ending ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    EXPECT_TRUE(s.Win(dialog).visible);
+    const FakeScreen::ListState& list = s.Ctl(dialog, IDC_SLOT_LIST).list;
+    EXPECT_TRUE(list.fullRowSelect);
+    EXPECT_EQ(list.columns, (Row{"No", "Data", "Size"}));
+    EXPECT_EQ(list.columnWidths, (std::vector<int>{40, 100, 70}));
+    EXPECT_EQ(s.ControlText(dialog, IDC_FILE_NAME), "song.mid");
+    EXPECT_EQ(s.ControlText(dialog, IDC_SONG_SIZE), "2");  // 3000 bytes
+
+    ASSERT_EQ(list.rows.size(), 10u);
+    EXPECT_EQ(RowOf(s, dialog, 0), (Row{"30", "Song", "4KB"}));
+    EXPECT_EQ(RowOf(s, dialog, 1), (Row{"31", TEXT_IN_USE_MARKER, "1KB"}));
+    EXPECT_EQ(RowOf(s, dialog, 2), (Row{"32", "Third", "2KB"}));
+    EXPECT_EQ(RowOf(s, dialog, 3), (Row{"33", "", "0KB"}));
+    EXPECT_EQ(RowOf(s, dialog, 9)[0], "39");
+    EXPECT_EQ(list.selected, (std::vector<bool>{true, false, false, false, false, false, false, false, false, false}));
+
+    // 4096 + 500 + 2048 bytes in use, 1 MB free, both rounded down to kilobytes.
+    EXPECT_EQ(s.ControlText(dialog, IDC_TOTAL_SIZE), "6");
+    EXPECT_EQ(s.ControlText(dialog, IDC_FREE_SIZE), "1024");
+    EXPECT_EQ(s.ControlText(dialog, IDC_STATUS), "");
+    EXPECT_FALSE(Enabled(s, dialog, IDC_DELETE));  // row 0 is selected, yet Delete waits for a click
+    EXPECT_TRUE(Enabled(s, dialog, IDC_SEND));
+    const FakeScreen::Control& bar = s.Ctl(dialog, IDC_PROGRESS);
+    EXPECT_EQ(bar.progressHigh, 10);
+    EXPECT_EQ(bar.progressSteps, 10);
+    EXPECT_EQ(bar.progressPos, 0);
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(ending, Closed(0));
+  EXPECT_EQ(keyboard->CountReceived(kCmdSlotInfo), 10u);
+  EXPECT_EQ(keyboard->CountReceived(kCmdFreeSpace), 1u);
+  EXPECT_TRUE(screen.boxes.empty());
+}
+
+struct ListingCase {
+  std::int32_t modelType;
+  Row firstRow;
+  std::string lastLabel;
+  std::size_t rows;
+};
+
+class ListingByModelTest : public FamilyCDialogTest, public ::testing::WithParamInterface<ListingCase> {};
+
+TEST_P(ListingByModelTest, RowsFollowTheModelsLayoutAndTheBarStepsOncePerSlot) {
+  const ListingCase& c = GetParam();
+  Connect();
+  RunDialog(c.modelType, [&](FakeScreen& s, WindowRef dialog) {
+    const auto& rows = s.Ctl(dialog, IDC_SLOT_LIST).list.rows;
+    ASSERT_EQ(rows.size(), c.rows);
+    EXPECT_EQ(rows.front(), c.firstRow);
+    EXPECT_EQ(rows.back()[0], c.lastLabel);
+    EXPECT_EQ(s.Ctl(dialog, IDC_PROGRESS).progressSteps, static_cast<int>(c.rows));
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(keyboard->CountReceived(kCmdSlotInfo), c.rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, ListingByModelTest,
+                         ::testing::Values(ListingCase{18, {"65", "Song", "4KB"}, "79", 15},
+                                           ListingCase{10, {"0", "Song", "4KB"}, "9", 10},
+                                           ListingCase{28, {"101", "Song", "4KB"}, "105", 5},
+                                           ListingCase{13, {"60", "Song", "4KB"}, "64", 5}));
+
+TEST_F(FamilyCDialogTest, SmallAndOddSizesFollowTheKilobyteRule) {
+  KeyboardConfig config = StandardKeyboard();
+  config.slots[0] = Song("Tiny", 1);
+  config.slots[1] = Song("Almost", 1023);
+  config.slots[2] = KeyboardSlot{};
+  config.freeMemory = 1023;
+  Connect(config);
+  RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    EXPECT_EQ(RowOf(s, dialog, 0)[2], "1KB");
+    EXPECT_EQ(RowOf(s, dialog, 1)[2], "1KB");
+    EXPECT_EQ(RowOf(s, dialog, 2), (Row{"32", "", "0KB"}));
+    EXPECT_EQ(s.ControlText(dialog, IDC_TOTAL_SIZE), "1");  // 1024 bytes in all
+    EXPECT_EQ(s.ControlText(dialog, IDC_FREE_SIZE), "0");   // 1023 bytes free
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+}
+
+TEST_F(FamilyCDialogTest, ClickingARowEnablesDeleteOnlyForASlotThatHoldsASong) {
+  Connect();
+  RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 1);
+    EXPECT_TRUE(Enabled(s, dialog, IDC_DELETE));
+    s.ClickRow(dialog, IDC_SLOT_LIST, -1);  // beside the rows: nothing changes
+    EXPECT_TRUE(Enabled(s, dialog, IDC_DELETE));
+    s.ClickRow(dialog, IDC_SLOT_LIST, 5);
+    EXPECT_FALSE(Enabled(s, dialog, IDC_DELETE));
+    s.ClickRow(dialog, IDC_SLOT_LIST, 0);
+    EXPECT_TRUE(Enabled(s, dialog, IDC_DELETE));
+    // Escape and unknown commands do nothing; the dialog stays.
+    s.Click(dialog, 2);
+    s.Click(dialog, 1);
+    EXPECT_FALSE(s.Win(dialog).ended);
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(keyboard->CountReceived(kCmdDelete), 0u);
+}
+
+TEST_F(FamilyCDialogTest, AKeyboardThatStopsAnsweringDuringTheReadingEndsWithMessage38) {
+  KeyboardConfig config = StandardKeyboard();
+  config.rules.push_back(Rule(KeyboardRule::Action::Silent, kCmdSlotInfo, 0, 3));
+  Connect(config);
+  EXPECT_EQ(RunDialog(4, [](FakeScreen&, WindowRef) { FAIL() << "the dialog should have ended"; }),
+            Message(IDS_TIMEOUT));
+  EXPECT_EQ(keyboard->CountReceived(kCmdSlotInfo), 4u);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Send
+
+TEST_F(FamilyCDialogTest, SendIntoAnEmptySlotDeliversTheImageShowsCompleteAndEnds) {
+  Connect();
+  const Ending ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 4);
+    s.Click(dialog, IDC_SEND);
+  });
+  EXPECT_EQ(ending, Closed(0));
+  WindowRef dialog = screen.LastWindowOf(IDD_SEND_C);
+  ASSERT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_40});
+  EXPECT_EQ(screen.boxes[0].owner, dialog);
+  EXPECT_EQ(screen.boxes[0].kind, BoxKind::Ok);
+  EXPECT_EQ(keyboard->Slot(4).contents, Image());
+  EXPECT_EQ(keyboard->Slot(4).size, 3000u);
+  EXPECT_FALSE(screen.IsOpen(screen.LastWindowOf(IDD_SENDING)));
+  // The buttons stay disabled to the end: the dialog ends from the sending state.
+  EXPECT_FALSE(Enabled(screen, dialog, IDC_SEND));
+  EXPECT_FALSE(Enabled(screen, dialog, IDC_CANCEL_TRANSFER));
+}
+
+TEST_F(FamilyCDialogTest, SendWithNoSelectedRowGoesToSlotZeroAfterAskingToReplace) {
+  Connect();
+  screen.answers.push_back(kAnswerYes);
+  RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    SelectWithKeys(s, dialog, -1);
+    s.Click(dialog, IDC_SEND);
+  });
+  EXPECT_EQ(screen.BoxTexts(), (std::vector<std::string>{TEXT_39, TEXT_40}));
+  EXPECT_EQ(keyboard->Slot(0).contents, Image());
+}
+
+TEST_F(FamilyCDialogTest, DecliningToReplaceSendsNothingAndRestoresTheButtons) {
+  Connect();
+  screen.answers = {kAnswerNo, kAnswerYes};
+  const Ending ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 2);  // "Third"; Delete becomes enabled
+    s.Click(dialog, IDC_SEND);
+    EXPECT_FALSE(s.Win(dialog).ended);
+    EXPECT_EQ(keyboard->CountReceived(kCmdAnnounce), 0u);
+    EXPECT_TRUE(Enabled(s, dialog, IDC_SEND));
+    EXPECT_TRUE(Enabled(s, dialog, IDC_CANCEL_TRANSFER));
+    EXPECT_FALSE(Enabled(s, dialog, IDC_DELETE));
+    s.Click(dialog, IDC_SEND);  // asked again; Yes this time
+  });
+  EXPECT_EQ(ending, Closed(0));
+  ASSERT_EQ(screen.boxes.size(), 3u);
+  EXPECT_EQ(screen.boxes[0].text, TEXT_39);
+  EXPECT_EQ(screen.boxes[0].kind, BoxKind::YesNo);
+  EXPECT_EQ(screen.boxes[0].owner, nullptr);
+  EXPECT_EQ(screen.boxes[2].text, TEXT_40);
+  EXPECT_EQ(keyboard->Slot(2).contents, Image());
+}
+
+TEST_F(FamilyCDialogTest, AKeyboardShortOfMemoryShowsMessage52AndTheDialogStays) {
+  KeyboardConfig config = StandardKeyboard();
+  config.freeMemory = 100;
+  Connect(config);
+  RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 5);
+    s.Click(dialog, IDC_SEND);
+    EXPECT_FALSE(s.Win(dialog).ended);
+    EXPECT_TRUE(Enabled(s, dialog, IDC_SEND));
+    EXPECT_TRUE(Enabled(s, dialog, IDC_CANCEL_TRANSFER));
+    EXPECT_FALSE(Enabled(s, dialog, IDC_DELETE));
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  ASSERT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_52});
+  EXPECT_EQ(screen.boxes[0].kind, BoxKind::Warning);
+  EXPECT_EQ(screen.boxes[0].owner, nullptr);
+  EXPECT_EQ(keyboard->Slot(5).status, 0);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Delete
+
+TEST_F(FamilyCDialogTest, DeleteOnAnEmptySlotOnlyBeeps) {
+  Connect();
+  RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 0);  // enables Delete
+    SelectWithKeys(s, dialog, 6);          // the selection moves on; Delete stays enabled
+    s.Click(dialog, IDC_DELETE);
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(screen.beeps, 1);
+  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_EQ(keyboard->CountReceived(kCmdDelete), 0u);
+}
+
+TEST_F(FamilyCDialogTest, AnsweringNoToTheDeleteQuestionKeepsTheSong) {
+  Connect();
+  screen.answers.push_back(kAnswerNo);
+  RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 0);
+    s.Click(dialog, IDC_DELETE);
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  ASSERT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_49});
+  EXPECT_EQ(screen.boxes[0].owner, screen.LastWindowOf(IDD_SEND_C));
+  EXPECT_EQ(screen.beeps, 0);
+  EXPECT_EQ(keyboard->CountReceived(kCmdDelete), 0u);
+  EXPECT_EQ(keyboard->Slot(0).status, 1);
+}
+
+TEST_F(FamilyCDialogTest, DeletingTheThirdRowSendsItsPositionThenRereadsTheSlots) {
+  Connect();
+  RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 2);
+    s.Click(dialog, IDC_DELETE);
+    EXPECT_EQ(RowOf(s, dialog, 2), (Row{"32", "", "0KB"}));
+    EXPECT_EQ(s.ControlText(dialog, IDC_TOTAL_SIZE), "4");  // 4096 + 500 bytes left
+    EXPECT_FALSE(Enabled(s, dialog, IDC_DELETE));
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  WindowRef dialog = screen.LastWindowOf(IDD_SEND_C);
+  // The slot's position, not its label "32", goes to the keyboard.
+  EXPECT_TRUE(SentMessage({0xF0, 0x44, 0x14, 0x00, 0x09, 0x02, 0xF7}));
+  EXPECT_EQ(keyboard->Slot(2).status, 0);
+  EXPECT_EQ(screen.BoxTexts(), (std::vector<std::string>{TEXT_49, TEXT_50}));
+  EXPECT_EQ(screen.boxes[1].owner, dialog);
+  WindowRef deleting = screen.LastWindowOf(IDD_DELETING);
+  ASSERT_NE(deleting, nullptr);
+  EXPECT_EQ(screen.Win(deleting).owner, dialog);
+  EXPECT_FALSE(screen.IsOpen(deleting));
+  EXPECT_EQ(keyboard->CountReceived(kCmdSlotInfo), 20u);  // the opening reading and the one after the delete
+}
+
+struct DeleteFailureCase {
+  const char* what;
+  KeyboardRule rule;
+  Ending ending;
+};
+
+class DeleteFailureTest : public FamilyCDialogTest, public ::testing::WithParamInterface<DeleteFailureCase> {};
+
+TEST_P(DeleteFailureTest, EndsTheDialogWithTheFailureAndClosesTheDeletingBox) {
+  const DeleteFailureCase& c = GetParam();
+  KeyboardConfig config = StandardKeyboard();
+  config.rules.push_back(c.rule);
+  Connect(config);
+  const Ending ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 0);
+    s.Click(dialog, IDC_DELETE);
+    ADD_FAILURE() << "the delete should have ended the dialog";
+  });
+  EXPECT_EQ(ending, c.ending) << c.what;
+  EXPECT_FALSE(screen.IsOpen(screen.LastWindowOf(IDD_DELETING)));
+  EXPECT_EQ(keyboard->Slot(0).status, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, DeleteFailureTest,
+    ::testing::Values(
+        // A refusal with code 0 is the keyboard's error code, not "not ready".
+        DeleteFailureCase{"refused, code 0", Rule(KeyboardRule::Action::Refuse, kCmdDelete, 0), Coded(0)},
+        DeleteFailureCase{"refused, code 5", Rule(KeyboardRule::Action::Refuse, kCmdDelete, 5), Coded(5)},
+        DeleteFailureCase{"no answer", Rule(KeyboardRule::Action::Silent, kCmdDelete), Message(IDS_TIMEOUT)}));
+
+TEST_F(FamilyCDialogTest, DeleteWaitPassesOverUnrelatedFramesBeforeTheAnswer) {
+  Connect();
+  RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    keyboard->SetJunk({test::JunkFrame::OtherAddress, test::JunkFrame::BrokenFraming, test::JunkFrame::TooShort,
+                       test::JunkFrame::OtherCode},
+                      1);
+    s.ClickRow(dialog, IDC_SLOT_LIST, 0);
+    s.Click(dialog, IDC_DELETE);
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(keyboard->Slot(0).status, 0);
+  EXPECT_EQ(screen.BoxTexts(), (std::vector<std::string>{TEXT_49, TEXT_50}));
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Commands that arrive while the dialog waits for the keyboard
+
+TEST_F(FamilyCDialogTest, ButtonsPressedDuringAnExchangeAreIgnoredUntilItEnds) {
+  KeyboardConfig config = StandardKeyboard();
+  config.replyDelayMs = 200;
+  Connect(config);
+  // During the opening reading the user presses Send, Delete, Cancel and sets off another refresh; each
+  // arrives as a window message dispatched inside a wait.
+  auto press = [&](int control) {
+    return [this, control] {
+      WindowRef dialog = screen.LastWindowOf(IDD_SEND_C);
+      if (control == IDC_SLOT_LIST) {
+        screen.ClickRow(dialog, IDC_SLOT_LIST, 0);
+      } else {
+        screen.Click(dialog, control);
+      }
+    };
+  };
+  link.PostWindowMessage(100, press(IDC_SEND));
+  link.PostWindowMessage(500, press(IDC_REFRESH));
+  link.PostWindowMessage(900, press(IDC_SLOT_LIST));
+  link.PostWindowMessage(1300, press(IDC_DELETE));
+  link.PostWindowMessage(1700, press(IDC_CANCEL_TRANSFER));
+
+  const Ending ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+    EXPECT_FALSE(s.Win(dialog).ended);
+    EXPECT_FALSE(Enabled(s, dialog, IDC_DELETE));
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(ending, Closed(0));
+  EXPECT_GE(link.Dispatched(), 5);
+  EXPECT_EQ(keyboard->CountReceived(kCmdSlotInfo), 10u);
+  EXPECT_EQ(keyboard->CountReceived(kCmdAnnounce), 0u);
+  EXPECT_EQ(keyboard->CountReceived(kCmdDelete), 0u);
+  EXPECT_TRUE(screen.boxes.empty());
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// RunFamilyC: conversion, loading and the dialog
+
+// A format 0 file with one note, written by the test.
+Bytes SmallMidiFile() {
+  const Bytes track = {0x00, 0x90, 0x3C, 0x40, 0x60, 0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00};
+  Bytes file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 0,
+                static_cast<std::uint8_t>(track.size())};
+  file.insert(file.end(), track.begin(), track.end());
+  return file;
+}
+
+class RunFamilyCTest : public FamilyCDialogTest {
+ protected:
+  void SetUp() override {
+    FamilyCDialogTest::SetUp();
+    dir = std::filesystem::temp_directory_path() /
+          ("family_c_flow_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir);
+    RunState& run = su::Run();
+    run.stagedPath = (dir / "song.mid").string();
+    run.modelType = 4;
+    run.modelCode = "2";
+    run.modelInfoValid = 0;
+    run.modelInfo.clear();
+    ReleaseSongImage(run);
+  }
+  void TearDown() override {
+    RunState& run = su::Run();
+    run.stagedPath.clear();
+    run.convertedPath.clear();
+    run.modelType = -1;
+    run.modelCode.clear();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    FamilyCDialogTest::TearDown();
+  }
+  void WriteStaged(const Bytes& bytes) {
+    std::ofstream out(su::Run().stagedPath, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  Ending Flow() {
+    try {
+      return Closed(RunFamilyC());
+    } catch (const RaisedMessage& raised) {
+      return Message(raised.number);
+    } catch (const APP_EXCEPTION& error) {
+      return Coded(error.code);
+    }
+  }
+
+  std::filesystem::path dir;
+};
+
+TEST_F(RunFamilyCTest, ConvertsLoadsTheImageAndSendsItIntoTheChosenSlot) {
+  WriteStaged(SmallMidiFile());
+  Connect();
+  screen.users[IDD_SEND_C].push_back([&](FakeScreen& s, WindowRef dialog) {
+    EXPECT_EQ(s.Ctl(dialog, IDC_SLOT_LIST).list.rows.size(), 10u);
+    EXPECT_EQ(s.ControlText(dialog, IDC_SONG_SIZE), "1");  // a small image shows as 1 kilobyte
+    s.ClickRow(dialog, IDC_SLOT_LIST, 3);
+    s.Click(dialog, IDC_SEND);
+  });
+  EXPECT_EQ(Flow(), Closed(1));
+  EXPECT_EQ(screen.convertingShown, 1);
+  EXPECT_EQ(screen.convertingClosed, 1);
+  EXPECT_EQ(su::Run().convertedPath, (dir / "song.sq0").string());
+  ASSERT_GT(su::Run().songImageSize, 0u);
+  EXPECT_EQ(keyboard->Slot(3).contents, Image());
+  EXPECT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_40});
+}
+
+TEST_F(RunFamilyCTest, ConversionFailuresEndTheRunBeforeTheDialogOpens) {
+  Connect();
+  EXPECT_EQ(Flow(), Message(IDS_DATA_NOT_FOUND));  // no staged file at all
+  WriteStaged({'n', 'o', 't', ' ', 'm', 'i', 'd', 'i'});
+  EXPECT_EQ(Flow(), Message(IDS_FILE_BROKEN));
+  EXPECT_TRUE(screen.dialogsRun.empty());
+  EXPECT_TRUE(link.Sent().empty());
+}
+
+}  // namespace
+}  // namespace su

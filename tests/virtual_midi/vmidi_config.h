@@ -1,0 +1,33 @@
+// The config of the virtual MIDI interface, read from the file named by SU_VMIDI_CONFIG. One `key=value`
+// per line; blank lines and lines starting with # are ignored; spaces around keys and values are trimmed.
+//   in=QK USB IN 1        an input device, in device order (repeat the key for more devices)
+//   out=QK USB OUT 1      an output device, in device order
+//   refuse_in=0           opening input device 0 fails as if another program had it (repeatable)
+//   refuse_out=0          the same for an output device
+//   log=Z:\tmp\frames.log every message the program sends is appended as one line of upper-case hex bytes
+//   done_ms=1             how long after a send the driver reports it done; "never" for a send time-out
+// Every other line goes to the virtual keyboard behind the devices (see its config format).
+// Without a config file there is one input and one output device and a keyboard with its defaults.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace su::test {
+
+struct VirtualMidiConfig {
+  std::vector<std::string> inNames{"Virtual MIDI In"};
+  std::vector<std::string> outNames{"Virtual MIDI Out"};
+  std::set<std::uint32_t> refuseIn, refuseOut;
+  std::string logPath;
+  std::optional<std::uint32_t> doneMs = 1;
+  std::string keyboardText;  // the lines meant for the virtual keyboard
+};
+
+// false with a message naming the line when a line of ours cannot be read.
+bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, std::string* error);
+
+}  // namespace su::test

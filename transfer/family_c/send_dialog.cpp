@@ -1,0 +1,293 @@
+#include "transfer/family_c/send_dialog.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/errors.h"
+#include "app/run_state.h"
+#include "midi/identification.h"
+#include "midi/port_session.h"
+#include "resources/resource.h"
+#include "transfer/family_c/frames.h"
+
+namespace su {
+
+namespace {
+
+constexpr int kColumnNo = 0;
+constexpr int kColumnData = 1;
+constexpr int kColumnSize = 2;
+
+// The reading steps the bar once per slot on this range, whatever the slot count.
+constexpr int kReadingRange = 10;
+
+
+std::string UnsignedText(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(value));
+  return text;
+}
+
+std::string KilobyteCell(std::uint32_t bytes) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%ldKB", static_cast<long>(KilobytesShown(bytes)));
+  return text;
+}
+
+// Totals are signed byte counts shown as whole kilobytes, rounded toward zero.
+std::string TotalText(std::int32_t bytes) { return UnsignedText(static_cast<std::uint32_t>(bytes / 1024)); }
+
+// The slot's name up to its terminating zero, and never beyond the field even if the zero is missing.
+std::string NameText(const SlotRecordC& record) {
+  std::size_t length = 0;
+  while (length < kSlotNameSize && record.name[length] != '\0') ++length;
+  return std::string(record.name, length);
+}
+
+// Marks the dialog busy for the life of one exchange, a raised failure included.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& busy) : busy_(busy) { busy_ = true; }
+  ~BusyScope() { busy_ = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& busy_;
+};
+
+// Box 142 "Now deleting..." for as long as the delete waits for the keyboard.
+class DeletingBox {
+ public:
+  explicit DeletingBox(WindowRef owner) : box_(TheScreen().OpenBox(IDD_DELETING, owner, nullptr)) {}
+  ~DeletingBox() {
+    try {
+      TheScreen().CloseBox(box_);
+    } catch (...) {
+      // A box that will not close goes with the process; the failure under way matters more.
+    }
+  }
+  DeletingBox(const DeletingBox&) = delete;
+  DeletingBox& operator=(const DeletingBox&) = delete;
+
+ private:
+  WindowRef box_;
+};
+
+enum class DeleteOutcome { Done, Refused, Failed };
+
+}  // namespace
+
+std::uint32_t KilobytesShown(std::uint32_t bytes) {
+  if (bytes == 0) return 0;
+  if (bytes < 1024) return 1;
+  return bytes / 1024;
+}
+
+void ReadSlots(WindowRef dialog, const SlotLayout& layout, SlotTableC& table) {
+  Screen& screen = TheScreen();
+  screen.ProgressRange(dialog, IDC_PROGRESS, 0, kReadingRange);
+  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
+  screen.ProgressStep(dialog, IDC_PROGRESS, 1);
+  screen.SetControlText(dialog, IDC_STATUS, screen.Text(IDS_GETTING_INFORMATION));
+
+  // Summed unsigned so that a keyboard reporting absurd sizes cannot overflow a signed sum.
+  std::uint32_t total = 0;
+  table.totalSize = 0;
+  const int count = layout.slotCount < kMaxSlotsC ? layout.slotCount : kMaxSlotsC;
+  for (int slot = 0; slot < count; ++slot) {
+    screen.ProgressStepIt(dialog, IDC_PROGRESS);
+    SlotRecordC& record = table.slots[slot];
+    const int status = ReadSlotInfo(static_cast<std::uint8_t>(slot), &record.size, record.name);
+    total += record.size;
+    table.totalSize = static_cast<std::int32_t>(total);
+    record.inUse = status & 0xFF;
+  }
+  table.freeSize = static_cast<std::int32_t>(ReadFreeSpace());
+
+  screen.SetControlText(dialog, IDC_STATUS, "");
+  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
+}
+
+void FillSlotList(WindowRef dialog, const SlotLayout& layout, const SlotTableC& table) {
+  Screen& screen = TheScreen();
+  screen.ListClear(dialog, IDC_SLOT_LIST);
+  const int count = layout.slotCount < kMaxSlotsC ? layout.slotCount : kMaxSlotsC;
+  for (int slot = 0; slot < count; ++slot) {
+    const SlotRecordC& record = table.slots[slot];
+    const std::string label =
+        slot < static_cast<int>(layout.slotLabels.size()) ? layout.slotLabels[slot] : std::string();
+    screen.ListInsertRow(dialog, IDC_SLOT_LIST, slot, label);
+    screen.ListSetCell(dialog, IDC_SLOT_LIST, slot, kColumnData, NameText(record));
+    screen.ListSetCell(dialog, IDC_SLOT_LIST, slot, kColumnSize, KilobyteCell(record.size));
+  }
+  if (count > 0) screen.ListSelectRow(dialog, IDC_SLOT_LIST, 0);
+  screen.SetControlText(dialog, IDC_TOTAL_SIZE, TotalText(table.totalSize));
+  screen.SetControlText(dialog, IDC_FREE_SIZE, TotalText(table.freeSize));
+}
+
+int SelectedRow(WindowRef dialog) {
+  Screen& screen = TheScreen();
+  const int rows = screen.ListRowCount(dialog, IDC_SLOT_LIST);
+  for (int row = 0; row < rows; ++row) {
+    if (screen.ListRowSelected(dialog, IDC_SLOT_LIST, row)) return row;
+  }
+  return 0;
+}
+
+int SendToSelectedSlot(WindowRef dialog) {
+  RunState& run = Run();
+  const auto slot = static_cast<std::uint8_t>(SelectedRow(dialog));
+
+  if ((ReadSlotInfo(slot, nullptr, nullptr) & 0xFF) != 0) {
+    if (ShowMessage(nullptr, IDS_ALREADY_EXIST, BoxKind::YesNo) == kAnswerNo) return 0;
+  }
+  if (AnnounceSong(slot, run.songImageSize) == 1) {
+    SendSongImage(dialog, run.songImage.get(), run.songImageSize);
+    return 1;
+  }
+  ShowMessage(nullptr, IDS_MEMORY_SHORT_C, BoxKind::Warning);
+  return 0;
+}
+
+int DeleteSelectedSlot(WindowRef dialog, const SlotTableC& table) {
+  const int slot = SelectedRow(dialog);
+  if (slot < 0 || slot >= kMaxSlotsC || table.slots[slot].inUse == 0) {
+    TheScreen().Beep();
+    return 0;
+  }
+  if (ShowMessage(dialog, IDS_DELETE_QUESTION, BoxKind::YesNo) == kAnswerNo) return 0;
+
+  std::uint8_t message[family_c::kDeleteSongLength];
+  const std::size_t length = family_c::BuildDeleteSong(message, static_cast<std::uint8_t>(slot & 0xFF));
+
+  DeleteOutcome outcome = DeleteOutcome::Failed;
+  std::uint8_t errorCode = 0;
+  {
+    DeletingBox box(dialog);
+    if (SendSysEx(message, static_cast<std::uint32_t>(length)) != 0) {
+      for (;;) {
+        std::unique_ptr<std::uint8_t[]> answer;
+        std::uint32_t answerLength = 0;
+        if (ReceiveSysEx(&answer, &answerLength) == 0) break;  // silence: the delete failed
+        const int code = CheckReplyFrame(kModelAddressC, answer.get(), answerLength);
+        if (code == family_c::kAnswerAck) {
+          outcome = DeleteOutcome::Done;
+          break;
+        }
+        // A refusal too short to carry its error code before the F7 is passed over like unrelated traffic.
+        if (code == family_c::kAnswerRefused && answerLength > family_c::kPosParam + 1) {
+          errorCode = answer[family_c::kPosParam];
+          outcome = DeleteOutcome::Refused;
+          break;
+        }
+      }
+    }
+  }
+
+  switch (outcome) {
+    case DeleteOutcome::Done:
+      return 1;
+    case DeleteOutcome::Refused:
+      RaiseKeyboardError(errorCode);
+    case DeleteOutcome::Failed:
+      break;
+  }
+  RaiseMessage(IDS_TIMEOUT);
+}
+
+void SendDialogC::OnInit(WindowRef dialog) {
+  Screen& screen = TheScreen();
+  RunState& run = Run();
+
+  screen.ProgressRange(dialog, IDC_PROGRESS, 0, 1);
+  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
+  screen.ProgressStep(dialog, IDC_PROGRESS, 1);
+
+  screen.ListSetup(dialog, IDC_SLOT_LIST);
+  screen.ListAddColumn(dialog, IDC_SLOT_LIST, kColumnNo, "No", 40);
+  screen.ListAddColumn(dialog, IDC_SLOT_LIST, kColumnData, "Data", 100);
+  screen.ListAddColumn(dialog, IDC_SLOT_LIST, kColumnSize, "Size", 70);
+
+  screen.SetControlText(dialog, IDC_FILE_NAME, run.stagedName);
+  screen.SetControlText(dialog, IDC_SONG_SIZE, UnsignedText(KilobytesShown(run.songImageSize)));
+  screen.SetControlText(dialog, IDC_TOTAL_SIZE, "");
+  screen.SetControlText(dialog, IDC_FREE_SIZE, "");
+  screen.SetControlText(dialog, IDC_STATUS, "");
+  screen.EnableControl(dialog, IDC_DELETE, false);
+
+  // The first reading starts once the dialog is on screen.
+  screen.ShowWindow(dialog);
+  screen.PostCommand(dialog, IDC_REFRESH);
+}
+
+void SendDialogC::OnCommand(WindowRef dialog, int control) {
+  if (busy_) return;
+  switch (control) {
+    case IDC_REFRESH:
+      Refresh(dialog);
+      break;
+    case IDC_SEND:
+      Send(dialog);
+      break;
+    case IDC_DELETE:
+      Delete(dialog);
+      break;
+    case IDC_CANCEL_TRANSFER:
+      TheScreen().EndDialog(dialog, 0);
+      break;
+    default:
+      break;  // Escape and everything else: nothing
+  }
+}
+
+void SendDialogC::OnListClick(WindowRef dialog, int control, int row) {
+  // A click while the slots are being read or a song is on its way must not re-enable Delete.
+  if (busy_ || control != IDC_SLOT_LIST || row < 0) return;
+  if (row >= layout_.slotCount || row >= kMaxSlotsC) return;
+  TheScreen().EnableControl(dialog, IDC_DELETE, table_.slots[row].inUse != 0);
+}
+
+void SendDialogC::Refresh(WindowRef dialog) {
+  BusyScope busy(busy_);
+  ReadSlots(dialog, layout_, table_);
+  FillSlotList(dialog, layout_, table_);
+}
+
+void SendDialogC::Send(WindowRef dialog) {
+  Screen& screen = TheScreen();
+  screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, false);
+  screen.EnableControl(dialog, IDC_DELETE, false);
+  screen.EnableControl(dialog, IDC_SEND, false);
+
+  int sent = 0;
+  {
+    BusyScope busy(busy_);
+    sent = SendToSelectedSlot(dialog);
+  }
+  if (sent == 1) {
+    ShowMessage(dialog, IDS_COMPLETE, BoxKind::Ok);
+    screen.EndDialog(dialog, 0);
+    return;
+  }
+  screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, true);
+  screen.EnableControl(dialog, IDC_DELETE, false);
+  screen.EnableControl(dialog, IDC_SEND, true);
+}
+
+void SendDialogC::Delete(WindowRef dialog) {
+  int deleted = 0;
+  {
+    BusyScope busy(busy_);
+    deleted = DeleteSelectedSlot(dialog, table_);
+  }
+  if (deleted != 1) return;
+  // The posted refresh may run while message 50 is still up (its box dispatches the dialog's messages),
+  // which is why the busy mark is already gone here.
+  TheScreen().PostCommand(dialog, IDC_REFRESH);
+  ShowMessage(dialog, IDS_DELETE_COMPLETE, BoxKind::Ok);
+  TheScreen().EnableControl(dialog, IDC_DELETE, false);
+}
+
+}  // namespace su
