@@ -1,4 +1,4 @@
-// The process entry: installs the real screen and system services and runs the run sequence once.
+// The process entry: installs the real screen, system services and MIDI link and runs the run sequence once.
 #include <windows.h>
 
 #include <cstdlib>
@@ -18,6 +18,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   static su::Win32ShellSystem system;
   su::SetScreen(&screen);
   su::SetSystem(&system);
+  // The MIDI driver, the clock and the settings file's profile calls.
   su::InstallWin32Midi();
 
   // The narrow arguments: the source path is ANSI text. Only the first one after the program name counts.

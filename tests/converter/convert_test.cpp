@@ -136,16 +136,6 @@ TEST(Convert, UnnamedSongIsTitledAfterTheFile) {
   EXPECT_EQ(title, "Evening Song");
 }
 
-TEST(Convert, ReplacesAnOlderOutput) {
-  TempDir dir;
-  const std::string input = dir.Write("song.mid", ValidSong());
-  dir.Write("song.sq0", {1, 2, 3});
-  ASSERT_EQ(ConvertSqfToPK(input.c_str(), "4", "", ""), SQFCONV2_OK);
-  const Bytes image = test::ReadBytes(dir.Path("song.sq0"));
-  SongImage decoded;
-  EXPECT_TRUE(ReadSongImage(image.data(), image.size(), &decoded));
-}
-
 #ifdef SU_EXAMPLES_DIR
 // The generated example songs: each converts, and its image holds exactly the reader's merged stream.
 TEST(Convert, ExampleSongsRoundTrip) {

@@ -81,14 +81,6 @@ TEST_F(ConversionFlow, SavedSongIsCopiedAndConfirmedWithItsFullPath) {
   EXPECT_TRUE(conv::ReadSongFile(saved.data(), saved.size(), &offset, &size));
 }
 
-TEST_F(ConversionFlow, SaveReplacesAnExistingTarget) {
-  Stage("Tune.mid", ValidSong());
-  const std::string target = dir_.Write("old.sq2", {9, 9, 9});
-  screen_.savePaths.push_back(target);
-  EXPECT_EQ(SaveSongFile(), 1);
-  EXPECT_EQ(test::ReadBytes(target), test::ReadBytes(dir_.Path("Tune.sq2")));
-}
-
 TEST_F(ConversionFlow, CancelInTheSaveDialogEndsSilently) {
   Stage("Tune.mid", ValidSong());
   EXPECT_EQ(SaveSongFile(), 0);

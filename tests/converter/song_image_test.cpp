@@ -161,20 +161,6 @@ TEST(SongImage, TitleIsTheFirstPrintableNameElseTheFallback) {
   EXPECT_EQ(SongTitleOf(empty, std::string(100, 'f')), std::string(kMaxTitleLength, 'f'));
 }
 
-TEST(SongImage, WriterRefusesStringsOverTheirLimits) {
-  MidiFile file;
-  std::vector<std::uint8_t> image;
-  SongInfo info;
-  info.title = std::string(kMaxTitleLength + 1, 't');
-  EXPECT_FALSE(WriteSongImage(file, info, &image));
-  info = SongInfo();
-  info.modelCode = "abc";
-  EXPECT_FALSE(WriteSongImage(file, info, &image));
-  info = SongInfo();
-  info.modelInfo = "123456789";
-  EXPECT_FALSE(WriteSongImage(file, info, &image));
-}
-
 std::vector<std::uint8_t> SampleImage() {
   std::mt19937 rng(11);
   const test::GeneratedSong song = test::GenerateSong(rng, Shape(2, 40, false, 100));

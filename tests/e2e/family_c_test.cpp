@@ -171,6 +171,18 @@ bool ClickListRow(HWND dialog, int row) {
   return WaitUntil([&] { return ListRowSelected(dialog, IDC_SLOT_LIST, row); }, 5000);
 }
 
+// What the program shows right now, for failure messages.
+std::string OnScreen(const Program& program) {
+  std::string text;
+  for (HWND window : program.Windows()) {
+    text += "window \"" + WindowText(window) + "\" (" + ClassOf(window) + ")";
+    const std::string message = MessageBoxText(window);
+    if (!message.empty()) text += ": " + message;
+    text += "\n";
+  }
+  return text.empty() ? "no window" : text;
+}
+
 std::string Describe(const Rows& rows) {
   std::string text;
   for (const auto& row : rows) {
@@ -185,7 +197,7 @@ TEST(FamilyC, RoadOfASendFromTheSelectionToComplete) {
   Program program(stage.Options());
   ASSERT_TRUE(program.Started());
   HWND send = OpenSendDialog(program);
-  ASSERT_NE(send, nullptr) << "dialog 138 never showed the keyboard's slots";
+  ASSERT_NE(send, nullptr) << "dialog 138 never showed the keyboard's slots; on screen:\n" << OnScreen(program);
 
   const Rows rows = ListRows(send, IDC_SLOT_LIST, 3);
   ASSERT_EQ(rows.size(), 10u);
@@ -246,7 +258,7 @@ TEST(FamilyC, DeletingTheThirdRowRereadsTheSlots) {
   Program program(stage.Options());
   ASSERT_TRUE(program.Started());
   HWND send = OpenSendDialog(program);
-  ASSERT_NE(send, nullptr);
+  ASSERT_NE(send, nullptr) << OnScreen(program);
 
   ASSERT_TRUE(ClickListRow(send, 2));
   ASSERT_TRUE(WaitUntil([&] { return IsEnabled(send, IDC_DELETE); }, 5000))
@@ -288,7 +300,7 @@ TEST(FamilyC, NoKeyboardAsksMessage34AndNoEndsTheRun) {
   PressButton(selection, IDOK);
 
   HWND box = program.WaitMessageBox(kConnectMs);
-  ASSERT_NE(box, nullptr) << "no message when no keyboard answers";
+  ASSERT_NE(box, nullptr) << "no message when no keyboard answers; on screen:\n" << OnScreen(program);
   EXPECT_EQ(MessageBoxText(box), TEXT_34);
   EXPECT_NE(GetDlgItem(box, IDNO), nullptr) << "message 34 is a Yes/No question";
   AnswerMessageBox(box, IDNO);

@@ -1,0 +1,110 @@
+// Saving a song as a .sq2 file end to end: the Selection dialog's save choice, the converter DLL, the save
+// dialog and the closing message.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "resources/resource.h"
+#include "resources/strings.h"
+#include "tests/e2e/harness.h"
+
+namespace su::e2e {
+namespace {
+
+// One note on channel 1, a tempo and a track name.
+std::string ValidSong() {
+  const char track[] = "\x00\xFF\x03\x04Tune\x00\xFF\x51\x03\x07\xA1\x20\x00\x90\x3C\x64\x60\x3C\x00\x00\xFF\x2F\x00";
+  const std::string body(track, sizeof track - 1);
+  std::string song("MThd\0\0\0\6\0\0\0\1\0\x60MTrk\0\0\0", 21);
+  song += static_cast<char>(body.size());
+  return song + body;
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct SaveScene {
+  std::string folder = NewScratchFolder("save");
+  std::string temp = NewScratchFolder("save_temp");
+  std::string song = folder + "\\Tune.mid";
+
+  explicit SaveScene(const std::string& bytes) { EXPECT_TRUE(WriteFileBytes(song, bytes)); }
+
+  LaunchOptions Options() const {
+    LaunchOptions options;
+    options.arguments = {song};
+    options.tempFolder = temp;
+    return options;
+  }
+
+  // Chooses "Save the data as a "SQ2" file." and presses OK.
+  static void ChooseSave(Program& program) {
+    HWND selection = program.WaitWindow("Selection");
+    ASSERT_NE(selection, nullptr) << "no Selection dialog";
+    ClickButton(selection, IDC_SAVE_AS_FILE);
+    ASSERT_TRUE(WaitUntil([&] { return IsChecked(selection, IDC_SAVE_AS_FILE); }, 5000));
+    PressButton(selection, IDOK);
+  }
+};
+
+TEST(SaveFlow, SavedSongExistsAndTheMessageNamesItsFullPath) {
+  SaveScene scene(ValidSong());
+  const std::string target = scene.folder + "\\Saved Tune.sq2";
+  Program program(scene.Options());
+  ASSERT_TRUE(program.Started());
+  SaveScene::ChooseSave(program);
+
+  HWND save = program.WaitFileDialog();
+  ASSERT_NE(save, nullptr) << "no save dialog after the conversion";
+  ASSERT_TRUE(FillFileDialog(save, target));
+
+  HWND box = program.WaitMessageBox();
+  ASSERT_NE(box, nullptr) << "nothing confirmed the save";
+  EXPECT_EQ(MessageBoxText(box), target + "\nSaved.");
+  AnswerMessageBox(box, IDOK);
+  EXPECT_TRUE(program.WaitExit());
+  EXPECT_EQ(program.ExitCode(), 0u);
+
+  const std::string saved = ReadWhole(target);
+  EXPECT_EQ(saved.substr(0, 4), "SQ2F") << "the saved file is not a song file";
+  EXPECT_NE(saved.find("Tune"), std::string::npos) << "the song's title is missing from the saved file";
+  EXPECT_EQ(ReadWhole(scene.song), ValidSong()) << "the user's song was changed";
+  EXPECT_TRUE(WorkDirectories(scene.temp).empty());
+}
+
+TEST(SaveFlow, BrokenSongShowsTheBrokenFileMessage) {
+  SaveScene scene(std::string("MThd\0\0\0\6\0\0\0\1\0\x60", 14));  // a header and no track
+  Program program(scene.Options());
+  ASSERT_TRUE(program.Started());
+  SaveScene::ChooseSave(program);
+
+  HWND box = program.WaitMessageBox();
+  ASSERT_NE(box, nullptr) << "no message for a broken song";
+  EXPECT_EQ(MessageBoxText(box), TEXT_43);
+  EXPECT_EQ(program.FindWindowTitled("Save As"), nullptr);
+  AnswerMessageBox(box, IDOK);
+  EXPECT_TRUE(program.WaitExit());
+  EXPECT_TRUE(WorkDirectories(scene.temp).empty());
+}
+
+TEST(SaveFlow, CancelInTheSaveDialogEndsWithoutAMessage) {
+  SaveScene scene(ValidSong());
+  Program program(scene.Options());
+  ASSERT_TRUE(program.Started());
+  SaveScene::ChooseSave(program);
+
+  HWND save = program.WaitFileDialog();
+  ASSERT_NE(save, nullptr);
+  PressButton(save, IDCANCEL);
+  EXPECT_TRUE(program.WaitExit());
+  EXPECT_EQ(program.FindMessageBox(), nullptr);
+  EXPECT_TRUE(WorkDirectories(scene.temp).empty());
+  EXPECT_EQ(GetFileAttributesA((scene.folder + "\\Tune.sq2").c_str()), INVALID_FILE_ATTRIBUTES)
+      << "a song file was written beside the user's song";
+}
+
+}  // namespace
+}  // namespace su::e2e
