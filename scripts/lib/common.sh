@@ -76,7 +76,7 @@ su_stop_virtual_display() {
 
 # A Wine prefix of our own inside the build folder, made once.
 su_prepare_wine() {
-  export WINEPREFIX="${SU_WINEPREFIX:-$ROOT/build/wineprefix}"
+  export WINEPREFIX="${SU_WINEPREFIX:-$ROOT/build/windows/wineprefix}"
   export WINEARCH=win64
   export WINEDEBUG="${WINEDEBUG:--all}"
   if [[ ! -f "$WINEPREFIX/system.reg" ]]; then

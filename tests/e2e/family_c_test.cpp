@@ -15,11 +15,11 @@
 #include "resources/resource.h"
 #include "resources/strings.h"
 #include "tests/e2e/harness.h"
+#include "tests/e2e/virtual_stage.h"
 
 namespace su::e2e {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using Rows = std::vector<std::vector<std::string>>;
 
 constexpr DWORD kConnectMs = 30000;  // three silent attempts at identification, with time to spare
@@ -33,28 +33,6 @@ std::string SmallSong() {
   std::string file("MThd\0\0\0\6\0\0\0\1\0\x60MTrk\0\0\0", 21);
   file += static_cast<char>(track.size());
   return file + track;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// The messages the program sent, one line of hex bytes each in the interface's log.
-std::vector<Bytes> SentMessages(const std::string& logPath) {
-  std::vector<Bytes> messages;
-  std::istringstream lines(ReadWholeFile(logPath));
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::istringstream hex(line);
-    Bytes message;
-    unsigned value = 0;
-    while (hex >> std::hex >> value) message.push_back(static_cast<std::uint8_t>(value));
-    if (!message.empty()) messages.push_back(message);
-  }
-  return messages;
 }
 
 bool IsCommand(const Bytes& m, std::uint8_t command) {
@@ -92,32 +70,13 @@ std::uint32_t Crc32(const Bytes& data) {
   return ~crc;
 }
 
-// A copy of the program with the test winmm.dll beside it, a settings file naming the virtual ports, the
-// interface's config with the keyboard's lines, and a folder of our own for the work directories.
-struct Stage {
-  std::string folder = NewScratchFolder("family_c");
-  std::string temp = NewScratchFolder("family_c_temp");
-  std::string song = folder + "\\song.mid";
-  std::string log = folder + "\\frames.log";
-  std::string config = folder + "\\vmidi.cfg";
-
-  explicit Stage(const std::string& keyboardLines) {
-    for (const char* file : {"SongUploader.exe", "sqfconv2.dll", "winmm.dll"}) {
-      EXPECT_TRUE(CopyFileA((TestFolder() + "\\" + file).c_str(), (folder + "\\" + file).c_str(), FALSE))
-          << "cannot copy " << file;
-    }
-    EXPECT_TRUE(WriteFileBytes(folder + "\\SongUploader.INI", "[SONGPORT]\r\nIN=0\r\nOUT=0\r\n"));
-    EXPECT_TRUE(WriteFileBytes(config, "in=Virtual MIDI In\nout=Virtual MIDI Out\nlog=" + log + "\n" + keyboardLines));
+// A stage with a keyboard of `keyboardLines` behind the virtual ports, a settings file naming those ports, and
+// the small song.
+struct Stage : VirtualStage {
+  explicit Stage(const std::string& keyboardLines)
+      : VirtualStage("family_c", "in=Virtual MIDI In\nout=Virtual MIDI Out\n" + keyboardLines) {
+    EXPECT_TRUE(WriteFileBytes(settings, "[SONGPORT]\r\nIN=0\r\nOUT=0\r\n"));
     EXPECT_TRUE(WriteFileBytes(song, SmallSong()));
-  }
-
-  LaunchOptions Options() const {
-    LaunchOptions options;
-    options.program = folder + "\\SongUploader.exe";
-    options.arguments = {song};
-    options.environment = {{"WINEDLLOVERRIDES", "winmm=n,b"}, {"SU_VMIDI_CONFIG", config}};
-    options.tempFolder = temp;
-    return options;
   }
 };
 
@@ -231,7 +190,7 @@ TEST(FamilyC, RoadOfASendFromTheSelectionToComplete) {
 
   // What went over the cable: the identity request first, the announce for slot 3 with the image's size,
   // blocks that unpack to exactly the converted image, and the closing CRC-32 of that image.
-  const std::vector<Bytes> sent = SentMessages(stage.log);
+  const std::vector<Bytes> sent = stage.SentMessages();
   ASSERT_FALSE(sent.empty());
   EXPECT_EQ(sent.front(), (Bytes{0xF0, 0x44, 0x14, 0x00, 0x00, 0xF7}));
   Bytes packed;
@@ -283,7 +242,7 @@ TEST(FamilyC, DeletingTheThirdRowRereadsTheSlots) {
   EXPECT_TRUE(program.WaitExit());
 
   int deletes = 0;
-  for (const Bytes& m : SentMessages(stage.log)) {
+  for (const Bytes& m : stage.SentMessages()) {
     if (!IsCommand(m, 0x09)) continue;
     ++deletes;
     EXPECT_EQ(m, (Bytes{0xF0, 0x44, 0x14, 0x00, 0x09, 0x02, 0xF7}));

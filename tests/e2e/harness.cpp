@@ -102,7 +102,9 @@ std::string TestFolder() {
   return slash == std::string::npos ? std::string(".\\") : folder.substr(0, slash + 1);
 }
 
-std::string ProgramPath() { return TestFolder() + "SongUploader.exe"; }
+std::string ProgramFolder() { return TestFolder() + "..\\bin\\"; }
+
+std::string ProgramPath() { return ProgramFolder() + "SongUploader.exe"; }
 
 std::string NewScratchFolder(const std::string& tag) {
   char temp[MAX_PATH] = {};
@@ -112,6 +114,27 @@ std::string NewScratchFolder(const std::string& tag) {
                              "_" + std::to_string(GetTickCount()) + "_" + std::to_string(++counter);
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
+}
+
+void RemoveFolderTree(const std::string& folder) {
+  if (folder.empty()) return;
+  WIN32_FIND_DATAA entry{};
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveFolderTree(path);
+      } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {

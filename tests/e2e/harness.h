@@ -16,11 +16,15 @@ namespace su::e2e {
 constexpr DWORD kWaitMs = 15000;        // the longest any single wait lasts by default
 constexpr DWORD kPollMs = 50;
 
-// The folder of this test binary; SongUploader.exe and its DLLs sit in the same bin/ folder.
+// The folder of this test binary (test-bin/, with the test-only winmm.dll); the program and its converter DLL
+// are in the bin/ folder beside it.
 std::string TestFolder();
+std::string ProgramFolder();
 std::string ProgramPath();
 // A new, empty folder of our own under the system's temporary path, named after `tag`.
 std::string NewScratchFolder(const std::string& tag);
+// Deletes `folder` with everything below it (read-only files included); quiet about failures.
+void RemoveFolderTree(const std::string& folder);
 // Writes `bytes` to `path` (replacing it); false when it cannot.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 

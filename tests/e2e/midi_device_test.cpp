@@ -11,16 +11,10 @@
 #include "resources/resource.h"
 #include "resources/strings.h"
 #include "tests/e2e/harness.h"
+#include "tests/e2e/virtual_stage.h"
 
 namespace su::e2e {
 namespace {
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -37,15 +31,18 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 std::vector<std::string> ComboItems(HWND dialog, int control) {
+  // Read as wide text: the ANSI form of this message does not survive the way between processes.
   std::vector<std::string> items;
   HWND combo = Child(dialog, control);
-  const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+  const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    char text[256] = {};
-    if (SendMessageA(combo, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof text)) {
-      SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    wchar_t text[256] = {};
+    if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < 255) {
+      SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
     }
-    items.push_back(text);
+    char narrow[512] = {};
+    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+    items.push_back(narrow);
   }
   return items;
 }
@@ -58,34 +55,11 @@ void ComboChoose(HWND dialog, int control, int position) {
   SendMessageA(Child(dialog, control), CB_SETCURSEL, static_cast<WPARAM>(position), 0);
 }
 
-// A copy of the program under another name, our winmm.dll beside it, a config for the virtual devices and a
-// song to send.
-struct Bench {
-  std::string folder = NewScratchFolder("mididev");
-  std::string temp = NewScratchFolder("mididev_temp");
-  std::string program = folder + "\\Uploader Copy.exe";
-  std::string settings = folder + "\\SongUploader.INI";
-  std::string config = folder + "\\vmidi.cfg";
-  std::string frames = folder + "\\frames.log";
-  std::string song = folder + "\\Song.mid";
-
-  explicit Bench(const std::string& devices) {
-    const std::string bin = TestFolder();
-    EXPECT_TRUE(CopyFileA((bin + "\\SongUploader.exe").c_str(), program.c_str(), FALSE));
-    EXPECT_TRUE(CopyFileA((bin + "\\sqfconv2.dll").c_str(), (folder + "\\sqfconv2.dll").c_str(), FALSE));
-    EXPECT_TRUE(CopyFileA((bin + "\\winmm.dll").c_str(), (folder + "\\winmm.dll").c_str(), FALSE))
-        << "the virtual MIDI interface was not built beside the program";
-    EXPECT_TRUE(WriteFileBytes(config, devices + "log=" + frames + "\n"));
+// A copy of the program under another name (its settings file keeps the usual name), the virtual devices
+// and a song to send.
+struct Bench : VirtualStage {
+  explicit Bench(const std::string& devices) : VirtualStage("mididev", devices, "Uploader Copy.exe") {
     EXPECT_TRUE(WriteFileBytes(song, std::string("MThd\0\0\0\6\0\0\0\1\0\x60", 14)));
-  }
-
-  LaunchOptions Options() const {
-    LaunchOptions options;
-    options.program = program;
-    options.arguments = {song};
-    options.tempFolder = temp;
-    options.environment = {{"WINEDLLOVERRIDES", "winmm=n,b"}, {"SU_VMIDI_CONFIG", config}};
-    return options;
   }
 };
 
@@ -108,7 +82,8 @@ TEST(MidiDevice, WithoutSettingsTheDialogOpensEmptyAndAValidChoiceWritesOnlyTheP
   ChooseSend(program);
   HWND dialog = program.WaitWindow("MIDI Device");
   ASSERT_NE(dialog, nullptr) << "no MIDI Device dialog without a settings file";
-  EXPECT_EQ(ComboItems(dialog, IDC_MIDI_IN), (std::vector<std::string>{"Synth In", "Second In"}));
+  EXPECT_EQ(ComboItems(dialog, IDC_MIDI_IN), (std::vector<std::string>{"Synth In", "Second In"}))
+      << "devices of the virtual interface expected; its trace:\n" << ReadWholeFile(bench.trace);
   EXPECT_EQ(ComboItems(dialog, IDC_MIDI_OUT), (std::vector<std::string>{"Synth Out", "Second Out"}));
   EXPECT_EQ(ComboSelection(dialog, IDC_MIDI_IN), -1);
   EXPECT_EQ(ComboSelection(dialog, IDC_MIDI_OUT), -1);
@@ -117,13 +92,13 @@ TEST(MidiDevice, WithoutSettingsTheDialogOpensEmptyAndAValidChoiceWritesOnlyTheP
   ComboChoose(dialog, IDC_MIDI_IN, 1);
   ComboChoose(dialog, IDC_MIDI_OUT, 0);
   PressButton(dialog, IDOK);
-  ASSERT_TRUE(WaitUntil([&] { return Exists(bench.settings) && Lines(ReadText(bench.settings)).size() == 3; }));
-  EXPECT_EQ(Lines(ReadText(bench.settings)), (std::vector<std::string>{"[SONGPORT]", "IN=1", "OUT=0"}));
+  ASSERT_TRUE(WaitUntil([&] { return Exists(bench.settings) && Lines(ReadWholeFile(bench.settings)).size() == 3; }));
+  EXPECT_EQ(Lines(ReadWholeFile(bench.settings)), (std::vector<std::string>{"[SONGPORT]", "IN=1", "OUT=0"}));
 
   // The ports open and the identity request reaches the keyboard exactly as sent.
-  ASSERT_TRUE(WaitUntil([&] { return !Lines(ReadText(bench.frames)).empty(); }))
+  ASSERT_TRUE(WaitUntil([&] { return !Lines(ReadWholeFile(bench.frames)).empty(); }))
       << "nothing reached the virtual keyboard";
-  EXPECT_EQ(Lines(ReadText(bench.frames)).front(), "F0 44 14 00 00 F7");
+  EXPECT_EQ(Lines(ReadWholeFile(bench.frames)).front(), "F0 44 14 00 00 F7");
 }
 
 TEST(MidiDevice, HandWrittenValuesSurviveAndTheStoredPairIsShown) {
@@ -139,8 +114,8 @@ TEST(MidiDevice, HandWrittenValuesSurviveAndTheStoredPairIsShown) {
   EXPECT_EQ(ComboSelection(dialog, IDC_MIDI_OUT), 0);
   ComboChoose(dialog, IDC_MIDI_IN, 0);
   PressButton(dialog, IDOK);
-  ASSERT_TRUE(WaitUntil([&] { return ReadText(bench.settings).find("IN=0") != std::string::npos; }));
-  const std::vector<std::string> lines = Lines(ReadText(bench.settings));
+  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(bench.settings).find("IN=0") != std::string::npos; }));
+  const std::vector<std::string> lines = Lines(ReadWholeFile(bench.settings));
   EXPECT_EQ(lines, (std::vector<std::string>{"[SONGPORT]", "ZT31_TIMEOUT=500", "IN=0", "OUT=0"}));
 }
 
@@ -168,7 +143,7 @@ TEST(MidiDevice, InputOnlyChoiceAsksMessage29AndYesKeepsTheDialog) {
   PressButton(dialog, IDCANCEL);
   EXPECT_TRUE(program.WaitExit());
   EXPECT_FALSE(Exists(bench.settings)) << "Cancel wrote the settings file";
-  EXPECT_TRUE(ReadText(bench.frames).empty()) << "something was sent without a port choice";
+  EXPECT_TRUE(ReadWholeFile(bench.frames).empty()) << "something was sent without a port choice";
 }
 
 struct PortFailure {
@@ -196,8 +171,8 @@ TEST_P(PortCheckTest, StoredPairThatCannotBeUsedEndsWithItsMessage) {
   EXPECT_EQ(program.FindWindowTitled("MIDI Device"), nullptr) << "a valid stored pair needs no dialog";
   AnswerMessageBox(box, IDOK);
   EXPECT_TRUE(program.WaitExit());
-  EXPECT_TRUE(ReadText(bench.frames).empty()) << "something was sent through ports that were refused";
-  EXPECT_EQ(Lines(ReadText(bench.settings)), (std::vector<std::string>{"[SONGPORT]", "IN=0", "OUT=0"}));
+  EXPECT_TRUE(ReadWholeFile(bench.frames).empty()) << "something was sent through ports that were refused";
+  EXPECT_EQ(Lines(ReadWholeFile(bench.settings)), (std::vector<std::string>{"[SONGPORT]", "IN=0", "OUT=0"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

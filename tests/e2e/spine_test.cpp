@@ -15,6 +15,12 @@ struct Scene {
   std::string song = folder + "\\Song One.mid";
 
   Scene() { EXPECT_TRUE(WriteFileBytes(song, std::string("MThd\0\0\0\6\0\0\0\1\0\x60", 14))); }
+  ~Scene() {
+    RemoveFolderTree(folder);
+    RemoveFolderTree(temp);
+  }
+  Scene(const Scene&) = delete;
+  Scene& operator=(const Scene&) = delete;
 
   LaunchOptions With(std::vector<std::string> arguments) const {
     LaunchOptions options;
@@ -142,6 +148,25 @@ TEST(Spine, SelectionControlsMatchTheTemplate) {
   EXPECT_FALSE(IsChecked(selection, IDC_SEND_TO_KEYBOARD));
   PressButton(selection, IDCANCEL);
   EXPECT_TRUE(program.WaitExit());
+}
+
+TEST(Spine, SetupMenuOpensTheDeviceDialogAndReturnsToSelection) {
+  Scene scene;
+  Program program(scene.With({scene.song}));
+  ASSERT_TRUE(program.Started());
+  HWND selection = program.WaitWindow("Selection");
+  ASSERT_NE(selection, nullptr);
+  ChooseMenuCommand(selection, IDM_SETUP);
+  HWND device = program.WaitWindow("MIDI Device");
+  ASSERT_NE(device, nullptr) << "Setup(&S) did not open the MIDI Device dialog";
+  PressButton(device, IDCANCEL);
+  ASSERT_TRUE(WaitUntil([&] { return program.FindWindowTitled("MIDI Device") == nullptr; }));
+  // Still waiting for OK or Cancel.
+  EXPECT_TRUE(program.Running());
+  EXPECT_EQ(program.FindWindowTitled("Selection"), selection);
+  PressButton(selection, IDCANCEL);
+  EXPECT_TRUE(program.WaitExit());
+  EXPECT_TRUE(WorkDirectories(scene.temp).empty());
 }
 
 TEST(Spine, OpenFileDialogChoosesTheSourceWhenNoArgumentIsGiven) {

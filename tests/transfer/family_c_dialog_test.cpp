@@ -173,42 +173,6 @@ class FamilyCDialogTest : public ::testing::Test {
 };
 
 // ---------------------------------------------------------------------------------------------------------
-// Slot layouts and the kilobyte rule
-
-struct LayoutCase {
-  std::int32_t modelType;
-  std::int32_t slotCount;
-  int firstLabel;
-};
-
-class SlotLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
-
-TEST_P(SlotLayoutTest, CountAndConsecutiveLabels) {
-  const LayoutCase& c = GetParam();
-  const SlotLayout layout = SlotLayoutFor(c.modelType);
-  ASSERT_EQ(layout.slotCount, c.slotCount) << "model type " << c.modelType;
-  ASSERT_EQ(layout.slotLabels.size(), static_cast<std::size_t>(c.slotCount));
-  for (int i = 0; i < c.slotCount; ++i) EXPECT_EQ(layout.slotLabels[i], std::to_string(c.firstLabel + i));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EveryFamilyCModel, SlotLayoutTest,
-    ::testing::Values(LayoutCase{4, 10, 30}, LayoutCase{5, 10, 25}, LayoutCase{6, 10, 80}, LayoutCase{7, 10, 50},
-                      LayoutCase{8, 10, 40}, LayoutCase{9, 10, 30}, LayoutCase{10, 10, 0}, LayoutCase{11, 10, 30},
-                      LayoutCase{12, 10, 20}, LayoutCase{13, 5, 60}, LayoutCase{14, 5, 65}, LayoutCase{15, 10, 50},
-                      LayoutCase{16, 10, 40}, LayoutCase{17, 5, 50}, LayoutCase{18, 15, 65}, LayoutCase{19, 10, 65},
-                      LayoutCase{20, 5, 50}, LayoutCase{23, 10, 70}, LayoutCase{24, 10, 50},
-                      LayoutCase{28, 5, 101},
-                      // Family A and B types and an unset type have no family C slots.
-                      LayoutCase{21, 0, 0}, LayoutCase{25, 0, 0}, LayoutCase{-1, 0, 0}));
-
-TEST(KilobytesShown, ZeroStaysZeroAnythingBelowAKilobyteShowsOneLargerRoundsDown) {
-  const std::pair<std::uint32_t, std::uint32_t> cases[] = {
-      {0, 0}, {1, 1}, {1023, 1}, {1024, 1}, {2047, 1}, {2048, 2}, {4096, 4}, {0xFFFFFFFFu, 4194303}};
-  for (const auto& [bytes, shown] : cases) EXPECT_EQ(KilobytesShown(bytes), shown) << bytes << " bytes";
-}
-
-// ---------------------------------------------------------------------------------------------------------
 // Opening and the first reading
 
 TEST_F(FamilyCDialogTest, OpeningShowsTheSongAndReadsEverySlotIntoTheList) {

@@ -153,6 +153,7 @@ class VirtualInterface : public su::test::ReplySink {
   }
 
   const VirtualMidiConfig& Config() const { return config_; }
+  void Trace(const std::string& text) { Note(text); }
   HMIDIIN InHandle() { return reinterpret_cast<HMIDIIN>(&in_); }
   HMIDIOUT OutHandle() { return reinterpret_cast<HMIDIOUT>(&out_); }
   bool IsIn(HMIDIIN h) { return h == InHandle() && in_.open; }
@@ -376,7 +377,14 @@ class VirtualInterface : public su::test::ReplySink {
       std::fclose(file);
     }
   }
-  void Note(const std::string& text) { OutputDebugStringA(("virtual midi: " + text + "\n").c_str()); }
+  void Note(const std::string& text) {
+    OutputDebugStringA(("virtual midi: " + text + "\n").c_str());
+    if (config_.tracePath.empty()) return;
+    if (FILE* file = std::fopen(config_.tracePath.c_str(), "ab")) {
+      std::fprintf(file, "%s\n", text.c_str());
+      std::fclose(file);
+    }
+  }
 
   std::mutex mutex_;
   VirtualMidiConfig config_;
@@ -401,7 +409,10 @@ void FillName(const std::string& name, char* target, std::size_t size) {
 
 extern "C" {
 
-UINT WINAPI midiInGetNumDevs() { return static_cast<UINT>(Interface().Config().inNames.size()); }
+UINT WINAPI midiInGetNumDevs() {
+  Interface().Trace("input devices: " + std::to_string(Interface().Config().inNames.size()));
+  return static_cast<UINT>(Interface().Config().inNames.size());
+}
 UINT WINAPI midiOutGetNumDevs() { return static_cast<UINT>(Interface().Config().outNames.size()); }
 
 MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR device, LPMIDIINCAPSA caps, UINT size) {

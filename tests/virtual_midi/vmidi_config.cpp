@@ -50,6 +50,8 @@ bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, 
       ok = Index(value, &index) && config->refuseOut.insert(index).second;
     } else if (key == "log") {
       config->logPath = value;
+    } else if (key == "trace") {
+      config->tracePath = value;
     } else if (key == "done_ms") {
       if (value == "never") {
         config->doneMs.reset();

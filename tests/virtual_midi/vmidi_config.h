@@ -5,6 +5,7 @@
 //   refuse_in=0           opening input device 0 fails as if another program had it (repeatable)
 //   refuse_out=0          the same for an output device
 //   log=Z:\tmp\frames.log every message the program sends is appended as one line of upper-case hex bytes
+//   trace=Z:\tmp\vmidi.txt  what the interface did and what it refused, one line each (for debugging)
 //   done_ms=1             how long after a send the driver reports it done; "never" for a send time-out
 // Every other line goes to the virtual keyboard behind the devices (see its config format).
 // Without a config file there is one input and one output device and a keyboard with its defaults.
@@ -23,6 +24,7 @@ struct VirtualMidiConfig {
   std::vector<std::string> outNames{"Virtual MIDI Out"};
   std::set<std::uint32_t> refuseIn, refuseOut;
   std::string logPath;
+  std::string tracePath;
   std::optional<std::uint32_t> doneMs = 1;
   std::string keyboardText;  // the lines meant for the virtual keyboard
 };
