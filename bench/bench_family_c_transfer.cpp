@@ -19,7 +19,7 @@
 #include "resources/resource.h"
 #include "tests/support/fake_screen.h"
 #include "tests/support/virtual_link.h"
-#include "tests/virtual_keyboard/virtual_keyboard.h"
+#include "tools/virtual_keyboard/virtual_keyboard.h"
 #include "transfer/family_c/frames.h"
 #include "transfer/family_c/protocol.h"
 

@@ -18,7 +18,7 @@
 
 #include "midi/clock.h"
 #include "midi/midi_driver.h"
-#include "tests/support/virtual_peer.h"
+#include "tools/virtual_keyboard/virtual_peer.h"
 
 namespace su::test {
 

@@ -20,7 +20,7 @@
 #include "resources/strings.h"
 #include "tests/support/fake_screen.h"
 #include "tests/support/virtual_link.h"
-#include "tests/virtual_keyboard/virtual_keyboard.h"
+#include "tools/virtual_keyboard/virtual_keyboard.h"
 #include "transfer/family_c/flow.h"
 #include "transfer/family_c/slot_layout.h"
 

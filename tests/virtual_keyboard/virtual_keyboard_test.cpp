@@ -1,6 +1,6 @@
 // The virtual keyboard on its own: its answers byte for byte, its bookkeeping, the faults it notices, the
 // scripted misbehaviour and the config file.
-#include "tests/virtual_keyboard/virtual_keyboard.h"
+#include "tools/virtual_keyboard/virtual_keyboard.h"
 
 #include <gtest/gtest.h>
 

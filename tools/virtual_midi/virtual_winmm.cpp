@@ -27,9 +27,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/virtual_peer.h"
-#include "tests/virtual_keyboard/virtual_keyboard.h"
-#include "tests/virtual_midi/vmidi_config.h"
+#include "tools/virtual_keyboard/virtual_peer.h"
+#include "tools/virtual_keyboard/virtual_keyboard.h"
+#include "tools/virtual_midi/vmidi_config.h"
 
 namespace {
 

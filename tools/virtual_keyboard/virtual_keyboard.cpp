@@ -1,5 +1,5 @@
 // The virtual keyboard's side of the identity exchange and of the family C protocol.
-#include "tests/virtual_keyboard/virtual_keyboard.h"
+#include "tools/virtual_keyboard/virtual_keyboard.h"
 
 #include <utility>
 

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "tests/virtual_keyboard/virtual_keyboard.h"
+#include "tools/virtual_keyboard/virtual_keyboard.h"
 
 namespace su::test {
 namespace {

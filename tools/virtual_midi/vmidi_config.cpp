@@ -1,4 +1,4 @@
-#include "tests/virtual_midi/vmidi_config.h"
+#include "tools/virtual_midi/vmidi_config.h"
 
 #include <cstdlib>
 #include <sstream>

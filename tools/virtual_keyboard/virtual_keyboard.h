@@ -43,7 +43,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/virtual_peer.h"
+#include "tools/virtual_keyboard/virtual_peer.h"
 
 namespace su::test {
 
