@@ -36,28 +36,6 @@ class ShownMessagesTest : public ::testing::Test {
   test::ScopedScreen installed{screen};
 };
 
-TEST_F(ShownMessagesTest, RaisedErrorsAreWarningsWithoutOwner) {
-  ShowRaisedMessage(RaisedMessage{IDS_TIMEOUT});
-  APP_EXCEPTION error{};
-  error.kind = kKeyboardRefused;
-  error.code = 200;
-  ShowKeyboardError(error);
-  ASSERT_EQ(screen.boxes.size(), 2u);
-  EXPECT_EQ(screen.boxes[0].text, "The timeout error occured.");
-  EXPECT_EQ(screen.boxes[1].text, "The error occurred.(200)");
-  for (const auto& box : screen.boxes) {
-    EXPECT_EQ(box.kind, BoxKind::Warning);
-    EXPECT_EQ(box.owner, nullptr);
-  }
-}
-
-TEST_F(ShownMessagesTest, SavedMessageIsAnOkBox) {
-  ShowSavedMessage("C:\\Music\\Tune.sq2");
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].kind, BoxKind::Ok);
-  EXPECT_EQ(screen.boxes[0].text, "C:\\Music\\Tune.sq2\nSaved.");
-}
-
 TEST_F(ShownMessagesTest, StatusLineIsSetAndClearedOnControl11000) {
   struct Idle : DialogLogic {
     void OnInit(WindowRef dialog) override {

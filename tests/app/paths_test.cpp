@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "app/paths.h"
 
 namespace su {
@@ -12,6 +14,8 @@ struct SplitCase {
   const char* name;
   const char* extension;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << "\"" << c.path << "\""; }
 
 class SplitPathTest : public ::testing::TestWithParam<SplitCase> {};
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "resources/resource.h"
 #include "resources/strings.h"
 #include "tests/app/fake_shell_system.h"
+#include "tests/support/case_name.h"
 #include "tests/support/fake_screen.h"
 
 namespace su {
@@ -161,29 +163,52 @@ TEST_F(RunSequenceTest, CancelledOpenDialogEndsWithoutMessage) {
   ExpectCleanedUp();
 }
 
-TEST_F(RunSequenceTest, CancelInSelectionEndsAfterStagingAndSettings) {
-  UserChooses(0, kCancel);
-  RunSequence(kSong, AllFlows());
-  EXPECT_EQ(gCalls.order, (std::vector<std::string>{"settingsPath", "loadSettings", "closePorts"}));
-  EXPECT_TRUE(gCalls.modelCodeSeenAtSelection.empty()) << "model fields were not cleared";
-  EXPECT_EQ(su::Run().modelInfoValid, 0);
-  ExpectCleanedUp();
-}
+// What the user chooses in the Selection dialog and how the flows answer, and the flows that run in turn.
+struct ChoiceCase {
+  const char* name;
+  int radio;   // clicked before the button when not 0
+  int button;
+  int connectResult;
+  int modelType;
+  bool familyAMissing;  // a build without family A
+  std::int32_t selection;
+  std::vector<std::string> order;
+};
 
-TEST_F(RunSequenceTest, OkWithoutTouchingTheRadioButtonsSends) {
-  UserChooses(0, kOk);
-  RunSequence(kSong, AllFlows());
-  EXPECT_EQ(gCalls.order, (std::vector<std::string>{"settingsPath", "loadSettings", "connect", "familyC", "closePorts"}));
+void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
+
+class ChoiceTest : public RunSequenceTest, public ::testing::WithParamInterface<ChoiceCase> {};
+
+TEST_P(ChoiceTest, RunsTheFlowsInTurnQuietlyAndCleansUp) {
+  const ChoiceCase& c = GetParam();
+  gCalls.connectResult = c.connectResult;
+  gCalls.modelType = c.modelType;
+  RunFlows flows = AllFlows();
+  if (c.familyAMissing) flows.runFamilyA = nullptr;
+  UserChooses(c.radio, c.button);
+  RunSequence(kSong, flows);
+  EXPECT_EQ(gCalls.order, c.order);
+  EXPECT_EQ(su::Run().selection, c.selection);
+  EXPECT_TRUE(gCalls.modelCodeSeenAtSelection.empty()) << "model fields were not cleared before the choice";
+  EXPECT_EQ(su::Run().modelInfoValid, 0);
   EXPECT_TRUE(screen.boxes.empty());
   ExpectCleanedUp();
 }
 
-TEST_F(RunSequenceTest, SaveChoiceRunsTheSaveFlowOnly) {
-  UserChooses(IDC_SAVE_AS_FILE, kOk);
-  RunSequence(kSong, AllFlows());
-  EXPECT_EQ(su::Run().selection, 2);
-  EXPECT_EQ(gCalls.order, (std::vector<std::string>{"settingsPath", "loadSettings", "save", "closePorts"}));
-}
+const std::vector<std::string> kUpToConnect = {"settingsPath", "loadSettings", "connect", "closePorts"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, ChoiceTest,
+    ::testing::Values(
+        ChoiceCase{"CancelEndsAfterStagingAndSettings", 0, kCancel, 1, 4, false, 1,
+                   {"settingsPath", "loadSettings", "closePorts"}},
+        ChoiceCase{"OkWithoutTouchingTheRadioButtonsSends", 0, kOk, 1, 4, false, 1,
+                   {"settingsPath", "loadSettings", "connect", "familyC", "closePorts"}},
+        ChoiceCase{"SaveRunsTheSaveFlowOnly", IDC_SAVE_AS_FILE, kOk, 1, 4, false, 2,
+                   {"settingsPath", "loadSettings", "save", "closePorts"}},
+        ChoiceCase{"ConnectGivingUpEndsTheRun", 0, kOk, 0, 4, false, 1, kUpToConnect},
+        ChoiceCase{"FamilyNotInThisBuildEndsTheRun", 0, kOk, 1, 21, true, 1, kUpToConnect}),
+    test::NameFrom(&ChoiceCase::name));
 
 TEST_F(RunSequenceTest, SetupMenuOpensTheDeviceDialogAndKeepsSelectionOpen) {
   screen.users[IDD_SELECTION].push_back([](test::FakeScreen& s, WindowRef dialog) {
@@ -198,18 +223,12 @@ TEST_F(RunSequenceTest, SetupMenuOpensTheDeviceDialogAndKeepsSelectionOpen) {
                                                     "familyC", "closePorts"}));
 }
 
-TEST_F(RunSequenceTest, ConnectGivingUpEndsTheRunQuietly) {
-  gCalls.connectResult = 0;
-  UserChooses(0, kOk);
-  RunSequence(kSong, AllFlows());
-  EXPECT_EQ(gCalls.order, (std::vector<std::string>{"settingsPath", "loadSettings", "connect", "closePorts"}));
-  EXPECT_TRUE(screen.boxes.empty());
-}
-
 struct DispatchCase {
   int modelType;
   const char* family;
 };
+
+void PrintTo(const DispatchCase& c, std::ostream* os) { *os << "model type " << c.modelType; }
 
 class DispatchTest : public RunSequenceTest, public ::testing::WithParamInterface<DispatchCase> {};
 
@@ -226,47 +245,44 @@ INSTANTIATE_TEST_SUITE_P(Models, DispatchTest,
                                            DispatchCase{25, "familyB"}, DispatchCase{26, "familyB"},
                                            DispatchCase{27, "familyB"}, DispatchCase{4, "familyC"},
                                            DispatchCase{20, "familyC"}, DispatchCase{23, "familyC"},
-                                           DispatchCase{24, "familyC"}, DispatchCase{28, "familyC"}));
+                                           DispatchCase{24, "familyC"}, DispatchCase{28, "familyC"}),
+                         [](const ::testing::TestParamInfo<DispatchCase>& info) {
+                           return "ModelType" + std::to_string(info.param.modelType);
+                         });
 
-TEST_F(RunSequenceTest, FamilyNotInThisBuildEndsTheRunQuietly) {
-  RunFlows flows = AllFlows();
-  flows.runFamilyA = nullptr;
-  gCalls.modelType = 21;
-  UserChooses(0, kOk);
-  RunSequence(kSong, flows);
-  EXPECT_EQ(gCalls.order, (std::vector<std::string>{"settingsPath", "loadSettings", "connect", "closePorts"}));
-  EXPECT_TRUE(screen.boxes.empty());
-}
+// A failure inside the family flow, and the warning box it ends the run with.
+struct FailureCase {
+  const char* name;
+  int raiseNumber;
+  int raiseCode;
+  bool raiseOther;
+  std::string shown;
+};
 
-TEST_F(RunSequenceTest, RaisedMessageIsShownAsWarningThenCleanedUp) {
-  gCalls.raiseNumber = IDS_TIMEOUT;
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+class FlowFailureTest : public RunSequenceTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FlowFailureTest, IsShownAsAWarningWithoutOwnerThenCleanedUp) {
+  gCalls.raiseNumber = GetParam().raiseNumber;
+  gCalls.raiseCode = GetParam().raiseCode;
+  gCalls.raiseOther = GetParam().raiseOther;
   UserChooses(0, kOk);
   RunSequence(kSong, AllFlows());
   ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text, TEXT_38);
+  EXPECT_EQ(screen.boxes[0].text, GetParam().shown);
   EXPECT_EQ(screen.boxes[0].kind, BoxKind::Warning);
   EXPECT_EQ(screen.boxes[0].owner, nullptr);
   ExpectCleanedUp();
 }
 
-TEST_F(RunSequenceTest, KeyboardErrorShowsMessage53WithTheCode) {
-  gCalls.raiseCode = 200;
-  UserChooses(0, kOk);
-  RunSequence(kSong, AllFlows());
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text, "The error occurred.(200)");
-  EXPECT_EQ(screen.boxes[0].kind, BoxKind::Warning);
-  ExpectCleanedUp();
-}
-
-TEST_F(RunSequenceTest, UnexpectedFailureInAFlowStillShowsAMessageAndCleansUp) {
-  gCalls.raiseOther = true;
-  UserChooses(0, kOk);
-  RunSequence(kSong, AllFlows());
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text, TEXT_44);
-  ExpectCleanedUp();
-}
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FlowFailureTest,
+    ::testing::Values(FailureCase{"RaisedMessage", IDS_TIMEOUT, -1, false, TEXT_38},
+                      FailureCase{"KeyboardErrorAsMessage53WithItsCode", 0, 200, false, "The error occurred.(200)"},
+                      // Anything else that goes wrong in a flow still ends with a message.
+                      FailureCase{"UnexpectedFailure", 0, -1, true, TEXT_44}),
+    test::NameFrom(&FailureCase::name));
 
 TEST_F(RunSequenceTest, SelectionDialogChecksTheCurrentChoice) {
   su::Run().selection = 2;

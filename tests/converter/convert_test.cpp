@@ -3,21 +3,20 @@
 
 #include <filesystem>
 #include <functional>
+#include <ostream>
 
 #include "converter/song_image.h"
 #include "converter/sqfconv2.h"
 #include "tests/converter/smf_builder.h"
 #include "tests/converter/temp_dir.h"
+#include "tests/support/case_name.h"
 
 namespace su::conv {
 namespace {
 
 using test::Bytes;
+using test::OneNoteSong;
 using test::TempDir;
-
-Bytes ValidSong() {
-  return test::Smf(0, 96, {test::TrackBytes().Delta(0).Raw({0x90, 60, 100}).Delta(96).Raw({60, 0}).End()});
-}
 
 struct ResultCase {
   const char* name;
@@ -31,9 +30,9 @@ struct ResultCase {
 };
 
 std::vector<ResultCase> ResultCases() {
-  auto song = [](const TempDir& d) { return d.Write("song.mid", ValidSong()); };
+  auto song = [](const TempDir& d) { return d.Write("song.mid", OneNoteSong()); };
   auto broken = [](const TempDir& d) {
-    Bytes cut = ValidSong();
+    Bytes cut = OneNoteSong();
     cut.resize(cut.size() - 1);
     return d.Write("song.mid", cut);
   };
@@ -41,12 +40,12 @@ std::vector<ResultCase> ResultCases() {
       {"ImageWritten", song, "4", "0a", "01234567", SQFCONV2_OK, {"song.mid", "song.sq0"}},
       {"SongFileWritten", song, "5", "", "", SQFCONV2_OK, {"song.mid", "song.sq2"}},
       {"NullModelArguments", song, "4", nullptr, nullptr, SQFCONV2_OK, {"song.mid", "song.sq0"}},
-      {"NoExtension", [](const TempDir& d) { return d.Write("song", ValidSong()); }, "4", "", "", SQFCONV2_OK,
+      {"NoExtension", [](const TempDir& d) { return d.Write("song", OneNoteSong()); }, "4", "", "", SQFCONV2_OK,
        {"song", "song.sq0"}},
       {"DotsInFolderName",
        [](const TempDir& d) {
          std::filesystem::create_directory(d.Path("a.b"));
-         return d.Write("a.b/tune", ValidSong());
+         return d.Write("a.b/tune", OneNoteSong());
        },
        "5", "", "", SQFCONV2_OK, {"a.b", "a.b/tune", "a.b/tune.sq2"}},
       {"InputMissing", [](const TempDir& d) { return d.Path("none.mid"); }, "4", "", "", SQFCONV2_INPUT_MISSING, {}},
@@ -64,16 +63,18 @@ std::vector<ResultCase> ResultCases() {
       {"NullKind", song, nullptr, "", "", SQFCONV2_FAILED, {"song.mid"}},
       {"ModelCodeTooLong", song, "4", "abc", "", SQFCONV2_FAILED, {"song.mid"}},
       {"ModelInfoTooLong", song, "4", "0a", "0123456789", SQFCONV2_FAILED, {"song.mid"}},
-      {"OutputWouldReplaceInput", [](const TempDir& d) { return d.Write("song.sq0", ValidSong()); }, "4", "", "",
+      {"OutputWouldReplaceInput", [](const TempDir& d) { return d.Write("song.sq0", OneNoteSong()); }, "4", "", "",
        SQFCONV2_FAILED, {"song.sq0"}},
       {"OutputNameTakenByAFolder",
        [](const TempDir& d) {
          std::filesystem::create_directory(d.Path("song.sq2"));
-         return d.Write("song.mid", ValidSong());
+         return d.Write("song.mid", OneNoteSong());
        },
        "5", "", "", SQFCONV2_FAILED, {"song.mid", "song.sq2"}},
   };
 }
+
+void PrintTo(const ResultCase& c, std::ostream* os) { *os << c.name; }
 
 class ConvertResult : public ::testing::TestWithParam<ResultCase> {};
 
@@ -86,7 +87,7 @@ TEST_P(ConvertResult, MatchesTheTableAndLeavesOnlyWhatItShould) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, ConvertResult, ::testing::ValuesIn(ResultCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         su::test::NameFrom(&ResultCase::name));
 
 TEST(Convert, NullInputPathIsAMissingInput) {
   EXPECT_EQ(ConvertSqfToPK(nullptr, "4", "", ""), SQFCONV2_INPUT_MISSING);
@@ -94,7 +95,7 @@ TEST(Convert, NullInputPathIsAMissingInput) {
 
 TEST(Convert, ReadOnlyFolderGivesAFailureAndNoOutput) {
   TempDir dir;
-  const std::string input = dir.Write("song.mid", ValidSong());
+  const std::string input = dir.Write("song.mid", OneNoteSong());
   std::filesystem::permissions(dir.Root(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   if (std::ofstream(dir.Path("probe")).good()) GTEST_SKIP() << "this user may write into read-only folders";
   EXPECT_EQ(ConvertSqfToPK(input.c_str(), "4", "", ""), SQFCONV2_FAILED);
@@ -128,7 +129,7 @@ TEST(Convert, OutputsCarryTheSongAndItsKeyboard) {
 
 TEST(Convert, UnnamedSongIsTitledAfterTheFile) {
   TempDir dir;
-  const std::string input = dir.Write("Evening Song.MID", ValidSong());
+  const std::string input = dir.Write("Evening Song.MID", OneNoteSong());
   ASSERT_EQ(ConvertSqfToPK(input.c_str(), "4", "", ""), SQFCONV2_OK);
   const Bytes image = test::ReadBytes(dir.Path("Evening Song.sq0"));
   std::string title;

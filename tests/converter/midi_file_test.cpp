@@ -3,10 +3,12 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "converter/midi_file.h"
 #include "tests/converter/smf_builder.h"
+#include "tests/support/case_name.h"
 
 namespace su::conv {
 namespace {
@@ -193,6 +195,8 @@ std::vector<BadCase> BadCases() {
   };
 }
 
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
+
 class MidiReaderRefuses : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(MidiReaderRefuses, WithTheRightError) {
@@ -204,7 +208,7 @@ TEST_P(MidiReaderRefuses, WithTheRightError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BadFiles, MidiReaderRefuses, ::testing::ValuesIn(BadCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         su::test::NameFrom(&BadCase::name));
 
 TEST(MidiReader, EveryTruncationOfAValidFileIsRefused) {
   std::mt19937 rng(5);

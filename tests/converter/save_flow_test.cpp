@@ -10,19 +10,20 @@
 #include "app/run_state.h"
 #include "app/save_flow.h"
 #include "converter/song_image.h"
+#include "resources/resource.h"
 #include "resources/strings.h"
 #include "tests/converter/smf_builder.h"
 #include "tests/converter/temp_dir.h"
 #include "tests/support/fake_screen.h"
+#include "tests/support/outcome.h"
 
 namespace su {
 namespace {
 
 using test::Bytes;
-
-Bytes ValidSong() {
-  return test::Smf(0, 96, {test::TrackBytes().Delta(0).Raw({0x90, 60, 100}).Delta(96).Raw({60, 0}).End()});
-}
+using test::OneNoteSong;
+using test::Message;
+using test::OutcomeOf;
 
 class ConversionFlow : public ::testing::Test {
  protected:
@@ -45,24 +46,13 @@ class ConversionFlow : public ::testing::Test {
     su::Run().stagedPath = dir_.Write(name, bytes);
   }
 
-  // Runs `flow` and returns the message number it raised, or 0.
-  template <typename Flow>
-  int RaisedBy(Flow flow) {
-    try {
-      flow();
-    } catch (const RaisedMessage& raised) {
-      return raised.number;
-    }
-    return 0;
-  }
-
   test::TempDir dir_;
   test::FakeScreen screen_;
   test::ScopedScreen scoped_;
 };
 
 TEST_F(ConversionFlow, SavedSongIsCopiedAndConfirmedWithItsFullPath) {
-  Stage("Tune.mid", ValidSong());
+  Stage("Tune.mid", OneNoteSong());
   const std::string target = dir_.Path("chosen.sq2");
   screen_.savePaths.push_back(target);
 
@@ -82,7 +72,7 @@ TEST_F(ConversionFlow, SavedSongIsCopiedAndConfirmedWithItsFullPath) {
 }
 
 TEST_F(ConversionFlow, CancelInTheSaveDialogEndsSilently) {
-  Stage("Tune.mid", ValidSong());
+  Stage("Tune.mid", OneNoteSong());
   EXPECT_EQ(SaveSongFile(), 0);
   EXPECT_TRUE(screen_.boxes.empty());
   EXPECT_EQ(screen_.proposedSaveNames.size(), 1u);
@@ -95,14 +85,14 @@ TEST_F(ConversionFlow, ConverterFailuresRaiseTheirMessagesAndCloseTheBox) {
     int message;
   };
   const std::vector<Case> cases = {
-      {"missing staged file", [this] { su::Run().stagedPath = dir_.Path("gone.mid"); }, 42},
-      {"broken song", [this] { Stage("bad.mid", Bytes{'M', 'T', 'h', 'd'}); }, 43},
+      {"missing staged file", [this] { su::Run().stagedPath = dir_.Path("gone.mid"); }, IDS_DATA_NOT_FOUND},
+      {"broken song", [this] { Stage("bad.mid", Bytes{'M', 'T', 'h', 'd'}); }, IDS_FILE_BROKEN},
       {"model code the converter refuses",
        [this] {
-         Stage("Tune.mid", ValidSong());
+         Stage("Tune.mid", OneNoteSong());
          su::Run().modelCode = "abc";
        },
-       44},
+       IDS_FILE_ERROR},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -111,7 +101,7 @@ TEST_F(ConversionFlow, ConverterFailuresRaiseTheirMessagesAndCloseTheBox) {
     const int shown = screen_.convertingShown;
     const int closed = screen_.convertingClosed;
     screen_.savePaths.push_back(dir_.Path("never.sq2"));
-    EXPECT_EQ(RaisedBy([] { SaveSongFile(); }), c.message);
+    EXPECT_EQ(OutcomeOf(SaveSongFile), Message(c.message));
     EXPECT_EQ(screen_.convertingShown, shown + 1);
     EXPECT_EQ(screen_.convertingClosed, closed + 1);
     EXPECT_TRUE(screen_.boxes.empty());
@@ -122,21 +112,21 @@ TEST_F(ConversionFlow, ConverterFailuresRaiseTheirMessagesAndCloseTheBox) {
 }
 
 TEST_F(ConversionFlow, FailedCopyIsAFileErrorNotSaved) {
-  Stage("Tune.mid", ValidSong());
+  Stage("Tune.mid", OneNoteSong());
   screen_.savePaths.push_back(dir_.Path("no such folder/Tune.sq2"));
-  EXPECT_EQ(RaisedBy([] { SaveSongFile(); }), 44);
+  EXPECT_EQ(OutcomeOf(SaveSongFile), Message(IDS_FILE_ERROR));
   EXPECT_TRUE(screen_.boxes.empty());
 }
 
 TEST_F(ConversionFlow, TheUsersOwnSongIsNeverWritten) {
-  Stage("Tune.mid", ValidSong());
+  Stage("Tune.mid", OneNoteSong());
   screen_.savePaths.push_back(su::Run().sourcePath);
-  EXPECT_EQ(RaisedBy([] { SaveSongFile(); }), 44);
-  EXPECT_EQ(test::ReadBytes(su::Run().sourcePath), ValidSong());
+  EXPECT_EQ(OutcomeOf(SaveSongFile), Message(IDS_FILE_ERROR));
+  EXPECT_EQ(test::ReadBytes(su::Run().sourcePath), OneNoteSong());
 }
 
 TEST_F(ConversionFlow, StagedSongConvertsForAFamilyAndLoads) {
-  Stage("Tune.mid", ValidSong());
+  Stage("Tune.mid", OneNoteSong());
   su::Run().modelCode = "1c";
   su::Run().modelInfo = "deadbeef";
   su::Run().modelInfoValid = 1;

@@ -73,6 +73,11 @@ inline Bytes Smf(std::uint16_t format, std::uint16_t division, const std::vector
   return out;
 }
 
+// A format 0 song of one note: the smallest file that every conversion accepts.
+inline Bytes OneNoteSong() {
+  return Smf(0, 96, {TrackBytes().Delta(0).Raw({0x90, 60, 100}).Delta(96).Raw({60, 0}).End()});
+}
+
 inline Bytes Rmid(const Bytes& midi) {
   Bytes body = {'R', 'M', 'I', 'D', 'd', 'a', 't', 'a'};
   AppendLe32(&body, static_cast<std::uint32_t>(midi.size()));

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <ostream>
 
 #include "converter/song_image.h"
 #include "tests/converter/smf_builder.h"
+#include "tests/support/case_name.h"
 
 namespace su::conv {
 namespace {
@@ -48,6 +50,8 @@ struct RoundTrip {
   test::SongShape shape;
   unsigned seeds;
 };
+
+void PrintTo(const RoundTrip& c, std::ostream* os) { *os << c.name; }
 
 class ImageRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 
@@ -92,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip{"ManyTracksDenseTimes", Shape(12, 150, false, 3), 10},
                       RoundTrip{"FewTracksWideDeltas", Shape(3, 100, false, 0x0FFFFFFF / 400), 10},
                       RoundTrip{"TracksWithNoEvents", Shape(4, 0, false, 10), 3}),
-    [](const auto& info) { return std::string(info.param.name); });
+    su::test::NameFrom(&RoundTrip::name));
 
 TEST(SongImage, GapsWiderThanAMidiDeltaSurviveDroppedEvents) {
   // Text events in between are left out, so the image must carry one delta of 2 * 0x0FFFFFFF + 1 ticks.

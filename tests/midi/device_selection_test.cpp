@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,14 +16,13 @@
 #include "midi/port_session.h"
 #include "midi/system_affinity.h"
 #include "resources/resource.h"
-#include "tests/support/fake_screen.h"
-#include "tests/support/virtual_link.h"
+#include "tests/support/case_name.h"
+#include "tests/support/link_fixture.h"
 
 namespace su {
 namespace {
 
 using test::FakeScreen;
-using test::VirtualLink;
 
 // A settings file in memory that records every read and write in order.
 class RecordingProfile : public ProfileFile {
@@ -46,25 +46,19 @@ class RecordingProfile : public ProfileFile {
   }
 };
 
-class DeviceSelectionTest : public ::testing::Test {
+class DeviceSelectionTest : public test::LinkTest {
  protected:
   void SetUp() override {
+    LinkTest::SetUp();
     link.SetInDevices({"Synth In", "2- QK USB IN 1", "Loop In"});
     link.SetOutDevices({"Synth Out", "2- QK USB OUT 1"});
-    InstallMidi(&link, &link);
     InstallProfileFile(&profile);
-    SetScreen(&screen);
-    su::Run().midiInIndex = -1;
-    su::Run().midiOutIndex = -1;
+    Choose(-1, -1);
     MakeSettingsPath();
   }
   void TearDown() override {
-    InstallAffinityMaskSource(nullptr);
     InstallProfileFile(nullptr);
-    InstallMidi(nullptr, nullptr);
-    SetScreen(nullptr);
-    su::Run().midiInIndex = -1;
-    su::Run().midiOutIndex = -1;
+    LinkTest::TearDown();
   }
   void Choose(std::int32_t in, std::int32_t out) {
     su::Run().midiInIndex = in;
@@ -79,9 +73,7 @@ class DeviceSelectionTest : public ::testing::Test {
     };
   }
 
-  VirtualLink link;
   RecordingProfile profile;
-  FakeScreen screen;
 };
 
 struct SetupCase {
@@ -90,12 +82,14 @@ struct SetupCase {
   int expected;
 };
 
+void PrintTo(const SetupCase& c, std::ostream* os) { *os << c.what; }
+
 class CheckDeviceSetupTest : public DeviceSelectionTest, public ::testing::WithParamInterface<SetupCase> {};
 
 TEST_P(CheckDeviceSetupTest, SaysWhetherTheStoredPairNamesExistingDevices) {
   link.FailOutNameQuery(1);
   Choose(GetParam().in, GetParam().out);
-  EXPECT_EQ(CheckDeviceSetup(), GetParam().expected) << GetParam().what;
+  EXPECT_EQ(CheckDeviceSetup(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,7 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SetupCase{"nothing stored", -1, -1, 1}, SetupCase{"only the input", 0, -1, 1},
                       SetupCase{"only the output", -1, 0, 1}, SetupCase{"both exist", 2, 0, 0},
                       SetupCase{"input unplugged", 3, 0, 1}, SetupCase{"output unplugged", 0, 2, 1},
-                      SetupCase{"output query fails", 0, 1, 1}));
+                      SetupCase{"output query fails", 0, 1, 1}),
+    test::NameFrom(&SetupCase::what));
 
 struct HyperthreadingCase {
   const char* inName;
@@ -111,6 +106,10 @@ struct HyperthreadingCase {
   std::uint64_t systemMask;
   int expected;
 };
+
+void PrintTo(const HyperthreadingCase& c, std::ostream* os) {
+  *os << "in \"" << c.inName << "\", out \"" << c.outName << "\", processor mask " << c.systemMask;
+}
 
 class CheckHyperthreadingTest : public DeviceSelectionTest,
                                 public ::testing::WithParamInterface<HyperthreadingCase> {};
@@ -121,8 +120,7 @@ TEST_P(CheckHyperthreadingTest, RefusesKeyboardPortsOnlyOnSeveralProcessors) {
   link.SetOutDevices({c.outName});
   InstallAffinityMaskSource([mask = c.systemMask] { return mask; });
   Choose(0, 0);
-  EXPECT_EQ(CheckHyperthreading(), c.expected)
-      << "in \"" << c.inName << "\", out \"" << c.outName << "\", mask " << c.systemMask;
+  EXPECT_EQ(CheckHyperthreading(), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -205,6 +203,8 @@ struct PathCase {
   const char* program;
   const char* settings;
 };
+
+void PrintTo(const PathCase& c, std::ostream* os) { *os << "program \"" << c.program << "\""; }
 
 class SettingsPathTest : public ::testing::TestWithParam<PathCase> {};
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,16 +15,14 @@
 #include "midi/system_affinity.h"
 #include "resources/resource.h"
 #include "resources/strings.h"
-#include "tests/support/fake_screen.h"
-#include "tests/support/virtual_link.h"
+#include "tests/support/case_name.h"
+#include "tests/support/link_fixture.h"
 
 namespace su {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using test::FakeScreen;
-using test::ScriptedPeer;
-using test::VirtualLink;
 
 const Bytes kIdentityRequest = {0xF0, 0x44, 0x14, 0x00, 0x00, 0xF7};
 
@@ -49,6 +47,8 @@ struct FrameCase {
   int expected;
 };
 
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.what; }
+
 class CheckReplyFrameTest : public ::testing::TestWithParam<FrameCase> {};
 
 TEST_P(CheckReplyFrameTest, GivesTheCommandByteOnlyForAFrameOfTheAddress) {
@@ -68,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"other maker", {0xF0, 0x43, 0x14, 0x00, 0x06, 0xF7}, 6, 0x1400, -1},
         FrameCase{"high address byte differs", {0xF0, 0x44, 0x15, 0x00, 0x06, 0xF7}, 6, 0x1400, -1},
         FrameCase{"low address byte differs", {0xF0, 0x44, 0x14, 0x01, 0x06, 0xF7}, 6, 0x1400, -1},
-        FrameCase{"cut without F7", {0xF0, 0x44, 0x14, 0x00, 0x06, 0x00, 0x00}, 7, 0x1400, -1}));
+        FrameCase{"cut without F7", {0xF0, 0x44, 0x14, 0x00, 0x06, 0x00, 0x00}, 7, 0x1400, -1}),
+    test::NameFrom(&FrameCase::what));
 
 TEST(CheckReplyFrame, RefusesMissingBytesAndZeroLength) {
   EXPECT_EQ(CheckReplyFrame(0x1400, nullptr, 6), -1);
@@ -79,52 +80,20 @@ TEST(CheckReplyFrame, RefusesMissingBytesAndZeroLength) {
 // ---------------------------------------------------------------------------------------------------------
 // IdentifyKeyboard and ConnectKeyboard share this fixture: one input and one output device, both stored.
 
-class IdentificationTest : public ::testing::Test {
+class IdentificationTest : public test::LinkTest {
  protected:
-  void SetUp() override {
-    link.SetInDevices({"USB MIDI In"});
-    link.SetOutDevices({"USB MIDI Out"});
-    InstallMidi(&link, &link);
-    RunState& run = su::Run();
-    run.midiInIndex = 0;
-    run.midiOutIndex = 0;
-    run.modelType = -1;
-    run.modelCode.clear();
-    run.modelInfo.clear();
-    run.modelInfoValid = 0;
-  }
-  void TearDown() override {
-    CloseMidiPorts();
-    EXPECT_TRUE(link.Misuse().empty()) << link.Misuse().front();
-    InstallMidi(nullptr, nullptr);
-    InstallAffinityMaskSource(nullptr);
-    RunState& run = su::Run();
-    run.midiInIndex = -1;
-    run.midiOutIndex = -1;
-    run.modelType = -1;
-    run.modelCode.clear();
-    run.modelInfo.clear();
-    run.modelInfoValid = 0;
-  }
   // Answers the identity request with `replies`, the n-th arriving n x `spacingMs` after the request.
   void AnswerIdentityWith(std::vector<Bytes> replies, std::uint32_t spacingMs = 100) {
-    peer = std::make_unique<ScriptedPeer>([replies, spacingMs](const Bytes& message, test::ReplySink& sink) {
+    Script([replies, spacingMs](const Bytes& message, test::ReplySink& sink) {
       if (!IsIdentityRequest(message)) return;
       std::uint32_t at = 0;
       for (const Bytes& reply : replies) sink.Reply(reply, at += spacingMs);
     });
-    link.AttachPeer(peer.get());
   }
   int Identify() {
-    EXPECT_EQ(OpenMidiPorts(), 1);
-    EXPECT_EQ(StartMidiInput(), 1);
+    OpenPorts();
     return IdentifyKeyboard();
   }
-
-  VirtualLink link;
-  FakeScreen screen;
-  test::ScopedScreen scoped{screen};
-  std::unique_ptr<ScriptedPeer> peer;
 };
 
 struct ModelCase {
@@ -136,6 +105,10 @@ struct ModelCase {
   const char* modelInfo;
   std::int32_t modelInfoValid;
 };
+
+void PrintTo(const ModelCase& c, std::ostream* os) {
+  *os << "reply with model byte " << int(c.modelByte) << " and " << c.more.size() << " more bytes";
+}
 
 class ModelTableTest : public IdentificationTest, public ::testing::WithParamInterface<ModelCase> {};
 
@@ -172,7 +145,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Unrecognised model bytes are passed over; with nothing else coming the identification gives up.
         ModelCase{22, kInfo, 0, -1, "", "", 0}, ModelCase{1, kInfo, 0, -1, "", "", 0},
         // A model that needs its information but whose reply is too short to carry it is passed over too.
-        ModelCase{11, {0x01, 0x23, 0x45}, 0, -1, "", "", 0}, ModelCase{21, {}, 0, -1, "", "", 0}));
+        ModelCase{11, {0x01, 0x23, 0x45}, 0, -1, "", "", 0}, ModelCase{21, {}, 0, -1, "", "", 0}),
+    [](const ::testing::TestParamInfo<ModelCase>& info) {
+      return "ModelByte" + std::to_string(info.param.modelByte) + "With" + std::to_string(info.param.more.size()) +
+             "MoreBytes";
+    });
 
 TEST_F(IdentificationTest, UnusableRepliesArePassedOverUntilARecognisedOne) {
   // Each reply comes within the receive time-out of the one before, though the whole takes over 3000 ms.
@@ -277,12 +254,10 @@ TEST_F(IdentificationTest, YesToMessage34ShowsTheDeviceDialogAgainAndRetries) {
   screen.answers.push_back(kAnswerYes);
   // The user plugs the keyboard in while the dialog is up and confirms the (still valid) pair.
   AnswerIdentityWith({});
-  std::unique_ptr<ScriptedPeer> keyboard = std::make_unique<ScriptedPeer>(
-      [](const Bytes& message, test::ReplySink& sink) {
-        if (IsIdentityRequest(message)) sink.Reply(IdentityReply(11, kInfo), 10);
-      });
   screen.users[IDD_MIDI_DEVICE].push_back([&](FakeScreen& s, WindowRef dialog) {
-    link.AttachPeer(keyboard.get());
+    Script([](const Bytes& message, test::ReplySink& sink) {
+      if (IsIdentityRequest(message)) sink.Reply(IdentityReply(11, kInfo), 10);
+    });
     s.Click(dialog, 1);
   });
 

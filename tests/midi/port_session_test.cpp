@@ -6,16 +6,18 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "app/run_state.h"
-#include "tests/support/virtual_link.h"
+#include "tests/support/case_name.h"
+#include "tests/support/link_fixture.h"
 
 namespace su {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using test::VirtualLink;
 
 const Bytes kIdentity = {0xF0, 0x44, 0x14, 0x00, 0x00, 0xF7};
 
@@ -30,25 +32,14 @@ Bytes Frame(std::uint8_t command, std::size_t totalLength = 8) {
   return frame;
 }
 
-class PortSessionTest : public ::testing::Test {
+// Two devices each way; the stored pair is input 1, output 0.
+class PortSessionTest : public test::LinkTest {
  protected:
   void SetUp() override {
+    LinkTest::SetUp();
     link.SetInDevices({"Port A in", "Port B in"});
     link.SetOutDevices({"Port A out", "Port B out"});
-    InstallMidi(&link, &link);
     su::Run().midiInIndex = 1;
-    su::Run().midiOutIndex = 0;
-  }
-  void TearDown() override {
-    CloseMidiPorts();
-    EXPECT_TRUE(link.Misuse().empty()) << link.Misuse().front();
-    InstallMidi(nullptr, nullptr);
-    su::Run().midiInIndex = -1;
-    su::Run().midiOutIndex = -1;
-  }
-  void OpenAndStart() {
-    ASSERT_EQ(OpenMidiPorts(), 1);
-    ASSERT_EQ(StartMidiInput(), 1);
   }
   // Receives once; returns the bytes (empty on time-out) and how long the call took.
   struct Received {
@@ -72,12 +63,10 @@ class PortSessionTest : public ::testing::Test {
     EXPECT_FALSE(link.InQueued());
     EXPECT_FALSE(link.OutHeld());
   }
-
-  VirtualLink link;
 };
 
 TEST_F(PortSessionTest, OpenStartAndCloseLeaveNothingBehindAndClosingTwiceIsHarmless) {
-  OpenAndStart();
+  OpenPorts();
   EXPECT_TRUE(link.IsInOpen());
   EXPECT_TRUE(link.IsOutOpen());
   EXPECT_EQ(link.EventsAlive(), 2);
@@ -97,7 +86,7 @@ TEST_F(PortSessionTest, OpenStartAndCloseLeaveNothingBehindAndClosingTwiceIsHarm
 }
 
 TEST_F(PortSessionTest, ReopeningClosesTheOldPortsFirst) {
-  OpenAndStart();
+  OpenPorts();
   ASSERT_EQ(OpenMidiPorts(), 1);
   EXPECT_EQ(link.InOpens(), 2);
   EXPECT_EQ(link.InCloses(), 1);
@@ -110,6 +99,8 @@ struct OpenFailure {
   std::int32_t in, out;
   std::int32_t refuseIn, refuseOut;
 };
+
+void PrintTo(const OpenFailure& c, std::ostream* os) { *os << c.what; }
 
 class OpenFailureTest : public PortSessionTest, public ::testing::WithParamInterface<OpenFailure> {};
 
@@ -129,11 +120,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OpenFailureTest,
                                            OpenFailure{"output busy", 1, 0, -1, 0},
                                            OpenFailure{"input unplugged", 5, 0, -1, -1},
                                            OpenFailure{"output unplugged", 0, 2, -1, -1}),
-                         [](const auto& info) {
-                           std::string name = info.param.what;
-                           for (char& ch : name) if (ch == ' ') ch = '_';
-                           return name;
-                         });
+                         test::NameFrom(&OpenFailure::what));
 
 // When a single reply arrives, relative to the call, and whether the receive takes it.
 struct ReplyTiming {
@@ -141,10 +128,12 @@ struct ReplyTiming {
   bool taken;
 };
 
+void PrintTo(const ReplyTiming& c, std::ostream* os) { *os << "a reply " << c.delayMs << " ms after the call"; }
+
 class ReceiveTimingTest : public PortSessionTest, public ::testing::WithParamInterface<ReplyTiming> {};
 
 TEST_P(ReceiveTimingTest, ReplyWithinThreeSecondsIsTakenLaterOneIsNot) {
-  OpenAndStart();
+  OpenPorts();
   link.Reply(Frame(0x01), GetParam().delayMs);
   const Received got = Receive();
   if (GetParam().taken) {
@@ -160,10 +149,13 @@ TEST_P(ReceiveTimingTest, ReplyWithinThreeSecondsIsTakenLaterOneIsNot) {
 INSTANTIATE_TEST_SUITE_P(Cases, ReceiveTimingTest,
                          ::testing::Values(ReplyTiming{0, true}, ReplyTiming{2999, true},
                                            ReplyTiming{3000, true}, ReplyTiming{3500, false},
-                                           ReplyTiming{75000, false}));
+                                           ReplyTiming{75000, false}),
+                         [](const ::testing::TestParamInfo<ReplyTiming>& info) {
+                           return "ReplyAfter" + std::to_string(info.param.delayMs) + "ms";
+                         });
 
 TEST_F(PortSessionTest, TimedOutReceiveLeavesTheOutsAsTheyWereAndBlocksInsteadOfSpinning) {
-  OpenAndStart();
+  OpenPorts();
   std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[1]{0x5A});
   std::uint32_t length = 77;
   const int waitsBefore = link.Waits();
@@ -176,7 +168,7 @@ TEST_F(PortSessionTest, TimedOutReceiveLeavesTheOutsAsTheyWereAndBlocksInsteadOf
 
 TEST_F(PortSessionTest, TickWrapDuringAWaitRestartsTheThreeSeconds) {
   link.SetTicks(0xFFFFFFFFu - 999u);  // wraps 1000 ms from now
-  OpenAndStart();
+  OpenPorts();
   EXPECT_EQ(Receive().tookMs, 1000u + 3001u);
 
   link.SetTicks(0xFFFFFFFFu - 999u + 0u);
@@ -187,7 +179,7 @@ TEST_F(PortSessionTest, TickWrapDuringAWaitRestartsTheThreeSeconds) {
 }
 
 TEST_F(PortSessionTest, WindowMessagesRunDuringTheWaitWithoutStretchingIt) {
-  OpenAndStart();
+  OpenPorts();
   int cancelPressed = 0;
   link.PostWindowMessage(1500, [&] { ++cancelPressed; });
   link.StreamWindowMessages(100, 100, 40, 0);  // a repaint every 100 ms, quickly done
@@ -198,7 +190,7 @@ TEST_F(PortSessionTest, WindowMessagesRunDuringTheWaitWithoutStretchingIt) {
 }
 
 TEST_F(PortSessionTest, SteadyStreamOfWindowMessagesKeepsTheWaitGoingUntilTheQueueEmpties) {
-  OpenAndStart();
+  OpenPorts();
   // From 2000 ms on a message every 5 ms, each taking 10 ms to handle: the queue never empties until the
   // last one has been handled at 2000 + 600 * 10 ms.
   link.StreamWindowMessages(2000, 5, 600, 10);
@@ -209,7 +201,7 @@ TEST_F(PortSessionTest, SteadyStreamOfWindowMessagesKeepsTheWaitGoingUntilTheQue
 }
 
 TEST_F(PortSessionTest, ReplyThatArrivesWhileMessagesAreHandledPastTheTimeOutIsStillTaken) {
-  OpenAndStart();
+  OpenPorts();
   link.StreamWindowMessages(2000, 5, 600, 10);
   link.Reply(Frame(0x03), 3500);
   const Received got = Receive();
@@ -224,15 +216,16 @@ struct SecondReply {
   bool delivered;
 };
 
+void PrintTo(const SecondReply& c, std::ostream* os) { *os << "a second reply " << c.gapMs << " ms after the first"; }
+
 class TwoRepliesTest : public PortSessionTest, public ::testing::WithParamInterface<SecondReply> {};
 
 TEST_P(TwoRepliesTest, SecondIsDeliveredOnlyOnceTheBufferIsBack) {
-  test::ScriptedPeer keyboard([&](const Bytes&, test::ReplySink& sink) {
+  Script([gapMs = GetParam().gapMs](const Bytes&, test::ReplySink& sink) {
     sink.Reply(Frame(0x0A), 20);
-    sink.Reply(Frame(0x0B), 20 + GetParam().gapMs);
+    sink.Reply(Frame(0x0B), 20 + gapMs);
   });
-  link.AttachPeer(&keyboard);
-  OpenAndStart();
+  OpenPorts();
   ASSERT_EQ(SendSysEx(kIdentity.data(), static_cast<std::uint32_t>(kIdentity.size())), 1);
 
   const Received first = Receive();
@@ -250,10 +243,13 @@ TEST_P(TwoRepliesTest, SecondIsDeliveredOnlyOnceTheBufferIsBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TwoRepliesTest,
-                         ::testing::Values(SecondReply{0, false}, SecondReply{1, true}, SecondReply{500, true}));
+                         ::testing::Values(SecondReply{0, false}, SecondReply{1, true}, SecondReply{500, true}),
+                         [](const ::testing::TestParamInfo<SecondReply>& info) {
+                           return "SecondReply" + std::to_string(info.param.gapMs) + "msLater";
+                         });
 
 TEST_F(PortSessionTest, ReplyLongerThanTheBufferArrivesCutWithoutItsEnd) {
-  OpenAndStart();
+  OpenPorts();
   Bytes longReply = Frame(0x04, 1500);
   link.Reply(longReply, 5);
   const Received got = Receive();
@@ -272,7 +268,7 @@ TEST_F(PortSessionTest, ReplyBeforeInputStartedIsLostNotDeliveredLater) {
 }
 
 TEST_F(PortSessionTest, DrainInputDropsWhatCameAndReturnsAtOnceWhenNothingDid) {
-  OpenAndStart();
+  OpenPorts();
   int dispatched = 0;
   link.PostWindowMessage(0, [&] { ++dispatched; });
   const int preparesBefore = link.InPrepares();
@@ -292,10 +288,9 @@ TEST_F(PortSessionTest, DrainInputDropsWhatCameAndReturnsAtOnceWhenNothingDid) {
 
 TEST_F(PortSessionTest, SendHandsTheExactBytesToTheKeyboardAndWaitsForTheDriver) {
   Bytes seen;
-  test::ScriptedPeer keyboard([&](const Bytes& message, test::ReplySink&) { seen = message; });
-  link.AttachPeer(&keyboard);
+  Script([&](const Bytes& message, test::ReplySink&) { seen = message; });
   link.SetSendDoneDelay(40);
-  OpenAndStart();
+  OpenPorts();
   const std::uint64_t before = link.Elapsed();
   EXPECT_EQ(SendSysEx(kIdentity.data(), static_cast<std::uint32_t>(kIdentity.size())), 1);
   EXPECT_EQ(link.Elapsed() - before, 40u);
@@ -304,7 +299,7 @@ TEST_F(PortSessionTest, SendHandsTheExactBytesToTheKeyboardAndWaitsForTheDriver)
 }
 
 TEST_F(PortSessionTest, SendTimeOutLeavesNoDriverHoldingTheBytesAndDoesNotSpoilTheNextSend) {
-  OpenAndStart();
+  OpenPorts();
   link.SetSendDoneDelay(std::nullopt);
   {
     Bytes transient = kIdentity;  // gone once the call returns
@@ -326,12 +321,6 @@ TEST_F(PortSessionTest, SendTimeOutLeavesNoDriverHoldingTheBytesAndDoesNotSpoilT
 TEST_F(PortSessionTest, SendWithoutOpenPortsTimesOutInsteadOfFailingHard) {
   EXPECT_EQ(SendSysEx(kIdentity.data(), static_cast<std::uint32_t>(kIdentity.size())), 0);
   EXPECT_TRUE(link.Sent().empty());
-}
-
-TEST_F(PortSessionTest, SeventyFiveSilentSecondsPassInVirtualTime) {
-  OpenAndStart();
-  for (int i = 0; i < 25; ++i) ASSERT_EQ(Receive().result, 0);
-  EXPECT_EQ(link.Elapsed(), 25u * 3001u);
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "tests/support/case_name.h"
 
 namespace su {
 namespace {
@@ -36,6 +39,8 @@ struct PackingCase {
   Bytes packed;
 };
 
+void PrintTo(const PackingCase& c, std::ostream* os) { *os << c.name; }
+
 class PackingVectors : public ::testing::TestWithParam<PackingCase> {};
 
 TEST_P(PackingVectors, PacksAndUnpacksToTheKnownBytes) {
@@ -53,13 +58,15 @@ INSTANTIATE_TEST_SUITE_P(
                                   {0x30, 0x58, 0x4C, 0x36, 0x23, 0x15, 0x4C, 0x67, 0x34, 0x1A, 0x20}},
                       PackingCase{"Size4096", {0x00, 0x00, 0x10, 0x00}, {0x00, 0x00, 0x02, 0x00, 0x00}},
                       PackingCase{"Empty", {}, {}}),
-    [](const ::testing::TestParamInfo<PackingCase>& info) { return std::string(info.param.name); });
+    test::NameFrom(&PackingCase::name));
 
 struct LengthCase {
   std::uint32_t in;
   std::uint32_t packed;
   std::uint32_t unpacked;  // what unpacking `in` seven-bit bytes gives
 };
+
+void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.in << " bytes"; }
 
 class Lengths : public ::testing::TestWithParam<LengthCase> {};
 
@@ -74,7 +81,10 @@ INSTANTIATE_TEST_SUITE_P(GroupBoundaries, Lengths,
                          ::testing::Values(LengthCase{0, 0, 0}, LengthCase{1, 2, 0}, LengthCase{2, 3, 1},
                                            LengthCase{7, 8, 6}, LengthCase{8, 10, 7}, LengthCase{9, 11, 7},
                                            LengthCase{10, 12, 8}, LengthCase{14, 16, 12},
-                                           LengthCase{126, 144, 110}, LengthCase{144, 165, 126}));
+                                           LengthCase{126, 144, 110}, LengthCase{144, 165, 126}),
+                         [](const ::testing::TestParamInfo<LengthCase>& info) {
+                           return "Of" + std::to_string(info.param.in) + "Bytes";
+                         });
 
 TEST(SevenBit, RoundTripsEveryLengthUpTo300WithBit7AlwaysClear) {
   std::mt19937 random(12345);
@@ -115,6 +125,8 @@ struct CrcCase {
   std::uint32_t crc;
 };
 
+void PrintTo(const CrcCase& c, std::ostream* os) { *os << c.name; }
+
 class CrcVectors : public ::testing::TestWithParam<CrcCase> {};
 
 TEST_P(CrcVectors, MatchesTheKnownValue) {
@@ -129,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(KnownAnswers, CrcVectors,
                                            CrcCase{"OneZeroByte", {0x00}, 0xD202EF8Du},
                                            CrcCase{"Fox", Ascii("The quick brown fox jumps over the lazy dog"),
                                                    0x414FA339u}),
-                         [](const ::testing::TestParamInfo<CrcCase>& info) { return std::string(info.param.name); });
+                         test::NameFrom(&CrcCase::name));
 
 }  // namespace
 }  // namespace su

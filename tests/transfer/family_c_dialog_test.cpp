@@ -18,10 +18,13 @@
 #include "midi/port_session.h"
 #include "resources/resource.h"
 #include "resources/strings.h"
-#include "tests/support/fake_screen.h"
-#include "tests/support/virtual_link.h"
-#include "tools/virtual_keyboard/virtual_keyboard.h"
+#include "tests/converter/smf_builder.h"
+#include "tests/support/case_name.h"
+#include "tests/support/keyboard_rules.h"
+#include "tests/support/link_fixture.h"
+#include "tests/support/outcome.h"
 #include "transfer/family_c/flow.h"
+#include "transfer/family_c/frames.h"
 #include "transfer/family_c/slot_layout.h"
 
 namespace su {
@@ -32,33 +35,15 @@ using Row = std::vector<std::string>;
 using test::FakeScreen;
 using test::KeyboardConfig;
 using test::KeyboardRule;
+using test::Refuse;
+using test::Silent;
 using test::KeyboardSlot;
 using test::VirtualKeyboard;
-
-constexpr std::uint8_t kCmdSlotInfo = 0x01;
-constexpr std::uint8_t kCmdAnnounce = 0x03;
-constexpr std::uint8_t kCmdDelete = 0x09;
-constexpr std::uint8_t kCmdFreeSpace = 0x0A;
-
-// How a dialog run ended, as the run sequence would show it.
-struct Ending {
-  enum Kind { Closed, Message, Coded } kind = Closed;
-  int value = 0;
-  bool operator==(const Ending& o) const { return kind == o.kind && value == o.value; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Ending& e) {
-  switch (e.kind) {
-    case Ending::Closed: return os << "dialog ended with code " << e.value;
-    case Ending::Message: return os << "message " << e.value;
-    case Ending::Coded: return os << "message 53 with error code " << e.value;
-  }
-  return os;
-}
-
-Ending Closed(int code = 0) { return {Ending::Closed, code}; }
-Ending Message(int number) { return {Ending::Message, number}; }
-Ending Coded(int code) { return {Ending::Coded, code}; }
+using test::Coded;
+using test::Message;
+using test::Outcome;
+using test::OutcomeOf;
+using test::Returned;
 
 KeyboardSlot Song(const std::string& name, std::uint32_t size) {
   KeyboardSlot slot;
@@ -66,15 +51,6 @@ KeyboardSlot Song(const std::string& name, std::uint32_t size) {
   slot.name = name;
   slot.size = size;
   return slot;
-}
-
-KeyboardRule Rule(KeyboardRule::Action action, int command, std::uint8_t code = 0, std::uint32_t skip = 0) {
-  KeyboardRule rule;
-  rule.action = action;
-  rule.command = command;
-  rule.code = code;
-  rule.skip = skip;
-  return rule;
 }
 
 // A keyboard with 15 slots (enough for every layout): slot 0 "Song" of 4096 bytes, slot 1 a nameless song
@@ -89,32 +65,14 @@ KeyboardConfig StandardKeyboard() {
   return config;
 }
 
-class FamilyCDialogTest : public ::testing::Test {
+class FamilyCDialogTest : public test::LinkTest {
  protected:
   void SetUp() override {
-    link.SetInDevices({"Virtual in"});
-    link.SetOutDevices({"Virtual out"});
-    InstallMidi(&link, &link);
-    RunState& run = su::Run();
-    run.midiInIndex = 0;
-    run.midiOutIndex = 0;
-    run.stagedName = "song.mid";
+    LinkTest::SetUp();
+    su::Run().stagedName = "song.mid";
     SetImage(3000);
-    ASSERT_EQ(OpenMidiPorts(), 1);
-    ASSERT_EQ(StartMidiInput(), 1);
-  }
-  void TearDown() override {
-    CloseMidiPorts();
-    EXPECT_TRUE(link.Misuse().empty()) << link.Misuse().front();
-    if (keyboard) {
-      EXPECT_TRUE(keyboard->Faults().empty()) << keyboard->Faults().front();
-    }
-    InstallMidi(nullptr, nullptr);
-    RunState& run = su::Run();
-    run.midiInIndex = -1;
-    run.midiOutIndex = -1;
-    run.stagedName.clear();
-    ReleaseSongImage(run);
+    Connect(StandardKeyboard());  // tests that need another keyboard connect it in its place
+    OpenPorts();
   }
 
   void SetImage(std::uint32_t size) {
@@ -128,25 +86,13 @@ class FamilyCDialogTest : public ::testing::Test {
     return Bytes(run.songImage.get(), run.songImage.get() + run.songImageSize);
   }
 
-  void Connect(KeyboardConfig config = StandardKeyboard()) {
-    keyboard = std::make_unique<VirtualKeyboard>(std::move(config));
-    link.AttachPeer(keyboard.get());
-  }
-
   // Runs dialog 138 for `modelType` with `user` acting once the first reading is shown.
-  Ending RunDialog(std::int32_t modelType, FakeScreen::User user) {
+  Outcome RunDialog(std::int32_t modelType, FakeScreen::User user) {
     layout = SlotLayoutFor(modelType);
     table = SlotTableC{};
     logic = std::make_unique<SendDialogC>(layout, table);
     screen.users[IDD_SEND_C].push_back(std::move(user));
-    try {
-      return Closed(screen.RunDialog(IDD_SEND_C, *logic));
-    } catch (const RaisedMessage& raised) {
-      return Message(raised.number);
-    } catch (const APP_EXCEPTION& error) {
-      EXPECT_EQ(error.kind, kKeyboardRefused);
-      return Coded(error.code);
-    }
+    return OutcomeOf([&] { return screen.RunDialog(IDD_SEND_C, *logic); });
   }
 
   static Row RowOf(FakeScreen& s, WindowRef dialog, int row) { return s.Ctl(dialog, IDC_SLOT_LIST).list.rows.at(row); }
@@ -163,10 +109,6 @@ class FamilyCDialogTest : public ::testing::Test {
     return false;
   }
 
-  test::VirtualLink link;
-  FakeScreen screen;
-  test::ScopedScreen scoped{screen};
-  std::unique_ptr<VirtualKeyboard> keyboard;
   SlotLayout layout;
   SlotTableC table;
   std::unique_ptr<SendDialogC> logic;
@@ -176,8 +118,7 @@ class FamilyCDialogTest : public ::testing::Test {
 // Opening and the first reading
 
 TEST_F(FamilyCDialogTest, OpeningShowsTheSongAndReadsEverySlotIntoTheList) {
-  Connect();
-  const Ending ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+  const Outcome ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     EXPECT_TRUE(s.Win(dialog).visible);
     const FakeScreen::ListState& list = s.Ctl(dialog, IDC_SLOT_LIST).list;
     EXPECT_TRUE(list.fullRowSelect);
@@ -206,9 +147,9 @@ TEST_F(FamilyCDialogTest, OpeningShowsTheSongAndReadsEverySlotIntoTheList) {
     EXPECT_EQ(bar.progressPos, 0);
     s.Click(dialog, IDC_CANCEL_TRANSFER);
   });
-  EXPECT_EQ(ending, Closed(0));
-  EXPECT_EQ(keyboard->CountReceived(kCmdSlotInfo), 10u);
-  EXPECT_EQ(keyboard->CountReceived(kCmdFreeSpace), 1u);
+  EXPECT_EQ(ending, Returned(0));
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdReadSlotInfo), 10u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdReadFreeSpace), 1u);
   EXPECT_TRUE(screen.boxes.empty());
 }
 
@@ -219,11 +160,12 @@ struct ListingCase {
   std::size_t rows;
 };
 
+void PrintTo(const ListingCase& c, std::ostream* os) { *os << "model type " << c.modelType; }
+
 class ListingByModelTest : public FamilyCDialogTest, public ::testing::WithParamInterface<ListingCase> {};
 
 TEST_P(ListingByModelTest, RowsFollowTheModelsLayoutAndTheBarStepsOncePerSlot) {
   const ListingCase& c = GetParam();
-  Connect();
   RunDialog(c.modelType, [&](FakeScreen& s, WindowRef dialog) {
     const auto& rows = s.Ctl(dialog, IDC_SLOT_LIST).list.rows;
     ASSERT_EQ(rows.size(), c.rows);
@@ -232,14 +174,17 @@ TEST_P(ListingByModelTest, RowsFollowTheModelsLayoutAndTheBarStepsOncePerSlot) {
     EXPECT_EQ(s.Ctl(dialog, IDC_PROGRESS).progressSteps, static_cast<int>(c.rows));
     s.Click(dialog, IDC_CANCEL_TRANSFER);
   });
-  EXPECT_EQ(keyboard->CountReceived(kCmdSlotInfo), c.rows);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdReadSlotInfo), c.rows);
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, ListingByModelTest,
                          ::testing::Values(ListingCase{18, {"65", "Song", "4KB"}, "79", 15},
                                            ListingCase{10, {"0", "Song", "4KB"}, "9", 10},
                                            ListingCase{28, {"101", "Song", "4KB"}, "105", 5},
-                                           ListingCase{13, {"60", "Song", "4KB"}, "64", 5}));
+                                           ListingCase{13, {"60", "Song", "4KB"}, "64", 5}),
+                         [](const ::testing::TestParamInfo<ListingCase>& info) {
+                           return "ModelType" + std::to_string(info.param.modelType);
+                         });
 
 TEST_F(FamilyCDialogTest, SmallAndOddSizesFollowTheKilobyteRule) {
   KeyboardConfig config = StandardKeyboard();
@@ -259,7 +204,6 @@ TEST_F(FamilyCDialogTest, SmallAndOddSizesFollowTheKilobyteRule) {
 }
 
 TEST_F(FamilyCDialogTest, ClickingARowEnablesDeleteOnlyForASlotThatHoldsASong) {
-  Connect();
   RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     s.ClickRow(dialog, IDC_SLOT_LIST, 1);
     EXPECT_TRUE(Enabled(s, dialog, IDC_DELETE));
@@ -275,28 +219,27 @@ TEST_F(FamilyCDialogTest, ClickingARowEnablesDeleteOnlyForASlotThatHoldsASong) {
     EXPECT_FALSE(s.Win(dialog).ended);
     s.Click(dialog, IDC_CANCEL_TRANSFER);
   });
-  EXPECT_EQ(keyboard->CountReceived(kCmdDelete), 0u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdDeleteSong), 0u);
 }
 
 TEST_F(FamilyCDialogTest, AKeyboardThatStopsAnsweringDuringTheReadingEndsWithMessage38) {
   KeyboardConfig config = StandardKeyboard();
-  config.rules.push_back(Rule(KeyboardRule::Action::Silent, kCmdSlotInfo, 0, 3));
+  config.rules.push_back(Silent(family_c::kCmdReadSlotInfo, 3));
   Connect(config);
   EXPECT_EQ(RunDialog(4, [](FakeScreen&, WindowRef) { FAIL() << "the dialog should have ended"; }),
             Message(IDS_TIMEOUT));
-  EXPECT_EQ(keyboard->CountReceived(kCmdSlotInfo), 4u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdReadSlotInfo), 4u);
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Send
 
 TEST_F(FamilyCDialogTest, SendIntoAnEmptySlotDeliversTheImageShowsCompleteAndEnds) {
-  Connect();
-  const Ending ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+  const Outcome ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     s.ClickRow(dialog, IDC_SLOT_LIST, 4);
     s.Click(dialog, IDC_SEND);
   });
-  EXPECT_EQ(ending, Closed(0));
+  EXPECT_EQ(ending, Returned(0));
   WindowRef dialog = screen.LastWindowOf(IDD_SEND_C);
   ASSERT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_40});
   EXPECT_EQ(screen.boxes[0].owner, dialog);
@@ -310,7 +253,6 @@ TEST_F(FamilyCDialogTest, SendIntoAnEmptySlotDeliversTheImageShowsCompleteAndEnd
 }
 
 TEST_F(FamilyCDialogTest, SendWithNoSelectedRowGoesToSlotZeroAfterAskingToReplace) {
-  Connect();
   screen.answers.push_back(kAnswerYes);
   RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     SelectWithKeys(s, dialog, -1);
@@ -321,19 +263,18 @@ TEST_F(FamilyCDialogTest, SendWithNoSelectedRowGoesToSlotZeroAfterAskingToReplac
 }
 
 TEST_F(FamilyCDialogTest, DecliningToReplaceSendsNothingAndRestoresTheButtons) {
-  Connect();
   screen.answers = {kAnswerNo, kAnswerYes};
-  const Ending ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+  const Outcome ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     s.ClickRow(dialog, IDC_SLOT_LIST, 2);  // "Third"; Delete becomes enabled
     s.Click(dialog, IDC_SEND);
     EXPECT_FALSE(s.Win(dialog).ended);
-    EXPECT_EQ(keyboard->CountReceived(kCmdAnnounce), 0u);
+    EXPECT_EQ(keyboard->CountReceived(family_c::kCmdAnnounceSong), 0u);
     EXPECT_TRUE(Enabled(s, dialog, IDC_SEND));
     EXPECT_TRUE(Enabled(s, dialog, IDC_CANCEL_TRANSFER));
     EXPECT_FALSE(Enabled(s, dialog, IDC_DELETE));
     s.Click(dialog, IDC_SEND);  // asked again; Yes this time
   });
-  EXPECT_EQ(ending, Closed(0));
+  EXPECT_EQ(ending, Returned(0));
   ASSERT_EQ(screen.boxes.size(), 3u);
   EXPECT_EQ(screen.boxes[0].text, TEXT_39);
   EXPECT_EQ(screen.boxes[0].kind, BoxKind::YesNo);
@@ -365,7 +306,6 @@ TEST_F(FamilyCDialogTest, AKeyboardShortOfMemoryShowsMessage52AndTheDialogStays)
 // Delete
 
 TEST_F(FamilyCDialogTest, DeleteOnAnEmptySlotOnlyBeeps) {
-  Connect();
   RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     s.ClickRow(dialog, IDC_SLOT_LIST, 0);  // enables Delete
     SelectWithKeys(s, dialog, 6);          // the selection moves on; Delete stays enabled
@@ -374,11 +314,10 @@ TEST_F(FamilyCDialogTest, DeleteOnAnEmptySlotOnlyBeeps) {
   });
   EXPECT_EQ(screen.beeps, 1);
   EXPECT_TRUE(screen.boxes.empty());
-  EXPECT_EQ(keyboard->CountReceived(kCmdDelete), 0u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdDeleteSong), 0u);
 }
 
 TEST_F(FamilyCDialogTest, AnsweringNoToTheDeleteQuestionKeepsTheSong) {
-  Connect();
   screen.answers.push_back(kAnswerNo);
   RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     s.ClickRow(dialog, IDC_SLOT_LIST, 0);
@@ -388,12 +327,11 @@ TEST_F(FamilyCDialogTest, AnsweringNoToTheDeleteQuestionKeepsTheSong) {
   ASSERT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_49});
   EXPECT_EQ(screen.boxes[0].owner, screen.LastWindowOf(IDD_SEND_C));
   EXPECT_EQ(screen.beeps, 0);
-  EXPECT_EQ(keyboard->CountReceived(kCmdDelete), 0u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdDeleteSong), 0u);
   EXPECT_EQ(keyboard->Slot(0).status, 1);
 }
 
 TEST_F(FamilyCDialogTest, DeletingTheThirdRowSendsItsPositionThenRereadsTheSlots) {
-  Connect();
   RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     s.ClickRow(dialog, IDC_SLOT_LIST, 2);
     s.Click(dialog, IDC_DELETE);
@@ -412,14 +350,17 @@ TEST_F(FamilyCDialogTest, DeletingTheThirdRowSendsItsPositionThenRereadsTheSlots
   ASSERT_NE(deleting, nullptr);
   EXPECT_EQ(screen.Win(deleting).owner, dialog);
   EXPECT_FALSE(screen.IsOpen(deleting));
-  EXPECT_EQ(keyboard->CountReceived(kCmdSlotInfo), 20u);  // the opening reading and the one after the delete
+  // The opening reading and the one after the delete.
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdReadSlotInfo), 20u);
 }
 
 struct DeleteFailureCase {
   const char* what;
   KeyboardRule rule;
-  Ending ending;
+  Outcome ending;
 };
+
+void PrintTo(const DeleteFailureCase& c, std::ostream* os) { *os << c.what; }
 
 class DeleteFailureTest : public FamilyCDialogTest, public ::testing::WithParamInterface<DeleteFailureCase> {};
 
@@ -428,12 +369,12 @@ TEST_P(DeleteFailureTest, EndsTheDialogWithTheFailureAndClosesTheDeletingBox) {
   KeyboardConfig config = StandardKeyboard();
   config.rules.push_back(c.rule);
   Connect(config);
-  const Ending ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+  const Outcome ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     s.ClickRow(dialog, IDC_SLOT_LIST, 0);
     s.Click(dialog, IDC_DELETE);
     ADD_FAILURE() << "the delete should have ended the dialog";
   });
-  EXPECT_EQ(ending, c.ending) << c.what;
+  EXPECT_EQ(ending, c.ending);
   EXPECT_FALSE(screen.IsOpen(screen.LastWindowOf(IDD_DELETING)));
   EXPECT_EQ(keyboard->Slot(0).status, 1);
 }
@@ -442,12 +383,12 @@ INSTANTIATE_TEST_SUITE_P(
     Failures, DeleteFailureTest,
     ::testing::Values(
         // A refusal with code 0 is the keyboard's error code, not "not ready".
-        DeleteFailureCase{"refused, code 0", Rule(KeyboardRule::Action::Refuse, kCmdDelete, 0), Coded(0)},
-        DeleteFailureCase{"refused, code 5", Rule(KeyboardRule::Action::Refuse, kCmdDelete, 5), Coded(5)},
-        DeleteFailureCase{"no answer", Rule(KeyboardRule::Action::Silent, kCmdDelete), Message(IDS_TIMEOUT)}));
+        DeleteFailureCase{"refused, code 0", Refuse(family_c::kCmdDeleteSong, 0), Coded(0)},
+        DeleteFailureCase{"refused, code 5", Refuse(family_c::kCmdDeleteSong, 5), Coded(5)},
+        DeleteFailureCase{"no answer", Silent(family_c::kCmdDeleteSong), Message(IDS_TIMEOUT)}),
+    test::NameFrom(&DeleteFailureCase::what));
 
 TEST_F(FamilyCDialogTest, DeleteWaitPassesOverUnrelatedFramesBeforeTheAnswer) {
-  Connect();
   RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     keyboard->SetJunk({test::JunkFrame::OtherAddress, test::JunkFrame::BrokenFraming, test::JunkFrame::TooShort,
                        test::JunkFrame::OtherCode},
@@ -485,30 +426,21 @@ TEST_F(FamilyCDialogTest, ButtonsPressedDuringAnExchangeAreIgnoredUntilItEnds) {
   link.PostWindowMessage(1300, press(IDC_DELETE));
   link.PostWindowMessage(1700, press(IDC_CANCEL_TRANSFER));
 
-  const Ending ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
+  const Outcome ending = RunDialog(4, [&](FakeScreen& s, WindowRef dialog) {
     EXPECT_FALSE(s.Win(dialog).ended);
     EXPECT_FALSE(Enabled(s, dialog, IDC_DELETE));
     s.Click(dialog, IDC_CANCEL_TRANSFER);
   });
-  EXPECT_EQ(ending, Closed(0));
+  EXPECT_EQ(ending, Returned(0));
   EXPECT_GE(link.Dispatched(), 5);
-  EXPECT_EQ(keyboard->CountReceived(kCmdSlotInfo), 10u);
-  EXPECT_EQ(keyboard->CountReceived(kCmdAnnounce), 0u);
-  EXPECT_EQ(keyboard->CountReceived(kCmdDelete), 0u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdReadSlotInfo), 10u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdAnnounceSong), 0u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdDeleteSong), 0u);
   EXPECT_TRUE(screen.boxes.empty());
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // RunFamilyC: conversion, loading and the dialog
-
-// A format 0 file with one note, written by the test.
-Bytes SmallMidiFile() {
-  const Bytes track = {0x00, 0x90, 0x3C, 0x40, 0x60, 0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00};
-  Bytes file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 0,
-                static_cast<std::uint8_t>(track.size())};
-  file.insert(file.end(), track.begin(), track.end());
-  return file;
-}
 
 class RunFamilyCTest : public FamilyCDialogTest {
  protected:
@@ -522,16 +454,9 @@ class RunFamilyCTest : public FamilyCDialogTest {
     run.stagedPath = (dir / "song.mid").string();
     run.modelType = 4;
     run.modelCode = "2";
-    run.modelInfoValid = 0;
-    run.modelInfo.clear();
     ReleaseSongImage(run);
   }
   void TearDown() override {
-    RunState& run = su::Run();
-    run.stagedPath.clear();
-    run.convertedPath.clear();
-    run.modelType = -1;
-    run.modelCode.clear();
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
     FamilyCDialogTest::TearDown();
@@ -540,29 +465,20 @@ class RunFamilyCTest : public FamilyCDialogTest {
     std::ofstream out(su::Run().stagedPath, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
-  Ending Flow() {
-    try {
-      return Closed(RunFamilyC());
-    } catch (const RaisedMessage& raised) {
-      return Message(raised.number);
-    } catch (const APP_EXCEPTION& error) {
-      return Coded(error.code);
-    }
-  }
+  Outcome Flow() { return OutcomeOf(RunFamilyC); }
 
   std::filesystem::path dir;
 };
 
 TEST_F(RunFamilyCTest, ConvertsLoadsTheImageAndSendsItIntoTheChosenSlot) {
-  WriteStaged(SmallMidiFile());
-  Connect();
+  WriteStaged(test::OneNoteSong());
   screen.users[IDD_SEND_C].push_back([&](FakeScreen& s, WindowRef dialog) {
     EXPECT_EQ(s.Ctl(dialog, IDC_SLOT_LIST).list.rows.size(), 10u);
     EXPECT_EQ(s.ControlText(dialog, IDC_SONG_SIZE), "1");  // a small image shows as 1 kilobyte
     s.ClickRow(dialog, IDC_SLOT_LIST, 3);
     s.Click(dialog, IDC_SEND);
   });
-  EXPECT_EQ(Flow(), Closed(1));
+  EXPECT_EQ(Flow(), Returned(1));
   EXPECT_EQ(screen.convertingShown, 1);
   EXPECT_EQ(screen.convertingClosed, 1);
   EXPECT_EQ(su::Run().convertedPath, (dir / "song.sq0").string());
@@ -572,7 +488,6 @@ TEST_F(RunFamilyCTest, ConvertsLoadsTheImageAndSendsItIntoTheChosenSlot) {
 }
 
 TEST_F(RunFamilyCTest, ConversionFailuresEndTheRunBeforeTheDialogOpens) {
-  Connect();
   EXPECT_EQ(Flow(), Message(IDS_DATA_NOT_FOUND));  // no staged file at all
   WriteStaged({'n', 'o', 't', ' ', 'm', 'i', 'd', 'i'});
   EXPECT_EQ(Flow(), Message(IDS_FILE_BROKEN));

@@ -16,9 +16,10 @@
 #include "midi/seven_bit.h"
 #include "resources/resource.h"
 #include "resources/strings.h"
-#include "tests/support/fake_screen.h"
-#include "tests/support/virtual_link.h"
-#include "tools/virtual_keyboard/virtual_keyboard.h"
+#include "tests/support/case_name.h"
+#include "tests/support/keyboard_rules.h"
+#include "tests/support/link_fixture.h"
+#include "tests/support/outcome.h"
 #include "transfer/family_c/frames.h"
 
 namespace su {
@@ -27,40 +28,13 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using test::JunkFrame;
 using test::KeyboardConfig;
-using test::KeyboardRule;
-using test::kForever;
-
-// How an operation ended, as the user would see it.
-struct Outcome {
-  enum Kind { Returned, Message, Coded } kind = Returned;
-  int value = 0;
-  bool operator==(const Outcome& o) const { return kind == o.kind && value == o.value; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Outcome& o) {
-  switch (o.kind) {
-    case Outcome::Returned: return os << "returned " << o.value;
-    case Outcome::Message: return os << "message " << o.value;
-    case Outcome::Coded: return os << "message 53 with error code " << o.value;
-  }
-  return os;
-}
-
-Outcome Returned(int value = 0) { return {Outcome::Returned, value}; }
-Outcome Message(int number) { return {Outcome::Message, number}; }
-Outcome Coded(int code) { return {Outcome::Coded, code}; }
-
-template <typename Operation>
-Outcome OutcomeOf(Operation operation) {
-  try {
-    return Returned(operation());
-  } catch (const RaisedMessage& raised) {
-    return Message(raised.number);
-  } catch (const APP_EXCEPTION& error) {
-    EXPECT_EQ(error.kind, kKeyboardRefused);
-    return Coded(error.code);
-  }
-}
+using test::Refuse;
+using test::Silent;
+using test::Coded;
+using test::Message;
+using test::Outcome;
+using test::OutcomeOf;
+using test::Returned;
 
 Bytes Image(std::uint32_t size) {
   std::mt19937 random(size);
@@ -69,43 +43,13 @@ Bytes Image(std::uint32_t size) {
   return image;
 }
 
-KeyboardRule Refuse(int command, std::uint8_t code, std::uint32_t times = kForever, std::uint32_t skip = 0) {
-  KeyboardRule rule;
-  rule.action = KeyboardRule::Action::Refuse;
-  rule.command = command;
-  rule.code = code;
-  rule.times = times;
-  rule.skip = skip;
-  return rule;
-}
-
-KeyboardRule Silent(int command, std::uint32_t skip = 0) {
-  KeyboardRule rule;
-  rule.action = KeyboardRule::Action::Silent;
-  rule.command = command;
-  rule.skip = skip;
-  return rule;
-}
-
-class FamilyCProtocol : public ::testing::Test {
+class FamilyCProtocol : public test::LinkTest {
  protected:
   void SetUp() override {
-    link.SetInDevices({"Virtual in"});
-    link.SetOutDevices({"Virtual out"});
-    link.AttachPeer(&keyboard);
-    InstallMidi(&link, &link);
-    su::Run().midiInIndex = 0;
-    su::Run().midiOutIndex = 0;
-    ASSERT_EQ(OpenMidiPorts(), 1);
-    ASSERT_EQ(StartMidiInput(), 1);
+    LinkTest::SetUp();
+    Connect();
+    OpenPorts();
     dialog = screen.OpenBox(IDD_SEND_C, nullptr, nullptr);
-  }
-  void TearDown() override {
-    CloseMidiPorts();
-    EXPECT_TRUE(link.Misuse().empty()) << link.Misuse().front();
-    InstallMidi(nullptr, nullptr);
-    su::Run().midiInIndex = -1;
-    su::Run().midiOutIndex = -1;
   }
 
   // Announces into slot 2 and sends; what the user would see at the end.
@@ -121,15 +65,11 @@ class FamilyCProtocol : public ::testing::Test {
   // The data blocks the keyboard received, as their packed lengths.
   std::vector<std::size_t> BlockLengths() const {
     std::vector<std::size_t> lengths;
-    for (const Bytes& m : keyboard.Received())
+    for (const Bytes& m : keyboard->Received())
       if (m.size() > 4 && m[4] == family_c::kCmdDataBlock) lengths.push_back(m.size() - 7);
     return lengths;
   }
 
-  test::FakeScreen screen;
-  test::ScopedScreen scoped{screen};
-  test::VirtualLink link;
-  test::VirtualKeyboard keyboard;
   WindowRef dialog = nullptr;
 };
 
@@ -137,6 +77,8 @@ struct BlockCase {
   std::uint32_t imageSize;
   std::vector<std::size_t> blocks;  // packed bytes per block
 };
+
+void PrintTo(const BlockCase& c, std::ostream* os) { *os << "an image of " << c.imageSize << " bytes"; }
 
 class BlockLayout : public FamilyCProtocol, public ::testing::WithParamInterface<BlockCase> {};
 
@@ -146,12 +88,11 @@ TEST_P(BlockLayout, KeyboardReceivesTheExactImageInBlocksOf144) {
   ASSERT_EQ(Transfer(image), Returned(1));
 
   EXPECT_EQ(BlockLengths(), c.blocks);
-  EXPECT_TRUE(keyboard.Faults().empty()) << keyboard.Faults().front();
-  const test::KeyboardSlot slot = keyboard.Slot(2);
+  const test::KeyboardSlot slot = keyboard->Slot(2);
   EXPECT_EQ(slot.status, 1);
   EXPECT_EQ(slot.size, c.imageSize);
   EXPECT_EQ(slot.contents, image) << "the keyboard holds other bytes than were sent";
-  EXPECT_EQ(keyboard.FreeMemory(), (1u << 20) - c.imageSize);
+  EXPECT_EQ(keyboard->FreeMemory(), (1u << 20) - c.imageSize);
 
   const auto& bar = screen.Ctl(dialog, IDC_PROGRESS);
   EXPECT_EQ(bar.progressHigh, static_cast<int>(c.blocks.size()));
@@ -167,11 +108,14 @@ TEST_P(BlockLayout, KeyboardReceivesTheExactImageInBlocksOf144) {
 INSTANTIATE_TEST_SUITE_P(Sizes, BlockLayout,
                          ::testing::Values(BlockCase{3, {4}}, BlockCase{126, {144}}, BlockCase{127, {144, 2}},
                                            BlockCase{252, {144, 144}},
-                                           BlockCase{1000, {144, 144, 144, 144, 144, 144, 144, 135}}));
+                                           BlockCase{1000, {144, 144, 144, 144, 144, 144, 144, 135}}),
+                         [](const ::testing::TestParamInfo<BlockCase>& info) {
+                           return "ImageOf" + std::to_string(info.param.imageSize) + "Bytes";
+                         });
 
 TEST_F(FamilyCProtocol, EmptyImageSendsNothingAndTimesOutAfterPreparingTheDialog) {
   const std::size_t before = link.Sent().size();
-  EXPECT_EQ(OutcomeOf([&] { SendSongImage(dialog, nullptr, 0); return 0; }), Message(IDS_TIMEOUT));
+  EXPECT_EQ(OutcomeOf([&] { SendSongImage(dialog, nullptr, 0); }), Message(IDS_TIMEOUT));
   EXPECT_EQ(link.Sent().size(), before);
   EXPECT_EQ(screen.Ctl(dialog, IDC_STATUS).text, TEXT_48);
   EXPECT_EQ(screen.Ctl(dialog, IDC_PROGRESS).progressHigh, 0);
@@ -179,20 +123,20 @@ TEST_F(FamilyCProtocol, EmptyImageSendsNothingAndTimesOutAfterPreparingTheDialog
 }
 
 TEST_F(FamilyCProtocol, FourRefusalsPerBlockAreResentAndTheCountStartsAgainForTheNextBlock) {
-  keyboard.AddRule(Refuse(family_c::kCmdDataBlock, 8, 4));
-  keyboard.AddRule(Refuse(family_c::kCmdDataBlock, 9, 4, 5));
+  keyboard->AddRule(Refuse(family_c::kCmdDataBlock, 8, 4));
+  keyboard->AddRule(Refuse(family_c::kCmdDataBlock, 9, 4, 5));
   const Bytes image = Image(252);
   ASSERT_EQ(Transfer(image), Returned(1));
-  EXPECT_EQ(keyboard.CountReceived(family_c::kCmdDataBlock), 10u);
-  EXPECT_EQ(keyboard.Slot(2).contents, image);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdDataBlock), 10u);
+  EXPECT_EQ(keyboard->Slot(2).contents, image);
   EXPECT_EQ(screen.Ctl(dialog, IDC_PROGRESS).progressSteps, 2) << "a refused block must not step the bar";
 }
 
 TEST_F(FamilyCProtocol, SixthRefusalOfABlockIsACodedError) {
-  keyboard.AddRule(Refuse(family_c::kCmdDataBlock, 7));
+  keyboard->AddRule(Refuse(family_c::kCmdDataBlock, 7));
   EXPECT_EQ(Transfer(Image(300)), Coded(7));
-  EXPECT_EQ(keyboard.CountReceived(family_c::kCmdDataBlock), 6u);
-  EXPECT_EQ(keyboard.CountReceived(family_c::kCmdCloseTransfer), 0u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdDataBlock), 6u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdCloseTransfer), 0u);
   EXPECT_EQ(screen.Ctl(dialog, IDC_STATUS).text, TEXT_48) << "a failure while sending leaves the status as it stands";
 }
 
@@ -204,11 +148,13 @@ struct RefusalCase {
   Outcome expected;
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
 class Refusals : public FamilyCProtocol, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(Refusals, AreHandledByTheOperationsErrorTable) {
   const RefusalCase& c = GetParam();
-  keyboard.AddRule(Refuse(c.command, c.code));
+  keyboard->AddRule(Refuse(c.command, c.code));
   Outcome outcome;
   switch (c.command) {
     case family_c::kCmdReadSlotInfo: outcome = OutcomeOf([] { return ReadSlotInfo(0, nullptr, nullptr); }); break;
@@ -218,7 +164,7 @@ TEST_P(Refusals, AreHandledByTheOperationsErrorTable) {
   EXPECT_EQ(outcome, c.expected);
   // Only data blocks are ever sent again.
   if (c.command != family_c::kCmdDataBlock) {
-    EXPECT_EQ(keyboard.CountReceived(c.command), 1u);
+    EXPECT_EQ(keyboard->CountReceived(c.command), 1u);
   }
   if (c.command == family_c::kCmdCloseTransfer) {
     EXPECT_FALSE(screen.IsOpen(screen.LastWindowOf(IDD_SENDING)));
@@ -246,30 +192,29 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"SlotInfoNoMemoryIsCoded", 0x01, 4, Coded(4)},
         RefusalCase{"FreeSpaceNotReadyIsCoded", 0x0A, 0, Coded(0)},
         RefusalCase{"FreeSpaceNoMemoryIsCoded", 0x0A, 4, Coded(4)}),
-    [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+    test::NameFrom(&RefusalCase::name));
 
 TEST_F(FamilyCProtocol, AnnounceOfASongThatDoesNotFitIsRefusedWithoutSendingBlocks) {
   const Bytes image = Image(5000);
   KeyboardConfig config;
   config.freeMemory = 4999;
-  test::VirtualKeyboard small(config);
-  link.AttachPeer(&small);
+  Connect(config);
   EXPECT_EQ(Transfer(image), Returned(-1));
-  EXPECT_EQ(small.CountReceived(family_c::kCmdDataBlock), 0u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdDataBlock), 0u);
 }
 
 TEST_F(FamilyCProtocol, SilenceFailsEveryOperationWithTheTimeoutMessage) {
-  keyboard.AddRule(Silent(test::kAnyCommand));
+  keyboard->AddRule(Silent(test::kAnyCommand));
   EXPECT_EQ(OutcomeOf([] { return ReadSlotInfo(0, nullptr, nullptr); }), Message(IDS_TIMEOUT));
   EXPECT_EQ(OutcomeOf([] { return static_cast<int>(ReadFreeSpace()); }), Message(IDS_TIMEOUT));
   EXPECT_EQ(OutcomeOf([] { return AnnounceSong(0, 10); }), Message(IDS_TIMEOUT));
 }
 
 TEST_F(FamilyCProtocol, KeyboardThatStopsAnsweringMidTransferFailsWithTheTimeoutMessage) {
-  keyboard.AddRule(Silent(family_c::kCmdDataBlock, 3));
+  keyboard->AddRule(Silent(family_c::kCmdDataBlock, 3));
   const std::uint64_t start = link.Elapsed();
   EXPECT_EQ(Transfer(Image(1000)), Message(IDS_TIMEOUT));
-  EXPECT_EQ(keyboard.CountReceived(family_c::kCmdDataBlock), 4u) << "the silent block is not sent again";
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdDataBlock), 4u) << "the silent block is not sent again";
   EXPECT_EQ(screen.Ctl(dialog, IDC_PROGRESS).progressSteps, 3);
   EXPECT_LT(link.Elapsed() - start, 3100u) << "one 3000 ms receive ends the wait";
   EXPECT_EQ(screen.LastWindowOf(IDD_SENDING), nullptr);
@@ -281,7 +226,7 @@ TEST_F(FamilyCProtocol, UndeliveredMessageFailsWithTheTimeoutMessage) {
 }
 
 TEST_F(FamilyCProtocol, ClosingWaitOutlastsSilenceUntilCancelIsConfirmed) {
-  keyboard.AddRule(Silent(family_c::kCmdCloseTransfer));
+  keyboard->AddRule(Silent(family_c::kCmdCloseTransfer));
   // The user presses Cancel twice in box 139: first answering No, then Yes.
   screen.answers = {kAnswerNo, kAnswerYes};
   const auto pressCancel = [this] { screen.PressSendingCancel(screen.LastWindowOf(IDD_SENDING)); };
@@ -294,28 +239,24 @@ TEST_F(FamilyCProtocol, ClosingWaitOutlastsSilenceUntilCancelIsConfirmed) {
   ASSERT_EQ(screen.boxes.size(), 2u);
   EXPECT_EQ(screen.boxes[0].text, TEXT_41);
   EXPECT_FALSE(screen.IsOpen(screen.LastWindowOf(IDD_SENDING)));
-  EXPECT_EQ(keyboard.CountReceived(family_c::kCmdCloseTransfer), 1u);
+  EXPECT_EQ(keyboard->CountReceived(family_c::kCmdCloseTransfer), 1u);
 }
 
 TEST_F(FamilyCProtocol, AnswerInTheReceiveDuringWhichCancelIsConfirmedStillCounts) {
-  KeyboardRule late;
-  late.action = KeyboardRule::Action::Late;
-  late.command = family_c::kCmdCloseTransfer;
-  late.delayMs = 4500;
-  keyboard.AddRule(late);
+  keyboard->AddRule(test::Late(family_c::kCmdCloseTransfer, 4500));
   screen.answers = {kAnswerYes};
   // Cancel lands in the second receive of the closing wait, which then brings the keyboard's answer.
   link.PostWindowMessage(3500, [this] { screen.PressSendingCancel(screen.LastWindowOf(IDD_SENDING)); });
   const Bytes image = Image(10);
   EXPECT_EQ(Transfer(image), Returned(1));
-  EXPECT_EQ(keyboard.Slot(2).contents, image);
+  EXPECT_EQ(keyboard->Slot(2).contents, image);
 }
 
 TEST_F(FamilyCProtocol, UnrelatedFramesBeforeEachAnswerArePassedOver) {
-  keyboard.SetJunk({JunkFrame::OtherAddress, JunkFrame::BrokenFraming, JunkFrame::TooShort, JunkFrame::OtherCode});
+  keyboard->SetJunk({JunkFrame::OtherAddress, JunkFrame::BrokenFraming, JunkFrame::TooShort, JunkFrame::OtherCode});
   const Bytes image = Image(400);
   ASSERT_EQ(Transfer(image), Returned(1));
-  EXPECT_EQ(keyboard.Slot(2).contents, image);
+  EXPECT_EQ(keyboard->Slot(2).contents, image);
   std::uint32_t size = 1;
   char name[kSlotNameSize];
   EXPECT_EQ(ReadSlotInfo(2, &size, name), 1);
@@ -324,86 +265,66 @@ TEST_F(FamilyCProtocol, UnrelatedFramesBeforeEachAnswerArePassedOver) {
 }
 
 // ReadSlotInfo against hand-made answers.
-class SlotInfoAnswers : public FamilyCProtocol {
- protected:
-  // The peer answers the slot read with `answers` in order (the last one last).
-  void Answer(std::vector<Bytes> answers) {
-    peer = std::make_unique<test::ScriptedPeer>([answers](const Bytes&, test::ReplySink& sink) {
-      std::uint32_t at = 0;
-      for (const Bytes& a : answers) sink.Reply(a, at++);
-    });
-    link.AttachPeer(peer.get());
-  }
-  static Bytes Ack(std::uint8_t status, std::uint32_t size, const std::string& name) {
-    Bytes a = {0xF0, 0x44, 0x14, 0x00, 0x06, status, 0, 0, 0, 0, 0};
-    family_c::PackU32(size, &a[6]);
-    Bytes packed(PackedLength(static_cast<std::uint32_t>(name.size())));
-    PackSevenBit(packed.data(), reinterpret_cast<const std::uint8_t*>(name.data()),
-                 static_cast<std::uint32_t>(name.size()));
-    a.insert(a.end(), packed.begin(), packed.end());
-    a.push_back(0xF7);
-    return a;
-  }
-  struct Read {
-    int status;
-    std::uint32_t size;
-    std::string name;
-  };
-  Read ReadSlot() {
-    Read r{-1, 0xDEADBEEF, ""};
-    char name[kSlotNameSize];
-    std::memset(name, 'x', sizeof name);
-    r.status = ReadSlotInfo(0, &r.size, name);
-    EXPECT_NE(std::memchr(name, 0, sizeof name), nullptr) << "name not terminated inside its 32 bytes";
-    r.name = std::string(name, strnlen(name, sizeof name));
-    return r;
-  }
-  std::unique_ptr<test::ScriptedPeer> peer;
+
+// An acknowledgement of a slot read: status, packed size, then the packed name.
+Bytes SlotAck(std::uint8_t status, std::uint32_t size, const std::string& name) {
+  Bytes a = {0xF0, 0x44, 0x14, 0x00, 0x06, status, 0, 0, 0, 0, 0};
+  family_c::PackU32(size, &a[6]);
+  Bytes packed(PackedLength(static_cast<std::uint32_t>(name.size())));
+  PackSevenBit(packed.data(), reinterpret_cast<const std::uint8_t*>(name.data()),
+               static_cast<std::uint32_t>(name.size()));
+  a.insert(a.end(), packed.begin(), packed.end());
+  a.push_back(0xF7);
+  return a;
+}
+
+struct SlotAnswerCase {
+  const char* name;
+  std::vector<Bytes> answers;  // what the keyboard sends in reply to the read, in this order
+  int status;
+  std::uint32_t size;
+  std::string slotName;
 };
 
-TEST_F(SlotInfoAnswers, WorkedExampleGivesSizeAndName) {
-  Answer({{0xF0, 0x44, 0x14, 0x00, 0x06, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x29, 0x5B, 0x6D, 0x66, 0x38, 0xF7}});
-  const Read r = ReadSlot();
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.size, 4096u);
-  EXPECT_EQ(r.name, "Song");
+void PrintTo(const SlotAnswerCase& c, std::ostream* os) { *os << c.name; }
+
+class SlotInfoAnswers : public FamilyCProtocol, public ::testing::WithParamInterface<SlotAnswerCase> {};
+
+TEST_P(SlotInfoAnswers, GiveTheSlotsStatusSizeAndName) {
+  const SlotAnswerCase& c = GetParam();
+  Script([answers = c.answers](const Bytes&, test::ReplySink& sink) {
+    std::uint32_t at = 0;
+    for (const Bytes& a : answers) sink.Reply(a, at++);
+  });
+  std::uint32_t size = 0xDEADBEEF;
+  char name[kSlotNameSize];
+  std::memset(name, 'x', sizeof name);
+  EXPECT_EQ(ReadSlotInfo(0, &size, name), c.status);
+  EXPECT_EQ(size, c.size);
+  ASSERT_NE(std::memchr(name, 0, sizeof name), nullptr) << "name not terminated inside its 32 bytes";
+  EXPECT_EQ(std::string(name), c.slotName);
 }
 
-TEST_F(SlotInfoAnswers, TwelveByteAnswerForAFullSlotGivesTheInUseMarker) {
-  Answer({Ack(1, 700, "")});
-  const Read r = ReadSlot();
-  EXPECT_EQ(r.size, 700u);
-  EXPECT_EQ(r.name, TEXT_IN_USE_MARKER);
-}
-
-TEST_F(SlotInfoAnswers, EmptySlotGivesNoSizeAndNoNameWhateverTheAnswerHolds) {
-  Answer({Ack(0, 4096, "Leftover")});
-  const Read r = ReadSlot();
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.size, 0u);
-  EXPECT_EQ(r.name, "");
-}
-
-TEST_F(SlotInfoAnswers, ShortAndUnrelatedAnswersArePassedOver) {
-  const Bytes eleven = {0xF0, 0x44, 0x14, 0x00, 0x06, 0x01, 0x00, 0x00, 0x02, 0x00, 0xF7};
-  const Bytes shortRefusal = {0xF0, 0x44, 0x14, 0x00, 0x07, 0xF7};
-  const Bytes otherModel = {0xF0, 0x44, 0x15, 0x01, 0x07, 0x00, 0xF7};
-  Answer({eleven, shortRefusal, otherModel, Ack(1, 12, "Real")});
-  const Read r = ReadSlot();
-  EXPECT_EQ(r.size, 12u);
-  EXPECT_EQ(r.name, "Real");
-}
-
-TEST_F(SlotInfoAnswers, NameOf32BytesOrMoreIsCutTo31) {
-  const std::string longName(40, 'N');
-  Answer({Ack(1, 1, longName)});
-  EXPECT_EQ(ReadSlot().name, std::string(31, 'N'));
-}
-
-TEST_F(SlotInfoAnswers, NameStopsAtItsFirstZeroByte) {
-  Answer({Ack(1, 1, std::string("Ab\0cd", 5))});
-  EXPECT_EQ(ReadSlot().name, "Ab");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Answers, SlotInfoAnswers,
+    ::testing::Values(
+        SlotAnswerCase{"WorkedExample",
+                       {{0xF0, 0x44, 0x14, 0x00, 0x06, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x29, 0x5B, 0x6D, 0x66,
+                         0x38, 0xF7}},
+                       1, 4096, "Song"},
+        // A full slot whose twelve-byte answer carries no name shows the in-use marker.
+        SlotAnswerCase{"FullSlotWithoutName", {SlotAck(1, 700, "")}, 1, 700, TEXT_IN_USE_MARKER},
+        // An empty slot has no size and no name, whatever the answer holds.
+        SlotAnswerCase{"EmptySlot", {SlotAck(0, 4096, "Leftover")}, 0, 0, ""},
+        SlotAnswerCase{"ShortAndUnrelatedAnswersPassedOver",
+                       {{0xF0, 0x44, 0x14, 0x00, 0x06, 0x01, 0x00, 0x00, 0x02, 0x00, 0xF7},  // eleven bytes
+                        {0xF0, 0x44, 0x14, 0x00, 0x07, 0xF7},                                // short refusal
+                        {0xF0, 0x44, 0x15, 0x01, 0x07, 0x00, 0xF7},                          // other model
+                        SlotAck(1, 12, "Real")},
+                       1, 12, "Real"},
+        SlotAnswerCase{"NameOf40BytesCutTo31", {SlotAck(1, 1, std::string(40, 'N'))}, 1, 1, std::string(31, 'N')},
+        SlotAnswerCase{"NameStopsAtItsFirstZeroByte", {SlotAck(1, 1, std::string("Ab\0cd", 5))}, 1, 1, "Ab"}),
+    test::NameFrom(&SlotAnswerCase::name));
 
 // The frames the program builds, byte for byte (announce, block and closing in the scenario below).
 struct FrameCase {
@@ -411,6 +332,8 @@ struct FrameCase {
   Bytes (*build)();
   Bytes expected;
 };
+
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
 
 class Frames : public ::testing::TestWithParam<FrameCase> {};
 
@@ -435,12 +358,11 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"ReadFreeSpace",
                   [] { return Built([](std::uint8_t* o) { return family_c::BuildReadFreeSpace(o); }); },
                   {0xF0, 0x44, 0x14, 0x00, 0x0A, 0xF7}}),
-    [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
+    test::NameFrom(&FrameCase::name));
 
 TEST_F(FamilyCProtocol, SendsTheWorkedExampleFramesForAThreeByteSong) {
   // A keyboard that acknowledges everything: the announced size differs from the image on purpose.
-  test::ScriptedPeer acking([](const Bytes&, test::ReplySink& sink) { sink.Reply(test::KeyboardAck(), 0); });
-  link.AttachPeer(&acking);
+  Script([](const Bytes&, test::ReplySink& sink) { sink.Reply(test::KeyboardAck(), 0); });
   const Bytes abc = {0x61, 0x62, 0x63};
   ASSERT_EQ(OutcomeOf([&] {
               const int accepted = AnnounceSong(3, 4096);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "midi/seven_bit.h"
+#include "tests/support/keyboard_rules.h"
 
 namespace su::test {
 namespace {
@@ -149,17 +150,8 @@ TEST_F(Keyboard, NoticesFaultsInWhatTheProgramSends) {
 }
 
 TEST_F(Keyboard, RulesSkipThenActTheGivenNumberOfTimes) {
-  KeyboardRule refuse;
-  refuse.action = KeyboardRule::Action::Refuse;
-  refuse.command = 0x0A;
-  refuse.code = 1;
-  refuse.skip = 1;
-  refuse.times = 2;
-  keyboard.AddRule(refuse);
-  KeyboardRule late;
-  late.action = KeyboardRule::Action::Late;
-  late.delayMs = 250;
-  keyboard.AddRule(late);
+  keyboard.AddRule(Refuse(0x0A, 1, /*times=*/2, /*skip=*/1));
+  keyboard.AddRule(Late(kAnyCommand, 250));
   EXPECT_EQ(Send(Msg(0x0A)).size(), 11u);
   EXPECT_EQ(sink.sent.back().delayMs, 250u) << "the late rule acts when the refusal lets a message through";
   EXPECT_EQ(Send(Msg(0x0A)), Refusal(1));
