@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -87,15 +88,16 @@ const char kThreeSongs[] =
     "slot=2,Third,2048\n"
     "free=1048576\n";
 
-// OK in the Selection dialog (sending is the first choice), then dialog 138 once its first reading is shown.
-HWND OpenSendDialog(Program& program) {
+// OK in the Selection dialog (sending is the first choice), then dialog 138 once its first reading, of
+// `rows` slots, is shown.
+HWND OpenSendDialog(Program& program, int rows = 10) {
   HWND selection = program.WaitWindow("Selection");
   if (selection == nullptr) return nullptr;
   PressButton(selection, IDOK);
   HWND send = program.WaitWindow("Send the Data", kConnectMs);
   if (send == nullptr) return nullptr;
   const bool read = WaitUntil([&] {
-    return ListRowCount(send, IDC_SLOT_LIST) == 10 && ControlText(send, IDC_FREE_SIZE) != "";
+    return ListRowCount(send, IDC_SLOT_LIST) == rows && ControlText(send, IDC_FREE_SIZE) != "";
   });
   return read ? send : nullptr;
 }
@@ -109,6 +111,9 @@ bool ClickListRow(HWND dialog, int row) {
   GetWindowThreadProcessId(list, &processId);
   HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
   if (process == nullptr) return false;
+  // Rows below the list's visible part are scrolled into view first, so the click lands on the row.
+  DWORD_PTR shown = 0;
+  SendMessageTimeoutA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE, SMTO_ABORTIFHUNG, 5000, &shown);
   RECT rect{};
   rect.left = LVIR_BOUNDS;
   bool got = false;
@@ -268,6 +273,233 @@ TEST(FamilyC, NoKeyboardAsksMessage34AndNoEndsTheRun) {
   EXPECT_EQ(program.FindWindowTitled("Send the Data"), nullptr);
   EXPECT_TRUE(WorkDirectories(stage.temp).empty());
 }
+
+// --- every family C model, end to end ---
+
+// One row of the identity table joined with the slot layout the model's keyboard shows.
+struct ModelCase {
+  int modelByte;     // byte 5 of the identity reply
+  int modelType;     // what the program makes of it
+  bool keepsInfo;    // whether the model information bytes reach the converter
+  int slotCount;
+  int firstLabel;    // the labels count up by one from here
+};
+
+void PrintTo(const ModelCase& c, std::ostream* os) {
+  *os << "model byte " << c.modelByte << " -> type " << c.modelType << " (" << c.slotCount << " slots \""
+      << c.firstLabel << "\"..\"" << c.firstLabel + c.slotCount - 1 << "\""
+      << (c.keepsInfo ? ", keeps model info)" : ")");
+}
+
+std::string CaseName(const testing::TestParamInfo<ModelCase>& info) {
+  return "Byte" + std::to_string(info.param.modelByte) + "_Type" + std::to_string(info.param.modelType) +
+         (info.param.keepsInfo ? "_WithInfo" : "");
+}
+
+const ModelCase kModels[] = {
+    {2, 4, false, 10, 30},   {3, 5, false, 10, 25},   {4, 6, false, 10, 80},   {5, 7, false, 10, 50},
+    {6, 8, false, 10, 40},   {7, 9, false, 10, 30},   {8, 10, false, 10, 0},   {9, 11, false, 10, 30},
+    {10, 12, false, 10, 20}, {11, 13, true, 5, 60},   {12, 14, false, 5, 65},  {13, 15, false, 10, 50},
+    {14, 16, false, 10, 40}, {15, 17, true, 5, 50},   {16, 18, true, 15, 65},  {17, 19, true, 10, 65},
+    {18, 20, true, 5, 50},   {19, 23, false, 10, 70}, {20, 24, false, 10, 50}, {21, 28, true, 5, 101},
+};
+
+// The four model information bytes each keyboard reports: bit 7 clear, as inside any System Exclusive
+// message; the last one differs per model and the first is below 0x10, so a dropped leading zero shows.
+std::string ModelInfoHex(const ModelCase& c) {
+  char text[9];
+  std::snprintf(text, sizeof text, "0a2b3c%02x", c.modelByte);
+  return text;
+}
+
+std::string ModelCodeHex(const ModelCase& c) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%x", c.modelByte);
+  return text;
+}
+
+// The fields our song image records besides the events: title, model code and model info, each a length
+// byte and that many bytes after the 20-byte head. False when the image is not ours or is cut short.
+struct ImageTags {
+  std::string title, modelCode, modelInfo;
+};
+
+bool ReadImageTags(const Bytes& image, ImageTags* tags) {
+  if (image.size() < 21 || std::string(image.begin(), image.begin() + 4) != "SQSI") return false;
+  std::size_t at = 20;
+  for (std::string* field : {&tags->title, &tags->modelCode, &tags->modelInfo}) {
+    if (at >= image.size() || at + 1 + image[at] > image.size()) return false;
+    field->assign(image.begin() + at + 1, image.begin() + at + 1 + image[at]);
+    at += 1 + image[at];
+  }
+  return true;
+}
+
+// The keyboard's config lines for a keyboard of `c` with `lastSlot` (a "name,size" pair, or empty) in its
+// last slot.
+std::string ModelKeyboard(const ModelCase& c, const std::string& lastSlot) {
+  std::string lines = "model=" + std::to_string(c.modelByte) +
+                      "\nmodel_info=" + ModelInfoHex(c) + "\nslots=" + std::to_string(c.slotCount) + "\n";
+  if (!lastSlot.empty()) lines += "slot=" + std::to_string(c.slotCount - 1) + "," + lastSlot + "\n";
+  return lines;
+}
+
+// Waits for a message box other than `previous` that shows `text`; nullptr after the time-out.
+HWND WaitMessageBoxSaying(const Program& program, const std::string& text, HWND previous = nullptr) {
+  HWND found = nullptr;
+  WaitUntil([&] {
+    HWND box = program.FindMessageBox();
+    if (box == nullptr || box == previous || MessageBoxText(box) != text) return false;
+    found = box;
+    return true;
+  });
+  return found;
+}
+
+// The slot numbers of the slot reads (command 01) among `messages`, in order.
+std::vector<int> SlotReads(const std::vector<Bytes>& messages) {
+  std::vector<int> slots;
+  for (const Bytes& m : messages) {
+    if (IsCommand(m, 0x01) && m.size() == 7) slots.push_back(m[5]);
+  }
+  return slots;
+}
+
+std::vector<int> Count(int n) {
+  std::vector<int> numbers;
+  for (int i = 0; i < n; ++i) numbers.push_back(i);
+  return numbers;
+}
+
+class FamilyCModels : public testing::TestWithParam<ModelCase> {};
+
+// One keyboard of each model: the program identifies it, lists its slots under the model's own labels, sends
+// the song into the last slot over the song already there, and in a second run deletes it again.
+TEST_P(FamilyCModels, SendsIntoTheLastSlotAndDeletesItInTheNextRun) {
+  const ModelCase& c = GetParam();
+  const int last = c.slotCount - 1;
+  const DWORD t0 = GetTickCount();
+#define TMARK(x) std::fprintf(stderr, "TIME %s %lu\n", x, GetTickCount() - t0)
+  Stage stage(ModelKeyboard(c, "Old Song,3000"));
+  TMARK("stage");
+
+  // First run: list, then send into the last slot.
+  Bytes image;
+  {
+    Program program(stage.Options());
+    ASSERT_TRUE(program.Started());
+    HWND send = OpenSendDialog(program, c.slotCount);
+    TMARK("listed1");
+    ASSERT_NE(send, nullptr) << "dialog 138 never listed " << c.slotCount << " slots; on screen:\n"
+                             << OnScreen(program);
+    const Rows rows = ListRows(send, IDC_SLOT_LIST, 3);
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(c.slotCount));
+    for (int i = 0; i < c.slotCount; ++i) {
+      EXPECT_EQ(rows[i][0], std::to_string(c.firstLabel + i)) << "label of row " << i << "\n" << Describe(rows);
+    }
+    EXPECT_EQ(rows[last], (std::vector<std::string>{std::to_string(c.firstLabel + last), "Old Song", "2KB"}))
+        << Describe(rows);
+
+    const std::vector<std::string> workDirs = WorkDirectories(stage.temp);
+    ASSERT_EQ(workDirs.size(), 1u);
+    const std::string converted = ReadWholeFile(stage.temp + "\\" + workDirs[0] + "\\song.sq0");
+    ASSERT_FALSE(converted.empty()) << "no song.sq0 in the work directory";
+    image.assign(converted.begin(), converted.end());
+
+    ASSERT_TRUE(ClickListRow(send, last)) << "cannot select row " << last;
+    PressButton(send, IDC_SEND);
+    HWND question = WaitMessageBoxSaying(program, TEXT_39);
+    ASSERT_NE(question, nullptr) << "no replacement question for the occupied slot; on screen:\n"
+                                 << OnScreen(program);
+    TMARK("question1");
+    AnswerMessageBox(question, IDYES);
+    HWND done = WaitMessageBoxSaying(program, TEXT_40, question);
+    TMARK("complete1");
+    ASSERT_NE(done, nullptr) << "no \"Complete!\"; on screen:\n" << OnScreen(program);
+    AnswerMessageBox(done, IDOK);
+    EXPECT_TRUE(program.WaitExit());
+    TMARK("exit1");
+  }
+
+  // The converter was told which keyboard it converts for.
+  ImageTags tags;
+  ASSERT_TRUE(ReadImageTags(image, &tags)) << "song.sq0 is not a song image of ours";
+  EXPECT_EQ(tags.title, "Road Song");
+  EXPECT_EQ(tags.modelCode, ModelCodeHex(c));
+  EXPECT_EQ(tags.modelInfo, c.keepsInfo ? ModelInfoHex(c) : "");
+
+  // What the keyboard received: the identity request, one read of each of its slots in order, the announce
+  // naming the last slot with the image's size, blocks that unpack to the image and its CRC-32.
+  const std::vector<Bytes> firstRun = stage.SentMessages();
+  ASSERT_FALSE(firstRun.empty());
+  EXPECT_EQ(firstRun.front(), (Bytes{0xF0, 0x44, 0x14, 0x00, 0x00, 0xF7}));
+  std::vector<int> listing = Count(c.slotCount);
+  listing.push_back(last);  // the question whether the chosen slot holds a song
+  EXPECT_EQ(SlotReads(firstRun), listing);
+  Bytes packed;
+  std::vector<const Bytes*> announces, closings;
+  for (const Bytes& m : firstRun) {
+    if (IsCommand(m, 0x03)) announces.push_back(&m);
+    if (IsCommand(m, 0x04)) packed.insert(packed.end(), m.begin() + 5, m.end() - 2);
+    if (IsCommand(m, 0x05)) closings.push_back(&m);
+  }
+  ASSERT_EQ(announces.size(), 1u);
+  ASSERT_EQ(closings.size(), 1u);
+  const Bytes& announce = *announces[0];
+  ASSERT_EQ(announce.size(), 12u);
+  EXPECT_EQ(announce[5], last);
+  EXPECT_EQ(BigEndian(Unpack(Bytes(announce.begin() + 6, announce.begin() + 11), 4)), image.size());
+  const Bytes received = Unpack(packed, image.size());
+  EXPECT_EQ(received, image) << "the blocks do not carry the converted image";
+  const Bytes& closing = *closings[0];
+  ASSERT_EQ(closing.size(), 11u);
+  EXPECT_EQ(BigEndian(Unpack(Bytes(closing.begin() + 5, closing.begin() + 10), 4)), Crc32(image));
+
+  // Second run: a keyboard that kept the song in its last slot (the log goes on in the same file); delete it.
+  ASSERT_TRUE(WriteFileBytes(stage.config, "in=Virtual MIDI In\nout=Virtual MIDI Out\n" +
+                                               ModelKeyboard(c, "Road Song," + std::to_string(image.size())) +
+                                               "log=" + stage.frames + "\ntrace=" + stage.trace + "\n"));
+  {
+    Program program(stage.Options());
+    ASSERT_TRUE(program.Started());
+    HWND send = OpenSendDialog(program, c.slotCount);
+    TMARK("listed2");
+    ASSERT_NE(send, nullptr) << "the second run never listed the slots; on screen:\n" << OnScreen(program);
+    EXPECT_EQ(ListCell(send, IDC_SLOT_LIST, last, 1), "Road Song");
+    ASSERT_TRUE(ClickListRow(send, last)) << "cannot select row " << last;
+    ASSERT_TRUE(WaitUntil([&] { return IsEnabled(send, IDC_DELETE); }, 5000))
+        << "a click on the slot holding the song leaves Delete disabled";
+    PressButton(send, IDC_DELETE);
+    HWND question = WaitMessageBoxSaying(program, TEXT_49);
+    ASSERT_NE(question, nullptr) << OnScreen(program);
+    AnswerMessageBox(question, IDYES);
+    TMARK("question2");
+    HWND done = WaitMessageBoxSaying(program, TEXT_50, question);
+    TMARK("deleted2");
+    ASSERT_NE(done, nullptr) << "no \"Complete to delete.\"; on screen:\n" << OnScreen(program);
+    AnswerMessageBox(done, IDOK);
+    EXPECT_TRUE(WaitUntil([&] {
+      return ListRowCount(send, IDC_SLOT_LIST) == c.slotCount && ListCell(send, IDC_SLOT_LIST, last, 1).empty() &&
+             ListCell(send, IDC_SLOT_LIST, last, 2) == "0KB";
+    })) << "the last slot still lists a song:\n" << Describe(ListRows(send, IDC_SLOT_LIST, 3));
+    TMARK("reread2");
+    PressButton(send, IDC_CANCEL_TRANSFER);
+    EXPECT_TRUE(program.WaitExit());
+    TMARK("exit2");
+  }
+
+  const std::vector<Bytes> all = stage.SentMessages();
+  ASSERT_GT(all.size(), firstRun.size());
+  int deletes = 0;
+  for (std::size_t i = firstRun.size(); i < all.size(); ++i) {
+    if (!IsCommand(all[i], 0x09)) continue;
+    ++deletes;
+    EXPECT_EQ(all[i], (Bytes{0xF0, 0x44, 0x14, 0x00, 0x09, static_cast<std::uint8_t>(last), 0xF7}));
+  }
+  EXPECT_EQ(deletes, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryModel, FamilyCModels, testing::ValuesIn(kModels), CaseName);
 
 }  // namespace
 }  // namespace su::e2e

@@ -29,7 +29,7 @@ const Bytes kIdentityRequest = {0xF0, 0x44, 0x14, 0x00, 0x00, 0xF7};
 // An identity reply: model byte, then whatever further bytes are given, then F7.
 Bytes IdentityReply(std::uint8_t modelByte, Bytes more = {}) {
   Bytes frame = {0xF0, 0x44, 0x14, 0x00, 0x06, modelByte};
-  frame.insert(frame.end(), more.begin(), more.end());
+  for (std::uint8_t byte : more) frame.push_back(byte);
   frame.push_back(0xF7);
   return frame;
 }
