@@ -375,27 +375,9 @@ std::vector<int> Count(int n) {
 // it.
 constexpr char kModelsExe[] = "SongUploaderModels.exe";
 
-// The virtual display has no window manager. Wine waits up to two seconds for one whenever a window it lets
-// the manager handle is hidden or destroyed, which every dialog and message box of a run does; windows that
-// Wine places itself close at once. Like the DLL override, this is Wine's per-program registry key, which
-// Windows never reads.
-void LetWineKeepItsWindows(const std::string& exeName) {
-  HKEY key = nullptr;
-  const std::string path = "Software\\Wine\\AppDefaults\\" + exeName + "\\X11 Driver";
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS) {
-    ADD_FAILURE() << "cannot write " << path;
-    return;
-  }
-  const char value[] = "N";
-  RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
-  RegCloseKey(key);
-}
-
 struct ModelStage : VirtualStage {
   explicit ModelStage(const std::string& keyboardLines)
       : VirtualStage("family_c_models", "in=Virtual MIDI In\nout=Virtual MIDI Out\n" + keyboardLines, kModelsExe) {
-    LetWineKeepItsWindows(kModelsExe);
     EXPECT_TRUE(WriteFileBytes(settings, "[SONGPORT]\r\nIN=0\r\nOUT=0\r\n"));
     EXPECT_TRUE(WriteFileBytes(song, SmallSong()));
   }

@@ -1,6 +1,7 @@
 #include "tests/e2e/harness.h"
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cctype>
@@ -157,7 +158,53 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
 
 // --- Program ---
 
+namespace {
+
+// The virtual display has no window manager. Wine waits up to two seconds for one whenever a window it lets
+// the manager handle is hidden or destroyed, which every dialog and message box of a run does; windows that
+// Wine places itself close at once. This is Wine's own registry key; Windows never reads it.
+void LetWineKeepItsWindows() {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return;  // only slower, not wrong
+  }
+  const char value[] = "N";
+  RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
+  RegCloseKey(key);
+}
+
+// A test that was killed on its time-out leaves its program running, and the program's single-instance guard
+// would then end every later start silently. Every copy of the program (all are named "...Uploader...") that
+// is still running when this test process starts its first one is ended first. (A program the same process
+// started is ended by its Program object.)
+void EndStrayPrograms() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    std::string name(entry.szExeFile);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (entry.th32ProcessID == GetCurrentProcessId() || name.find("uploader") == std::string::npos) continue;
+    if (HANDLE stray = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+      TerminateProcess(stray, 1);
+      WaitForSingleObject(stray, 5000);
+      CloseHandle(stray);
+    }
+  }
+  CloseHandle(snapshot);
+}
+
+}  // namespace
+
 Program::Program(const LaunchOptions& options) {
+  static const bool prepared = [] {
+    LetWineKeepItsWindows();
+    EndStrayPrograms();
+    return true;
+  }();
+  (void)prepared;
   std::string commandLine = Quoted(options.program.empty() ? ProgramPath() : options.program);
   for (const std::string& argument : options.arguments) commandLine += " " + Quoted(argument);
   std::vector<std::pair<std::string, std::string>> changes = options.environment;
