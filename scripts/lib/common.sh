@@ -92,6 +92,15 @@ su_build_native() {
   cmake --build "$ROOT/build/native" -j"$(nproc)"
 }
 
+# The native tests once more with AddressSanitizer and UndefinedBehaviorSanitizer: any read past a buffer or
+# undefined arithmetic fails the run.
+su_build_sanitized() {
+  local flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+  cmake -S "$ROOT" -B "$ROOT/build/sanitize" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$flags" \
+    -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+  cmake --build "$ROOT/build/sanitize" -j"$(nproc)"
+}
+
 su_build_windows() {
   cmake -S "$ROOT" -B "$ROOT/build/windows" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
