@@ -1,0 +1,270 @@
+// Fuzz target for the keyboard's side of the link: whatever bytes come back, in whatever number and at
+// whatever moment, every family C operation ends with a value or with a failure from the string table, and
+// leaves the driver, the boxes and the run state in order.
+//
+// The input is a script of the keyboard's answers, read front to back as the program sends its messages.
+// For every message the program sends, one turn byte:
+//   bits 0-1  how many frames answer it (0: silence)
+//   bits 2-3  when the first frame arrives: 1, 40, 2990 or 3500 ms after the message (3500 is after the
+//             receive time-out, so that answer meets whatever the program does next)
+//   bit 4     the frames arrive in the same instant (only the first finds a buffer) instead of 1 ms apart
+//   bits 5-6  while box 139 is up: when the user presses its Cancel (10 s, 2 ms, 1500 ms or 3100 ms after)
+// then, for every frame, one head byte:
+//   bit 7     the body is framed: F0 44 14 00 in front of it and F7 behind it
+//   bits 0-6  the body's length; 127 means 127 + 4 * the next byte (up to 1147 bytes, past the 1024-byte
+//             input buffer)
+// and the body. Once the input is used up the keyboard is silent; the closing wait of a transfer, which has
+// no time-out of its own, then ends through Cancel in box 139, pressed at the latest 10 s after the closing
+// message, when every answer to it has long arrived.
+//
+// Per input the operations run in turn, each on its own: IdentifyKeyboard, ReadSlotInfo for four slots,
+// ReadFreeSpace, AnnounceSong, SendSongImage of a 260-byte image (three blocks) and the delete of the slot
+// list's selected song. make_keyboard_corpus.py writes seeds in this format. A failure of an invariant
+// aborts with a line saying which; the replay of the seeds runs this same function as a plain test.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/errors.h"
+#include "app/run_state.h"
+#include "app/screen.h"
+#include "midi/identification.h"
+#include "midi/port_session.h"
+#include "resources/resource.h"
+#include "tests/support/fake_screen.h"
+#include "tests/support/virtual_link.h"
+#include "transfer/family_c/frames.h"
+#include "transfer/family_c/protocol.h"
+#include "transfer/family_c/send_dialog.h"
+#include "transfer/family_c/slot_layout.h"
+
+namespace {
+
+using su::test::FakeScreen;
+using su::test::ReplySink;
+using su::test::VirtualLink;
+using su::test::VirtualPeer;
+
+[[noreturn]] void Fail(const char* operation, const std::string& what) {
+  std::fprintf(stderr, "keyboard answers: %s: %s\n", operation, what.c_str());
+  std::abort();
+}
+
+constexpr std::uint32_t kFirstFrameDelays[4] = {1, 40, 2990, 3500};
+constexpr std::uint32_t kCancelDelays[4] = {10000, 2, 1500, 3100};
+constexpr std::uint32_t kImageSize = 260;
+constexpr std::uint8_t kDeleteRow = 2;
+// Nothing here may take an hour of virtual time: every wait of the program ends within seconds once the
+// input is used up.
+constexpr std::uint32_t kVirtualHour = 3600u * 1000u;
+// The most messages one input may draw from the program: identity, four slot reads, free space, announce,
+// three blocks sent up to six times each, the closing message and the delete.
+constexpr std::size_t kMaxMessages = 1 + 4 + 1 + 1 + 3 * 6 + 1 + 1;
+
+// The keyboard: answers every message with the next turn of the input.
+class ScriptPeer : public VirtualPeer {
+ public:
+  ScriptPeer(const std::uint8_t* data, std::size_t size, VirtualLink& link, FakeScreen& screen)
+      : data_(data), size_(size), link_(link), screen_(screen) {}
+
+  void OnMessage(const std::vector<std::uint8_t>& message, ReplySink& sink) override {
+    CheckSent(message);
+    if (++messages_ > kMaxMessages) Fail("link", "the program sent more messages than its operations can");
+
+    const std::uint8_t turn = Next(0);
+    const int count = turn & 3;
+    std::uint32_t delay = kFirstFrameDelays[(turn >> 2) & 3];
+    const std::uint32_t gap = (turn & 0x10) != 0 ? 0 : 1;
+    for (int i = 0; i < count && !Used(); ++i) {
+      sink.Reply(Frame(), delay);
+      delay += gap;
+    }
+
+    const su::WindowRef box = screen_.LastWindowOf(IDD_SENDING);
+    if (box != nullptr && box != cancelScheduledFor_ && screen_.IsOpen(box)) {
+      cancelScheduledFor_ = box;
+      FakeScreen* screen = &screen_;
+      link_.PostWindowMessage(kCancelDelays[(turn >> 5) & 3], [screen, box] {
+        if (screen->IsOpen(box)) screen->PressSendingCancel(box);
+      });
+    }
+  }
+
+ private:
+  bool Used() const { return at_ >= size_; }
+  std::uint8_t Next(std::uint8_t otherwise) { return Used() ? otherwise : data_[at_++]; }
+
+  std::vector<std::uint8_t> Frame() {
+    const std::uint8_t head = Next(0);
+    std::size_t length = head & 0x7F;
+    if (length == 0x7F) length += 4u * Next(0);
+    const bool framed = (head & 0x80) != 0;
+    std::vector<std::uint8_t> frame;
+    if (framed) frame = {su::family_c::kSysExStart, su::family_c::kMakerId, su::family_c::kAddressHigh,
+                         su::family_c::kAddressLow};
+    const std::size_t take = std::min(length, size_ - at_);
+    frame.insert(frame.end(), data_ + at_, data_ + at_ + take);
+    at_ += take;
+    if (framed) frame.push_back(su::family_c::kSysExEnd);
+    return frame;
+  }
+
+  // Whatever the keyboard said before, the program only ever sends whole frames to model address 0x1400
+  // with seven-bit data between F0 and F7.
+  static void CheckSent(const std::vector<std::uint8_t>& m) {
+    if (m.size() < 6 || m.front() != 0xF0 || m.back() != 0xF7) Fail("link", "a sent message is not one frame");
+    if (m[1] != 0x44 || m[2] != 0x14 || m[3] != 0x00) Fail("link", "a sent message has the wrong head");
+    for (std::size_t i = 1; i + 1 < m.size(); ++i)
+      if (m[i] >= 0x80) Fail("link", "a sent message carries a byte with bit 7 set inside the frame");
+  }
+
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t at_ = 0;
+  std::size_t messages_ = 0;
+  VirtualLink& link_;
+  FakeScreen& screen_;
+  su::WindowRef cancelScheduledFor_ = nullptr;
+};
+
+bool IsLowerHex(const std::string& text) {
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
+class Harness {
+ public:
+  Harness(const std::uint8_t* data, std::size_t size) : peer_(data, size, link_, screen_) {
+    su::Run() = su::RunState{};
+    su::SetScreen(&screen_);
+    link_.SetInDevices({"Virtual in"});
+    link_.SetOutDevices({"Virtual out"});
+    link_.AttachPeer(&peer_);
+    su::InstallMidi(&link_, &link_);
+    su::Run().midiInIndex = 0;
+    su::Run().midiOutIndex = 0;
+    if (su::OpenMidiPorts() != 1 || su::StartMidiInput() != 1) Fail("set-up", "the ports did not open");
+    link_.PostWindowMessage(kVirtualHour, [] { Fail("link", "still waiting after an hour of virtual time"); });
+  }
+  ~Harness() {
+    su::CloseMidiPorts();
+    su::InstallMidi(nullptr, nullptr);
+    su::SetScreen(nullptr);
+    su::Run() = su::RunState{};
+  }
+  Harness(const Harness&) = delete;
+  Harness& operator=(const Harness&) = delete;
+
+  void RunAll() {
+    Attempt("IdentifyKeyboard", [&] { Identify(); });
+    const std::uint8_t slots[] = {0, 1, 14};
+    for (std::uint8_t slot : slots) Attempt("ReadSlotInfo", [&] { ReadSlot(slot); });
+    Attempt("ReadSlotInfo (status only)", [&] {
+      const int status = su::ReadSlotInfo(3, nullptr, nullptr);
+      if (status < 0 || status > 0xFF) Fail("ReadSlotInfo (status only)", "status outside a byte");
+    });
+    Attempt("ReadFreeSpace", [&] { su::ReadFreeSpace(); });
+    Attempt("AnnounceSong", [&] {
+      const int accepted = su::AnnounceSong(kDeleteRow, kImageSize);
+      if (accepted != 1 && accepted != -1) Fail("AnnounceSong", "returned " + std::to_string(accepted));
+    });
+    const su::WindowRef dialog = screen_.OpenBox(IDD_SEND_C, nullptr, nullptr);
+    Attempt("SendSongImage", [&] { SendImage(dialog); });
+    Attempt("DeleteSelectedSlot", [&] { Delete(dialog); });
+  }
+
+ private:
+  template <typename Operation>
+  void Attempt(const char* name, Operation operation) {
+    std::string outcome = "returned";
+    try {
+      operation();
+    } catch (const su::RaisedMessage& raised) {
+      if (screen_.Text(raised.number).empty())
+        Fail(name, "raised message " + std::to_string(raised.number) + ", which is not in the string table");
+      outcome = "message " + std::to_string(raised.number);
+    } catch (const su::APP_EXCEPTION& error) {
+      if (error.kind != su::kKeyboardRefused) Fail(name, "a keyboard error of kind " + std::to_string(error.kind));
+      outcome = "keyboard error " + std::to_string(error.code);
+    }
+    if (trace_) std::fprintf(stderr, "  %-28s %s (%llu ms)\n", name, outcome.c_str(),
+                             static_cast<unsigned long long>(link_.Elapsed()));
+    if (!link_.Misuse().empty()) Fail(name, "driver misuse: " + link_.Misuse().front());
+    for (int id : {IDD_SENDING, IDD_DELETING}) {
+      const su::WindowRef box = screen_.LastWindowOf(id);
+      if (box != nullptr && screen_.IsOpen(box)) Fail(name, "box " + std::to_string(id) + " left open");
+    }
+  }
+
+  void Identify() {
+    const int found = su::IdentifyKeyboard();
+    const su::RunState& run = su::Run();
+    if (run.modelCode.size() > 2 || !IsLowerHex(run.modelCode))
+      Fail("IdentifyKeyboard", "model code \"" + run.modelCode + "\"");
+    if (run.modelInfoValid == 1 && (run.modelInfo.size() != 8 || !IsLowerHex(run.modelInfo)))
+      Fail("IdentifyKeyboard", "model information \"" + run.modelInfo + "\"");
+    if (run.modelInfoValid != 0 && run.modelInfoValid != 1) Fail("IdentifyKeyboard", "modelInfoValid not 0 or 1");
+    if (found == 1) {
+      if (run.modelType < 4 || run.modelType > 28)
+        Fail("IdentifyKeyboard", "model type " + std::to_string(run.modelType));
+    } else if (found == 0) {
+      if (run.modelInfoValid != 0 || !run.modelInfo.empty())
+        Fail("IdentifyKeyboard", "model information kept for a keyboard not found");
+    } else {
+      Fail("IdentifyKeyboard", "returned " + std::to_string(found));
+    }
+  }
+
+  static void ReadSlot(std::uint8_t slot) {
+    // Exactly the field's size on the heap, so a write past it is caught; filled so a missing zero shows.
+    std::unique_ptr<char[]> name(new char[su::kSlotNameSize]);
+    std::memset(name.get(), 'x', su::kSlotNameSize);
+    std::uint32_t size = 0xDEADBEEF;
+    const int status = su::ReadSlotInfo(slot, &size, name.get());
+    if (std::getenv("KEYBOARD_ANSWERS_TRACE") != nullptr)
+      std::fprintf(stderr, "  slot %u: status %d, size %u, name \"%s\"\n", slot, status, size, name.get());
+    if (std::memchr(name.get(), 0, su::kSlotNameSize) == nullptr)
+      Fail("ReadSlotInfo", "the name is not terminated within its 32 bytes");
+    if (status < 0 || status > 0xFF) Fail("ReadSlotInfo", "status " + std::to_string(status));
+    if (status == 1 && name[0] == '\0') Fail("ReadSlotInfo", "a slot with a song has neither name nor marker");
+    if (status != 1 && (size != 0 || name[0] != '\0'))
+      Fail("ReadSlotInfo", "a slot without a song has a size or a name");
+  }
+
+  void SendImage(su::WindowRef dialog) {
+    std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[kImageSize]);
+    for (std::uint32_t i = 0; i < kImageSize; ++i) image[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    su::SendSongImage(dialog, image.get(), kImageSize);
+  }
+
+  void Delete(su::WindowRef dialog) {
+    screen_.ListSetup(dialog, IDC_SLOT_LIST);
+    for (int row = 0; row < su::kMaxSlotsC; ++row) screen_.ListInsertRow(dialog, IDC_SLOT_LIST, row, "");
+    screen_.ListSelectRow(dialog, IDC_SLOT_LIST, kDeleteRow);
+    su::SlotTableC table;
+    table.slots[kDeleteRow].inUse = 1;
+    // The user says Yes to message 49, so the delete either happens or raises.
+    const int deleted = su::DeleteSelectedSlot(dialog, table);
+    if (deleted != 1) Fail("DeleteSelectedSlot", "returned " + std::to_string(deleted) + " after a Yes");
+  }
+
+  // KEYBOARD_ANSWERS_TRACE=1 prints how each operation ended, to check what a seed reaches.
+  const bool trace_ = std::getenv("KEYBOARD_ANSWERS_TRACE") != nullptr;
+  VirtualLink link_;
+  FakeScreen screen_;
+  ScriptPeer peer_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Harness harness(data, size);
+  harness.RunAll();
+  return 0;
+}
