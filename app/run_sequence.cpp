@@ -91,7 +91,14 @@ void RunInErrorScope(void (*flow)(const RunFlows&), const RunFlows& flows) {
 
 int RunSequence(const char* firstArgument, const RunFlows& flows) {
   // No message when another instance holds the mutex: this start simply ends.
-  if (TheSystem().ClaimInstance()) RunSteps(firstArgument, flows);
+  if (TheSystem().ClaimInstance()) {
+    try {
+      RunSteps(firstArgument, flows);
+    } catch (...) {
+      // The steps before the chosen flow report their own failures; anything else that escapes them
+      // (memory exhausted, say) must still leave no work directory and no open port behind.
+    }
+  }
   CleanUp(flows);
   return 0;
 }

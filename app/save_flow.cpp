@@ -36,20 +36,41 @@ bool ReadWhole(const std::string& path, std::vector<char>* bytes) {
   return ok;
 }
 
+// Writes `bytes` to `path` whole; a file that could not be written whole is removed again.
+bool WriteWhole(const std::string& path, const std::vector<char>& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  ok = (std::fclose(file) == 0) && ok;
+  if (!ok) std::remove(path.c_str());
+  return ok;
+}
+
 // Copies the converted song file to the path the user chose, replacing a file of that name (the save dialog
-// has already asked). A target that is only half written is removed again.
+// has already asked). The copy is written beside the target under another name first and only then takes
+// the target's place, so a copy that fails leaves the file it was to replace as it was.
 bool CopySongFile(const std::string& from, const std::string& to) {
   if (Normalised(from) == Normalised(to)) return true;
   // The user's own song file is never written, even when chosen by name in the save dialog.
   if (Normalised(to) == Normalised(Run().sourcePath)) return false;
   std::vector<char> bytes;
   if (!ReadWhole(from, &bytes)) return false;
-  std::FILE* file = std::fopen(to.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = (std::fclose(file) == 0) && ok;
-  if (!ok) std::remove(to.c_str());
-  return ok;
+  const std::string fresh = to + ".part";
+  if (!WriteWhole(fresh, bytes)) return false;
+  if (std::rename(fresh.c_str(), to.c_str()) == 0) return true;
+  // Renaming onto an existing file fails on Windows: move the old file aside, and back if need be.
+  const std::string old = to + ".old";
+  if (std::rename(to.c_str(), old.c_str()) != 0) {
+    std::remove(fresh.c_str());
+    return false;
+  }
+  if (std::rename(fresh.c_str(), to.c_str()) != 0) {
+    std::rename(old.c_str(), to.c_str());
+    std::remove(fresh.c_str());
+    return false;
+  }
+  std::remove(old.c_str());
+  return true;
 }
 
 }  // namespace

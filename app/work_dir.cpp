@@ -24,9 +24,11 @@ int MakeWorkDirectory() {
   RunState& run = Run();
   ShellSystem& system = TheSystem();
   for (int attempt = 0; attempt < kWorkDirAttempts; ++attempt) {
-    // A new tick count on every attempt gives a new name when the last one was taken.
-    run.workDir = WorkDirPath(system.TempPath(), system.Ticks());
-    if (system.MakeDirectory(run.workDir)) {
+    // A new tick count on every attempt gives a new name when the last one was taken. Without a temporary
+    // path the attempt fails: the name alone would make the folder at the root of the current drive.
+    const std::string tempPath = system.TempPath();
+    run.workDir = WorkDirPath(tempPath, system.Ticks());
+    if (!tempPath.empty() && system.MakeDirectory(run.workDir)) {
       EmptyDirectory(run.workDir);
       return 1;
     }
@@ -42,7 +44,9 @@ void EmptyDirectory(const std::string& directory) {
   std::vector<std::string> names;
   if (!system.ListEntries(folder + "*.*", &names)) return;
   for (const std::string& name : names) {
-    // "." and ".." and subdirectories fail to delete as files and simply stay.
+    // "." and ".." name the folder itself and its parent (the system's temporary folder): their attributes
+    // are not ours to change. Subdirectories fail to delete as files and simply stay.
+    if (name == "." || name == "..") continue;
     const std::string path = folder + name;
     system.MakeNormal(path);
     system.RemoveFile(path);

@@ -22,7 +22,10 @@ std::atomic<HANDLE> gInFilled{nullptr};
 std::atomic<HANDLE> gOutDone{nullptr};
 
 void CALLBACK InputCallback(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR) {
-  if (message != MIM_LONGDATA) return;
+  // A buffer that comes back holding an incomplete message (MIM_LONGERROR) is taken like a full one: the
+  // receive hands it back to the driver, and its cut-off frame fails every frame check. Left alone, the one
+  // input buffer would never be queued again and every later receive would time out.
+  if (message != MIM_LONGDATA && message != MIM_LONGERROR) return;
   const MIDIHDR* header = reinterpret_cast<const MIDIHDR*>(param1);
   if (header == nullptr || header->dwBytesRecorded == 0) return;
   HANDLE event = gInFilled.load();
@@ -77,9 +80,12 @@ class WinMmDriver : public MidiDriver {
   bool StartIn() override { return in_ != nullptr && midiInStart(in_) == MMSYSERR_NOERROR; }
   bool StopIn() override { return in_ != nullptr && midiInStop(in_) == MMSYSERR_NOERROR; }
   bool CloseIn() override {
-    if (in_ == nullptr || midiInClose(in_) != MMSYSERR_NOERROR) return false;
-    in_ = nullptr;
+    if (in_ == nullptr) return false;
+    // The event goes away with the session even when the port refuses to close: the callback must not
+    // set a handle that is closed (and perhaps reused) by then.
     gInFilled.store(nullptr);
+    if (midiInClose(in_) != MMSYSERR_NOERROR) return false;
+    in_ = nullptr;
     return true;
   }
   void SetInBuffer(std::uint8_t* data, std::uint32_t size) override {
@@ -133,9 +139,10 @@ class WinMmDriver : public MidiDriver {
   }
   bool ResetOut() override { return out_ != nullptr && midiOutReset(out_) == MMSYSERR_NOERROR; }
   bool CloseOut() override {
-    if (out_ == nullptr || midiOutClose(out_) != MMSYSERR_NOERROR) return false;
+    if (out_ == nullptr) return false;
+    gOutDone.store(nullptr);  // as for the input: never a closed event from the callback
+    if (midiOutClose(out_) != MMSYSERR_NOERROR) return false;
     out_ = nullptr;
-    gOutDone.store(nullptr);
     return true;
   }
 
@@ -159,7 +166,10 @@ class Win32Clock : public Clock {
     HANDLE handle = static_cast<HANDLE>(event);
     // Without an event (it could not be made) the wait still honours window messages and the time.
     const DWORD count = handle != nullptr ? 1 : 0;
-    const DWORD woke = MsgWaitForMultipleObjects(count, &handle, FALSE, ms, QS_ALLEVENTS);
+    // Any input already in the queue wakes the wait, not only input that arrived since the queue was last
+    // looked at: a paint left waiting by an earlier look (the check before each send, a dialog's own loop)
+    // is dispatched at once, so progress bars and status lines repaint while the keyboard is awaited.
+    const DWORD woke = MsgWaitForMultipleObjectsEx(count, &handle, ms, QS_ALLEVENTS, MWMO_INPUTAVAILABLE);
     if (count == 1 && woke == WAIT_OBJECT_0) return Wake::Event;
     if (woke == WAIT_OBJECT_0 + count) return Wake::Messages;
     if (woke == WAIT_TIMEOUT) return Wake::Quiet;

@@ -50,6 +50,7 @@ bool FakeShellSystem::ListEntries(const std::string& pattern, std::vector<std::s
 }
 
 bool FakeShellSystem::MakeNormal(const std::string& path) {
+  madeNormal.push_back(path);
   auto file = files.find(path);
   if (file == files.end()) return directories.count(AsDirectory(path)) != 0;
   file->second.readOnly = false;

@@ -30,6 +30,7 @@ class FakeShellSystem : public ShellSystem {
   bool mutexHeld = false;
   int mutexReleases = 0;
   std::vector<std::uint32_t> pauses;
+  std::vector<std::string> madeNormal;  // every path whose attributes were reset, in order
 
   bool ClaimInstance() override;
   void ReleaseInstance() override;

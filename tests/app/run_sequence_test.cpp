@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -283,6 +284,12 @@ INSTANTIATE_TEST_SUITE_P(
                       // Anything else that goes wrong in a flow still ends with a message.
                       FailureCase{"UnexpectedFailure", 0, -1, true, TEXT_44}),
     test::NameFrom(&FailureCase::name));
+
+TEST_F(RunSequenceTest, FailureBeforeTheChosenFlowStillCleansUp) {
+  screen.users[IDD_SELECTION].push_back([](test::FakeScreen&, WindowRef) { throw std::bad_alloc(); });
+  EXPECT_EQ(RunSequence(kSong, AllFlows()), 0);
+  ExpectCleanedUp();
+}
 
 TEST_F(RunSequenceTest, SelectionDialogChecksTheCurrentChoice) {
   su::Run().selection = 2;

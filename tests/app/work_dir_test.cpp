@@ -79,6 +79,24 @@ TEST_F(WorkDirTest, GivesUpAfterTenAttemptsWithWorkDirEmpty) {
   EXPECT_EQ(system.pauses, std::vector<std::uint32_t>(10, 1000));
 }
 
+TEST_F(WorkDirTest, WithoutATemporaryPathNoDirectoryIsMadeAtTheDriveRoot) {
+  system.tempPath = "";
+  system.directories.insert("\\");  // the root of the current drive, where "\\<ticks>\\" would land
+  const auto before = system.directories;
+  su::Run().sourcePath = "E:\\My Music\\My Song.MID";
+  EXPECT_EQ(StageSourceFile(), 0);
+  EXPECT_TRUE(su::Run().workDir.empty());
+  EXPECT_EQ(system.directories, before);
+}
+
+TEST_F(WorkDirTest, EmptyingTouchesOnlyTheFilesInsideNotTheFolderOrItsParent) {
+  ASSERT_EQ(MakeWorkDirectory(), 1);
+  const std::string dir = su::Run().workDir;
+  system.files[dir + "song.mid"] = {"a", false};
+  RemoveWorkDirectory();
+  EXPECT_EQ(system.madeNormal, std::vector<std::string>{dir + "song.mid"});
+}
+
 TEST_F(WorkDirTest, RemovalDeletesReadOnlyFilesAndTheDirectory) {
   ASSERT_EQ(MakeWorkDirectory(), 1);
   const std::string dir = su::Run().workDir;

@@ -118,6 +118,28 @@ TEST_F(ConversionFlow, FailedCopyIsAFileErrorNotSaved) {
   EXPECT_TRUE(screen_.boxes.empty());
 }
 
+TEST_F(ConversionFlow, FailedCopyKeepsTheFileItWasToReplace) {
+  Stage("Tune.mid", OneNoteSong());
+  const std::string target = dir_.Write("Tune.sq2", Bytes{'o', 'l', 'd'});
+  // The copy's temporary name is taken by a folder, so the new file cannot be written.
+  std::filesystem::create_directory(target + ".part");
+  screen_.savePaths.push_back(target);
+  EXPECT_EQ(OutcomeOf(SaveSongFile), Message(IDS_FILE_ERROR));
+  EXPECT_EQ(test::ReadBytes(target), (Bytes{'o', 'l', 'd'})) << "the file the user meant to replace was lost";
+}
+
+TEST_F(ConversionFlow, SavingOverAnEarlierSongFileReplacesIt) {
+  Stage("Tune.mid", OneNoteSong());
+  std::filesystem::create_directory(dir_.Path("saved"));
+  const std::string target = dir_.Write("saved/Tune.sq2", Bytes{'o', 'l', 'd'});
+  screen_.savePaths.push_back(target);
+  EXPECT_EQ(SaveSongFile(), 1);
+  EXPECT_EQ(test::ReadBytes(target), test::ReadBytes(dir_.Path("Tune.sq2")));
+  EXPECT_NE(test::ReadBytes(target), (Bytes{'o', 'l', 'd'}));
+  EXPECT_FALSE(std::filesystem::exists(target + ".part"));
+  EXPECT_FALSE(std::filesystem::exists(target + ".old"));
+}
+
 TEST_F(ConversionFlow, TheUsersOwnSongIsNeverWritten) {
   Stage("Tune.mid", OneNoteSong());
   screen_.savePaths.push_back(su::Run().sourcePath);

@@ -87,7 +87,13 @@ constexpr std::uint32_t kMaxResends = 5;
 class SendingBox {
  public:
   SendingBox(WindowRef owner, int* cancelFlag) : box_(TheScreen().OpenBox(IDD_SENDING, owner, cancelFlag)) {}
-  ~SendingBox() { Close(); }
+  ~SendingBox() {
+    try {
+      Close();
+    } catch (...) {
+      // A box that will not close goes with the process; the failure under way matters more.
+    }
+  }
   SendingBox(const SendingBox&) = delete;
   SendingBox& operator=(const SendingBox&) = delete;
   void Close() {
