@@ -11,8 +11,6 @@ namespace su {
 
 namespace {
 
-constexpr int kSelectionSave = 2;
-
 void RunChosenFlow(const RunFlows& flows) {
   RunState& run = Run();
   if (run.selection == kSelectionSave) {

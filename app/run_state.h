@@ -11,6 +11,10 @@ namespace su {
 // Paths are narrow (ANSI) text of at most this many characters (a 260-byte buffer with its zero).
 constexpr std::size_t kMaxPath = 259;
 
+// The user's choice in the Selection dialog (RunState::selection).
+constexpr std::int32_t kSelectionSend = 1;
+constexpr std::int32_t kSelectionSave = 2;
+
 struct RunState {
   std::string sourcePath;     // the user's song file; only ever read
   std::string workDir;        // ends with a backslash while the work directory exists; empty otherwise
@@ -24,7 +28,7 @@ struct RunState {
   std::int32_t midiOutIndex = -1;  // -1: not set
   std::int32_t debugZt52 = 0;
   std::int32_t zt31Timeout = 10;   // milliseconds
-  std::int32_t selection = 1;      // 1: send to the keyboard, 2: save as a file
+  std::int32_t selection = kSelectionSend;
   std::int32_t modelType = -1;     // 4..28 once identified
   std::string modelCode;           // at most 2 lower-case hex digits
   std::int32_t modelInfoValid = 0;

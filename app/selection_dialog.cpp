@@ -6,8 +6,6 @@
 namespace su {
 
 namespace {
-constexpr int kSelectionSend = 1;
-constexpr int kSelectionSave = 2;
 constexpr int kOk = 1;
 constexpr int kCancel = 2;
 }  // namespace

@@ -108,7 +108,8 @@ class ScriptPeer : public VirtualPeer {
     if (framed) frame = {su::family_c::kSysExStart, su::family_c::kMakerId, su::family_c::kAddressHigh,
                          su::family_c::kAddressLow};
     const std::size_t take = std::min(length, size_ - at_);
-    frame.insert(frame.end(), data_ + at_, data_ + at_ + take);
+    // Byte by byte: gcc 12 misreads a range insert into a vector that may still be empty here.
+    for (std::size_t i = 0; i < take; ++i) frame.push_back(data_[at_ + i]);
     at_ += take;
     if (framed) frame.push_back(su::family_c::kSysExEnd);
     return frame;
