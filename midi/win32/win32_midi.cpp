@@ -169,7 +169,10 @@ class Win32Clock : public Clock {
     // Any input already in the queue wakes the wait, not only input that arrived since the queue was last
     // looked at: a paint left waiting by an earlier look (the check before each send, a dialog's own loop)
     // is dispatched at once, so progress bars and status lines repaint while the keyboard is awaited.
-    const DWORD woke = MsgWaitForMultipleObjectsEx(count, &handle, ms, QS_ALLEVENTS, MWMO_INPUTAVAILABLE);
+    // Messages sent from other threads and programs wake it too (the dispatch's look delivers them): a
+    // blocking wait would otherwise leave them unanswered for up to three seconds at a time.
+    const DWORD woke =
+        MsgWaitForMultipleObjectsEx(count, &handle, ms, QS_ALLEVENTS | QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
     if (count == 1 && woke == WAIT_OBJECT_0) return Wake::Event;
     if (woke == WAIT_OBJECT_0 + count) return Wake::Messages;
     if (woke == WAIT_TIMEOUT) return Wake::Quiet;

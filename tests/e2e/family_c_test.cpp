@@ -274,6 +274,75 @@ TEST(FamilyC, NoKeyboardAsksMessage34AndNoEndsTheRun) {
   EXPECT_TRUE(WorkDirectories(stage.temp).empty());
 }
 
+// A message box other than `previous` whose text is `text`; nullptr when none comes in time.
+HWND WaitForBoxSaying(const Program& program, HWND previous, const std::string& text, DWORD timeoutMs = kWaitMs) {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        HWND box = program.FindMessageBox();
+        if (box == nullptr || box == previous || MessageBoxText(box) != text) return false;
+        found = box;
+        return true;
+      },
+      timeoutMs);
+  return found;
+}
+
+// Sends into the empty fourth row of kThreeSongs; the keyboard's extra lines decide how that goes.
+struct SendIntoFourthRow {
+  Stage stage;
+  Program program;
+  HWND send = nullptr;
+  explicit SendIntoFourthRow(const std::string& keyboardLines)
+      : stage(std::string(kThreeSongs) + keyboardLines), program(stage.Options()) {
+    send = OpenSendDialog(program);
+    if (send != nullptr && ClickListRow(send, 3)) PressButton(send, IDC_SEND);
+  }
+};
+
+TEST(FamilyC, KeyboardFallingSilentDuringTheBlocksEndsWithTheTimeoutAndCleansUp) {
+  SendIntoFourthRow run("silent=04\n");
+  ASSERT_NE(run.send, nullptr) << OnScreen(run.program);
+  HWND box = WaitForBoxSaying(run.program, nullptr, TEXT_38);
+  ASSERT_NE(box, nullptr) << "no timeout message; on screen:\n" << OnScreen(run.program);
+  EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr) << "a raised failure is shown without owner";
+  EXPECT_FALSE(IsWindowVisible(run.send)) << "the transfer dialog is given up with the failure";
+  AnswerMessageBox(box, IDOK);
+  EXPECT_TRUE(run.program.WaitExit());
+  EXPECT_TRUE(WorkDirectories(run.stage.temp).empty());
+}
+
+TEST(FamilyC, CancelWhileTheKeyboardChecksTheSongAsksFirstAndYesEndsWithTheTimeout) {
+  SendIntoFourthRow run("silent=05\n");
+  ASSERT_NE(run.send, nullptr) << OnScreen(run.program);
+  HWND sending = run.program.WaitWindow("Now sending...");
+  ASSERT_NE(sending, nullptr) << "box 139 never came up; on screen:\n" << OnScreen(run.program);
+  EXPECT_EQ(GetWindow(sending, GW_OWNER), run.send) << "box 139 belongs to the transfer dialog";
+
+  // No leaves the transfer waiting for the keyboard.
+  PressButton(sending, IDCANCEL);
+  HWND question = WaitForBoxSaying(run.program, nullptr, TEXT_41);
+  ASSERT_NE(question, nullptr) << OnScreen(run.program);
+  EXPECT_EQ(GetWindow(question, GW_OWNER), sending) << "message 41 belongs to box 139";
+  AnswerMessageBox(question, IDNO);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(question); }));
+  Sleep(3500);  // longer than one receive: a wrongly set flag would have ended the wait by now
+  EXPECT_TRUE(IsWindow(sending)) << "No ended the wait";
+  EXPECT_EQ(run.program.FindMessageBox(), nullptr);
+
+  // Yes ends it, once the receive under way returns, with the timeout message.
+  PressButton(sending, IDCANCEL);
+  question = WaitForBoxSaying(run.program, nullptr, TEXT_41);
+  ASSERT_NE(question, nullptr) << OnScreen(run.program);
+  AnswerMessageBox(question, IDYES);
+  HWND box = WaitForBoxSaying(run.program, question, TEXT_38);
+  ASSERT_NE(box, nullptr) << OnScreen(run.program);
+  EXPECT_FALSE(IsWindow(sending)) << "box 139 is destroyed before the failure is shown";
+  AnswerMessageBox(box, IDOK);
+  EXPECT_TRUE(run.program.WaitExit());
+  EXPECT_TRUE(WorkDirectories(run.stage.temp).empty());
+}
+
 // --- every family C model, end to end ---
 
 // One row of the identity table joined with the slot layout the model's keyboard shows.
