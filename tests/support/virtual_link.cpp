@@ -206,7 +206,6 @@ bool VirtualLink::UnprepareIn() {
 bool VirtualLink::AddIn() {
   if (!in_.open || !in_.prepared || in_.queued) return false;
   in_.queued = true;
-  ++inAdds_;
   return true;
 }
 
@@ -219,7 +218,6 @@ bool VirtualLink::OpenOut(std::int32_t index, EventRef done) {
   out_.open = true;
   out_.done = static_cast<Event*>(done);
   out_.held = false;
-  ++outOpens_;
   return true;
 }
 

@@ -57,11 +57,9 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   const std::vector<std::vector<std::uint8_t>>& Sent() const { return sent_; }
   int EventsAlive() const { return static_cast<int>(events_.size()); }
   int InOpens() const { return inOpens_; }
-  int OutOpens() const { return outOpens_; }
   int InCloses() const { return inCloses_; }
   int OutCloses() const { return outCloses_; }
   int InPrepares() const { return inPrepares_; }
-  int InAdds() const { return inAdds_; }
   bool InPrepared() const { return in_.prepared; }
   bool InQueued() const { return in_.queued; }
   bool InStarted() const { return in_.started; }
@@ -70,7 +68,6 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   int Dropped() const { return dropped_; }    // messages from the keyboard that found no buffer
   int Waits() const { return waits_; }        // calls of WaitEventOrInput
   int Dispatched() const { return dispatched_; }
-  int PendingWindowMessages() const { return static_cast<int>(pending_.size()); }
   // Calls a real driver would refuse or that corrupt its state (changing a queued header, sending while a
   // message is still held): a test expects none.
   const std::vector<std::string>& Misuse() const { return misuse_; }
@@ -166,7 +163,7 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
 
   std::vector<std::vector<std::uint8_t>> sent_;
   std::vector<std::string> misuse_;
-  int inOpens_ = 0, outOpens_ = 0, inCloses_ = 0, outCloses_ = 0, inPrepares_ = 0, inAdds_ = 0;
+  int inOpens_ = 0, inCloses_ = 0, outCloses_ = 0, inPrepares_ = 0;
   int dropped_ = 0, waits_ = 0, dispatched_ = 0;
 };
 
