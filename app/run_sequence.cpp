@@ -1,7 +1,7 @@
 #include "app/run_sequence.h"
 
-#include "app/messages.h"
-#include "app/run_state.h"
+#include "base/messages.h"
+#include "base/run_state.h"
 #include "app/selection_dialog.h"
 #include "app/shell_system.h"
 #include "app/work_dir.h"

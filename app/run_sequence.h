@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/save_flow.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "midi/device_selection.h"
 #include "midi/identification.h"
 #include "midi/port_session.h"

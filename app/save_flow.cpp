@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "app/conversion.h"
-#include "app/errors.h"
-#include "app/messages.h"
-#include "app/paths.h"
-#include "app/run_state.h"
-#include "app/screen.h"
+#include "base/conversion.h"
+#include "base/errors.h"
+#include "base/messages.h"
+#include "base/paths.h"
+#include "base/run_state.h"
+#include "base/screen.h"
 #include "resources/resource.h"
 
 namespace su {

@@ -1,6 +1,6 @@
 #include "app/selection_dialog.h"
 
-#include "app/run_state.h"
+#include "base/run_state.h"
 #include "resources/resource.h"
 
 namespace su {

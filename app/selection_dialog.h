@@ -2,7 +2,7 @@
 // menu command that opens the MIDI Device dialog.
 #pragma once
 
-#include "app/screen.h"
+#include "base/screen.h"
 
 namespace su {
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "app/paths.h"
-#include "app/run_state.h"
+#include "base/paths.h"
+#include "base/run_state.h"
 #include "app/shell_system.h"
 
 namespace su {

@@ -13,7 +13,7 @@
 #include <random>
 #include <vector>
 
-#include "app/run_state.h"
+#include "base/run_state.h"
 #include "midi/port_session.h"
 #include "midi/seven_bit.h"
 #include "resources/resource.h"

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/run_state.h"
+#include "base/run_state.h"
 #include "midi/port_session.h"
 #include "tests/support/virtual_link.h"
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/run_state.h"
-#include "app/screen.h"
-#include "app/settings.h"
+#include "base/run_state.h"
+#include "base/screen.h"
+#include "base/settings.h"
 #include "midi/port_session.h"
 #include "midi/system_affinity.h"
 #include "resources/resource.h"

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/run_state.h"
-#include "app/screen.h"
+#include "base/run_state.h"
+#include "base/screen.h"
 #include "midi/device_selection.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/run_state.h"
+#include "base/run_state.h"
 
 namespace su {
 

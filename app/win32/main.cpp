@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/run_sequence.h"
-#include "app/screen.h"
+#include "base/screen.h"
 #include "app/win32/win32_screen.h"
 #include "app/win32/win32_system.h"
 #include "midi/win32/win32_midi.h"

@@ -8,7 +8,7 @@
 #include <exception>
 #include <vector>
 
-#include "app/messages.h"
+#include "base/messages.h"
 #include "resources/resource.h"
 
 namespace su {

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/screen.h"
+#include "base/screen.h"
 
 namespace su {
 

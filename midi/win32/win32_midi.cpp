@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "app/win32/settings_profile_win32.h"
+#include "base/win32/settings_profile_win32.h"
 #include "midi/clock.h"
 #include "midi/midi_driver.h"
 #include "midi/port_session.h"

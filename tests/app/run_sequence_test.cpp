@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "app/run_sequence.h"
-#include "app/run_state.h"
+#include "base/run_state.h"
 #include "resources/resource.h"
 #include "resources/strings.h"
 #include "tests/app/fake_shell_system.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/run_state.h"
+#include "base/run_state.h"
 #include "app/work_dir.h"
 #include "tests/app/fake_shell_system.h"
 

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/conversion.h"
-#include "app/errors.h"
-#include "app/run_state.h"
+#include "base/conversion.h"
+#include "base/errors.h"
+#include "base/run_state.h"
 #include "app/save_flow.h"
 #include "converter/song_image.h"
 #include "resources/resource.h"

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/run_state.h"
-#include "app/settings.h"
-#include "app/settings_profile.h"
+#include "base/run_state.h"
+#include "base/settings.h"
+#include "base/settings_profile.h"
 #include "midi/port_session.h"
 #include "midi/system_affinity.h"
 #include "resources/resource.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_state.h"
+#include "base/run_state.h"
 #include "midi/port_session.h"
 #include "midi/system_affinity.h"
 #include "resources/resource.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_state.h"
+#include "base/run_state.h"
 #include "tests/support/case_name.h"
 #include "tests/support/link_fixture.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/screen.h"
+#include "base/screen.h"
 
 namespace su::test {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <utility>
 
-#include "app/run_state.h"
+#include "base/run_state.h"
 #include "midi/port_session.h"
 #include "midi/system_affinity.h"
 #include "tests/support/fake_screen.h"

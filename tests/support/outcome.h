@@ -9,8 +9,8 @@
 #include <ostream>
 #include <type_traits>
 
-#include "app/errors.h"
-#include "app/messages.h"
+#include "base/errors.h"
+#include "base/messages.h"
 #include "resources/strings.h"
 #include "tests/support/fake_screen.h"
 

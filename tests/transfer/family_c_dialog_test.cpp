@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
-#include "app/run_state.h"
+#include "base/errors.h"
+#include "base/run_state.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"
 #include "resources/strings.h"

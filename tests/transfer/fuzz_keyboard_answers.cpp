@@ -30,9 +30,9 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
-#include "app/run_state.h"
-#include "app/screen.h"
+#include "base/errors.h"
+#include "base/run_state.h"
+#include "base/screen.h"
 #include "midi/identification.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"

@@ -2,10 +2,10 @@
 // dialog 138 run over the model's slot layout.
 #include "transfer/family_c/flow.h"
 
-#include "app/conversion.h"
-#include "app/errors.h"
-#include "app/run_state.h"
-#include "app/screen.h"
+#include "base/conversion.h"
+#include "base/errors.h"
+#include "base/run_state.h"
+#include "base/screen.h"
 #include "resources/resource.h"
 #include "transfer/family_c/send_dialog.h"
 #include "transfer/family_c/slot_layout.h"

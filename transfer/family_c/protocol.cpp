@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "midi/identification.h"
 #include "midi/port_session.h"
 #include "midi/seven_bit.h"

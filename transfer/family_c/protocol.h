@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/screen.h"
+#include "base/screen.h"
 
 namespace su {
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "app/errors.h"
-#include "app/run_state.h"
+#include "base/errors.h"
+#include "base/run_state.h"
 #include "midi/identification.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"

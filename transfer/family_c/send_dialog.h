@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/screen.h"
+#include "base/screen.h"
 #include "transfer/family_c/protocol.h"
 #include "transfer/family_c/slot_layout.h"
 

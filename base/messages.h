@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/errors.h"
-#include "app/screen.h"
+#include "base/errors.h"
+#include "base/screen.h"
 
 namespace su {
 

@@ -1,4 +1,4 @@
-#include "app/run_state.h"
+#include "base/run_state.h"
 
 namespace su {
 

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 namespace su {
 namespace {

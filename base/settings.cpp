@@ -1,11 +1,11 @@
 // The settings file SongUploader.INI beside the program, section SONGPORT: the port pair chosen in the MIDI
 // Device dialog (IN, OUT) and two values only ever edited by hand (DEBUG_ZT52, ZT31_TIMEOUT).
-#include "app/settings.h"
+#include "base/settings.h"
 
 #include <string>
 
-#include "app/run_state.h"
-#include "app/settings_profile.h"
+#include "base/run_state.h"
+#include "base/settings_profile.h"
 
 namespace su {
 

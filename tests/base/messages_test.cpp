@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "base/messages.h"
 #include "resources/resource.h"
 #include "resources/strings.h"
 #include "tests/support/fake_screen.h"

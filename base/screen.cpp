@@ -1,4 +1,4 @@
-#include "app/screen.h"
+#include "base/screen.h"
 
 #include <stdexcept>
 

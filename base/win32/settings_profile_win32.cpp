@@ -1,8 +1,8 @@
-#include "app/win32/settings_profile_win32.h"
+#include "base/win32/settings_profile_win32.h"
 
 #include <windows.h>
 
-#include "app/settings_profile.h"
+#include "base/settings_profile.h"
 
 namespace su {
 

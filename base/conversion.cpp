@@ -1,4 +1,4 @@
-#include "app/conversion.h"
+#include "base/conversion.h"
 
 #include <sys/stat.h>
 
@@ -6,11 +6,11 @@
 #include <cstring>
 #include <new>
 
-#include "app/converter.h"
-#include "app/errors.h"
-#include "app/paths.h"
-#include "app/run_state.h"
-#include "app/screen.h"
+#include "base/converter.h"
+#include "base/errors.h"
+#include "base/paths.h"
+#include "base/run_state.h"
+#include "base/screen.h"
 #include "resources/resource.h"
 
 namespace su {
