@@ -38,7 +38,8 @@ bool Number(const std::string& text, std::uint64_t max, std::uint64_t* value) {
   return true;
 }
 
-// Command bytes are written as two hex digits in frames (04, 0A), so a bare value is read as hexadecimal.
+// Command bytes are written as two hex digits in frames (04, 0A), so a bare value is read as hexadecimal; a
+// family A command is three such bytes (041000).
 bool Command(const std::string& text, int* command) {
   if (text == "any") {
     *command = kAnyCommand;
@@ -47,7 +48,7 @@ bool Command(const std::string& text, int* command) {
   std::uint64_t v = 0;
   const bool prefixed = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   const std::string hex = prefixed ? text : "0x" + text;
-  if (!Number(hex, 0x7F, &v)) return false;
+  if (!Number(hex, 0x7F7F7F, &v)) return false;
   *command = static_cast<int>(v);
   return true;
 }
@@ -91,13 +92,32 @@ bool JunkKind(const std::string& name, JunkFrame* kind) {
   else if (name == "broken_framing") *kind = JunkFrame::BrokenFraming;
   else if (name == "too_short") *kind = JunkFrame::TooShort;
   else if (name == "other_code") *kind = JunkFrame::OtherCode;
+  else if (name == "other_maker") *kind = JunkFrame::OtherMaker;
   else return false;
   return true;
 }
 
 bool ApplyLine(const std::string& key, const std::string& value, KeyboardConfig* c) {
   std::uint64_t v = 0;
-  if (key == "model") {
+  if (key == "family") {
+    if (value != "a" && value != "c") return false;
+    c->family = value == "a" ? KeyboardFamily::A : KeyboardFamily::C;
+  } else if (key == "model_address") {
+    if (!Number(value, 0xFFFF, &v) || (v != 0x1103 && v != 0x1102)) return false;
+    c->modelAddress = static_cast<std::uint16_t>(v);
+  } else if (key == "model_value") {
+    if (!Number(value, 0xFFFFFFFFu, &v)) return false;
+    c->modelValue = static_cast<std::uint32_t>(v);
+  } else if (key == "not_ready") {
+    const std::vector<std::string> parts = Split(value, ':');
+    KeyboardRule rule{KeyboardRule::Action::Refuse, kKeyAReadReady, 1, 0, 0, kForever};
+    if (parts.size() > 2 || !Times(parts[0], &rule.times)) return false;
+    if (parts.size() == 2) {
+      if (!Number(parts[1], 0xFFFFFFFFu, &v)) return false;
+      rule.skip = static_cast<std::uint32_t>(v);
+    }
+    c->rules.push_back(rule);
+  } else if (key == "model") {
     if (!Number(value, 0x7F, &v)) return false;
     c->modelByte = static_cast<std::uint8_t>(v);
   } else if (key == "model_info") {

@@ -1,4 +1,5 @@
-// The virtual keyboard's side of the identity exchange and of the family C protocol.
+// The virtual keyboard's side of the identity exchange and of the family C protocol; family A is in
+// virtual_keyboard_a.cpp.
 #include "tools/virtual_keyboard/virtual_keyboard.h"
 
 #include <utility>
@@ -59,6 +60,7 @@ std::vector<std::uint8_t> Junk(JunkFrame kind) {
     case JunkFrame::BrokenFraming: return {kStart, kMaker, 0x14, 0x00, kAck, 0x00};
     case JunkFrame::TooShort: return {kStart, kMaker, 0x14, 0x00, kEnd};
     case JunkFrame::OtherCode: return Frame(0x14, 0x00, 0x08, {0x00});
+    case JunkFrame::OtherMaker: return {kStart, 0x43, 0x14, 0x00, kAck, kEnd};
   }
   return {};
 }
@@ -100,6 +102,20 @@ void VirtualKeyboard::SetJunk(std::vector<JunkFrame> junk, std::uint32_t times) 
   junkSent_ = 0;
 }
 
+const KeyboardRule* VirtualKeyboard::ActingRule(int command) {
+  const KeyboardRule* acting = nullptr;
+  for (std::size_t r = 0; r < config_.rules.size(); ++r) {
+    const KeyboardRule& rule = config_.rules[r];
+    if (rule.command != kAnyCommand && rule.command != command) continue;
+    ++ruleSeen_[r];
+    if (acting == nullptr && ruleSeen_[r] > rule.skip && ruleActed_[r] < rule.times) {
+      ++ruleActed_[r];
+      acting = &rule;
+    }
+  }
+  return acting;
+}
+
 void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplySink& sink) {
   std::vector<std::vector<std::uint8_t>> out;
   std::uint32_t delay = 0;
@@ -108,43 +124,56 @@ void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplyS
     received_.push_back(message);
     delay = config_.replyDelayMs;
 
-    const bool ours = message.size() >= 6 && message[0] == kStart && message[1] == kMaker && message[2] == 0x14 &&
-                      message[3] == 0x00 && message.back() == kEnd;
-    // Frames for other model addresses (the probes of families A and B) go unanswered until those
-    // families are simulated.
-    if (!ours) return;
-    for (std::size_t i = 1; i + 1 < message.size(); ++i) {
-      if (message[i] & 0x80) {
-        Fault("byte " + std::to_string(i) + " has bit 7 set");
-        break;
-      }
-    }
-
-    const int command = message[4];
-    const KeyboardRule* acting = nullptr;
-    for (std::size_t r = 0; r < config_.rules.size(); ++r) {
-      const KeyboardRule& rule = config_.rules[r];
-      if (rule.command != kAnyCommand && rule.command != command) continue;
-      ++ruleSeen_[r];
-      if (acting == nullptr && ruleSeen_[r] > rule.skip && ruleActed_[r] < rule.times) {
-        ++ruleActed_[r];
-        acting = &rule;
-      }
-    }
-
     Answer answer;
-    if (acting != nullptr && acting->action == KeyboardRule::Action::Silent) return;
-    if (acting != nullptr && acting->action == KeyboardRule::Action::Refuse) {
-      answer.bytes = KeyboardRefusal(acting->code);
+    if (config_.family == KeyboardFamily::A) {
+      // Only frames at its own model address concern a family A keyboard; the identity request and the
+      // other families' probes go unanswered.
+      const bool ours = message.size() >= 4 && message[0] == kStart && message[1] == kMaker &&
+                        message[2] == (config_.modelAddress >> 8) && message[3] == (config_.modelAddress & 0xFF);
+      if (!ours) return;
+      if (message.size() < 13 || message.back() != kEnd) {
+        Fault("frame of " + std::to_string(message.size()) + " bytes or without F7 at the end");
+        return;
+      }
+      for (std::size_t i = 1; i + 1 < message.size(); ++i) {
+        if (message[i] & 0x80) {
+          Fault("byte " + std::to_string(i) + " has bit 7 set");
+          return;
+        }
+      }
+      const KeyboardRule* acting = ActingRule(KeyA(message[5], message[6], message[7]));
+      if (acting != nullptr && acting->action == KeyboardRule::Action::Silent) return;
+      if (acting != nullptr && acting->action == KeyboardRule::Action::Late) delay = acting->delayMs;
+      HandleFamilyA(message, acting, &answer);
+      if (answer.bytes.empty()) return;
     } else {
-      if (acting != nullptr) delay = acting->delayMs;
-      HandleAddress1400(message, &answer);
+      const bool ours = message.size() >= 6 && message[0] == kStart && message[1] == kMaker &&
+                        message[2] == 0x14 && message[3] == 0x00 && message.back() == kEnd;
+      // Frames for other model addresses (the probes of families A and B) go unanswered.
+      if (!ours) return;
+      for (std::size_t i = 1; i + 1 < message.size(); ++i) {
+        if (message[i] & 0x80) {
+          Fault("byte " + std::to_string(i) + " has bit 7 set");
+          break;
+        }
+      }
+
+      const KeyboardRule* acting = ActingRule(message[4]);
+      if (acting != nullptr && acting->action == KeyboardRule::Action::Silent) return;
+      if (acting != nullptr && acting->action == KeyboardRule::Action::Refuse) {
+        answer.bytes = KeyboardRefusal(acting->code);
+      } else {
+        if (acting != nullptr) delay = acting->delayMs;
+        HandleAddress1400(message, &answer);
+      }
+      if (answer.none) return;
     }
-    if (answer.none) return;
 
     if (junkSent_ < config_.junkTimes && !config_.junk.empty()) {
       ++junkSent_;
-      for (JunkFrame kind : config_.junk) out.push_back(Junk(kind));
+      for (JunkFrame kind : config_.junk) {
+        out.push_back(config_.family == KeyboardFamily::A ? JunkAnswerA(kind, answer.bytes) : Junk(kind));
+      }
     }
     out.push_back(std::move(answer.bytes));
     ++answersSent_;
@@ -347,6 +376,7 @@ std::vector<std::string> VirtualKeyboard::Faults() const {
 
 std::vector<std::uint8_t> VirtualKeyboard::PartialImage() const {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (config_.family == KeyboardFamily::A) return transferA_.image;
   std::vector<std::uint8_t> image(transfer_.packed.size());
   image.resize(UnpackSevenBit(image.data(), transfer_.packed.data(),
                               static_cast<std::uint32_t>(transfer_.packed.size())));

@@ -1,22 +1,48 @@
 // The virtual keyboard: a keyboard simulated from its own side of the cable, for native tests (through the
 // virtual link) and for the test-only winmm.dll (through a config file).
 //
-// It answers the identity request at model address 0x1400 and speaks the family C protocol: slot reads,
-// free memory, announcing a song, checksummed data blocks, the closing CRC-32 and deleting a slot. It keeps
-// its slots (status, name, size, contents) and its free memory, checks every block's checksum, length and
-// order and the closing CRC-32, and records every message it received in order. Families A and B are not
-// simulated yet: frames at their model addresses are recorded and left unanswered (see OnMessage).
+// Family C (the default): it answers the identity request at model address 0x1400 and speaks the family C
+// protocol: slot reads, free memory, announcing a song, checksummed data blocks, the closing CRC-32 and
+// deleting a slot. It checks every block's checksum, length and order and the closing CRC-32.
 //
-// Misbehaviour is scripted with rules matched against each message by command byte:
+// Family A: it answers nothing at 0x1400, only frames whose bytes 2, 3 are its model address (0x1103, or
+// 0x1102 with 8-character names). Reads (action 01) are answered with 18 bytes carrying a five-septet number
+// at bytes 12..16: the model value, ready (byte 12 = 01 when not ready), free memory, a slot's used byte,
+// size and name pieces (four characters each, first character in the top bits, padded with spaces). Writes
+// (action 00) are not answered: prepare, delete a slot, write a name piece. Data blocks (action 04) carry
+// word triplets and a 7-bit checksum; each is answered with a code (0 taken, 2 stop, 3 start over from
+// block 0); a block 0 starts, or starts over, a transfer. After the two closing frames (action 07) the slot
+// holds what was received, with a blank name until name pieces are written. A block that is malformed, out
+// of order, of the wrong slot or does not fit in memory is answered with code 2 and recorded as a fault;
+// malformed reads and writes are recorded and not answered.
+//
+// Both families keep their slots (status, name, size, contents) and free memory, record every message they
+// received in order, and record the protocol faults they notice in what the program sends.
+//
+// Misbehaviour is scripted with rules matched against each message by its command:
+//   family C: the command byte (byte 4);
+//   family A: bytes 5, 6, 7 (action, area, parameter) as one number, written as six hex digits:
+//     010000 model read, 010020 ready read, 010022 free memory read, 011000 used read, 011003 size read,
+//     011004..011006 name piece reads, 000020 prepare, 000027 delete, 001004..001006 name piece writes,
+//     041000 data blocks, 071000 both closing frames (KeyA builds them).
 //   Silent  - the message is recorded but not answered (and has no effect);
-//   Refuse  - the message is answered with a refusal carrying `code` (and has no effect);
+//   Refuse  - family C: answered with a refusal carrying `code` (and no effect); family A: a data block is
+//             answered with `code` (2 stop, 3 start over) and not taken, the ready read carries `code` in
+//             byte 12 (01: not ready); other family A messages are handled as usual;
 //   Late    - the message is handled normally but its answer comes `delayMs` later.
 // A rule lets the first `skip` matching messages through, then acts on the next `times` of them
-// (kForever: on all of them). The first rule that acts on a message decides. Junk frames (another model
-// address, broken framing, too short, an unknown answer code) can be sent before real answers.
+// (kForever: on all of them). The first rule that acts on a message decides. Junk frames can be sent before
+// real answers: family C sends fixed frames (another model address, broken framing, too short, an unknown
+// answer code, another maker); family A sends copies of the real answer spoilt the same ways, each carrying
+// a wrong value (all ones, or block code 2): at the other family A address, without F7, cut before byte 16
+// (before the code byte for block answers), answering another parameter, from another maker.
 //
 // Config file (ParseKeyboardConfig), one `key=value` per line; blank lines and lines starting with # are
 // ignored; spaces around keys and values are trimmed; numbers are decimal or 0x-hexadecimal:
+//   family=c                 c or a (default c)
+//   model_address=0x1103     family A: 0x1103 (12-character names) or 0x1102 (8) (default 0x1103)
+//   model_value=2            family A: the model read's answer (default 2 at 0x1103, 5 at 0x1102)
+//   not_ready=TIMES[:SKIP]   family A: the ready read says not ready (a Refuse rule of 010020 with code 1)
 //   model=2                  model byte of the identity reply (default 2)
 //   model_info=01234567      the four further bytes of the identity reply, as 8 hex digits (default 00000000)
 //   identity=yes|no          whether the identity request is answered (default yes)
@@ -29,9 +55,10 @@
 //   silent=CMD[:TIMES[:SKIP]]        a Silent rule
 //   refuse=CMD:CODE[:TIMES[:SKIP]]   a Refuse rule
 //   late=CMD:MS[:TIMES[:SKIP]]       a Late rule
-//                            CMD is a command byte (04, 0x04) or "any"; TIMES a count or "always"
-//                            (default always); SKIP a count (default 0)
-//   junk=other_address,broken_framing,too_short,other_code   junk frames sent before each answer, in order
+//                            CMD is a command (04, 0x04; six hex digits for family A) or "any"; TIMES a
+//                            count or "always" (default always); SKIP a count (default 0)
+//   junk=other_address,broken_framing,too_short,other_code,other_maker
+//                            junk frames sent before each answer, in order
 //   junk_times=1             how many answers get the junk frames first (default always)
 #pragma once
 
@@ -40,6 +67,7 @@
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,12 +78,21 @@ namespace su::test {
 constexpr std::uint32_t kForever = std::numeric_limits<std::uint32_t>::max();
 constexpr int kAnyCommand = -1;
 
-// Which protocol the simulated keyboard speaks. Families A and B join later.
-enum class KeyboardFamily { C };
+// Which protocol the simulated keyboard speaks. Family B joins later.
+enum class KeyboardFamily { A, C };
+
+// A family A rule's command: the action, area and parameter bytes (5, 6, 7) of the messages it matches.
+constexpr int KeyA(std::uint8_t action, std::uint8_t area, std::uint8_t parameter) {
+  return (action << 16) | (area << 8) | parameter;
+}
+constexpr int kKeyABlock = KeyA(0x04, 0x10, 0x00);
+constexpr int kKeyAClosing = KeyA(0x07, 0x10, 0x00);
+constexpr int kKeyAReadReady = KeyA(0x01, 0x00, 0x20);
 
 struct KeyboardSlot {
-  std::uint8_t status = 0;            // 1: holds a song
-  std::string name;                   // the name the keyboard reports (bytes as stored)
+  std::uint8_t status = 0;            // 1: holds a song (family A reports it in the used byte)
+  std::string name;                   // the name the keyboard reports (bytes as stored; family A pads it
+                                      // with spaces to its name field when it reports or writes it)
   std::uint32_t size = 0;             // the size the keyboard reports
   std::vector<std::uint8_t> contents; // the song image received into this slot
 };
@@ -75,6 +112,7 @@ enum class JunkFrame {
   BrokenFraming,  // the right head but no F7 at the end
   TooShort,       // F0 44 14 00 F7: five bytes
   OtherCode,      // a well-formed frame whose answer code is neither 06 nor 07
+  OtherMaker,     // F0 43 14 00 06 F7: another maker's frame
 };
 
 // Reads the song title from a received song image; the default reads our image header (no name when the
@@ -83,6 +121,8 @@ using TitleReader = std::function<std::string(const std::vector<std::uint8_t>& i
 
 struct KeyboardConfig {
   KeyboardFamily family = KeyboardFamily::C;
+  std::uint16_t modelAddress = 0x1103;       // family A: 0x1103 or 0x1102
+  std::optional<std::uint32_t> modelValue;   // family A: empty for 2 at 0x1103, 5 at 0x1102
   bool answersIdentity = true;
   std::uint8_t modelByte = 2;
   std::array<std::uint8_t, 4> modelInfo{};
@@ -117,6 +157,7 @@ class VirtualKeyboard : public VirtualPeer {
   // What it received and what it holds now.
   std::vector<std::vector<std::uint8_t>> Received() const;
   std::size_t CountReceived(std::uint8_t command) const;  // family C / identity messages with this command
+  std::size_t CountReceivedA(int key) const;              // messages at the family A address with this KeyA
   std::size_t AnswersSent() const;                        // real answers, junk not counted
   KeyboardSlot Slot(std::size_t index) const;
   std::size_t SlotCount() const;
@@ -126,6 +167,10 @@ class VirtualKeyboard : public VirtualPeer {
   std::vector<std::string> Faults() const;
   // The image of the transfer under way (unpacked from the blocks so far).
   std::vector<std::uint8_t> PartialImage() const;
+  // Family A: the data blocks taken in each transfer, one entry per block 0 received (a transfer started or
+  // started over), and how many of those block 0s started over a transfer under way.
+  std::vector<std::uint32_t> BlocksPerTransfer() const;
+  std::uint32_t Restarts() const;
 
  private:
   struct Answer {
@@ -138,6 +183,14 @@ class VirtualKeyboard : public VirtualPeer {
     std::uint32_t size = 0;
     std::vector<std::uint8_t> packed;
   };
+  struct TransferA {
+    bool open = false;           // a block 0 came and the closing frames did not yet
+    std::uint8_t slot = 0;
+    std::uint32_t nextBlock = 0;
+    bool lastBlockShort = false; // a block of fewer than 64 words must be the last
+    bool firstClosing = false;   // the first closing frame came
+    std::vector<std::uint8_t> image;
+  };
 
   void HandleAddress1400(const std::vector<std::uint8_t>& m, Answer* answer);
   void HandleFamilyC(const std::vector<std::uint8_t>& m, Answer* answer);
@@ -148,6 +201,14 @@ class VirtualKeyboard : public VirtualPeer {
   void DeleteSong(const std::vector<std::uint8_t>& m, Answer* answer);
   void FreeSpace(Answer* answer);
   void Fault(const std::string& what);
+  void HandleFamilyA(const std::vector<std::uint8_t>& m, const KeyboardRule* acting, Answer* answer);
+  void ReadA(const std::vector<std::uint8_t>& m, Answer* answer);
+  void WriteA(const std::vector<std::uint8_t>& m);
+  void DataBlockA(const std::vector<std::uint8_t>& m, const KeyboardRule* acting, Answer* answer);
+  void ClosingA(const std::vector<std::uint8_t>& m);
+  const KeyboardRule* ActingRule(int command);
+  std::size_t NameFieldA() const;
+  static std::vector<std::uint8_t> JunkAnswerA(JunkFrame kind, const std::vector<std::uint8_t>& answer);
 
   mutable std::mutex mutex_;
   KeyboardConfig config_;
@@ -158,6 +219,9 @@ class VirtualKeyboard : public VirtualPeer {
   std::vector<std::vector<std::uint8_t>> received_;
   std::vector<std::string> faults_;
   Transfer transfer_;
+  TransferA transferA_;
+  std::vector<std::uint32_t> blocksPerTransfer_;
+  std::uint32_t restarts_ = 0;
 };
 
 // Reads the config format above into `config` (which keeps its values for keys not given). false with a
