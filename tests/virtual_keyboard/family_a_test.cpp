@@ -2,6 +2,8 @@
 // the faults it notices and the scripted misbehaviour, all driven by frames built here from the frame table.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -302,6 +304,21 @@ TEST(FamilyAKeyboard, WorksBehindTheVirtualMidiInterfaceConfig) {
   EXPECT_EQ(Send(kb, sink, Read(0x00, 0x00, 0x0D, 0, 2)), Answer(0x00, 0x00, 0x0D, 0, {5, 0, 0, 0, 0}, 2));
   EXPECT_EQ(Send(kb, sink, Read(0x10, 0x03, 0x1F, 1, 2)), Answer(0x10, 0x03, 0x1F, 1, {0x2C, 0x02, 0, 0, 0}, 2));
   EXPECT_EQ(Send(kb, sink, Read(0x00, 0x20, 0x06, 0, 2)).at(12), 1);
+}
+
+// The demo configs of scripts/run must stay readable, and each must give the family it promises.
+TEST(DemoConfig, DescribesAKeyboardOfItsFamily) {
+  for (const auto& [file, family] : {std::pair{"demo.cfg", KeyboardFamily::C}, {"demo_a.cfg", KeyboardFamily::A}}) {
+    std::ifstream in(std::string(SU_DEMO_CONFIG_DIR) + "/" + file);
+    std::stringstream text;
+    text << in.rdbuf();
+    VirtualMidiConfig midi;
+    KeyboardConfig c;
+    std::string error;
+    ASSERT_TRUE(in && ParseVirtualMidiConfig(text.str(), &midi, &error)) << file << ": " << error;
+    ASSERT_TRUE(ParseKeyboardConfig(midi.keyboardText, &c, &error)) << file << ": " << error;
+    EXPECT_EQ(c.family, family) << file;
+  }
 }
 
 }  // namespace
