@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "converter/midi_file.h"
+#include "converter/song_convert.h"
 #include "converter/song_image.h"
 
 #ifdef _WIN32
@@ -104,12 +105,10 @@ int Convert(const char* inputPath, const char* outputKind, const char* modelCode
   if (readResult != SQFCONV2_OK) return readResult;
   if (output == input) return SQFCONV2_FAILED;  // never write over the input
 
-  MidiFile midi;
-  if (ReadMidiFile(bytes.data(), bytes.size(), &midi) != MidiError::None) return SQFCONV2_INPUT_BROKEN;
-  info.title = SongTitleOf(midi, BaseName(input));
-
   std::vector<std::uint8_t> image;
-  if (!WriteSongImage(midi, info, &image)) return SQFCONV2_FAILED;
+  const BuildResult built = BuildSongImage(bytes.data(), bytes.size(), BaseName(input), &info, &image);
+  if (built == BuildResult::NotMidi) return SQFCONV2_INPUT_BROKEN;
+  if (built != BuildResult::Built) return SQFCONV2_FAILED;
   const bool written = WriteOutput(output, songFile ? WriteSongFile(image) : image);
   return written ? SQFCONV2_OK : SQFCONV2_FAILED;
 }

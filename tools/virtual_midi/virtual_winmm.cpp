@@ -281,6 +281,7 @@ class VirtualInterface : public su::test::ReplySink {
       header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
       out_.held = header;
       sendId = ++out_.sendId;
+      Stamp('S', header->dwBufferLength > 4 ? std::uint8_t(header->lpData[4]) : 0);
       message.assign(reinterpret_cast<const std::uint8_t*>(header->lpData),
                      reinterpret_cast<const std::uint8_t*>(header->lpData) + header->dwBufferLength);
     }
@@ -326,6 +327,7 @@ class VirtualInterface : public su::test::ReplySink {
     thread_.RunAndWait([this] { CallOut(MOM_CLOSE, 0, 0); });
     std::lock_guard<std::mutex> lock(mutex_);
     out_ = OutPort{};
+    WriteStamps();
     return MMSYSERR_NOERROR;
   }
 
@@ -350,6 +352,7 @@ class VirtualInterface : public su::test::ReplySink {
       std::memcpy(header->lpData, bytes.data(), count);
       header->dwBytesRecorded = count;
       header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+      Stamp('A', bytes.size() > 4 ? bytes[4] : 0);
     }
     CallIn(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), GetTickCount());
   }
@@ -361,6 +364,30 @@ class VirtualInterface : public su::test::ReplySink {
   void CallOut(UINT message, DWORD_PTR param1, DWORD_PTR param2) {
     if ((out_.flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || out_.callback == 0) return;
     reinterpret_cast<OutCallback>(out_.callback)(OutHandle(), message, out_.instance, param1, param2);
+  }
+
+  // With `timestamps` set: when a long message was handed in ('S') and when an answer landed in a buffer
+  // ('A', just before the program is told), with byte 4 of the frame. Kept in memory while the ports are in
+  // use, so recording costs the program no file writes in between. Called with mutex_ held.
+  void Stamp(char what, std::uint8_t code) {
+    if (config_.timestampPath.empty()) return;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    stamps_.push_back({what, code, now.QuadPart});
+  }
+  void WriteStamps() {
+    if (config_.timestampPath.empty() || stamps_.empty()) return;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    if (FILE* file = std::fopen(config_.timestampPath.c_str(), "ab")) {
+      for (const StampRecord& r : stamps_) {
+        const long long micros = static_cast<long long>((r.counter - stamps_.front().counter) * 1000000 /
+                                                        frequency.QuadPart);
+        std::fprintf(file, "%s %lld %02X\n", r.what == 'S' ? "send" : "answer", micros, r.code);
+      }
+      std::fclose(file);
+    }
+    stamps_.clear();
   }
 
   // Every message the program sent, one line of hex each, written at once so a test can read it live.
@@ -391,6 +418,12 @@ class VirtualInterface : public su::test::ReplySink {
   std::unique_ptr<su::test::VirtualKeyboard> keyboard_;
   InPort in_;
   OutPort out_;
+  struct StampRecord {
+    char what;
+    std::uint8_t code;
+    long long counter;
+  };
+  std::vector<StampRecord> stamps_;
   DriverThread thread_;
 };
 

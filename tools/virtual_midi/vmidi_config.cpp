@@ -52,6 +52,8 @@ bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, 
       config->logPath = value;
     } else if (key == "trace") {
       config->tracePath = value;
+    } else if (key == "timestamps") {
+      config->timestampPath = value;
     } else if (key == "done_ms") {
       if (value == "never") {
         config->doneMs.reset();

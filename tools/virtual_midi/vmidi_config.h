@@ -7,6 +7,8 @@
 //   log=Z:\tmp\frames.log every message the program sends is appended as one line of upper-case hex bytes
 //   trace=Z:\tmp\vmidi.txt  what the interface did and what it refused, one line each (for debugging)
 //   done_ms=1             how long after a send the driver reports it done; "never" for a send time-out
+//   timestamps=Z:\tmp\t.txt when each long message was handed in and each answer landed in a buffer, in
+//                         microseconds, written when the output port closes (default: not recorded)
 // Every other line goes to the virtual keyboard behind the devices (see its config format).
 // Without a config file there is one input and one output device and a keyboard with its defaults.
 #pragma once
@@ -25,6 +27,7 @@ struct VirtualMidiConfig {
   std::set<std::uint32_t> refuseIn, refuseOut;
   std::string logPath;
   std::string tracePath;
+  std::string timestampPath;
   std::optional<std::uint32_t> doneMs = 1;
   std::string keyboardText;  // the lines meant for the virtual keyboard
 };

@@ -1,0 +1,25 @@
+// The conversion itself, on bytes in memory: MIDI file in, song image out. ConvertSqfToPK wraps it with the
+// reading and writing of files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "converter/song_image.h"
+
+namespace su::conv {
+
+enum class BuildResult {
+  Built,    // `image` holds the song image
+  NotMidi,  // the bytes are not a valid, convertible MIDI file
+  BadInfo,  // the model code or model info is too long
+};
+
+// Reads the MIDI file in [data, data + size) and writes its song image. The title is taken from the song
+// (SongTitleOf), else from `fallbackTitle`; it is stored in `info->title`.
+BuildResult BuildSongImage(const std::uint8_t* data, std::size_t size, const std::string& fallbackTitle,
+                           SongInfo* info, std::vector<std::uint8_t>* image);
+
+}  // namespace su::conv
