@@ -102,7 +102,8 @@ TEST_F(FamilyA, AnswersEachReadByteForByte) {
   };
   for (const auto& c : cases) {
     Use(c.config);
-    EXPECT_EQ(Send(Read(c.area, c.param, c.byte8, c.slot, c.ss)), Answer(c.area, c.param, c.byte8, c.slot, c.value, c.ss))
+    EXPECT_EQ(Send(Read(c.area, c.param, c.byte8, c.slot, c.ss)),
+              Answer(c.area, c.param, c.byte8, c.slot, c.value, c.ss))
         << c.what;
     EXPECT_TRUE(kb->Faults().empty()) << c.what;
   }
@@ -205,7 +206,8 @@ TEST_F(FamilyA, MisbehavesAsScripted) {
   } cases[] = {
       {"silent=any", {{free, {}}, {Block(0, 0, image), {}}}},
       {"silent=010022:1", {{free, {}}, {free, freeAnswer}}},
-      {"not_ready=1", {{ready, Answer(0, 0x20, 6, 0, {1, 0, 0, 0, 0})}, {ready, Answer(0, 0x20, 6, 0, {0, 0, 0, 0, 0})}}},
+      {"not_ready=1",
+       {{ready, Answer(0, 0x20, 6, 0, {1, 0, 0, 0, 0})}, {ready, Answer(0, 0x20, 6, 0, {0, 0, 0, 0, 0})}}},
       {"refuse=041000:2:1:1", {{Block(0, 0, image), BlockAnswer(0, 0)}, {Block(0, 1, image), BlockAnswer(0, 2)}}},
       {"refuse=041000:3:1:1",
        {{Block(0, 0, image), BlockAnswer(0, 0)}, {Block(0, 1, image), BlockAnswer(0, 3)},
