@@ -4,9 +4,10 @@
 #include "app/save_flow.h"
 #include "base/settings.h"
 #include "midi/device_selection.h"
-#include "midi/identification.h"
 #include "midi/port_session.h"
+#include "transfer/family_a/flow.h"
 #include "transfer/family_c/flow.h"
+#include "transfer/keyboard_connection.h"
 
 namespace su {
 
@@ -18,7 +19,7 @@ struct RunFlows {
   int (*showMidiDeviceDialog)() = &ShowMidiDeviceDialog;
   int (*saveSongFile)() = &SaveSongFile;
   int (*connectKeyboard)() = &ConnectKeyboard;
-  int (*runFamilyA)() = nullptr;
+  int (*runFamilyA)() = &RunFamilyA;
   int (*runFamilyB)() = nullptr;
   int (*runFamilyC)() = &RunFamilyC;
   void (*closeMidiPorts)() = &CloseMidiPorts;

@@ -67,4 +67,10 @@ int LoadSongImage() {
   return 0;
 }
 
+void LoadSongImageToSend() {
+  // An image that cannot be read, or holds nothing, would otherwise be announced to the keyboard as a song
+  // of 0 bytes, which it cannot take.
+  if (LoadSongImage() == 0 || Run().songImageSize == 0) RaiseMessage(IDS_FILE_ERROR);
+}
+
 }  // namespace su

@@ -22,6 +22,9 @@ std::string ConvertStagedSong(const char* outputKind, const std::string& modelCo
 // an empty image); 0 on failure, with no image and a size of 0.
 int LoadSongImage();
 
+// LoadSongImage for a family flow: raises message 44 when the image cannot be read or is empty.
+void LoadSongImageToSend();
+
 // True when `path` names an existing regular file.
 bool IsExistingFile(const std::string& path);
 

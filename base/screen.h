@@ -10,6 +10,10 @@ namespace su {
 // An open window (a dialog or a modeless box) as the flows see it; nullptr means "no owner".
 using WindowRef = void*;
 
+// The control number that stands for a dialog window itself: EnableControl(dialog, kWholeWindow, false)
+// disables the whole dialog.
+constexpr int kWholeWindow = 0;
+
 // The three kinds of message box. The values are the flags the box is shown with.
 enum class BoxKind : std::uint32_t { Ok = 0, YesNo = 4, Warning = 0x30 };
 

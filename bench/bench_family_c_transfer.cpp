@@ -21,6 +21,7 @@
 #include "tests/support/virtual_link.h"
 #include "tools/virtual_keyboard/virtual_keyboard.h"
 #include "transfer/family_c/frames.h"
+#include "transfer/dialog_progress.h"
 #include "transfer/family_c/protocol.h"
 
 namespace su {
@@ -63,7 +64,8 @@ void RunTransfers(benchmark::State& state, test::VirtualPeer& peer) {
       state.SkipWithError("the song was refused");
       break;
     }
-    SendSongImage(dialog, image.data(), kImageSize);
+    DialogProgress progress(dialog);
+    SendSongImage(progress, image.data(), kImageSize);
   }
 
   const double blocks = BlockCount();

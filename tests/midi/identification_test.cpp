@@ -1,6 +1,7 @@
 // Keyboard identification over the virtual link: the reply frame check, the model table, what is passed
 // over, and ConnectKeyboard's ways through port choice, checks, the wait box and message 34.
 #include "midi/identification.h"
+#include "transfer/keyboard_connection.h"
 
 #include <gtest/gtest.h>
 

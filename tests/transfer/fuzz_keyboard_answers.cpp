@@ -39,6 +39,7 @@
 #include "tests/support/fake_screen.h"
 #include "tests/support/virtual_link.h"
 #include "transfer/family_c/frames.h"
+#include "transfer/dialog_progress.h"
 #include "transfer/family_c/protocol.h"
 #include "transfer/family_c/send_dialog.h"
 #include "transfer/family_c/slot_layout.h"
@@ -241,7 +242,8 @@ class Harness {
   void SendImage(su::WindowRef dialog) {
     std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[kImageSize]);
     for (std::uint32_t i = 0; i < kImageSize; ++i) image[i] = static_cast<std::uint8_t>(i * 37 + 11);
-    su::SendSongImage(dialog, image.get(), kImageSize);
+    su::DialogProgress progress(dialog);
+    su::SendSongImage(progress, image.get(), kImageSize);
   }
 
   void Delete(su::WindowRef dialog) {

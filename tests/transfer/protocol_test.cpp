@@ -20,6 +20,7 @@
 #include "tests/support/keyboard_rules.h"
 #include "tests/support/link_fixture.h"
 #include "tests/support/outcome.h"
+#include "transfer/dialog_progress.h"
 #include "transfer/family_c/frames.h"
 
 namespace su {
@@ -57,7 +58,8 @@ class FamilyCProtocol : public test::LinkTest {
     return OutcomeOf([&] {
       const int accepted = AnnounceSong(2, static_cast<std::uint32_t>(image.size()));
       if (accepted != 1) return accepted;
-      SendSongImage(dialog, image.data(), static_cast<std::uint32_t>(image.size()));
+      DialogProgress progress(dialog);
+      SendSongImage(progress, image.data(), static_cast<std::uint32_t>(image.size()));
       return 1;
     });
   }
@@ -115,7 +117,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BlockLayout,
 
 TEST_F(FamilyCProtocol, EmptyImageSendsNothingAndTimesOutAfterPreparingTheDialog) {
   const std::size_t before = link.Sent().size();
-  EXPECT_EQ(OutcomeOf([&] { SendSongImage(dialog, nullptr, 0); }), Message(IDS_TIMEOUT));
+  EXPECT_EQ(OutcomeOf([&] {
+    DialogProgress progress(dialog);
+    SendSongImage(progress, nullptr, 0);
+  }), Message(IDS_TIMEOUT));
   EXPECT_EQ(link.Sent().size(), before);
   EXPECT_EQ(screen.Ctl(dialog, IDC_STATUS).text, TEXT_48);
   EXPECT_EQ(screen.Ctl(dialog, IDC_PROGRESS).progressHigh, 0);
@@ -366,7 +371,8 @@ TEST_F(FamilyCProtocol, SendsTheWorkedExampleFramesForAThreeByteSong) {
   const Bytes abc = {0x61, 0x62, 0x63};
   ASSERT_EQ(OutcomeOf([&] {
               const int accepted = AnnounceSong(3, 4096);
-              SendSongImage(dialog, abc.data(), 3);
+              DialogProgress progress(dialog);
+              SendSongImage(progress, abc.data(), 3);
               return accepted;
             }),
             Returned(1));

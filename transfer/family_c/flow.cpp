@@ -23,8 +23,7 @@ int RunFamilyC() {
   RunState& run = Run();
   run.convertedPath = ConvertStagedSong(kSongImageKind, run.modelCode, ModelInfoArgument());
 
-  // An image that cannot be read would otherwise be announced to the keyboard as a song of 0 bytes.
-  if (LoadSongImage() == 0) RaiseMessage(IDS_FILE_ERROR);
+  LoadSongImageToSend();
 
   const SlotLayout layout = SlotLayoutFor(run.modelType);
   SlotTableC table{};  // cleared for this run

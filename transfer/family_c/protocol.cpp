@@ -83,32 +83,8 @@ bool AsksResend(std::uint8_t code) { return code >= kErrResendFirst && code <= k
 
 constexpr std::uint32_t kMaxResends = 5;
 
-// Box 139 stays up while the keyboard checks the whole song; it is destroyed on every way out.
-class SendingBox {
- public:
-  SendingBox(WindowRef owner, int* cancelFlag) : box_(TheScreen().OpenBox(IDD_SENDING, owner, cancelFlag)) {}
-  ~SendingBox() {
-    try {
-      Close();
-    } catch (...) {
-      // A box that will not close goes with the process; the failure under way matters more.
-    }
-  }
-  SendingBox(const SendingBox&) = delete;
-  SendingBox& operator=(const SendingBox&) = delete;
-  void Close() {
-    if (box_ == nullptr) return;
-    WindowRef box = box_;
-    box_ = nullptr;
-    TheScreen().CloseBox(box);
-  }
-
- private:
-  WindowRef box_;
-};
-
 // Sends every block of the packed image, resending a block the keyboard asks for again.
-void SendBlocks(Screen& screen, WindowRef dialog, const std::uint8_t* image, std::uint32_t size) {
+void SendBlocks(TransferProgress& progress, const std::uint8_t* image, std::uint32_t size) {
   const std::uint32_t packedLength = PackedLength(size);
   const std::unique_ptr<std::uint8_t[]> packed(new std::uint8_t[packedLength + 10]());
   const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kBlockBufferSize]);
@@ -117,10 +93,8 @@ void SendBlocks(Screen& screen, WindowRef dialog, const std::uint8_t* image, std
   const std::uint32_t lastLength = packedLength % kBlockDataMax;
   const std::uint32_t blockCount = packedLength / kBlockDataMax + (lastLength != 0 ? 1 : 0);
 
-  screen.ProgressRange(dialog, IDC_PROGRESS, 0, static_cast<int>(blockCount));
-  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
-  screen.ProgressStep(dialog, IDC_PROGRESS, 1);
-  screen.SetControlText(dialog, IDC_STATUS, screen.Text(IDS_NOW_SENDING));
+  progress.Begin(static_cast<int>(blockCount));
+  progress.Status(IDS_NOW_SENDING);
 
   for (std::uint32_t index = 0; index < blockCount; ++index) {
     const std::uint32_t count = (index + 1 == blockCount && lastLength != 0) ? lastLength : kBlockDataMax;
@@ -135,25 +109,35 @@ void SendBlocks(Screen& screen, WindowRef dialog, const std::uint8_t* image, std
       if (!AsksResend(answer.code)) RaiseSendRefusal(answer.code);
       if (++resends > kMaxResends) RaiseKeyboardError(answer.code);
     }
-    screen.ProgressStepIt(dialog, IDC_PROGRESS);
+    progress.Step();
   }
   // An empty image has no blocks to send, so the keyboard was never asked for anything.
   if (blockCount == 0) RaiseMessage(IDS_TIMEOUT);
 }
 
-// Sends the CRC-32 of the image and waits, with box 139 up, until the keyboard answers or the user cancels.
-void CloseTransfer(Screen& screen, WindowRef dialog, const std::uint8_t* image, std::uint32_t size) {
-  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
-  screen.SetControlText(dialog, IDC_STATUS, "");
+// Sends the CRC-32 of the image and waits until the keyboard answers or the user cancels the checking wait.
+// When no way to cancel could be offered, the first silent receive ends the wait as a cancel would.
+void CloseTransfer(TransferProgress& progress, const std::uint8_t* image, std::uint32_t size) {
+  progress.Clear();
 
-  int cancelFlag = 0;
-  SendingBox box(dialog, &cancelFlag);
+  struct CheckingWait {
+    TransferProgress& progress;
+    int* cancelFlag;
+    ~CheckingWait() {
+      try {
+        progress.CloseCheckingWait();
+      } catch (...) {
+        // A box that will not close goes with the process; the failure under way matters more.
+      }
+    }
+  } wait{progress, progress.OpenCheckingWait()};
 
   std::uint8_t message[kCloseTransferLength];
   const std::size_t length = BuildCloseTransfer(message, Crc32(image, size));
   const bool delivered = SendSysEx(message, static_cast<std::uint32_t>(length)) != 0;
-  const Answer answer = delivered ? AwaitAnswer(kAckMin, TakeNothing, &cancelFlag) : Answer{Outcome::Cancelled, 0};
-  box.Close();
+  const Answer answer =
+      delivered ? AwaitAnswer(kAckMin, TakeNothing, wait.cancelFlag) : Answer{Outcome::Cancelled, 0};
+  progress.CloseCheckingWait();
 
   if (answer.outcome == Outcome::Ack) return;
   if (answer.outcome == Outcome::Refused) RaiseSendRefusal(answer.code);
@@ -230,10 +214,9 @@ int AnnounceSong(std::uint8_t slot, std::uint32_t size) {
   RaiseMessage(IDS_TIMEOUT);
 }
 
-void SendSongImage(WindowRef dialog, const std::uint8_t* image, std::uint32_t size) {
-  Screen& screen = TheScreen();
-  SendBlocks(screen, dialog, image, size);
-  CloseTransfer(screen, dialog, image, size);
+void SendSongImage(TransferProgress& progress, const std::uint8_t* image, std::uint32_t size) {
+  SendBlocks(progress, image, size);
+  CloseTransfer(progress, image, size);
 }
 
 }  // namespace su

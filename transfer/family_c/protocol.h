@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "base/screen.h"
+#include "transfer/progress.h"
 
 namespace su {
 
@@ -17,8 +17,8 @@ int ReadSlotInfo(std::uint8_t slot, std::uint32_t* size, char* name);
 std::uint32_t ReadFreeSpace();
 // 1 when the keyboard accepts the song; -1 when it refuses for lack of memory.
 int AnnounceSong(std::uint8_t slot, std::uint32_t size);
-// Sends the image in checksummed blocks (progress bar 1010, status line 11000 of `dialog`), then the
-// closing CRC-32 while box 139 is up. Returns once the keyboard acknowledged the closing message.
-void SendSongImage(WindowRef dialog, const std::uint8_t* image, std::uint32_t size);
+// Sends the image in checksummed blocks, one progress step each, then the closing CRC-32 while the checking
+// wait is offered. Returns once the keyboard acknowledged the closing message.
+void SendSongImage(TransferProgress& progress, const std::uint8_t* image, std::uint32_t size);
 
 }  // namespace su

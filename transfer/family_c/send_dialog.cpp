@@ -9,34 +9,16 @@
 #include "midi/identification.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"
+#include "transfer/dialog_progress.h"
 #include "transfer/family_c/frames.h"
+#include "transfer/slot_list.h"
 
 namespace su {
 
 namespace {
 
-constexpr int kColumnNo = 0;
-constexpr int kColumnData = 1;
-constexpr int kColumnSize = 2;
-
 // The reading steps the bar once per slot on this range, whatever the slot count.
 constexpr int kReadingRange = 10;
-
-
-std::string UnsignedText(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(value));
-  return text;
-}
-
-std::string KilobyteCell(std::uint32_t bytes) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%ldKB", static_cast<long>(KilobytesShown(bytes)));
-  return text;
-}
-
-// Totals are signed byte counts shown as whole kilobytes, rounded toward zero.
-std::string TotalText(std::int32_t bytes) { return UnsignedText(static_cast<std::uint32_t>(bytes / 1024)); }
 
 // The slot's name up to its terminating zero, and never beyond the field even if the zero is missing.
 std::string NameText(const SlotRecordC& record) {
@@ -45,45 +27,9 @@ std::string NameText(const SlotRecordC& record) {
   return std::string(record.name, length);
 }
 
-// Marks the dialog busy for the life of one exchange, a raised failure included.
-class BusyScope {
- public:
-  explicit BusyScope(bool& busy) : busy_(busy) { busy_ = true; }
-  ~BusyScope() { busy_ = false; }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  bool& busy_;
-};
-
-// Box 142 "Now deleting..." for as long as the delete waits for the keyboard.
-class DeletingBox {
- public:
-  explicit DeletingBox(WindowRef owner) : box_(TheScreen().OpenBox(IDD_DELETING, owner, nullptr)) {}
-  ~DeletingBox() {
-    try {
-      TheScreen().CloseBox(box_);
-    } catch (...) {
-      // A box that will not close goes with the process; the failure under way matters more.
-    }
-  }
-  DeletingBox(const DeletingBox&) = delete;
-  DeletingBox& operator=(const DeletingBox&) = delete;
-
- private:
-  WindowRef box_;
-};
-
 enum class DeleteOutcome { Done, Refused, Failed };
 
 }  // namespace
-
-std::uint32_t KilobytesShown(std::uint32_t bytes) {
-  if (bytes == 0) return 0;
-  if (bytes < 1024) return 1;
-  return bytes / 1024;
-}
 
 void ReadSlots(WindowRef dialog, const SlotLayout& layout, SlotTableC& table) {
   Screen& screen = TheScreen();
@@ -118,22 +64,11 @@ void FillSlotList(WindowRef dialog, const SlotLayout& layout, const SlotTableC& 
     const SlotRecordC& record = table.slots[slot];
     const std::string label =
         slot < static_cast<int>(layout.slotLabels.size()) ? layout.slotLabels[slot] : std::string();
-    screen.ListInsertRow(dialog, IDC_SLOT_LIST, slot, label);
-    screen.ListSetCell(dialog, IDC_SLOT_LIST, slot, kColumnData, NameText(record));
-    screen.ListSetCell(dialog, IDC_SLOT_LIST, slot, kColumnSize, KilobyteCell(record.size));
+    ShowSlotRow(dialog, slot, label, NameText(record), record.size);
   }
   if (count > 0) screen.ListSelectRow(dialog, IDC_SLOT_LIST, 0);
-  screen.SetControlText(dialog, IDC_TOTAL_SIZE, TotalText(table.totalSize));
-  screen.SetControlText(dialog, IDC_FREE_SIZE, TotalText(table.freeSize));
-}
-
-int SelectedRow(WindowRef dialog) {
-  Screen& screen = TheScreen();
-  const int rows = screen.ListRowCount(dialog, IDC_SLOT_LIST);
-  for (int row = 0; row < rows; ++row) {
-    if (screen.ListRowSelected(dialog, IDC_SLOT_LIST, row)) return row;
-  }
-  return 0;
+  screen.SetControlText(dialog, IDC_TOTAL_SIZE, TotalKilobytesText(table.totalSize));
+  screen.SetControlText(dialog, IDC_FREE_SIZE, TotalKilobytesText(table.freeSize));
 }
 
 int SendToSelectedSlot(WindowRef dialog) {
@@ -144,7 +79,8 @@ int SendToSelectedSlot(WindowRef dialog) {
     if (ShowMessage(nullptr, IDS_ALREADY_EXIST, BoxKind::YesNo) == kAnswerNo) return 0;
   }
   if (AnnounceSong(slot, run.songImageSize) == 1) {
-    SendSongImage(dialog, run.songImage.get(), run.songImageSize);
+    DialogProgress progress(dialog);
+    SendSongImage(progress, run.songImage.get(), run.songImageSize);
     return 1;
   }
   ShowMessage(nullptr, IDS_MEMORY_SHORT_C, BoxKind::Warning);
@@ -205,10 +141,7 @@ void SendDialogC::OnInit(WindowRef dialog) {
   screen.ProgressPos(dialog, IDC_PROGRESS, 0);
   screen.ProgressStep(dialog, IDC_PROGRESS, 1);
 
-  screen.ListSetup(dialog, IDC_SLOT_LIST);
-  screen.ListAddColumn(dialog, IDC_SLOT_LIST, kColumnNo, "No", 40);
-  screen.ListAddColumn(dialog, IDC_SLOT_LIST, kColumnData, "Data", 100);
-  screen.ListAddColumn(dialog, IDC_SLOT_LIST, kColumnSize, "Size", 70);
+  SetUpSlotList(dialog);
 
   screen.SetControlText(dialog, IDC_FILE_NAME, run.stagedName);
   screen.SetControlText(dialog, IDC_SONG_SIZE, UnsignedText(KilobytesShown(run.songImageSize)));

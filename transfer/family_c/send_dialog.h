@@ -7,6 +7,7 @@
 #include "base/screen.h"
 #include "transfer/family_c/protocol.h"
 #include "transfer/family_c/slot_layout.h"
+#include "transfer/slot_list.h"
 
 namespace su {
 
@@ -24,17 +25,11 @@ struct SlotTableC {
   std::int32_t freeSize = 0;   // bytes: the keyboard's free memory
 };
 
-// A size in bytes as the dialogs show kilobytes: 0 stays 0, anything below 1024 shows 1, otherwise whole
-// kilobytes rounded down.
-std::uint32_t KilobytesShown(std::uint32_t bytes);
-
 // Reads every slot of `layout` and the free memory into `table`, with the progress bar and status line of
 // `dialog` showing the reading. Raises what the keyboard exchanges raise.
 void ReadSlots(WindowRef dialog, const SlotLayout& layout, SlotTableC& table);
 // Shows `table` in the slot list and the total and free size fields.
 void FillSlotList(WindowRef dialog, const SlotLayout& layout, const SlotTableC& table);
-// The first selected row of the slot list; 0 when none is selected.
-int SelectedRow(WindowRef dialog);
 // 1 when the song image went into the selected slot; 0 when the user declined to replace the song there or
 // the keyboard lacks memory (message 52 shown).
 int SendToSelectedSlot(WindowRef dialog);

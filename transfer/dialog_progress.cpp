@@ -1,0 +1,49 @@
+#include "transfer/dialog_progress.h"
+
+#include "resources/resource.h"
+
+namespace su {
+
+DialogProgress::~DialogProgress() {
+  try {
+    CloseCheckingWait();
+  } catch (...) {
+    // A box that will not close goes with the process; the failure under way matters more.
+  }
+}
+
+void DialogProgress::Begin(int total) {
+  Screen& screen = TheScreen();
+  screen.ProgressRange(dialog_, IDC_PROGRESS, 0, total);
+  screen.ProgressPos(dialog_, IDC_PROGRESS, 0);
+  screen.ProgressStep(dialog_, IDC_PROGRESS, 1);
+}
+
+void DialogProgress::Step() { TheScreen().ProgressStepIt(dialog_, IDC_PROGRESS); }
+
+void DialogProgress::Clear() {
+  Screen& screen = TheScreen();
+  screen.ProgressPos(dialog_, IDC_PROGRESS, 0);
+  screen.SetControlText(dialog_, IDC_STATUS, "");
+}
+
+void DialogProgress::Status(int message) {
+  Screen& screen = TheScreen();
+  screen.SetControlText(dialog_, IDC_STATUS, screen.Text(message));
+}
+
+int* DialogProgress::OpenCheckingWait() {
+  CloseCheckingWait();
+  cancelFlag_ = 0;
+  sendingBox_ = TheScreen().OpenBox(IDD_SENDING, dialog_, &cancelFlag_);
+  return sendingBox_ != nullptr ? &cancelFlag_ : nullptr;
+}
+
+void DialogProgress::CloseCheckingWait() {
+  if (sendingBox_ == nullptr) return;
+  WindowRef box = sendingBox_;
+  sendingBox_ = nullptr;
+  TheScreen().CloseBox(box);
+}
+
+}  // namespace su

@@ -1,0 +1,30 @@
+// The progress of a transfer shown in a transfer dialog: progress bar 1010, status line 11000 and the modeless
+// "Now sending..." box 139 owned by the dialog, whose Cancel sets the flag of the checking wait.
+#pragma once
+
+#include "base/screen.h"
+#include "transfer/progress.h"
+
+namespace su {
+
+class DialogProgress : public TransferProgress {
+ public:
+  explicit DialogProgress(WindowRef dialog) : dialog_(dialog) {}
+  ~DialogProgress() override;
+  DialogProgress(const DialogProgress&) = delete;
+  DialogProgress& operator=(const DialogProgress&) = delete;
+
+  void Begin(int total) override;
+  void Step() override;
+  void Clear() override;
+  void Status(int message) override;
+  int* OpenCheckingWait() override;
+  void CloseCheckingWait() override;
+
+ private:
+  WindowRef dialog_;
+  WindowRef sendingBox_ = nullptr;
+  int cancelFlag_ = 0;
+};
+
+}  // namespace su

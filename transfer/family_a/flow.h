@@ -1,0 +1,10 @@
+// The family A flow: convert the staged song, load it and run dialog 148 "Send the Data".
+#pragma once
+
+namespace su {
+
+// 1 once dialog 148 has closed. Raises 42, 43 or 44 when the conversion fails, 44 when the converted song
+// cannot be read or is empty, and passes on every failure raised inside the dialog.
+int RunFamilyA();
+
+}  // namespace su

@@ -1,0 +1,78 @@
+#include "transfer/keyboard_connection.h"
+
+#include "base/screen.h"
+#include "midi/device_selection.h"
+#include "midi/identification.h"
+#include "midi/port_session.h"
+#include "resources/resource.h"
+#include "transfer/family_a/probe.h"
+
+namespace su {
+
+namespace {
+
+// Closes the wait box however the search ends, a raised failure included.
+class WaitBox {
+ public:
+  WaitBox() : box_(TheScreen().OpenBox(IDD_LOOKING, nullptr, nullptr)) {
+    TheScreen().ProgressRange(box_, IDC_PROGRESS, 0, 2);
+    TheScreen().ProgressStep(box_, IDC_PROGRESS, 1);
+  }
+  ~WaitBox() {
+    try {
+      TheScreen().CloseBox(box_);
+    } catch (...) {
+      // Nothing sensible is left to do with a box that will not close; the process cleans up at exit.
+    }
+  }
+  WaitBox(const WaitBox&) = delete;
+  WaitBox& operator=(const WaitBox&) = delete;
+
+  void Step() { TheScreen().ProgressStepIt(box_, IDC_PROGRESS); }
+
+ private:
+  WindowRef box_;
+};
+
+}  // namespace
+
+int ConnectKeyboard() {
+  bool retry = false;
+  for (;;) {
+    if (retry || CheckDeviceSetup() != 0) {
+      if (ShowMidiDeviceDialog() != 0) return 0;
+    }
+    if (CheckHyperthreading() != 0) {
+      ShowMessage(nullptr, IDS_HYPERTHREADING, BoxKind::Warning);
+      return 0;
+    }
+    if (OpenMidiPorts() == 0) {
+      ShowMessage(nullptr, IDS_DEVICE_BUSY, BoxKind::Ok);
+      return 0;
+    }
+
+    int found = 0;
+    {
+      WaitBox box;
+      // A failed start shows up as a silent keyboard: the identification then times out.
+      StartMidiInput();
+      box.Step();
+      found = IdentifyKeyboard();
+      if (found == 0) {
+        box.Step();
+        found = ProbeFamilyA();
+      }
+      if (found == 0) {
+        box.Step();
+        found = ProbeFamilyB();
+      }
+    }
+    if (found != 0) return 1;
+
+    // The ports stay open: the next OpenMidiPorts closes them first, CleanUp otherwise.
+    if (ShowMessage(nullptr, IDS_NO_RESPONSE, BoxKind::YesNo) == kAnswerNo) return 0;
+    retry = true;
+  }
+}
+
+}  // namespace su

@@ -1,0 +1,28 @@
+// How a song transfer shows how far it has come and lets the user stop a long wait. The protocols of every
+// family report through it; a transfer dialog maps it onto its progress bar, its status line and the
+// "Now sending..." box, and a command line can map it onto a terminal.
+#pragma once
+
+namespace su {
+
+class TransferProgress {
+ public:
+  virtual ~TransferProgress() = default;
+
+  // A new run of `total` steps: 0 of `total` done.
+  virtual void Begin(int total) = 0;
+  // One more step done.
+  virtual void Step() = 0;
+  // Back to nothing done, with no status shown: the transfer's own work is over.
+  virtual void Clear() = 0;
+  // A status line, by string-table number.
+  virtual void Status(int message) = 0;
+
+  // The keyboard checks the whole song after the last block, which can take long. While that wait lasts the
+  // user is offered a way to cancel it: OpenCheckingWait returns the flag that turns nonzero when the user
+  // cancels, or nullptr when nothing could be offered (the wait must then not outlast one silent receive).
+  virtual int* OpenCheckingWait() = 0;
+  virtual void CloseCheckingWait() = 0;
+};
+
+}  // namespace su

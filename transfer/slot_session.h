@@ -1,0 +1,29 @@
+// The slot records of a family A or B transfer dialog: one row per song slot and the totals of the last reading.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace su {
+
+constexpr std::uint32_t kSlotEntryNameSize = 32;  // 31 characters and the terminating zero
+
+struct SlotEntry {
+  std::int32_t used = 0;   // nonzero when the slot holds a song
+  std::uint32_t size = 0;  // bytes; 0 for an empty slot
+  char name[kSlotEntryNameSize] = {};  // the name as shown: read from the keyboard, "(Untitled)", or empty
+};
+
+struct SlotSession {
+  std::uint16_t modelAddress = 0;
+  std::int32_t slotCount = 0;
+  std::vector<std::string> slotLabels;  // one per slot, shown in the list's first column
+  std::vector<SlotEntry> slots;         // slotCount entries
+  std::int32_t totalSize = 0;           // bytes: the sum of the slots' sizes at the last reading
+  std::int32_t freeSize = 0;            // bytes: the keyboard's free memory at the last reading
+  std::int32_t maxSongSize = 0;         // bytes: the largest song the keyboard takes (family B)
+  std::string songName;                 // the staged song's base name, written as the slot's name
+};
+
+}  // namespace su
