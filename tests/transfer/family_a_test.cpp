@@ -1,0 +1,519 @@
+// Family A against the virtual keyboard over the virtual link: the encodings' worked examples, every frame
+// the operations send, the transfer's answers and faults, the probe, and dialog 148 played by a recording
+// screen.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "base/run_state.h"
+#include "midi/port_session.h"
+#include "resources/resource.h"
+#include "resources/strings.h"
+#include "tests/support/case_name.h"
+#include "tests/support/keyboard_rules.h"
+#include "tests/support/link_fixture.h"
+#include "tests/support/outcome.h"
+#include "transfer/dialog_progress.h"
+#include "transfer/family_a/frames.h"
+#include "transfer/family_a/probe.h"
+#include "transfer/family_a/protocol.h"
+#include "transfer/family_a/send_dialog.h"
+#include "transfer/septet_encodings.h"
+
+namespace su {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Row = std::vector<std::string>;
+using test::FakeScreen;
+using test::KeyboardConfig;
+using test::KeyboardSlot;
+using test::Message;
+using test::Outcome;
+using test::OutcomeOf;
+using test::Refuse;
+using test::Returned;
+using test::Silent;
+
+constexpr std::uint16_t k21 = family_a::kAddressType21;
+constexpr std::uint16_t k22 = family_a::kAddressType22;
+
+KeyboardSlot Song(const std::string& name, std::uint32_t size) {
+  KeyboardSlot slot;
+  slot.status = 1;
+  slot.name = name;
+  slot.size = size;
+  slot.contents.assign(size, 0);
+  return slot;
+}
+
+// Slot 0 "Morning Waltz" (13 characters) of 4096 bytes, slot 1 "Tune" of 500, slot 3 a song whose name
+// holds a control character, the rest empty; 8000 bytes free.
+KeyboardConfig KeyboardA(std::uint16_t address = k21) {
+  KeyboardConfig config;
+  config.family = test::KeyboardFamily::A;
+  config.modelAddress = address;
+  config.answersIdentity = false;
+  config.slots = std::vector<KeyboardSlot>(10);
+  config.slots[0] = Song("Morning Waltz", 4096);
+  config.slots[1] = Song("Tune", 500);
+  config.slots[3] = Song(std::string("Bad\x01name"), 2048);
+  config.freeMemory = 8000;
+  return config;
+}
+
+Bytes Image(std::uint32_t size) {
+  Bytes image(size);
+  for (std::uint32_t i = 0; i < size; ++i) image[i] = static_cast<std::uint8_t>(i * 37 + 11);
+  return image;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The worked examples of the encodings
+
+TEST(FamilyAEncodings, WorkedExamplesEncodeAsPublished) {
+  auto septets = [](std::uint32_t v) {
+    Bytes out(5);
+    PutFiveSeptets(v, out.data());
+    return out;
+  };
+  auto triplet = [](std::uint8_t a, std::uint8_t b) {
+    Bytes out(3);
+    PutWordTriplet(a, b, out.data());
+    return out;
+  };
+  struct Vector {
+    const char* what;
+    Bytes actual, expected;
+  };
+  const Bytes words = {0x54, 0x1A, 0x01, 0x64, 0x50, 0x01};
+  const Vector vectors[] = {
+      {"name piece MYSO", septets(NamePieceNumber("MYSO")), {0x4F, 0x26, 0x65, 0x6A, 0x04}},
+      {"name piece NG and two spaces", septets(NamePieceNumber("NG  ")), {0x20, 0x40, 0x1C, 0x72, 0x04}},
+      {"name piece of four spaces", septets(NamePieceNumber("    ")), {0x20, 0x40, 0x00, 0x01, 0x02}},
+      {"the top four bits", septets(0xF0000001u), {0x01, 0x00, 0x00, 0x00, 0x0F}},
+      {"word 4D54", triplet(0x4D, 0x54), {0x54, 0x1A, 0x01}},
+      {"word 6864", triplet(0x68, 0x64), {0x64, 0x50, 0x01}},
+      {"checksum of both words", {SevenBitChecksum(words.data(), words.size())}, {0x5C}},
+  };
+  for (const Vector& v : vectors) EXPECT_EQ(v.actual, v.expected) << v.what;
+  for (std::uint32_t v : {0u, 1u, 0x7Fu, 0x80u, 0x12345678u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(GetFiveSeptets(septets(v).data()), v) << std::hex << v;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The operations against the keyboard
+
+class FamilyAProtocol : public test::LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    Connect(KeyboardA());
+    OpenPorts();
+    dialog = screen.OpenBox(IDD_SEND_A, nullptr, nullptr);
+  }
+  // What the program sent from here on.
+  std::vector<Bytes> SentSince(std::size_t from) const {
+    return std::vector<Bytes>(link.Sent().begin() + static_cast<std::ptrdiff_t>(from), link.Sent().end());
+  }
+  Outcome Transfer(const Bytes& image, std::uint8_t slot = 5) {
+    return OutcomeOf([&] {
+      DialogProgress progress(dialog);
+      SendSongImageA(k21, slot, progress, image.data(), static_cast<std::uint32_t>(image.size()));
+    });
+  }
+  WindowRef dialog = nullptr;
+};
+
+struct FrameCase {
+  const char* name;
+  std::function<KeyboardConfig()> keyboard;
+  std::function<void()> operation;
+  std::vector<Bytes> frames;
+};
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
+
+class FamilyAFrames : public FamilyAProtocol, public ::testing::WithParamInterface<FrameCase> {};
+
+TEST_P(FamilyAFrames, OperationSendsExactlyTheseFrames) {
+  const FrameCase& c = GetParam();
+  Connect(c.keyboard());
+  const std::size_t before = link.Sent().size();
+  ASSERT_EQ(OutcomeOf(c.operation), Returned(0));
+  EXPECT_EQ(SentSince(before), c.frames);
+}
+
+char gName[kSlotNameSizeA];
+std::uint32_t gSize;
+
+INSTANTIATE_TEST_SUITE_P(
+    Operations, FamilyAFrames,
+    ::testing::Values(
+        FrameCase{"PrepareType21", [] { return KeyboardA(); }, [] { PrepareKeyboardA(k21, false); },
+                  {{0xF0, 0x44, 0x11, 0x03, 0x7F, 0x00, 0x00, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x03, 0x7F, 0x01, 0x00, 0x20, 0x06, 0x00, 0x00, 0x00, 0xF7}}},
+        FrameCase{"PrepareType22OnlyWrites", [] { return KeyboardA(k22); }, [] { PrepareKeyboardA(k22, false); },
+                  {{0xF0, 0x44, 0x11, 0x02, 0x7F, 0x00, 0x00, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0xF7}}},
+        FrameCase{"MatchModel", [] { return KeyboardA(); }, [] { MatchModelA(k21, 2); },
+                  {{0xF0, 0x44, 0x11, 0x03, 0x7F, 0x01, 0x00, 0x00, 0x0D, 0x00, 0x00, 0x00, 0xF7}}},
+        FrameCase{"ReadUsedSlotWithSizeAndName", [] { return KeyboardA(); },
+                  [] { ReadSlotInfoA(k21, 0, &gSize, gName); },
+                  {{0xF0, 0x44, 0x11, 0x03, 0x7F, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x03, 0x7F, 0x01, 0x10, 0x03, 0x1F, 0x00, 0x00, 0x00, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x03, 0x7F, 0x01, 0x10, 0x04, 0x1F, 0x00, 0x00, 0x00, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x03, 0x7F, 0x01, 0x10, 0x05, 0x1F, 0x00, 0x00, 0x00, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x03, 0x7F, 0x01, 0x10, 0x06, 0x1F, 0x00, 0x00, 0x00, 0xF7}}},
+        FrameCase{"ReadEmptySlotAsksOnlyIfUsed", [] { return KeyboardA(); },
+                  [] { ReadSlotInfoA(k21, 7, &gSize, gName); },
+                  {{0xF0, 0x44, 0x11, 0x03, 0x7F, 0x01, 0x10, 0x00, 0x00, 0x07, 0x00, 0x00, 0xF7}}},
+        FrameCase{"ReadType22NameInTwoPieces", [] { return KeyboardA(k22); },
+                  [] { ReadSlotInfoA(k22, 1, nullptr, gName); },
+                  {{0xF0, 0x44, 0x11, 0x02, 0x7F, 0x01, 0x10, 0x00, 0x00, 0x01, 0x00, 0x00, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x02, 0x7F, 0x01, 0x10, 0x04, 0x1F, 0x01, 0x00, 0x00, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x02, 0x7F, 0x01, 0x10, 0x05, 0x1F, 0x01, 0x00, 0x00, 0xF7}}},
+        FrameCase{"ReadFreeSpace", [] { return KeyboardA(); }, [] { ReadFreeSpaceA(k21); },
+                  {{0xF0, 0x44, 0x11, 0x03, 0x7F, 0x01, 0x00, 0x22, 0x1F, 0x00, 0x00, 0x00, 0xF7}}},
+        FrameCase{"DeleteSlot", [] { return KeyboardA(); }, [] { DeleteSlotA(k21, 4); },
+                  {{0xF0, 0x44, 0x11, 0x03, 0x7F, 0x00, 0x00, 0x27, 0x0F, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0xF7}}},
+        FrameCase{"WriteShortNamePaddedWithSpaces", [] { return KeyboardA(); },
+                  [] { WriteSongNameA(k21, 2, "MYSONG", 6); },
+                  {{0xF0, 0x44, 0x11, 0x03, 0x7F, 0x00, 0x10, 0x04, 0x1F, 0x02, 0x00, 0x00, 0x4F, 0x26, 0x65, 0x6A, 0x04, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x03, 0x7F, 0x00, 0x10, 0x05, 0x1F, 0x02, 0x00, 0x00, 0x20, 0x40, 0x1C, 0x72, 0x04, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x03, 0x7F, 0x00, 0x10, 0x06, 0x1F, 0x02, 0x00, 0x00, 0x20, 0x40, 0x00, 0x01, 0x02, 0xF7}}},
+        FrameCase{"WriteLongNameCutToEightOnType22", [] { return KeyboardA(k22); },
+                  [] { WriteSongNameA(k22, 9, "MYSONG    LONGER", 16); },
+                  {{0xF0, 0x44, 0x11, 0x02, 0x7F, 0x00, 0x10, 0x04, 0x1F, 0x09, 0x00, 0x00, 0x4F, 0x26, 0x65, 0x6A, 0x04, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x02, 0x7F, 0x00, 0x10, 0x05, 0x1F, 0x09, 0x00, 0x00, 0x20, 0x40, 0x1C, 0x72, 0x04, 0xF7}}},
+        FrameCase{"SendEmptyImageOnlyCloses", [] { return KeyboardA(); },
+                  [] {
+                    test::FakeScreen& s = static_cast<test::FakeScreen&>(TheScreen());
+                    DialogProgress progress(s.OpenBox(IDD_SEND_A, nullptr, nullptr));
+                    SendSongImageA(k21, 6, progress, nullptr, 0);
+                  },
+                  {{0xF0, 0x44, 0x11, 0x03, 0x7F, 0x07, 0x10, 0x00, 0x00, 0x06, 0x00, 0x00, 0xF7},
+                   {0xF0, 0x44, 0x11, 0x03, 0x7F, 0x07, 0x10, 0x00, 0x00, 0x06, 0x00, 0x05, 0xF7}}}),
+    test::NameFrom(&FrameCase::name));
+
+TEST_F(FamilyAProtocol, BlocksCarryTheirNumberWordCountAndAWholeLastWord) {
+  // 25,601 bytes: 201 blocks, the last of one odd byte padded by a zero into a whole word.
+  KeyboardConfig roomy = KeyboardA();
+  roomy.freeMemory = 1u << 20;
+  Connect(roomy);
+  const Bytes image = Image(200 * 128 + 1);
+  const std::size_t before = link.Sent().size();
+  ASSERT_EQ(Transfer(image), Returned(0));
+  const std::vector<Bytes> sent = SentSince(before);
+  ASSERT_EQ(sent.size(), 203u);
+  EXPECT_EQ(sent[0].size(), 208u);
+  EXPECT_EQ(Bytes(sent[0].begin(), sent[0].begin() + 14),
+            (Bytes{0xF0, 0x44, 0x11, 0x03, 0x7F, 0x04, 0x10, 0x00, 0x4F, 0x05, 0x00, 0x00, 0x00, 0x40}));
+  const Bytes& last = sent[200];
+  EXPECT_EQ(last.size(), 19u);
+  EXPECT_EQ(Bytes(last.begin() + 11, last.begin() + 14), (Bytes{0x48, 0x01, 0x01}));  // block 200, one word
+  Bytes held = keyboard->Slot(5).contents;
+  ASSERT_EQ(held.size(), image.size() + 1);
+  EXPECT_EQ(held.back(), 0x00);
+  held.pop_back();
+  EXPECT_EQ(held, image);
+  EXPECT_EQ(screen.Ctl(dialog, IDC_PROGRESS).progressHigh, 201);
+  EXPECT_EQ(screen.Ctl(dialog, IDC_PROGRESS).progressSteps, 201);
+  EXPECT_EQ(screen.ControlText(dialog, IDC_STATUS), TEXT_48);
+}
+
+struct TransferCase {
+  const char* name;
+  std::vector<test::KeyboardRule> rules;
+  Outcome outcome;
+  int barSteps;      // the bar's steps over the whole transfer (4 blocks)
+  bool songTaken;    // the slot holds the image afterwards
+};
+void PrintTo(const TransferCase& c, std::ostream* os) { *os << c.name; }
+
+class FamilyATransfer : public FamilyAProtocol, public ::testing::WithParamInterface<TransferCase> {};
+
+TEST_P(FamilyATransfer, KeyboardAnswersDecideHowTheSendEnds) {
+  const TransferCase& c = GetParam();
+  for (const test::KeyboardRule& rule : c.rules) keyboard->AddRule(rule);
+  const Bytes image = Image(4 * 128);
+  EXPECT_EQ(Transfer(image), c.outcome);
+  EXPECT_EQ(screen.Ctl(dialog, IDC_PROGRESS).progressSteps, c.barSteps);
+  EXPECT_EQ(keyboard->Slot(5).contents == image, c.songTaken);
+  // A transfer that failed sent no closing frames: the slot is left as it was.
+  if (!c.songTaken) EXPECT_EQ(keyboard->CountReceivedA(test::kKeyAClosing), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, FamilyATransfer,
+    ::testing::Values(
+        TransferCase{"EveryBlockTaken", {}, Returned(0), 4, true},
+        // Code 3 after block 2 (the last but one) starts the image over: the bar starts again from 0.
+        TransferCase{"StartOverFromBlockZero", {Refuse(test::kKeyABlock, 3, 1, 2)}, Returned(0), 2 + 4, true},
+        TransferCase{"StopEndsWithMessage55", {Refuse(test::kKeyABlock, 2, 1, 1)}, Message(IDS_TRANSMISSION_STOPPED),
+                     1, false},
+        TransferCase{"EndlessStartOverIsBoundedWithMessage55", {Refuse(test::kKeyABlock, 3, test::kForever, 1)},
+                     Message(IDS_TRANSMISSION_STOPPED), 1, false},
+        TransferCase{"SilenceEndsWithMessage38", {Silent(test::kKeyABlock, 3)}, Message(IDS_TIMEOUT), 3, false}),
+    test::NameFrom(&TransferCase::name));
+
+TEST_F(FamilyAProtocol, JunkAndShortAnswersArePassedOverAtEveryStep) {
+  keyboard->SetJunk({test::JunkFrame::OtherAddress, test::JunkFrame::BrokenFraming, test::JunkFrame::TooShort,
+                     test::JunkFrame::OtherCode, test::JunkFrame::OtherMaker});
+  std::uint32_t size = 0;
+  char name[kSlotNameSizeA] = {};
+  EXPECT_EQ(OutcomeOf([&] { return PrepareKeyboardA(k21, false); }), Returned(1));
+  EXPECT_EQ(OutcomeOf([&] { return ReadSlotInfoA(k21, 0, &size, name); }), Returned(1));
+  EXPECT_EQ(size, 4096u);
+  EXPECT_STREQ(name, "Morning Walt");
+  EXPECT_EQ(OutcomeOf([&] { return ReadFreeSpaceA(k21); }), Returned(8000));
+  EXPECT_TRUE(MatchModelA(k21, 2));
+  const Bytes image = Image(300);
+  ASSERT_EQ(Transfer(image), Returned(0));
+  EXPECT_EQ(keyboard->Slot(5).contents, image);
+}
+
+TEST_F(FamilyAProtocol, ABlockThatCannotBeSentFailsTheTransferInsteadOfLeavingAHole) {
+  // The driver stops reporting sends done once the keyboard took the second block.
+  struct CutAfterTwoBlocks : test::VirtualPeer {
+    test::VirtualKeyboard* keyboard;
+    test::VirtualLink* link;
+    int blocks = 0;
+    void OnMessage(const std::vector<std::uint8_t>& m, test::ReplySink& sink) override {
+      keyboard->OnMessage(m, sink);
+      if (m.size() > 5 && m[5] == family_a::kActBlock && ++blocks == 2) link->SetSendDoneDelay(std::nullopt);
+    }
+  } cut;
+  cut.keyboard = keyboard.get();
+  cut.link = &link;
+  link.AttachPeer(&cut);
+  EXPECT_EQ(Transfer(Image(4 * 128)), Message(IDS_TIMEOUT));
+  EXPECT_EQ(keyboard->CountReceivedA(test::kKeyAClosing), 0u);
+  EXPECT_EQ(keyboard->Slot(5).status, 0);
+  link.AttachPeer(keyboard.get());
+}
+
+TEST_F(FamilyAProtocol, SlotReadsShowNamesAsTheKeyboardHoldsThem) {
+  KeyboardConfig config = KeyboardA(k22);
+  config.slots[2] = Song("Eight ch", 100);
+  config.slots[4].status = 2;  // anything but 01 is an empty slot
+  config.slots[4].size = 999;
+  Connect(config);
+  struct Expect {
+    std::uint8_t slot;
+    int used;
+    std::uint32_t size;
+    const char* name;
+  };
+  for (const Expect& e : {Expect{0, 1, 4096, "Morning "}, Expect{1, 1, 500, "Tune    "}, Expect{2, 1, 100, "Eight ch"},
+                          Expect{3, 1, 2048, "(Untitled)"}, Expect{4, 0, 0, ""}}) {
+    std::uint32_t size = 12345;
+    char name[kSlotNameSizeA] = "old";
+    EXPECT_EQ(ReadSlotInfoA(k22, e.slot, &size, name), e.used) << "slot " << int(e.slot);
+    EXPECT_EQ(size, e.size) << "slot " << int(e.slot);
+    EXPECT_STREQ(name, e.name) << "slot " << int(e.slot);
+  }
+}
+
+TEST_F(FamilyAProtocol, NotReadyAndSilenceRaiseUnlessQuiet) {
+  keyboard->AddRule(Refuse(test::kKeyAReadReady, 1, 2));
+  EXPECT_EQ(OutcomeOf([] { return PrepareKeyboardA(k21, true); }), Returned(0));
+  EXPECT_EQ(OutcomeOf([] { return PrepareKeyboardA(k21, false); }), Message(IDS_NOT_READY));
+  keyboard->AddRule(Silent(test::KeyA(0x01, 0x00, 0x20)));
+  EXPECT_EQ(OutcomeOf([] { return PrepareKeyboardA(k21, true); }), Returned(0));
+  EXPECT_EQ(OutcomeOf([] { return PrepareKeyboardA(k21, false); }), Message(IDS_TIMEOUT));
+  keyboard->AddRule(Silent(test::KeyA(0x01, 0x10, 0x03)));
+  EXPECT_EQ(OutcomeOf([] { return ReadSlotInfoA(k21, 0, &gSize, nullptr); }), Message(IDS_TIMEOUT));
+  keyboard->AddRule(Silent(test::KeyA(0x01, 0x00, 0x22)));
+  EXPECT_EQ(OutcomeOf([] { return ReadFreeSpaceA(k21); }), Message(IDS_TIMEOUT));
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The probe
+
+struct ProbeCase {
+  const char* name;
+  std::uint16_t address;
+  std::int32_t debugZt52;
+  int found;
+  std::int32_t modelType;
+};
+void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.name; }
+
+class FamilyAProbe : public test::LinkTest, public ::testing::WithParamInterface<ProbeCase> {};
+
+TEST_P(FamilyAProbe, FindsTheModelTypeByItsAddress) {
+  const ProbeCase& c = GetParam();
+  Connect(KeyboardA(c.address));
+  OpenPorts();
+  su::Run().debugZt52 = c.debugZt52;
+  EXPECT_EQ(ProbeFamilyA(), c.found);
+  EXPECT_EQ(su::Run().modelType, c.modelType);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keyboards, FamilyAProbe,
+                         ::testing::Values(ProbeCase{"Type21", k21, 0, 1, 21},
+                                           ProbeCase{"Type22WithTheDebugKey", k22, 1, 1, 22},
+                                           ProbeCase{"Type22WithoutTheDebugKeyIsNotFound", k22, 0, 0, -1}),
+                         test::NameFrom(&ProbeCase::name));
+
+// ---------------------------------------------------------------------------------------------------------
+// Dialog 148
+
+class FamilyADialog : public test::LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    RunState& run = su::Run();
+    run.stagedName = "journey.mid";
+    image = Image(3000);
+    run.songImage.reset(new std::uint8_t[image.size()]);
+    std::copy(image.begin(), image.end(), run.songImage.get());
+    run.songImageSize = static_cast<std::uint32_t>(image.size());
+    Connect(KeyboardA());
+    OpenPorts();
+  }
+
+  Outcome RunDialog(FakeScreen::User user) {
+    session = SlotSession{};
+    session.modelAddress = k21;
+    session.slotCount = 10;
+    for (int i = 0; i < 10; ++i) session.slotLabels.push_back(std::to_string(i));
+    session.slots.assign(10, SlotEntry{});
+    session.songName = "journey";
+    logic = std::make_unique<SendDialogA>(session);
+    screen.users[IDD_SEND_A].push_back(std::move(user));
+    return OutcomeOf([&] { return screen.RunDialog(IDD_SEND_A, *logic); });
+  }
+  static Row RowOf(FakeScreen& s, WindowRef dialog, int row) { return s.Ctl(dialog, IDC_SLOT_LIST).list.rows.at(row); }
+  // The family A messages the keyboard received, by their action-area-parameter key, from `from` on.
+  std::vector<int> KeysSince(std::size_t from) const {
+    std::vector<int> keys;
+    const auto received = keyboard->Received();
+    for (std::size_t i = from; i < received.size(); ++i) {
+      const Bytes& m = received[i];
+      const int key = test::KeyA(m[5], m[6], m[7]);
+      if (keys.empty() || keys.back() != key || key != test::kKeyABlock) keys.push_back(key);
+    }
+    return keys;
+  }
+
+  Bytes image;
+  SlotSession session;
+  std::unique_ptr<SendDialogA> logic;
+};
+
+TEST_F(FamilyADialog, ListsTenSlotsWithNamesSizesAndTotals) {
+  const Outcome ending = RunDialog([&](FakeScreen& s, WindowRef dialog) {
+    EXPECT_EQ(s.ControlText(dialog, IDC_FILE_NAME), "journey.mid");
+    EXPECT_EQ(s.ControlText(dialog, IDC_SONG_SIZE), "2");  // 3000 bytes
+    const auto& rows = s.Ctl(dialog, IDC_SLOT_LIST).list.rows;
+    ASSERT_EQ(rows.size(), 10u);
+    EXPECT_EQ(RowOf(s, dialog, 0), (Row{"0", "Morning Walt", "4KB"}));
+    EXPECT_EQ(RowOf(s, dialog, 1), (Row{"1", "Tune        ", "1KB"}));
+    EXPECT_EQ(RowOf(s, dialog, 2), (Row{"2", "", "0KB"}));
+    EXPECT_EQ(RowOf(s, dialog, 3), (Row{"3", "(Untitled)", "2KB"}));
+    EXPECT_EQ(s.ControlText(dialog, IDC_TOTAL_SIZE), "6");  // 6644 bytes
+    EXPECT_EQ(s.ControlText(dialog, IDC_FREE_SIZE), "7");   // 8000 bytes
+    EXPECT_EQ(s.Ctl(dialog, IDC_PROGRESS).progressSteps, 10);
+    EXPECT_FALSE(s.Ctl(dialog, IDC_DELETE).enabled);  // until a row is clicked
+    s.ClickRow(dialog, IDC_SLOT_LIST, 2);
+    EXPECT_FALSE(s.Ctl(dialog, IDC_DELETE).enabled);
+    s.ClickRow(dialog, IDC_SLOT_LIST, 1);
+    EXPECT_TRUE(s.Ctl(dialog, IDC_DELETE).enabled);
+    s.Click(dialog, 2);  // Escape (IDCANCEL) does nothing
+    EXPECT_FALSE(s.Win(dialog).ended);
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(ending, Returned(0));
+}
+
+TEST_F(FamilyADialog, ReplacingDeletesFirstThenSendsThenWritesTheName) {
+  std::size_t before = 0;
+  const Outcome ending = RunDialog([&](FakeScreen& s, WindowRef dialog) {
+    before = keyboard->Received().size();
+    s.ClickRow(dialog, IDC_SLOT_LIST, 1);
+    s.Click(dialog, IDC_SEND);
+  });
+  EXPECT_EQ(ending, Returned(0));
+  EXPECT_EQ(screen.BoxTexts(), (std::vector<std::string>{TEXT_39, TEXT_40}));
+  const int prepare = test::KeyA(0x00, 0x00, 0x20), ready = test::kKeyAReadReady;
+  EXPECT_EQ(KeysSince(before),
+            (std::vector<int>{prepare, ready, test::KeyA(0x01, 0x10, 0x00), test::KeyA(0x01, 0x10, 0x03),
+                              test::KeyA(0x01, 0x00, 0x22), prepare, ready, test::KeyA(0x00, 0x00, 0x27),
+                              test::kKeyABlock, test::kKeyAClosing, test::kKeyAClosing, test::KeyA(0x00, 0x10, 0x04),
+                              test::KeyA(0x00, 0x10, 0x05), test::KeyA(0x00, 0x10, 0x06)}));
+  const KeyboardSlot slot = keyboard->Slot(1);
+  EXPECT_EQ(slot.name.substr(0, 12), "journey     ");
+  EXPECT_EQ(slot.contents, image);
+}
+
+struct RoomCase {
+  const char* name;
+  std::uint32_t freeMemory;
+  bool sent;
+};
+void PrintTo(const RoomCase& c, std::ostream* os) { *os << c.name; }
+
+class FamilyADialogRoom : public FamilyADialog, public ::testing::WithParamInterface<RoomCase> {};
+
+TEST_P(FamilyADialogRoom, TheOldSongInTheTargetSlotCountsAsRoom) {
+  // Slot 1 holds 500 bytes; the song needs 3000.
+  KeyboardConfig config = KeyboardA();
+  config.freeMemory = GetParam().freeMemory;
+  Connect(config);
+  bool stayedOpen = false;
+  RunDialog([&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 1);
+    s.Click(dialog, IDC_SEND);
+    stayedOpen = !s.Win(dialog).ended;
+    if (stayedOpen) {
+      EXPECT_TRUE(s.Ctl(dialog, IDC_SEND).enabled);
+      EXPECT_TRUE(s.Ctl(dialog, IDC_CANCEL_TRANSFER).enabled);
+      EXPECT_FALSE(s.Ctl(dialog, IDC_DELETE).enabled);
+      s.Click(dialog, IDC_CANCEL_TRANSFER);
+    }
+  });
+  EXPECT_EQ(stayedOpen, !GetParam().sent);
+  EXPECT_EQ(screen.BoxTexts().front(), GetParam().sent ? std::string(TEXT_39) : std::string(TEXT_52));
+  EXPECT_EQ(keyboard->CountReceivedA(test::kKeyABlock) > 0, GetParam().sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(Memory, FamilyADialogRoom,
+                         ::testing::Values(RoomCase{"JustEnoughWithTheOldSong", 2500, true},
+                                           RoomCase{"OneByteShort", 2499, false}),
+                         test::NameFrom(&RoomCase::name));
+
+TEST_F(FamilyADialog, DeleteAsksDeletesAndReadsTheSlotsAgain) {
+  const Outcome ending = RunDialog([&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 0);
+    s.Click(dialog, IDC_DELETE);
+    EXPECT_FALSE(s.Ctl(dialog, IDC_DELETE).enabled);
+    EXPECT_EQ(RowOf(s, dialog, 0), (Row{"0", "", "0KB"}));
+    // Delete is enabled by a used row; the arrow keys then move the selection to an empty one.
+    s.ClickRow(dialog, IDC_SLOT_LIST, 1);
+    auto& selected = s.Ctl(dialog, IDC_SLOT_LIST).list.selected;
+    for (std::size_t i = 0; i < selected.size(); ++i) selected[i] = i == 2;
+    s.Click(dialog, IDC_DELETE);  // an empty slot only beeps
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(ending, Returned(0));
+  EXPECT_EQ(screen.BoxTexts(), (std::vector<std::string>{TEXT_49, TEXT_50}));
+  EXPECT_EQ(screen.beeps, 1);
+  EXPECT_EQ(keyboard->Slot(0).status, 0);
+  EXPECT_EQ(keyboard->CountReceivedA(test::KeyA(0x01, 0x00, 0x22)), 2u);  // the first reading and the refresh
+}
+
+TEST_F(FamilyADialog, AKeyboardThatIsNotReadyEndsTheSendWithMessage35) {
+  keyboard->AddRule(Refuse(test::kKeyAReadReady, 1));
+  const Outcome ending = RunDialog([&](FakeScreen& s, WindowRef dialog) { s.Click(dialog, IDC_SEND); });
+  EXPECT_EQ(ending, Message(IDS_NOT_READY));
+  EXPECT_EQ(keyboard->CountReceivedA(test::kKeyABlock), 0u);
+}
+
+}  // namespace
+}  // namespace su
