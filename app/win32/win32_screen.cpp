@@ -245,7 +245,8 @@ std::string Win32Screen::ControlText(WindowRef dialog, int control) {
 }
 
 void Win32Screen::EnableControl(WindowRef dialog, int control, bool enabled) {
-  EnableWindow(Control(dialog, control), enabled ? TRUE : FALSE);
+  HWND target = control == kWholeWindow ? AsWindow(dialog) : Control(dialog, control);
+  EnableWindow(target, enabled ? TRUE : FALSE);
 }
 
 void Win32Screen::CheckRadio(WindowRef dialog, int control) {
