@@ -1,11 +1,13 @@
 // Saving the song as a .sq2 song file: convert, ask where, copy, confirm.
 #include "app/save_flow.h"
 
-#include <cctype>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
+#include "app/shell_system.h"
+#include "base/code_page.h"
 #include "base/conversion.h"
 #include "base/errors.h"
 #include "base/messages.h"
@@ -18,59 +20,72 @@ namespace su {
 
 namespace {
 
-// Paths compared the way the file system of the program compares them: case and separator blind.
-std::string Normalised(const std::string& path) {
-  std::string out = path;
-  for (char& c : out) c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+// Names tried for the copy beside the target before giving up.
+constexpr int kFreshNameAttempts = 64;
+
+bool SameFile(ShellSystem& system, const std::string& a, const std::string& b) {
+  FileIdentity first, second;
+  return system.IdentityOf(a, &first) && system.IdentityOf(b, &second) && first == second;
 }
 
-bool ReadWhole(const std::string& path, std::vector<char>* bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  char chunk[16384];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes->insert(bytes->end(), chunk, chunk + got);
-  const bool ok = std::ferror(file) == 0;
-  std::fclose(file);
-  return ok;
-}
-
-// Writes `bytes` to `path` whole; a file that could not be written whole is removed again.
-bool WriteWhole(const std::string& path, const std::vector<char>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = (std::fclose(file) == 0) && ok;
-  if (!ok) std::remove(path.c_str());
-  return ok;
-}
-
-// Copies the converted song file to the path the user chose, replacing a file of that name (the save dialog
-// has already asked). The copy is written beside the target under another name first and only then takes
-// the target's place, so a copy that fails leaves the file it was to replace as it was.
-bool CopySongFile(const std::string& from, const std::string& to) {
-  if (Normalised(from) == Normalised(to)) return true;
-  // The user's own song file is never written, even when chosen by name in the save dialog.
-  if (Normalised(to) == Normalised(Run().sourcePath)) return false;
-  std::vector<char> bytes;
-  if (!ReadWhole(from, &bytes)) return false;
-  const std::string fresh = to + ".part";
-  if (!WriteWhole(fresh, bytes)) return false;
-  if (std::rename(fresh.c_str(), to.c_str()) == 0) return true;
-  // Renaming onto an existing file fails on Windows: move the old file aside, and back if need be.
-  const std::string old = to + ".old";
-  if (std::rename(to.c_str(), old.c_str()) != 0) {
-    std::remove(fresh.c_str());
-    return false;
+// True when `target` lies in the work directory or in a folder below it: such a file would be deleted with
+// the work directory at the end of the run. Each folder above the target is compared by identity, and by its
+// text as well for a folder whose identity cannot be had.
+bool IsInsideWorkDirectory(ShellSystem& system, const std::string& target) {
+  const std::string& workDir = Run().workDir;
+  if (workDir.empty()) return false;
+  const std::string workText = FoldCase(workDir);
+  FileIdentity work;
+  const bool workKnown = system.IdentityOf(workDir, &work);
+  for (std::string folder = ParentFolder(target), above; !folder.empty(); folder = above) {
+    FileIdentity identity;
+    if (FoldCase(folder) == workText) return true;
+    if (workKnown && system.IdentityOf(folder, &identity) && identity == work) return true;
+    above = ParentFolder(folder);
+    if (above.size() >= folder.size()) break;  // a drive or the root: nothing above it
   }
-  if (std::rename(fresh.c_str(), to.c_str()) != 0) {
-    std::rename(old.c_str(), to.c_str());
-    std::remove(fresh.c_str());
-    return false;
+  return false;
+}
+
+// Creates a new, empty file beside `target` under a name no longer than the target's own (so a target that
+// fits the path field never fails for its copy's name), and returns its path; empty when none could be made.
+std::string NewFileBeside(ShellSystem& system, const std::string& target) {
+  const PathParts parts = SplitPath(target);
+  const std::string ownName = parts.name + parts.extension;
+  // "~" and up to eight hex digits; a one-letter target gets one digit alone.
+  const std::string mark = ownName.size() >= 2 ? "~" : "";
+  const std::size_t digits = std::clamp<std::size_t>(ownName.size() - mark.size(), 1, 8);
+  std::uint32_t seed = system.Ticks();
+  for (int attempt = 0; attempt < kFreshNameAttempts; ++attempt, seed = seed * 1103515245u + 12345u) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(seed));
+    const std::string name = mark + std::string(hex + 8 - digits);
+    if (FoldCase(name) == FoldCase(ownName)) continue;
+    const std::string path = parts.drive + parts.directory + name;
+    if (system.CreateNewFile(path)) return path;
   }
-  std::remove(old.c_str());
-  return true;
+  return std::string();
+}
+
+// Puts the converted song file at the path the user chose, replacing a file of that name (the save dialog
+// has already asked). The song is copied into a new file beside the target, which then takes the target's
+// place in one step, so the target holds either its old content or the whole new song, and nothing else is
+// left in its folder. Raises message 44 for every way this cannot be done.
+void PutSongFile(const std::string& from, const std::string& to) {
+  ShellSystem& system = TheSystem();
+  // A file in the work directory goes with it at the end of the run: "Saved." would report a loss.
+  if (IsInsideWorkDirectory(system, to)) RaiseMessage(IDS_FILE_ERROR);
+  // The user's own song is never written, however its path is spelt in the save dialog.
+  if (SameFile(system, to, Run().sourcePath)) RaiseMessage(IDS_FILE_ERROR);
+  // A read-only file is left as it is: the mark is the user's own protection, which the system's copy
+  // call respects too.
+  if (system.IsReadOnlyFile(to)) RaiseMessage(IDS_FILE_ERROR);
+  const std::string fresh = NewFileBeside(system, to);
+  if (fresh.empty()) RaiseMessage(IDS_FILE_ERROR);
+  if (!system.CopyOver(from, fresh) || !system.ReplaceWith(to, fresh)) {
+    system.RemoveFile(fresh);
+    RaiseMessage(IDS_FILE_ERROR);
+  }
 }
 
 }  // namespace
@@ -85,7 +100,7 @@ int SaveSongFile() {
   if (!TheScreen().AskSavePath(proposed, &chosen)) return 0;
 
   // A copy that fails is reported as a file error rather than confirmed as saved.
-  if (!CopySongFile(output, chosen)) RaiseMessage(IDS_FILE_ERROR);
+  PutSongFile(output, chosen);
   ShowSavedMessage(chosen);
   return 1;
 }

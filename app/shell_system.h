@@ -12,6 +12,14 @@ namespace su {
 // The name of the mutex that keeps a second instance from running.
 constexpr const char* kInstanceMutexName = "7C1F4A92-3B5E-4D08-A6C3-91E2F05B7D4A";
 
+// What makes a file or folder itself, whatever its path is spelt like (letter case, a short 8.3 name, a
+// second link): the volume's serial number and the file's index on it.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+};
+
 class ShellSystem {
  public:
   virtual ~ShellSystem() = default;
@@ -37,6 +45,15 @@ class ShellSystem {
   virtual bool RemoveEmptyDirectory(const std::string& path) = 0;
   // Copies a file, replacing a file of the target's name.
   virtual bool CopyOver(const std::string& from, const std::string& to) = 0;
+  // The identity of an existing file or folder; false when there is none to be had.
+  virtual bool IdentityOf(const std::string& path, FileIdentity* identity) = 0;
+  // True when `path` is an existing file that is marked read-only.
+  virtual bool IsReadOnlyFile(const std::string& path) = 0;
+  // Creates `path` as a new, empty file; false when a file of that name exists or it cannot be made.
+  virtual bool CreateNewFile(const std::string& path) = 0;
+  // Moves `replacement` into the place of `target` in one step of the file system, replacing a file of the
+  // target's name: the target then holds either its old content or the whole replacement.
+  virtual bool ReplaceWith(const std::string& target, const std::string& replacement) = 0;
 
   virtual std::uint32_t Ticks() = 0;  // milliseconds since the system started; wraps at 2^32
   virtual void Pause(std::uint32_t ms) = 0;

@@ -15,6 +15,14 @@ int StageSourceFile() {
   if (MakeWorkDirectory() == 0) return 0;
   run.stagedPath = StagedPathFor(run.workDir, run.sourcePath);
   run.stagedName = StagedNameFor(run.sourcePath);
+  // The work directory's path may be longer than the song's folder: a copy whose path does not fit the path
+  // field fails here, like a source path that is too long, rather than later in the copy or the converter.
+  if (run.stagedPath.size() > kMaxPath) {
+    RemoveWorkDirectory();
+    run.stagedPath.clear();
+    run.stagedName.clear();
+    return 0;
+  }
   // A failed copy is not looked at here: it shows up as a failed conversion later.
   system.CopyOver(run.sourcePath, run.stagedPath);
   return 1;

@@ -10,7 +10,8 @@ constexpr int kWorkDirAttempts = 10;
 constexpr unsigned kWorkDirRetryMs = 1000;
 
 // Copies Run().sourcePath into a new work directory; sets workDir, stagedPath and stagedName.
-// 1 on success; 0 when the source has no status or no directory could be made.
+// 1 on success; 0 when the source has no status, no directory could be made, or the copy's path would be
+// longer than kMaxPath (then no work directory is left).
 int StageSourceFile();
 // 1 with Run().workDir set; 0 after ten failed attempts one second apart, with workDir empty.
 int MakeWorkDirectory();

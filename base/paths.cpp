@@ -1,5 +1,7 @@
 #include "base/paths.h"
 
+#include "base/code_page.h"
+
 namespace su {
 
 namespace {
@@ -14,25 +16,40 @@ PathParts SplitPath(const std::string& path) {
     parts.drive = path.substr(0, 2);
     rest = 2;
   }
+  // Walked by characters of the ANSI code page: the second byte of a double-byte character is neither a
+  // separator nor a dot, whatever its value.
   std::size_t nameStart = rest;
-  for (std::size_t i = rest; i < path.size(); ++i) {
-    if (IsSeparator(path[i])) nameStart = i + 1;
+  std::size_t dot = std::string::npos;
+  for (std::size_t i = rest; i < path.size();) {
+    const std::size_t length = CharacterLength(path, i);
+    if (length == 1 && IsSeparator(path[i])) {
+      nameStart = i + 1;
+      dot = std::string::npos;
+    } else if (length == 1 && path[i] == '.') {
+      dot = i;
+    }
+    i += length;
   }
   parts.directory = path.substr(rest, nameStart - rest);
-  const std::string fileName = path.substr(nameStart);
-  const std::size_t dot = fileName.rfind('.');
   if (dot == std::string::npos) {
-    parts.name = fileName;
+    parts.name = path.substr(nameStart);
   } else {
-    parts.name = fileName.substr(0, dot);
-    parts.extension = fileName.substr(dot);
+    parts.name = path.substr(nameStart, dot - nameStart);
+    parts.extension = path.substr(dot);
   }
   return parts;
 }
 
 std::string WithTrailingBackslash(const std::string& path) {
-  if (!path.empty() && path.back() == '\\') return path;
+  if (!path.empty() && EndsWithSeparator(path) && path.back() == '\\') return path;
   return path + "\\";
+}
+
+std::string ParentFolder(const std::string& path) {
+  std::string trimmed = path;
+  if (EndsWithSeparator(trimmed)) trimmed.pop_back();
+  const PathParts parts = SplitPath(trimmed);
+  return parts.drive + parts.directory;
 }
 
 std::string WorkDirName(std::uint32_t ticks) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/paths.h"
 #include "base/run_state.h"
 #include "base/settings_profile.h"
 
@@ -23,15 +24,10 @@ ProfileFile*& InstalledProfile() {
 void InstallProfileFile(ProfileFile* profile) { InstalledProfile() = profile; }
 
 std::string SettingsPathFor(const std::string& programPath) {
-  // Keep the drive and the directory (up to and with the last separator) and put our own name after them.
-  const std::size_t lastSeparator = programPath.find_last_of("\\/");
-  std::string folder;
-  if (lastSeparator != std::string::npos) {
-    folder = programPath.substr(0, lastSeparator + 1);
-  } else if (programPath.size() >= 2 && programPath[1] == ':') {
-    folder = programPath.substr(0, 2);
-  }
-  return folder + "SongUploader" + ".INI";
+  // Keep the drive and the directory (up to and with the last separator, found by characters of the ANSI
+  // code page) and put our own name after them.
+  const PathParts parts = SplitPath(programPath);
+  return parts.drive + parts.directory + "SongUploader" + ".INI";
 }
 
 int MakeSettingsPath() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/file_name.h"
 #include "converter/midi_file.h"
 #include "converter/song_convert.h"
 #include "converter/song_image.h"
@@ -21,32 +22,9 @@ namespace su::conv {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\' || c == ':'; }
-
-// Position where the file name of `path` begins.
-std::size_t NameStart(const std::string& path) {
-  std::size_t i = path.size();
-  while (i > 0 && !IsSeparator(path[i - 1])) --i;
-  return i;
-}
-
-// Position of the extension's dot in the file name, or npos.
-std::size_t ExtensionStart(const std::string& path) {
-  const std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || dot < NameStart(path)) return std::string::npos;
-  return dot;
-}
-
-std::string BaseName(const std::string& path) {
-  const std::size_t start = NameStart(path);
-  const std::size_t dot = ExtensionStart(path);
-  return path.substr(start, (dot == std::string::npos ? path.size() : dot) - start);
-}
-
-std::string WithExtension(const std::string& path, const char* extension) {
-  const std::size_t dot = ExtensionStart(path);
-  return (dot == std::string::npos ? path : path.substr(0, dot)) + extension;
-}
+// The title of a song that names itself nowhere: the input's file name without its extension, walked and cut
+// by whole characters of the system's ANSI code page.
+std::string BaseName(const std::string& path) { return TitleFromPath(path, kMaxTitleLength, SystemLeadByte); }
 
 // Reads a whole regular file. Returns a converter result.
 int ReadInput(const char* path, std::vector<std::uint8_t>* bytes) {
@@ -99,7 +77,7 @@ int Convert(const char* inputPath, const char* outputKind, const char* modelCode
   info.padToWords = IsWordModel(info.modelCode);
 
   const std::string input = inputPath;
-  const std::string output = WithExtension(input, songFile ? ".sq2" : ".sq0");
+  const std::string output = WithExtension(input, songFile ? ".sq2" : ".sq0", SystemLeadByte);
   std::vector<std::uint8_t> bytes;
   const int readResult = ReadInput(inputPath, &bytes);
   if (readResult != SQFCONV2_OK) return readResult;

@@ -7,12 +7,16 @@
 #include "base/screen.h"
 #include "app/win32/win32_screen.h"
 #include "app/win32/win32_system.h"
+#include "base/win32/code_page_win32.h"
 #include "midi/win32/win32_midi.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   su::SetProgramInstance(instance);
   // The list-view and progress-bar classes must be registered before the first dialog that holds them.
   su::InitCommonControlsOnce();
+
+  // Paths are walked by characters of the system's ANSI code page from the first one on.
+  su::InstallSystemLeadBytes();
 
   static su::Win32Screen screen;
   static su::Win32ShellSystem system;

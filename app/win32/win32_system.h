@@ -20,6 +20,10 @@ class Win32ShellSystem : public ShellSystem {
   bool RemoveFile(const std::string& path) override;
   bool RemoveEmptyDirectory(const std::string& path) override;
   bool CopyOver(const std::string& from, const std::string& to) override;
+  bool IdentityOf(const std::string& path, FileIdentity* identity) override;
+  bool IsReadOnlyFile(const std::string& path) override;
+  bool CreateNewFile(const std::string& path) override;
+  bool ReplaceWith(const std::string& target, const std::string& replacement) override;
   std::uint32_t Ticks() override;
   void Pause(std::uint32_t ms) override;
 

@@ -20,6 +20,7 @@ SU_NEEDS=(
   "Xvfb:xvfb"
   "xdpyinfo:x11-utils"
   "import:imagemagick"
+  "/usr/share/i18n/locales/ja_JP:locales"
 )
 SU_FUZZ_NEEDS=(
   "clang++:clang"

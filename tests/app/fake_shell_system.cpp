@@ -1,5 +1,7 @@
 #include "tests/app/fake_shell_system.h"
 
+#include <functional>
+
 namespace su::test {
 
 namespace {
@@ -75,6 +77,34 @@ bool FakeShellSystem::CopyOver(const std::string& from, const std::string& to) {
   auto source = files.find(from);
   if (source == files.end() || directories.count(Parent(to)) == 0) return false;
   files[to] = File{source->second.bytes, false};
+  return true;
+}
+
+bool FakeShellSystem::IdentityOf(const std::string& path, FileIdentity* identity) {
+  // One volume, and every path its own file: the tree knows no second spelling of a path.
+  if (!PathExists(path)) return false;
+  identity->volume = 1;
+  identity->index = std::hash<std::string>{}(files.count(path) != 0 ? path : AsDirectory(path));
+  return true;
+}
+
+bool FakeShellSystem::IsReadOnlyFile(const std::string& path) {
+  const auto file = files.find(path);
+  return file != files.end() && file->second.readOnly;
+}
+
+bool FakeShellSystem::CreateNewFile(const std::string& path) {
+  if (PathExists(path) || directories.count(Parent(path)) == 0) return false;
+  files[path] = File{};
+  return true;
+}
+
+bool FakeShellSystem::ReplaceWith(const std::string& target, const std::string& replacement) {
+  const auto moved = files.find(replacement);
+  if (moved == files.end() || directories.count(AsDirectory(target)) != 0) return false;
+  const File file = moved->second;
+  files.erase(moved);
+  files[target] = file;
   return true;
 }
 

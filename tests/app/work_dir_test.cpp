@@ -48,6 +48,26 @@ TEST_F(WorkDirTest, FailedCopyStillStages) {
   EXPECT_EQ(su::Run().stagedName, "");
 }
 
+TEST_F(WorkDirTest, StagedPathLongerThanThePathFieldFailsAndLeavesNoDirectory) {
+  struct Case {
+    std::size_t nameLength;  // the source's file name; the work directory is "C:\\Temp\\123456\\" (15)
+    int staged;
+  };
+  for (const Case c : {Case{244, 1}, Case{245, 0}, Case{250, 0}}) {
+    SCOPED_TRACE(c.nameLength);
+    su::Run() = RunState{};
+    system.directories = {"C:\\", "C:\\Temp\\", "E:\\"};
+    system.files.clear();
+    system.ticks = 123456;
+    su::Run().sourcePath = "E:\\" + std::string(c.nameLength - 4, 's') + ".mid";
+    system.files[su::Run().sourcePath] = {"MThd", false};
+    EXPECT_EQ(StageSourceFile(), c.staged);
+    EXPECT_EQ(system.Inside("C:\\Temp\\").size(), c.staged == 1 ? 1u : 0u) << "work directories left";
+    EXPECT_EQ(su::Run().workDir.empty(), c.staged == 0);
+    EXPECT_EQ(su::Run().stagedPath.size(), c.staged == 1 ? 15 + c.nameLength : 0u);
+  }
+}
+
 TEST_F(WorkDirTest, TempPathWithoutBackslashGetsOne) {
   system.tempPath = "C:\\Temp";
   system.ticks = 77;

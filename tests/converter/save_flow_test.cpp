@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "base/conversion.h"
 #include "base/errors.h"
@@ -12,6 +13,7 @@
 #include "converter/song_image.h"
 #include "resources/resource.h"
 #include "resources/strings.h"
+#include "tests/converter/disk_system.h"
 #include "tests/converter/smf_builder.h"
 #include "tests/converter/temp_dir.h"
 #include "tests/support/fake_screen.h"
@@ -25,9 +27,24 @@ using test::OneNoteSong;
 using test::Message;
 using test::OutcomeOf;
 
+// The machine's file system, with calls a test can make fail and a record of the new files asked for.
+struct SaveDisk : test::DiskSystem {
+  bool refuseNewFiles = false;
+  bool refuseReplace = false;
+  std::vector<std::string> newFiles;
+
+  bool CreateNewFile(const std::string& path) override {
+    newFiles.push_back(path);
+    return !refuseNewFiles && DiskSystem::CreateNewFile(path);
+  }
+  bool ReplaceWith(const std::string& target, const std::string& replacement) override {
+    return !refuseReplace && DiskSystem::ReplaceWith(target, replacement);
+  }
+};
+
 class ConversionFlow : public ::testing::Test {
  protected:
-  ConversionFlow() : scoped_(screen_) { ResetRun(); }
+  ConversionFlow() : scoped_(screen_), installed_(disk_) { ResetRun(); }
   ~ConversionFlow() override { ResetRun(); }
 
   static void ResetRun() {
@@ -38,6 +55,7 @@ class ConversionFlow : public ::testing::Test {
     run.modelCode.clear();
     run.modelInfo.clear();
     run.modelInfoValid = 0;
+    run.workDir.clear();
     ReleaseSongImage(run);
   }
 
@@ -49,6 +67,8 @@ class ConversionFlow : public ::testing::Test {
   test::TempDir dir_;
   test::FakeScreen screen_;
   test::ScopedScreen scoped_;
+  SaveDisk disk_;
+  test::ScopedDiskSystem installed_;
 };
 
 TEST_F(ConversionFlow, SavedSongIsCopiedAndConfirmedWithItsFullPath) {
@@ -120,12 +140,16 @@ TEST_F(ConversionFlow, FailedCopyIsAFileErrorNotSaved) {
 
 TEST_F(ConversionFlow, FailedCopyKeepsTheFileItWasToReplace) {
   Stage("Tune.mid", OneNoteSong());
-  const std::string target = dir_.Write("Tune.sq2", Bytes{'o', 'l', 'd'});
-  // The copy's temporary name is taken by a folder, so the new file cannot be written.
-  std::filesystem::create_directory(target + ".part");
+  std::filesystem::create_directory(dir_.Path("saved"));
+  const std::string target = dir_.Write("saved/Tune.sq2", Bytes{'o', 'l', 'd'});
+  // The copy beside the target cannot take the target's place.
+  disk_.refuseReplace = true;
   screen_.savePaths.push_back(target);
   EXPECT_EQ(OutcomeOf(SaveSongFile), Message(IDS_FILE_ERROR));
   EXPECT_EQ(test::ReadBytes(target), (Bytes{'o', 'l', 'd'})) << "the file the user meant to replace was lost";
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Tune.mid", "Tune.sq2", "saved", "saved/Tune.sq2",
+                                                    "source_Tune.mid"}))
+      << "the copy was left beside the target";
 }
 
 TEST_F(ConversionFlow, SavingOverAnEarlierSongFileReplacesIt) {
@@ -145,6 +169,127 @@ TEST_F(ConversionFlow, TheUsersOwnSongIsNeverWritten) {
   screen_.savePaths.push_back(su::Run().sourcePath);
   EXPECT_EQ(OutcomeOf(SaveSongFile), Message(IDS_FILE_ERROR));
   EXPECT_EQ(test::ReadBytes(su::Run().sourcePath), OneNoteSong());
+}
+
+// A work directory holding the staged song and the user's own folder holding the song it came from, with
+// the files a case puts there.
+struct SaveScene {
+  test::TempDir work;
+  test::TempDir user;
+
+  SaveScene() {
+    su::Run().workDir = work.Root().string() + "/";
+    su::Run().stagedPath = work.Write("Tune.mid", OneNoteSong());
+    su::Run().sourcePath = user.Write("Tune.mid", OneNoteSong());
+  }
+};
+
+TEST_F(ConversionFlow, RefusedTargetsAreAFileErrorAndStayAsTheyWere) {
+  namespace fs = std::filesystem;
+  const Bytes old{'o', 'l', 'd'};
+  struct Case {
+    const char* what;
+    std::function<std::string(SaveScene&)> target;  // sets the scene up and names the chosen path
+  };
+  const std::vector<Case> cases = {
+      {"the converted file itself", [](SaveScene& s) { return s.work.Path("Tune.sq2"); }},
+      {"a new file in the work directory", [](SaveScene& s) { return s.work.Path("new.sq2"); }},
+      {"a folder made inside the work directory",
+       [](SaveScene& s) {
+         fs::create_directory(s.work.Path("inner"));
+         return s.work.Path("inner/new.sq2");
+       }},
+      {"the work directory by another path",
+       [](SaveScene& s) {
+         fs::create_directory_symlink(s.work.Root(), s.user.Path("link"));
+         return s.user.Path("link/new.sq2");
+       }},
+      {"the user's song by another name",
+       [](SaveScene& s) {
+         fs::create_hard_link(su::Run().sourcePath, s.user.Path("other.sq2"));
+         return s.user.Path("other.sq2");
+       }},
+      {"a read-only song file",
+       [&old](SaveScene& s) {
+         const std::string path = s.user.Write("old.sq2", old);
+         fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+         return path;
+       }},
+      {"no new file can be made beside the target",
+       [&old, this](SaveScene& s) {
+         disk_.refuseNewFiles = true;
+         return s.user.Write("old.sq2", old);
+       }},
+      {"the copy cannot take the target's place",
+       [&old, this](SaveScene& s) {
+         disk_.refuseReplace = true;
+         return s.user.Write("old.sq2", old);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    disk_.refuseNewFiles = disk_.refuseReplace = false;
+    SaveScene scene;
+    const std::string target = c.target(scene);
+    const bool existed = fs::exists(target);
+    const Bytes before = existed ? test::ReadBytes(target) : Bytes{};
+    const std::vector<std::string> userFiles = scene.user.Names();
+    screen_.savePaths.push_back(target);
+
+    EXPECT_EQ(OutcomeOf(SaveSongFile), Message(IDS_FILE_ERROR));
+    EXPECT_TRUE(screen_.boxes.empty()) << "a refused save was confirmed";
+    EXPECT_EQ(scene.user.Names(), userFiles);
+    EXPECT_EQ(test::ReadBytes(su::Run().sourcePath), OneNoteSong()) << "the user's song was written";
+    if (existed) {
+      EXPECT_EQ(test::ReadBytes(target), before);
+    } else if (target != scene.work.Path("Tune.sq2")) {
+      EXPECT_FALSE(fs::exists(target));
+    }
+    fs::remove(scene.user.Path("link"));  // before the work directory goes, so it is not followed
+  }
+}
+
+TEST_F(ConversionFlow, SavingLeavesOnlyTheTargetBehindAndNeverNeedsALongerName) {
+  struct Case {
+    const char* what;
+    std::string name;                            // the chosen file's name in the user's folder
+    std::map<std::string, std::string> present;  // the folder's files before the save
+  };
+  const std::vector<Case> cases = {
+      {"a file of that name and the user's own .old and .part files", "Tune.sq2",
+       {{"Tune.sq2", "old"}, {"Tune.sq2.old", "keep"}, {"Tune.sq2.part", "mine"}}},
+      {"a new file", "Fresh.sq2", {{"other.txt", "x"}}},
+      {"a one-letter name", "a", {{"a", "old"}}},
+      {"a name longer than any copy's", "A much longer song name.sq2", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SaveScene scene;
+    su::Run().workDir.clear();
+    for (const auto& [name, text] : c.present) scene.user.Write(name, Bytes(text.begin(), text.end()));
+    disk_.newFiles.clear();
+    screen_.boxes.clear();
+    const std::string target = scene.user.Path(c.name);
+    screen_.savePaths.push_back(target);
+
+    EXPECT_EQ(SaveSongFile(), 1);
+    ASSERT_EQ(screen_.boxes.size(), 1u);
+    EXPECT_EQ(test::ReadBytes(target), test::ReadBytes(scene.work.Path("Tune.sq2")));
+    std::vector<std::string> expected{"Tune.mid", c.name};
+    for (const auto& [name, text] : c.present) {
+      if (name != c.name) {
+        EXPECT_EQ(test::ReadBytes(scene.user.Path(name)), Bytes(text.begin(), text.end())) << name;
+      }
+      expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+    EXPECT_EQ(scene.user.Names(), expected) << "something besides the target was left in its folder";
+    ASSERT_FALSE(disk_.newFiles.empty());
+    for (const std::string& made : disk_.newFiles) {
+      EXPECT_LE(std::filesystem::path(made).filename().string().size(), c.name.size()) << made;
+    }
+  }
 }
 
 TEST_F(ConversionFlow, StagedSongConvertsForAFamilyAndLoads) {

@@ -429,13 +429,25 @@ void ChooseMenuCommand(HWND dialog, int command) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
-bool FillFileDialog(HWND fileDialog, const std::string& path) {
+namespace {
+HWND FileNameField(HWND fileDialog) {
   HWND field = GetDlgItem(fileDialog, kFileNameEdit);
   if (field == nullptr) {
     HWND combo = GetDlgItem(fileDialog, kFileNameCombo);
     // Under Wine the field is a ComboBoxEx32 holding a combo box that holds the edit field.
     if (combo != nullptr) field = FindDescendant(combo, "Edit");
   }
+  return field;
+}
+}  // namespace
+
+std::string FileDialogName(HWND fileDialog) {
+  HWND field = FileNameField(fileDialog);
+  return field == nullptr ? std::string() : WindowText(field);
+}
+
+bool FillFileDialog(HWND fileDialog, const std::string& path) {
+  HWND field = FileNameField(fileDialog);
   if (field == nullptr) return false;
   SendTo(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   PressButton(fileDialog, IDOK);

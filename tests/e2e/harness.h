@@ -112,6 +112,8 @@ void ClickButton(HWND dialog, int control);
 // Ends a message box with IDOK, IDYES or IDNO.
 void AnswerMessageBox(HWND box, int answer);
 void ChooseMenuCommand(HWND dialog, int command);
+// The text of a common file dialog's file-name field (the name it proposes, before the user types).
+std::string FileDialogName(HWND fileDialog);
 // Types `path` into a common file dialog's file-name field and presses its OK button.
 bool FillFileDialog(HWND fileDialog, const std::string& path);
 

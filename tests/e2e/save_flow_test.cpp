@@ -2,8 +2,11 @@
 // dialog and the closing message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "resources/resource.h"
 #include "resources/strings.h"
@@ -104,6 +107,110 @@ TEST(SaveFlow, CancelInTheSaveDialogEndsWithoutAMessage) {
   EXPECT_TRUE(WorkDirectories(scene.temp).empty());
   EXPECT_EQ(GetFileAttributesA((scene.folder + "\\Tune.sq2").c_str()), INVALID_FILE_ATTRIBUTES)
       << "a song file was written beside the user's song";
+}
+
+// The names in `folder`, sorted ("." and ".." left out).
+std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry{};
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = entry.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The save dialog's question whether to replace an existing file: a box with a Yes button and a caption of
+// its own (the program's message boxes have the empty caption). Nullptr when none comes.
+HWND WaitReplaceQuestion(const Program& program) {
+  HWND found = nullptr;
+  WaitUntil([&] {
+    for (HWND window : program.Windows()) {
+      if (ClassOf(window) == "#32770" && !WindowText(window).empty() && GetDlgItem(window, IDYES) != nullptr) {
+        found = window;
+        return true;
+      }
+    }
+    return false;
+  });
+  return found;
+}
+
+// Saving over an existing file: Yes to the save dialog's question, then what the program shows. Each case's
+// folder holds the song and the files it names; afterwards it holds exactly `after`.
+TEST(SaveFlow, SavingOverAnExistingFileReplacesItWholeOrNotAtAll) {
+  struct Case {
+    const char* what;
+    bool readOnly;
+    const char* message;  // nullptr: "<target>\nSaved."
+  };
+  const Case cases[] = {
+      // The read-only mark is the user's own protection: the file stays as it was.
+      {"a read-only song file", true, TEXT_44},
+      {"an earlier song file beside the user's own Old.sq2.old", false, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SaveScene scene(ValidSong());
+    const std::string target = scene.folder + "\\Old.sq2";
+    ASSERT_TRUE(WriteFileBytes(target, "old"));
+    ASSERT_TRUE(WriteFileBytes(target + ".old", "keep"));
+    if (c.readOnly) ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    Program program(scene.Options());
+    ASSERT_TRUE(program.Started());
+    SaveScene::ChooseSave(program);
+    HWND save = program.WaitFileDialog();
+    ASSERT_NE(save, nullptr) << "no save dialog";
+    ASSERT_TRUE(FillFileDialog(save, target));
+    HWND question = WaitReplaceQuestion(program);
+    ASSERT_NE(question, nullptr) << "the save dialog did not ask before replacing";
+    AnswerMessageBox(question, IDYES);
+
+    HWND box = program.WaitMessageBox();
+    ASSERT_NE(box, nullptr) << "nothing was shown after the save";
+    EXPECT_EQ(MessageBoxText(box), c.message != nullptr ? std::string(c.message) : target + "\nSaved.");
+    AnswerMessageBox(box, IDOK);
+    EXPECT_TRUE(program.WaitExit());
+
+    EXPECT_EQ(NamesIn(scene.folder), (std::vector<std::string>{"Old.sq2", "Old.sq2.old", "Tune.mid"}));
+    EXPECT_EQ(ReadWhole(target + ".old"), "keep");
+    const std::string saved = ReadWhole(target);
+    if (c.readOnly) {
+      EXPECT_EQ(saved, "old");
+      EXPECT_NE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    } else {
+      EXPECT_EQ(saved.substr(0, 4), "SQ2F") << "the file was not replaced by the song";
+    }
+    EXPECT_TRUE(WorkDirectories(scene.temp).empty());
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
+TEST(SaveFlow, TheConvertedFileInTheWorkDirectoryIsAFileError) {
+  SaveScene scene(ValidSong());
+  Program program(scene.Options());
+  ASSERT_TRUE(program.Started());
+  SaveScene::ChooseSave(program);
+  HWND save = program.WaitFileDialog();
+  ASSERT_NE(save, nullptr) << "no save dialog";
+  const std::vector<std::string> workDirs = WorkDirectories(scene.temp);
+  ASSERT_EQ(workDirs.size(), 1u);
+  // The converter's own output, which goes with the work directory at the end of the run.
+  ASSERT_TRUE(FillFileDialog(save, scene.temp + "\\" + workDirs[0] + "\\Tune.sq2"));
+  HWND question = WaitReplaceQuestion(program);
+  ASSERT_NE(question, nullptr) << "the save dialog did not ask before replacing";
+  AnswerMessageBox(question, IDYES);
+
+  HWND box = program.WaitMessageBox();
+  ASSERT_NE(box, nullptr) << "nothing was shown after the save";
+  EXPECT_EQ(MessageBoxText(box), TEXT_44);
+  AnswerMessageBox(box, IDOK);
+  EXPECT_TRUE(program.WaitExit());
+  EXPECT_TRUE(WorkDirectories(scene.temp).empty());
 }
 
 }  // namespace
