@@ -33,6 +33,8 @@ std::string LoadText(int number) {
   return std::string(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
+void ReleaseHeldPaint();
+
 // What a modal dialog run by RunDialog carries: its logic and the first failure raised inside it.
 struct DialogCall {
   DialogLogic* logic;
@@ -78,6 +80,7 @@ INT_PTR CALLBACK LogicDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
   } catch (...) {
     call->failure = std::current_exception();
+    ReleaseHeldPaint();
     ::EndDialog(dialog, -1);
     return TRUE;
   }
@@ -129,6 +132,79 @@ void SendToControl(WindowRef dialog, int control, UINT message, WPARAM wParam, L
   SendMessageA(Control(dialog, control), message, wParam, lParam);
 }
 
+// Painting a progress bar that steps once per block. A block goes out in well under a millisecond, and a
+// paint per step would cost more than the block itself; no screen shows more than about 60 pictures a
+// second. So between two paints the bar keeps stepping with its redraw switched off, and it is painted
+// again (whole, at its position then) once 16 ms have passed: by the step that comes next, or by a timer
+// when no step comes. Every other change on the screen first gives the bar its redraw back and leaves it
+// to be painted like any other change, so what the user sees last is always the bar's real position.
+constexpr DWORD kPaintIntervalMs = 16;
+constexpr UINT_PTR kHeldPaintTimer = 0x5355;
+
+struct HeldPaint {
+  HWND bar = nullptr;     // the bar that is stepping
+  DWORD lastPaint = 0;    // tick count of its last paint
+  bool held = false;      // its redraw is switched off and a paint is owed
+  bool timerSet = false;  // a timer will pay the owed paint
+};
+HeldPaint gHeldPaint;
+
+void PaintBarNow(HWND bar) {
+  SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(bar, nullptr, FALSE);
+  UpdateWindow(bar);
+}
+
+void CALLBACK PaintHeldBar(HWND bar, UINT, UINT_PTR, DWORD) noexcept {
+  KillTimer(bar, kHeldPaintTimer);
+  if (bar != gHeldPaint.bar) return;
+  gHeldPaint.timerSet = false;
+  if (!gHeldPaint.held) return;
+  gHeldPaint.held = false;
+  PaintBarNow(bar);
+  gHeldPaint.lastPaint = GetTickCount();
+}
+
+// Gives a held bar its redraw back; it is painted at the next dispatch of window messages, as any change is.
+void ReleaseHeldPaint() {
+  HWND bar = gHeldPaint.bar;
+  if (bar != nullptr && IsWindow(bar)) {
+    if (gHeldPaint.timerSet) KillTimer(bar, kHeldPaintTimer);
+    if (gHeldPaint.held) {
+      SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(bar, nullptr, FALSE);
+    }
+  }
+  gHeldPaint = HeldPaint();
+}
+
+void StepBar(HWND bar) {
+  const DWORD now = GetTickCount();
+  if (gHeldPaint.bar != bar) {
+    ReleaseHeldPaint();
+    gHeldPaint.bar = bar;
+    gHeldPaint.lastPaint = now - kPaintIntervalMs;  // the first step is painted at once
+  }
+  HeldPaint& paint = gHeldPaint;
+  if (now - paint.lastPaint >= kPaintIntervalMs) {
+    if (paint.timerSet) KillTimer(bar, kHeldPaintTimer);
+    paint.timerSet = false;
+    paint.held = false;
+    SendMessageA(bar, PBM_STEPIT, 0, 0);
+    PaintBarNow(bar);
+    paint.lastPaint = now;
+    return;
+  }
+  if (!paint.held) {
+    SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
+    paint.held = true;
+  }
+  SendMessageA(bar, PBM_STEPIT, 0, 0);
+  if (!paint.timerSet) {
+    paint.timerSet = SetTimer(bar, kHeldPaintTimer, kPaintIntervalMs - (now - paint.lastPaint), PaintHeldBar) != 0;
+  }
+}
+
 }  // namespace
 
 void SetProgramInstance(HINSTANCE instance) { gInstance = instance; }
@@ -144,6 +220,7 @@ void InitCommonControlsOnce() {
 std::string Win32Screen::Text(int number) { return LoadText(number); }
 
 int Win32Screen::Ask(WindowRef owner, const std::string& text, BoxKind kind) {
+  ReleaseHeldPaint();
   return MessageBoxA(AsWindow(owner), text.c_str(), "", static_cast<UINT>(kind));
 }
 
@@ -207,7 +284,8 @@ int Win32Screen::RunDialog(int dialogId, DialogLogic& logic) {
   return static_cast<int>(result);
 }
 
-void Win32Screen::EndDialog(WindowRef dialog, int code) { ::EndDialog(AsWindow(dialog), code); }
+void Win32Screen::EndDialog(WindowRef dialog, int code) {
+  ReleaseHeldPaint(); ::EndDialog(AsWindow(dialog), code); }
 
 void Win32Screen::PostCommand(WindowRef dialog, int control) {
   PostMessageA(AsWindow(dialog), WM_COMMAND, MAKEWPARAM(control, 0), 0);
@@ -216,6 +294,7 @@ void Win32Screen::PostCommand(WindowRef dialog, int control) {
 void Win32Screen::ShowWindow(WindowRef dialog) { ::ShowWindow(AsWindow(dialog), SW_SHOW); }
 
 WindowRef Win32Screen::OpenBox(int dialogId, WindowRef owner, int* cancelFlag) {
+  ReleaseHeldPaint();
   DLGPROC procedure = dialogId == IDD_SENDING ? SendingBoxProc : PassiveBoxProc;
   HWND box = CreateDialogParamA(ProgramInstance(), MAKEINTRESOURCEA(dialogId), AsWindow(owner), procedure,
                                 reinterpret_cast<LPARAM>(cancelFlag));
@@ -231,6 +310,7 @@ void Win32Screen::CloseBox(WindowRef box) {
 }
 
 void Win32Screen::SetControlText(WindowRef dialog, int control, const std::string& text) {
+  ReleaseHeldPaint();
   SetDlgItemTextA(AsWindow(dialog), control, text.c_str());
 }
 
@@ -245,6 +325,7 @@ std::string Win32Screen::ControlText(WindowRef dialog, int control) {
 }
 
 void Win32Screen::EnableControl(WindowRef dialog, int control, bool enabled) {
+  ReleaseHeldPaint();
   HWND target = control == kWholeWindow ? AsWindow(dialog) : Control(dialog, control);
   EnableWindow(target, enabled ? TRUE : FALSE);
 }
@@ -254,19 +335,23 @@ void Win32Screen::CheckRadio(WindowRef dialog, int control) {
 }
 
 void Win32Screen::ProgressRange(WindowRef dialog, int control, int low, int high) {
+  ReleaseHeldPaint();
   SendToControl(dialog, control, PBM_SETRANGE32, static_cast<WPARAM>(low), static_cast<LPARAM>(high));
 }
 
 void Win32Screen::ProgressPos(WindowRef dialog, int control, int position) {
+  ReleaseHeldPaint();
   SendToControl(dialog, control, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 void Win32Screen::ProgressStep(WindowRef dialog, int control, int step) {
+  ReleaseHeldPaint();
   SendToControl(dialog, control, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
 }
 
 void Win32Screen::ProgressStepIt(WindowRef dialog, int control) {
-  SendToControl(dialog, control, PBM_STEPIT, 0, 0);
+  HWND bar = Control(dialog, control);
+  if (bar != nullptr) StepBar(bar);
 }
 
 void Win32Screen::ComboAdd(WindowRef dialog, int control, const std::string& text) {
