@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <utility>
 
 namespace su::conv {
@@ -10,6 +9,7 @@ namespace su::conv {
 namespace {
 
 constexpr std::uint64_t kMaxTick = 0xFFFFFFFFu;
+constexpr std::uint64_t kNoKey = ~std::uint64_t{0};  // closes the merge's heap: larger than every key
 
 std::uint32_t Be32(const std::uint8_t* p) {
   return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
@@ -35,108 +35,104 @@ bool ReadVlq(const std::uint8_t*& p, const std::uint8_t* end, std::uint32_t* val
   return false;
 }
 
-// Reads one MTrk body [p, end) into `out`. `base` is where payload offsets are counted from.
-MidiError ReadTrack(const std::uint8_t* base, const std::uint8_t* p, const std::uint8_t* end,
-                    std::vector<MidiEvent>* out, std::uint32_t* endTick) {
-  out->reserve(static_cast<std::size_t>(end - p) / 4 + 1);
+// Decodes the event at `p` in a track ending at `end`, moving `p` past it. `time` and `running` carry the
+// track's absolute time and running status from one event to the next. An end-of-track sets `*ended` and is
+// not an event of the merged stream. `base` is where payload offsets are counted from.
+MidiError DecodeEvent(const std::uint8_t* base, const std::uint8_t*& p, const std::uint8_t* end, std::uint64_t& time,
+                      std::uint8_t& running, MidiEvent* event, bool* ended) {
+  std::uint32_t delta;
+  if (!ReadVlq(p, end, &delta)) return MidiError::BadVlq;
+  time += delta;
+  if (time > kMaxTick) return MidiError::TooLong;
+  if (p == end) return MidiError::BadData;
+
+  *event = MidiEvent();
+  event->tick = static_cast<std::uint32_t>(time);
+  std::uint8_t status = *p;
+  if (status < 0x80) {
+    if (running == 0) return MidiError::NoRunningStatus;
+    status = running;
+  } else {
+    ++p;
+  }
+
+  if (status < 0xF0) {
+    running = status;
+    const int n = ChannelDataLength(status);
+    if (end - p < n) return MidiError::BadData;
+    if (p[0] & 0x80) return MidiError::BadData;
+    event->kind = MidiKind::Channel;
+    event->status = status;
+    event->data1 = p[0];
+    if (n == 2) {
+      if (p[1] & 0x80) return MidiError::BadData;
+      event->data2 = p[1];
+    }
+    p += n;
+    return MidiError::None;
+  }
+
+  // System exclusive and meta events cancel running status.
+  running = 0;
+  if (status == 0xF0 || status == 0xF7) {
+    std::uint32_t length;
+    if (!ReadVlq(p, end, &length)) return MidiError::BadVlq;
+    if (length > static_cast<std::uint64_t>(end - p)) return MidiError::EventPastEnd;
+    event->kind = MidiKind::SysEx;
+    event->status = status;
+    event->offset = static_cast<std::uint32_t>(p - base);
+    event->length = length;
+    p += length;
+    return MidiError::None;
+  }
+  if (status != 0xFF) return MidiError::BadStatus;
+  if (p == end) return MidiError::BadData;
+  const std::uint8_t type = *p++;
+  if (type & 0x80) return MidiError::BadMeta;
+  std::uint32_t length;
+  if (!ReadVlq(p, end, &length)) return MidiError::BadVlq;
+  if (length > static_cast<std::uint64_t>(end - p)) return MidiError::EventPastEnd;
+  if ((type == 0x2F && length != 0) || (type == 0x51 && length != 3) || (type == 0x58 && length != 4)) {
+    return MidiError::BadMeta;
+  }
+  if (type == 0x2F) {
+    *ended = true;
+    return MidiError::None;
+  }
+  event->kind = MidiKind::Meta;
+  event->status = 0xFF;
+  event->data1 = type;
+  event->offset = static_cast<std::uint32_t>(p - base);
+  event->length = length;
+  p += length;
+  return MidiError::None;
+}
+
+// Checks one MTrk body [p, end) and counts its events into `tracks`.
+MidiError ScanTrack(const std::uint8_t* base, const std::uint8_t* p, const std::uint8_t* end, MidiTracks* tracks) {
   std::uint64_t time = 0;
   std::uint8_t running = 0;
   bool ended = false;
+  MidiEvent event;
   while (p < end) {
     if (ended) return MidiError::MissingEndOfTrack;  // events after the end-of-track
-    std::uint32_t delta;
-    if (!ReadVlq(p, end, &delta)) return MidiError::BadVlq;
-    time += delta;
-    if (time > kMaxTick) return MidiError::TooLong;
-    if (p == end) return MidiError::BadData;
-
-    MidiEvent event;
-    event.tick = static_cast<std::uint32_t>(time);
-    std::uint8_t status = *p;
-    if (status < 0x80) {
-      if (running == 0) return MidiError::NoRunningStatus;
-      status = running;
-    } else {
-      ++p;
-    }
-
-    if (status < 0xF0) {
-      running = status;
-      const int n = ChannelDataLength(status);
-      if (end - p < n) return MidiError::BadData;
-      if (p[0] & 0x80) return MidiError::BadData;
-      event.kind = MidiKind::Channel;
-      event.status = status;
-      event.data1 = p[0];
-      if (n == 2) {
-        if (p[1] & 0x80) return MidiError::BadData;
-        event.data2 = p[1];
-      }
-      p += n;
-      out->push_back(event);
+    const MidiError error = DecodeEvent(base, p, end, time, running, &event, &ended);
+    if (error != MidiError::None) return error;
+    if (ended) {
+      tracks->endTick = std::max(tracks->endTick, event.tick);
       continue;
     }
-
-    // System exclusive and meta events cancel running status.
-    running = 0;
-    if (status == 0xF0 || status == 0xF7) {
-      std::uint32_t length;
-      if (!ReadVlq(p, end, &length)) return MidiError::BadVlq;
-      if (length > static_cast<std::uint64_t>(end - p)) return MidiError::EventPastEnd;
-      event.kind = MidiKind::SysEx;
-      event.status = status;
-      event.offset = static_cast<std::uint32_t>(p - base);
-      event.length = length;
-      p += length;
-      out->push_back(event);
-    } else if (status == 0xFF) {
-      if (p == end) return MidiError::BadData;
-      const std::uint8_t type = *p++;
-      if (type & 0x80) return MidiError::BadMeta;
-      std::uint32_t length;
-      if (!ReadVlq(p, end, &length)) return MidiError::BadVlq;
-      if (length > static_cast<std::uint64_t>(end - p)) return MidiError::EventPastEnd;
-      if ((type == 0x2F && length != 0) || (type == 0x51 && length != 3) || (type == 0x58 && length != 4)) {
-        return MidiError::BadMeta;
-      }
-      if (type == 0x2F) {
-        ended = true;
-        *endTick = std::max(*endTick, event.tick);
-        continue;  // the end of a track is not an event of the merged stream
-      }
-      event.kind = MidiKind::Meta;
-      event.status = 0xFF;
-      event.data1 = type;
-      event.offset = static_cast<std::uint32_t>(p - base);
-      event.length = length;
-      p += length;
-      out->push_back(event);
-    } else {
-      return MidiError::BadStatus;
+    ++tracks->eventCount;
+    if (event.kind == MidiKind::Channel) {
+      ++tracks->channelEvents;
+      tracks->channelDataBytes += static_cast<std::size_t>(ChannelDataLength(event.status));
+    } else if (event.kind == MidiKind::Meta && event.data1 == 0x51) {
+      ++tracks->tempoEvents;
+    } else if (event.kind == MidiKind::Meta && event.data1 == 0x58) {
+      ++tracks->timeSignatureEvents;
     }
   }
   return ended ? MidiError::None : MidiError::MissingEndOfTrack;
-}
-
-bool EarlierThan(const MidiEvent& a, const MidiEvent& b) { return a.tick < b.tick; }
-
-// Merges time-ordered tracks pairwise; std::merge keeps the left range first on equal times, so events of
-// equal time stay in track order.
-std::vector<MidiEvent> MergeTracks(std::vector<std::vector<MidiEvent>> tracks) {
-  while (tracks.size() > 1) {
-    std::vector<std::vector<MidiEvent>> next;
-    next.reserve((tracks.size() + 1) / 2);
-    for (std::size_t i = 0; i + 1 < tracks.size(); i += 2) {
-      std::vector<MidiEvent> merged;
-      merged.reserve(tracks[i].size() + tracks[i + 1].size());
-      std::merge(tracks[i].begin(), tracks[i].end(), tracks[i + 1].begin(), tracks[i + 1].end(),
-                 std::back_inserter(merged), EarlierThan);
-      next.push_back(std::move(merged));
-    }
-    if (tracks.size() % 2 != 0) next.push_back(std::move(tracks.back()));
-    tracks = std::move(next);
-  }
-  return tracks.empty() ? std::vector<MidiEvent>() : std::move(tracks.front());
 }
 
 bool ValidDivision(std::uint16_t division) {
@@ -148,8 +144,8 @@ bool ValidDivision(std::uint16_t division) {
 }
 
 // Reads a bare Standard MIDI File occupying [begin, end).
-MidiError ReadSmf(const std::uint8_t* base, const std::uint8_t* begin, const std::uint8_t* end,
-                  MidiFile* file) {
+MidiError ScanSmf(const std::uint8_t* base, const std::uint8_t* begin, const std::uint8_t* end,
+                  MidiTracks* file) {
   if (end - begin < 8) return MidiError::TooShort;
   if (!IsId(begin, "MThd")) return MidiError::NoHeader;
   const std::uint32_t headerLength = Be32(begin + 4);
@@ -170,18 +166,16 @@ MidiError ReadSmf(const std::uint8_t* base, const std::uint8_t* begin, const std
     return MidiError::MissingTrack;
   }
 
-  std::vector<std::vector<MidiEvent>> tracks;
-  tracks.reserve(trackCount);
-  std::uint32_t endTick = 0;
-  while (tracks.size() < trackCount) {
+  file->tracks.reserve(trackCount);
+  while (file->tracks.size() < trackCount) {
     if (p == end) return MidiError::MissingTrack;
     if (end - p < 8) return MidiError::ChunkPastEnd;
     const std::uint32_t length = Be32(p + 4);
     if (length > static_cast<std::uint64_t>(end - p - 8)) return MidiError::ChunkPastEnd;
     const std::uint8_t* body = p + 8;
     if (IsId(p, "MTrk")) {
-      tracks.emplace_back();
-      const MidiError error = ReadTrack(base, body, body + length, &tracks.back(), &endTick);
+      file->tracks.push_back({body, body + length});
+      const MidiError error = ScanTrack(base, body, body + length, file);
       if (error != MidiError::None) return error;
     }
     // Chunks of other types are skipped unread.
@@ -191,14 +185,12 @@ MidiError ReadSmf(const std::uint8_t* base, const std::uint8_t* begin, const std
   file->format = format;
   file->trackCount = trackCount;
   file->division = division;
-  file->endTick = endTick;
-  file->events = MergeTracks(std::move(tracks));
   file->source = base;
   return MidiError::None;
 }
 
 // Finds the "data" chunk of a RIFF RMID file and reads the MIDI file inside it.
-MidiError ReadRmid(const std::uint8_t* data, std::size_t size, MidiFile* file) {
+MidiError ScanRmid(const std::uint8_t* data, std::size_t size, MidiTracks* file) {
   if (size < 12 || !IsId(data + 8, "RMID")) return MidiError::BadRiff;
   const std::uint32_t riffSize = Le32(data + 4);
   if (riffSize < 4 || riffSize > size - 8) return MidiError::BadRiff;
@@ -208,7 +200,7 @@ MidiError ReadRmid(const std::uint8_t* data, std::size_t size, MidiFile* file) {
     const std::uint32_t length = Le32(p + 4);
     if (length > static_cast<std::uint64_t>(end - p - 8)) return MidiError::BadRiff;
     const std::uint8_t* body = p + 8;
-    if (IsId(p, "data")) return ReadSmf(data, body, body + length, file);
+    if (IsId(p, "data")) return ScanSmf(data, body, body + length, file);
     // RIFF chunks are padded to an even length; the pad byte may be missing after the last chunk.
     const std::size_t step = std::min<std::size_t>(static_cast<std::size_t>(length) + (length & 1u),
                                                    static_cast<std::size_t>(end - body));
@@ -219,15 +211,89 @@ MidiError ReadRmid(const std::uint8_t* data, std::size_t size, MidiFile* file) {
 
 }  // namespace
 
-MidiError ReadMidiFile(const std::uint8_t* data, std::size_t size, MidiFile* file) {
-  *file = MidiFile();
+MidiError ScanMidiFile(const std::uint8_t* data, std::size_t size, MidiTracks* tracks) {
+  *tracks = MidiTracks();
   if (data == nullptr || size < 8) return MidiError::TooShort;
   if (size > kMaxMidiBytes) return MidiError::TooLong;
-  MidiFile result;
-  const MidiError error = IsId(data, "RIFF") ? ReadRmid(data, size, &result)
-                                             : ReadSmf(data, data, data + size, &result);
-  if (error == MidiError::None) *file = std::move(result);
+  MidiTracks result;
+  const MidiError error = IsId(data, "RIFF") ? ScanRmid(data, size, &result)
+                                             : ScanSmf(data, data, data + size, &result);
+  if (error == MidiError::None) *tracks = std::move(result);
   return error;
+}
+
+MidiError ReadMidiFile(const std::uint8_t* data, std::size_t size, MidiFile* file) {
+  *file = MidiFile();
+  MidiTracks tracks;
+  const MidiError error = ScanMidiFile(data, size, &tracks);
+  if (error != MidiError::None) return error;
+  file->format = tracks.format;
+  file->trackCount = tracks.trackCount;
+  file->division = tracks.division;
+  file->endTick = tracks.endTick;
+  file->source = tracks.source;
+  // Counted first, so the merged stream is allocated once at its exact size.
+  file->events.reserve(tracks.eventCount);
+  MergedEvents merged(tracks);
+  MidiEvent event;
+  while (merged.Next(&event)) file->events.push_back(event);
+  return MidiError::None;
+}
+
+MergedEvents::MergedEvents(const MidiTracks& tracks) : base_(tracks.source) {
+  cursors_.reserve(tracks.tracks.size());
+  heap_.reserve(tracks.tracks.size() + 1);
+  for (const TrackSpan& span : tracks.tracks) {
+    cursors_.push_back({span.begin, span.end, 0, 0, MidiEvent()});
+    const std::uint64_t track = cursors_.size() - 1;
+    if (Advance(cursors_.back())) heap_.push_back(std::uint64_t{cursors_.back().head.tick} << 16 | track);
+  }
+  heap_.push_back(kNoKey);
+  for (std::size_t i = (heap_.size() - 1) / 2; i-- > 0;) SiftDown(i, heap_[i]);
+}
+
+// Decodes the cursor's next event into its head; false at the track's end. The track was checked by the scan,
+// so an error cannot happen here; one would simply end the track.
+bool MergedEvents::Advance(Cursor& c) {
+  bool ended = false;
+  if (c.p >= c.end) return false;
+  if (DecodeEvent(base_, c.p, c.end, c.time, c.running, &c.head, &ended) != MidiError::None) return false;
+  return !ended;
+}
+
+// Puts `key` at `at` and moves it down past every smaller key below it. Past the last key the heap holds one
+// key larger than any, so the two children of a place can be compared without asking whether both exist.
+void MergedEvents::SiftDown(std::size_t at, std::uint64_t key) {
+  const std::size_t n = heap_.size() - 1;
+  for (;;) {
+    std::size_t child = 2 * at + 1;
+    if (child >= n) break;
+    const std::uint64_t left = heap_[child];
+    const std::uint64_t right = heap_[child + 1];
+    const bool takeRight = right < left;
+    const std::uint64_t smaller = takeRight ? right : left;
+    if (smaller >= key) break;
+    heap_[at] = smaller;
+    at = child + (takeRight ? 1 : 0);
+  }
+  heap_[at] = key;
+}
+
+bool MergedEvents::Next(MidiEvent* event) {
+  if (heap_.size() <= 1) return false;
+  const std::uint64_t track = heap_[0] & 0xFFFFu;
+  Cursor& first = cursors_[track];
+  *event = first.head;
+  if (Advance(first)) {
+    SiftDown(0, std::uint64_t{first.head.tick} << 16 | track);
+  } else {
+    // The last key takes the first place and the closing key moves down one.
+    heap_.pop_back();
+    const std::uint64_t last = heap_.back();
+    heap_.back() = kNoKey;
+    if (heap_.size() > 1) SiftDown(0, last);
+  }
+  return true;
 }
 
 const char* MidiErrorName(MidiError error) {

@@ -1,6 +1,8 @@
 // A strict reader of Standard MIDI Files over a byte range. It accepts formats 0 and 1 (plain or inside a
 // RIFF RMID wrapper), checks every declared length against the bytes that are really there, and merges the
 // tracks into one stream ordered by absolute time (events of equal time keep track order, then file order).
+// The file is checked and counted first; the merged stream is then either kept whole (ReadMidiFile, in one
+// allocation of the exact size) or walked event by event (ScanMidiFile and MergedEvents).
 #pragma once
 
 #include <cstddef>
@@ -63,6 +65,56 @@ constexpr std::size_t kMaxMidiBytes = 64u * 1024u * 1024u;
 // Reads `size` bytes at `data`. On success fills `file` and returns MidiError::None; otherwise `file` is left
 // empty. Never reads outside [data, data + size).
 MidiError ReadMidiFile(const std::uint8_t* data, std::size_t size, MidiFile* file);
+
+// A file whose every track has been checked and counted but not decoded: its events are read again, merged,
+// as they are walked (MergedEvents), so a conversion keeps nothing per event.
+struct TrackSpan {
+  const std::uint8_t* begin = nullptr;  // the MTrk body
+  const std::uint8_t* end = nullptr;
+};
+
+struct MidiTracks {
+  std::uint16_t format = 0;
+  std::uint16_t trackCount = 0;
+  std::uint16_t division = 0;
+  std::uint32_t endTick = 0;
+  std::size_t eventCount = 0;          // events of the merged stream
+  std::size_t channelEvents = 0;       // of which channel messages
+  std::size_t channelDataBytes = 0;    // their data bytes together
+  std::size_t tempoEvents = 0;         // FF 51 (3 bytes each)
+  std::size_t timeSignatureEvents = 0; // FF 58 (4 bytes each)
+  const std::uint8_t* source = nullptr;
+  std::vector<TrackSpan> tracks;
+};
+
+// Checks `size` bytes at `data` as ReadMidiFile does (same errors), counting instead of keeping the events.
+MidiError ScanMidiFile(const std::uint8_t* data, std::size_t size, MidiTracks* tracks);
+
+// The events of a scanned file in merged order (time, then track order, then file order), decoded one by one.
+// `tracks` must outlive it.
+class MergedEvents {
+ public:
+  explicit MergedEvents(const MidiTracks& tracks);
+  // The next event; false after the last.
+  bool Next(MidiEvent* event);
+
+ private:
+  struct Cursor {
+    const std::uint8_t* p;
+    const std::uint8_t* end;
+    std::uint64_t time;
+    std::uint8_t running;
+    MidiEvent head;  // the track's next event
+  };
+  bool Advance(Cursor& cursor);
+  void SiftDown(std::size_t at, std::uint64_t key);
+
+  const std::uint8_t* base_;
+  std::vector<Cursor> cursors_;
+  // One key per track that still has events, the earliest first: its head's time above the track's number,
+  // so that one comparison orders by time, then by track.
+  std::vector<std::uint64_t> heap_;
+};
 
 // A short English name for an error, for test messages.
 const char* MidiErrorName(MidiError error);

@@ -104,6 +104,109 @@ const std::array<std::uint32_t, 256>& CrcTable() {
   return table;
 }
 
+bool StringsFit(const SongInfo& info) {
+  return info.title.size() <= kMaxTitleLength && info.modelCode.size() <= kMaxModelCodeLength &&
+         info.modelInfo.size() <= kMaxModelInfoLength;
+}
+
+std::size_t StringsSize(const SongInfo& info) {
+  return 3 + info.title.size() + info.modelCode.size() + info.modelInfo.size();
+}
+
+void PutStrings(std::uint8_t* p, const SongInfo& info) {
+  for (const std::string* s : {&info.title, &info.modelCode, &info.modelInfo}) {
+    *p++ = static_cast<std::uint8_t>(s->size());
+    std::memcpy(p, s->data(), s->size());
+    p += s->size();
+  }
+}
+
+// Whether `e` names the song: a sequence or track name made of printable characters once trimmed; the
+// name, cut to kMaxTitleLength, goes to `title`.
+bool IsTitle(const std::uint8_t* source, const MidiEvent& e, std::string* title) {
+  if (e.kind != MidiKind::Meta || e.data1 != kMetaSequenceName) return false;
+  const std::uint8_t* text = source + e.offset;
+  std::size_t begin = 0;
+  std::size_t end = e.length;
+  while (begin < end && text[begin] == ' ') ++begin;
+  while (end > begin && text[end - 1] == ' ') --end;
+  if (begin == end) return false;
+  const bool printable =
+      std::all_of(text + begin, text + end, [](std::uint8_t c) { return c >= 0x20 && c <= 0x7E; });
+  if (!printable) return false;
+  title->assign(reinterpret_cast<const char*>(text + begin), std::min(end - begin, kMaxTitleLength));
+  return true;
+}
+
+// The most bytes the event stream of a scanned file can take: per channel message a delta byte, its status
+// and its data; per tempo and time signature a delta byte, FF, the type and 3 or 4 bytes; and the further
+// bytes of long deltas. The deltas add up to at most the end tick, so at most endTick / 128 of them need a
+// second byte, endTick / 16384 a third, and so on.
+std::size_t ImageStreamBound(const MidiTracks& t) {
+  std::size_t bound = 2 * t.channelEvents + t.channelDataBytes + 6 * t.tempoEvents + 7 * t.timeSignatureEvents;
+  for (int shift = 7; shift <= 28; shift += 7) bound += t.endTick >> shift;
+  return bound;
+}
+
+// Writes the image's event stream: delta time, then the status (left out when it repeats the last channel
+// status), then the data. Events the image does not keep are passed over.
+struct EventWriter {
+  EventWriter(std::vector<std::uint8_t>* image, std::size_t start, const std::uint8_t* source)
+      : image(image), source(source), start(start), used(start) {}
+
+  void Put(const MidiEvent& e) {
+    const bool channel = e.kind == MidiKind::Channel;
+    if (!channel && !IsKeptMeta(e)) return;
+    // Never taken when the buffer was sized by ImageStreamBound; a guard, not a way of growing.
+    if (image->size() - used < kMaxEventBytes + 1) image->resize(image->size() * 2 + kMaxEventBytes + 1);
+    std::uint8_t* const begin = image->data() + used;
+    std::uint8_t* p = PutVlq(begin, e.tick - previousTick);
+    if (channel) {
+      if (e.status != running) *p++ = e.status;
+      running = e.status;
+      *p++ = e.data1;
+      if (ChannelDataLength(e.status) == 2) *p++ = e.data2;
+    } else {
+      *p++ = 0xFF;
+      *p++ = e.data1;
+      std::memcpy(p, source + e.offset, e.length);
+      p += e.length;
+    }
+    used += static_cast<std::size_t>(p - begin);
+    previousTick = e.tick;
+    ++count;
+  }
+
+  std::vector<std::uint8_t>* image;
+  const std::uint8_t* source;
+  std::size_t start;  // where the stream begins
+  std::size_t used;   // where it ends so far
+  std::uint32_t count = 0;
+  std::uint32_t previousTick = 0;
+  std::uint8_t running = 0;
+};
+
+// Pads the image to whole words when asked, fills in its header and cuts it to its length.
+void FinishImage(EventWriter& writer, const SongInfo& info, std::uint16_t division, std::uint32_t endTick,
+                 std::vector<std::uint8_t>* image) {
+  const std::size_t streamLength = writer.used - writer.start;
+  std::uint8_t flags = 0;
+  if (info.padToWords && (writer.used & 1u) != 0) {
+    (*image)[writer.used++] = 0;
+    flags |= kImageFlagPadded;
+  }
+  std::uint8_t* const base = image->data();
+  std::memcpy(base, kImageMagic, 4);
+  base[4] = kImageVersion;
+  base[5] = flags;
+  base[6] = std::uint8_t(division >> 8);
+  base[7] = std::uint8_t(division);
+  PutBe32(base + 8, writer.count);
+  PutBe32(base + 12, static_cast<std::uint32_t>(streamLength));
+  PutBe32(base + 16, endTick);
+  image->resize(writer.used);
+}
+
 }  // namespace
 
 bool operator==(const SongEvent& a, const SongEvent& b) {
@@ -136,18 +239,9 @@ std::vector<SongEvent> SongEventsOf(const MidiFile& file) {
 }
 
 std::string SongTitleOf(const MidiFile& file, const std::string& fallback) {
+  std::string title;
   for (const MidiEvent& e : file.events) {
-    if (e.kind != MidiKind::Meta || e.data1 != kMetaSequenceName) continue;
-    const std::uint8_t* text = file.source + e.offset;
-    std::size_t begin = 0;
-    std::size_t end = e.length;
-    while (begin < end && text[begin] == ' ') ++begin;
-    while (end > begin && text[end - 1] == ' ') --end;
-    if (begin == end) continue;
-    const bool printable = std::all_of(text + begin, text + end,
-                                       [](std::uint8_t c) { return c >= 0x20 && c <= 0x7E; });
-    if (!printable) continue;
-    return std::string(reinterpret_cast<const char*>(text + begin), std::min(end - begin, kMaxTitleLength));
+    if (IsTitle(file.source, e, &title)) return title;
   }
   return fallback.substr(0, kMaxTitleLength);
 }
@@ -159,61 +253,38 @@ bool IsWordModel(const std::string& modelCode) {
 }
 
 bool WriteSongImage(const MidiFile& file, const SongInfo& info, std::vector<std::uint8_t>* image) {
-  if (info.title.size() > kMaxTitleLength || info.modelCode.size() > kMaxModelCodeLength ||
-      info.modelInfo.size() > kMaxModelInfoLength) {
-    return false;
-  }
-  const std::size_t stringsSize = 3 + info.title.size() + info.modelCode.size() + info.modelInfo.size();
-  const std::size_t start = kImageHeaderSize + stringsSize;
-  image->assign(start + file.events.size() * kMaxEventBytes + 1, 0);
+  if (!StringsFit(info)) return false;
+  image->assign(kImageHeaderSize + StringsSize(info) + file.events.size() * kMaxEventBytes + 1, 0);
+  PutStrings(image->data() + kImageHeaderSize, info);
+  EventWriter writer(image, kImageHeaderSize + StringsSize(info), file.source);
+  for (const MidiEvent& e : file.events) writer.Put(e);
+  FinishImage(writer, info, file.division, file.endTick, image);
+  return true;
+}
 
-  std::uint8_t* const base = image->data();
-  std::uint8_t* p = base + kImageHeaderSize;
-  for (const std::string* s : {&info.title, &info.modelCode, &info.modelInfo}) {
-    *p++ = static_cast<std::uint8_t>(s->size());
-    std::memcpy(p, s->data(), s->size());
-    p += s->size();
+bool WriteSongImage(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
+                    std::vector<std::uint8_t>* image) {
+  info->title.clear();
+  if (!StringsFit(*info)) return false;
+  // The title comes from the events, which are walked once: they are written behind room for the longest
+  // strings, and moved up to meet the strings once the title is known.
+  const std::size_t room = kImageHeaderSize + 3 + kMaxTitleLength + kMaxModelCodeLength + kMaxModelInfoLength;
+  image->resize(room + ImageStreamBound(tracks) + 1);
+  EventWriter writer(image, room, tracks.source);
+  MergedEvents merged(tracks);
+  MidiEvent e;
+  bool titled = false;
+  while (merged.Next(&e)) {
+    if (!titled) titled = IsTitle(tracks.source, e, &info->title);
+    writer.Put(e);
   }
-
-  // Events: delta time, then the status (left out when it repeats the last channel status), then the data.
-  std::uint32_t count = 0;
-  std::uint32_t previousTick = 0;
-  std::uint8_t running = 0;
-  for (const MidiEvent& e : file.events) {
-    if (e.kind == MidiKind::Channel) {
-      p = PutVlq(p, e.tick - previousTick);
-      if (e.status != running) *p++ = e.status;
-      running = e.status;
-      *p++ = e.data1;
-      if (ChannelDataLength(e.status) == 2) *p++ = e.data2;
-    } else if (IsKeptMeta(e)) {
-      p = PutVlq(p, e.tick - previousTick);
-      *p++ = 0xFF;
-      *p++ = e.data1;
-      std::memcpy(p, file.source + e.offset, e.length);
-      p += e.length;
-    } else {
-      continue;
-    }
-    previousTick = e.tick;
-    ++count;
-  }
-  const std::size_t streamLength = static_cast<std::size_t>(p - (base + start));
-  std::uint8_t flags = 0;
-  if (info.padToWords && (static_cast<std::size_t>(p - base) & 1u) != 0) {
-    *p++ = 0;
-    flags |= kImageFlagPadded;
-  }
-
-  std::memcpy(base, kImageMagic, 4);
-  base[4] = kImageVersion;
-  base[5] = flags;
-  base[6] = std::uint8_t(file.division >> 8);
-  base[7] = std::uint8_t(file.division);
-  PutBe32(base + 8, count);
-  PutBe32(base + 12, static_cast<std::uint32_t>(streamLength));
-  PutBe32(base + 16, file.endTick);
-  image->resize(static_cast<std::size_t>(p - base));
+  if (!titled) info->title = fallbackTitle.substr(0, kMaxTitleLength);
+  const std::size_t start = kImageHeaderSize + StringsSize(*info);
+  std::memmove(image->data() + start, image->data() + room, writer.used - room);
+  writer.used -= room - start;
+  writer.start = start;
+  PutStrings(image->data() + kImageHeaderSize, *info);
+  FinishImage(writer, *info, tracks.division, tracks.endTick, image);
   return true;
 }
 

@@ -65,6 +65,12 @@ bool IsWordModel(const std::string& modelCode);
 // Builds the image of `file`. Returns false when the strings exceed their limits.
 bool WriteSongImage(const MidiFile& file, const SongInfo& info, std::vector<std::uint8_t>* image);
 
+// The same image from a scanned file whose events are merged as they are written, with the title found on the
+// way (as SongTitleOf would find it, else `fallbackTitle`) and stored in `info->title`. Returns false when
+// the model code or model info exceeds its limit.
+bool WriteSongImage(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
+                    std::vector<std::uint8_t>* image);
+
 // Decodes an image; false for anything that is not a complete, well-formed image. Never reads past the end.
 bool ReadSongImage(const std::uint8_t* data, std::size_t size, SongImage* image);
 

@@ -160,9 +160,62 @@ TEST(SongImage, TitleIsTheFirstPrintableNameElseTheFallback) {
     MidiFile file;
     ASSERT_EQ(ReadMidiFile(midi.data(), midi.size(), &file), MidiError::None);
     EXPECT_EQ(SongTitleOf(file, "fallback"), c.want);
+    // The image written while the tracks are merged finds the same title on the way.
+    MidiTracks scanned;
+    ASSERT_EQ(ScanMidiFile(midi.data(), midi.size(), &scanned), MidiError::None);
+    SongInfo info;
+    std::vector<std::uint8_t> image;
+    ASSERT_TRUE(WriteSongImage(scanned, "fallback", &info, &image));
+    EXPECT_EQ(info.title, c.want);
   }
   MidiFile empty;
   EXPECT_EQ(SongTitleOf(empty, std::string(100, 'f')), std::string(kMaxTitleLength, 'f'));
+}
+
+// The image written while the tracks are merged is byte for byte the image of the whole merged stream, and
+// holds the events in the order worked out independently by the generator: simultaneous events of many
+// tracks in track order, long deltas, one track, words padded or not.
+TEST(SongImage, MergingWhileWritingGivesTheSameImage) {
+  struct Case {
+    const char* name;
+    test::SongShape shape;
+    bool padToWords;
+  };
+  const Case cases[] = {
+      {"forty tracks mostly at the same times", Shape(40, 60, false, 2), false},
+      {"sixty-five tracks padded", Shape(65, 30, false, 5), true},
+      {"long deltas", Shape(4, 50, false, 3000000), true},
+      {"one track", Shape(1, 300, true, 100), false},
+      {"tracks without events", Shape(3, 0, false, 10), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::mt19937 rng(5);
+    const test::GeneratedSong song = test::GenerateSong(rng, c.shape);
+    SongInfo whole;
+    whole.modelCode = "f0";
+    whole.padToWords = c.padToWords;
+    MidiFile file;
+    ASSERT_EQ(ReadMidiFile(song.bytes.data(), song.bytes.size(), &file), MidiError::None);
+    whole.title = SongTitleOf(file, "fallback");
+    std::vector<std::uint8_t> expected;
+    ASSERT_TRUE(WriteSongImage(file, whole, &expected));
+
+    MidiTracks scanned;
+    ASSERT_EQ(ScanMidiFile(song.bytes.data(), song.bytes.size(), &scanned), MidiError::None);
+    EXPECT_EQ(scanned.eventCount, file.events.size());
+    SongInfo merging;
+    merging.modelCode = "f0";
+    merging.padToWords = c.padToWords;
+    std::vector<std::uint8_t> image;
+    ASSERT_TRUE(WriteSongImage(scanned, "fallback", &merging, &image));
+    EXPECT_EQ(merging.title, whole.title);
+    EXPECT_TRUE(image == expected) << "the images differ (" << image.size() << " and " << expected.size()
+                                   << " bytes)";
+    SongImage decoded;
+    ASSERT_TRUE(Decode(image.data(), image.size(), &decoded));
+    EXPECT_TRUE(decoded.events == song.expected) << "the merged order is not time, track, then file order";
+  }
 }
 
 std::vector<std::uint8_t> SampleImage() {
