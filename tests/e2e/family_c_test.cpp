@@ -15,6 +15,7 @@
 
 #include "resources/resource.h"
 #include "resources/strings.h"
+#include "tests/e2e/dialog_actions.h"
 #include "tests/e2e/harness.h"
 #include "tests/e2e/virtual_stage.h"
 
@@ -24,17 +25,6 @@ namespace {
 using Rows = std::vector<std::vector<std::string>>;
 
 constexpr DWORD kConnectMs = 30000;  // three silent attempts at identification, with time to spare
-
-// A one-note format 0 song whose track carries the title "Road Song".
-std::string SmallSong() {
-  const std::string title = "Road Song";
-  std::string track;
-  track += std::string("\x00\xFF\x03", 3) + static_cast<char>(title.size()) + title;
-  track += std::string("\x00\x90\x3C\x40\x60\x80\x3C\x00\x00\xFF\x2F\x00", 12);
-  std::string file("MThd\0\0\0\6\0\0\0\1\0\x60MTrk\0\0\0", 21);
-  file += static_cast<char>(track.size());
-  return file + track;
-}
 
 bool IsCommand(const Bytes& m, std::uint8_t command) {
   return m.size() >= 6 && m[0] == 0xF0 && m[1] == 0x44 && m[2] == 0x14 && m[3] == 0x00 && m[4] == command;
@@ -100,60 +90,6 @@ HWND OpenSendDialog(Program& program, int rows = 10) {
     return ListRowCount(send, IDC_SLOT_LIST) == rows && ControlText(send, IDC_FREE_SIZE) != "";
   });
   return read ? send : nullptr;
-}
-
-// A mouse click in the middle of `row` of the list, as the list view itself receives it, so that it
-// selects the row and tells the dialog of the click.
-bool ClickListRow(HWND dialog, int row) {
-  HWND list = Child(dialog, IDC_SLOT_LIST);
-  if (list == nullptr) return false;
-  DWORD processId = 0;
-  GetWindowThreadProcessId(list, &processId);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
-  if (process == nullptr) return false;
-  // Rows below the list's visible part are scrolled into view first, so the click lands on the row.
-  DWORD_PTR shown = 0;
-  SendMessageTimeoutA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE, SMTO_ABORTIFHUNG, 5000, &shown);
-  RECT rect{};
-  rect.left = LVIR_BOUNDS;
-  bool got = false;
-  // The list writes the rectangle into memory of its own process.
-  void* remote = VirtualAllocEx(process, nullptr, sizeof rect, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (remote != nullptr) {
-    DWORD_PTR result = 0;
-    got = WriteProcessMemory(process, remote, &rect, sizeof rect, nullptr) &&
-          SendMessageTimeoutA(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote),
-                              SMTO_ABORTIFHUNG, 5000, &result) &&
-          result != 0 && ReadProcessMemory(process, remote, &rect, sizeof rect, nullptr);
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  }
-  CloseHandle(process);
-  if (!got) return false;
-  const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-  PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  PostMessageA(list, WM_LBUTTONUP, 0, at);
-  return WaitUntil([&] { return ListRowSelected(dialog, IDC_SLOT_LIST, row); }, 5000);
-}
-
-// What the program shows right now, for failure messages.
-std::string OnScreen(const Program& program) {
-  std::string text;
-  for (HWND window : program.Windows()) {
-    text += "window \"" + WindowText(window) + "\" (" + ClassOf(window) + ")";
-    const std::string message = MessageBoxText(window);
-    if (!message.empty()) text += ": " + message;
-    text += "\n";
-  }
-  return text.empty() ? "no window" : text;
-}
-
-std::string Describe(const Rows& rows) {
-  std::string text;
-  for (const auto& row : rows) {
-    for (const auto& cell : row) text += "[" + cell + "]";
-    text += "\n";
-  }
-  return text;
 }
 
 TEST(FamilyC, RoadOfASendFromTheSelectionToComplete) {

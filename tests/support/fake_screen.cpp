@@ -157,6 +157,7 @@ void FakeScreen::PressSendingCancel(WindowRef box) {
 }
 
 WindowRef FakeScreen::OpenBox(int dialogId, WindowRef owner, int* cancelFlag) {
+  if (boxesThatFail.count(dialogId) != 0) return nullptr;
   WindowRef box = NewWindow(dialogId, owner);
   Window& window = Win(box);
   window.visible = true;
@@ -166,7 +167,9 @@ WindowRef FakeScreen::OpenBox(int dialogId, WindowRef owner, int* cancelFlag) {
   return box;
 }
 
-void FakeScreen::CloseBox(WindowRef box) { Win(box).open = false; }
+void FakeScreen::CloseBox(WindowRef box) {
+  if (box != nullptr) Win(box).open = false;
+}
 
 void FakeScreen::SetControlText(WindowRef dialog, int control, const std::string& text) {
   Ctl(dialog, control).text = text;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,7 @@ class FakeScreen : public Screen {
   std::map<int, std::deque<User>> users;    // per dialog id, one entry per time the dialog is run
   std::deque<std::string> openPaths;        // answers of AskOpenPath; empty: cancelled
   std::deque<std::string> savePaths;        // answers of AskSavePath; empty: cancelled
+  std::set<int> boxesThatFail;              // modeless boxes that cannot be created: OpenBox gives nullptr
 
   // --- the record ---
   std::vector<ShownBox> boxes;

@@ -1,6 +1,6 @@
 // Fuzz target for the keyboard's side of the link: whatever bytes come back, in whatever number and at
-// whatever moment, every family C operation ends with a value or with a failure from the string table, and
-// leaves the driver, the boxes and the run state in order.
+// whatever moment, every family C and family A operation ends with a value or with a failure from the string
+// table, and leaves the driver, the boxes and the run state in order.
 //
 // The input is a script of the keyboard's answers, read front to back as the program sends its messages.
 // For every message the program sends, one turn byte:
@@ -10,7 +10,8 @@
 //   bit 4     the frames arrive in the same instant (only the first finds a buffer) instead of 1 ms apart
 //   bits 5-6  while box 139 is up: when the user presses its Cancel (10 s, 2 ms, 1500 ms or 3100 ms after)
 // then, for every frame, one head byte:
-//   bit 7     the body is framed: F0 44 14 00 in front of it and F7 behind it
+//   bit 7     the body is framed: F0 44 and the model address of the message it answers (14 00 for family C,
+//             11 03 or 11 02 for family A) in front of it and F7 behind it
 //   bits 0-6  the body's length; 127 means 127 + 4 * the next byte (up to 1147 bytes, past the 1024-byte
 //             input buffer)
 // and the body. Once the input is used up the keyboard is silent; the closing wait of a transfer, which has
@@ -19,7 +20,10 @@
 //
 // Per input the operations run in turn, each on its own: IdentifyKeyboard, ReadSlotInfo for four slots,
 // ReadFreeSpace, AnnounceSong, SendSongImage of a 260-byte image (three blocks) and the delete of the slot
-// list's selected song. make_keyboard_corpus.py writes seeds in this format. A failure of an invariant
+// list's selected song; then the family A operations at model address 0x1103: PrepareKeyboardA (quiet, then
+// not), MatchModelA, ReadSlotInfoA for slot 0 (size and name), slot 9 (size and name) and slot 1 (used flag
+// only), ReadFreeSpaceA, DeleteSlotA, SendSongImageA of the same image, WriteSongNameA, and ProbeFamilyA
+// with both model addresses. make_keyboard_corpus.py writes seeds in this format. A failure of an invariant
 // aborts with a line saying which; the replay of the seeds runs this same function as a plain test.
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +44,9 @@
 #include "tests/support/virtual_link.h"
 #include "transfer/family_c/frames.h"
 #include "transfer/dialog_progress.h"
+#include "transfer/family_a/frames.h"
+#include "transfer/family_a/probe.h"
+#include "transfer/family_a/protocol.h"
 #include "transfer/family_c/protocol.h"
 #include "transfer/family_c/send_dialog.h"
 #include "transfer/family_c/slot_layout.h"
@@ -63,9 +70,11 @@ constexpr std::uint8_t kDeleteRow = 2;
 // Nothing here may take an hour of virtual time: every wait of the program ends within seconds once the
 // input is used up.
 constexpr std::uint32_t kVirtualHour = 3600u * 1000u;
-// The most messages one input may draw from the program: identity, four slot reads, free space, announce,
-// three blocks sent up to six times each, the closing message and the delete.
-constexpr std::size_t kMaxMessages = 1 + 4 + 1 + 1 + 3 * 6 + 1 + 1;
+// The most messages one input may draw from the program. Family C: identity, four slot reads, free space,
+// announce, three blocks sent up to six times each, the closing message and the delete. Family A: two
+// prepares, the model read, two slot reads of five messages and one of one, free space, delete, three blocks
+// in each of six starts, two closing frames, three name pieces, and the probe's five messages.
+constexpr std::size_t kMaxMessages = (1 + 4 + 1 + 1 + 3 * 6 + 1 + 1) + (2 + 2 + 1 + 5 + 5 + 1 + 1 + 1 + 3 * 6 + 2 + 3 + 5);
 
 // The keyboard: answers every message with the next turn of the input.
 class ScriptPeer : public VirtualPeer {
@@ -75,6 +84,8 @@ class ScriptPeer : public VirtualPeer {
 
   void OnMessage(const std::vector<std::uint8_t>& message, ReplySink& sink) override {
     CheckSent(message);
+    addressHigh_ = message[2];
+    addressLow_ = message[3];
     if (++messages_ > kMaxMessages) Fail("link", "the program sent more messages than its operations can");
 
     const std::uint8_t turn = Next(0);
@@ -106,8 +117,7 @@ class ScriptPeer : public VirtualPeer {
     if (length == 0x7F) length += 4u * Next(0);
     const bool framed = (head & 0x80) != 0;
     std::vector<std::uint8_t> frame;
-    if (framed) frame = {su::family_c::kSysExStart, su::family_c::kMakerId, su::family_c::kAddressHigh,
-                         su::family_c::kAddressLow};
+    if (framed) frame = {su::family_c::kSysExStart, su::family_c::kMakerId, addressHigh_, addressLow_};
     const std::size_t take = std::min(length, size_ - at_);
     // Byte by byte: gcc 12 misreads a range insert into a vector that may still be empty here.
     for (std::size_t i = 0; i < take; ++i) frame.push_back(data_[at_ + i]);
@@ -116,11 +126,13 @@ class ScriptPeer : public VirtualPeer {
     return frame;
   }
 
-  // Whatever the keyboard said before, the program only ever sends whole frames to model address 0x1400
-  // with seven-bit data between F0 and F7.
+  // Whatever the keyboard said before, the program only ever sends whole frames to model address 0x1400, or
+  // to a family A address with 7F in byte 4, with seven-bit data between F0 and F7.
   static void CheckSent(const std::vector<std::uint8_t>& m) {
     if (m.size() < 6 || m.front() != 0xF0 || m.back() != 0xF7) Fail("link", "a sent message is not one frame");
-    if (m[1] != 0x44 || m[2] != 0x14 || m[3] != 0x00) Fail("link", "a sent message has the wrong head");
+    const bool familyC = m[2] == 0x14 && m[3] == 0x00;
+    const bool familyA = m[2] == 0x11 && (m[3] == 0x03 || m[3] == 0x02) && m.size() >= 13 && m[4] == 0x7F;
+    if (m[1] != 0x44 || !(familyC || familyA)) Fail("link", "a sent message has the wrong head");
     for (std::size_t i = 1; i + 1 < m.size(); ++i)
       if (m[i] >= 0x80) Fail("link", "a sent message carries a byte with bit 7 set inside the frame");
   }
@@ -132,6 +144,8 @@ class ScriptPeer : public VirtualPeer {
   VirtualLink& link_;
   FakeScreen& screen_;
   su::WindowRef cancelScheduledFor_ = nullptr;
+  std::uint8_t addressHigh_ = 0x14;
+  std::uint8_t addressLow_ = 0x00;
 };
 
 bool IsLowerHex(const std::string& text) {
@@ -179,6 +193,7 @@ class Harness {
     const su::WindowRef dialog = screen_.OpenBox(IDD_SEND_C, nullptr, nullptr);
     Attempt("SendSongImage", [&] { SendImage(dialog); });
     Attempt("DeleteSelectedSlot", [&] { Delete(dialog); });
+    RunFamilyA(dialog);
   }
 
  private:
@@ -255,6 +270,55 @@ class Harness {
     // The user says Yes to message 49, so the delete either happens or raises.
     const int deleted = su::DeleteSelectedSlot(dialog, table);
     if (deleted != 1) Fail("DeleteSelectedSlot", "returned " + std::to_string(deleted) + " after a Yes");
+  }
+
+  void RunFamilyA(su::WindowRef dialog) {
+    constexpr std::uint16_t address = su::family_a::kAddressType21;
+    Attempt("PrepareKeyboardA (quiet)", [&] { ReturnsFlag("PrepareKeyboardA", su::PrepareKeyboardA(address, true)); });
+    Attempt("PrepareKeyboardA", [&] {
+      if (su::PrepareKeyboardA(address, false) != 1) Fail("PrepareKeyboardA", "returned other than 1");
+    });
+    Attempt("MatchModelA", [&] { su::MatchModelA(address, 2); });
+    for (std::uint8_t slot : {0, 9}) Attempt("ReadSlotInfoA", [&] { ReadSlotA(address, slot); });
+    Attempt("ReadSlotInfoA (used only)", [&] { ReturnsFlag("ReadSlotInfoA", su::ReadSlotInfoA(address, 1, nullptr, nullptr)); });
+    Attempt("ReadFreeSpaceA", [&] { su::ReadFreeSpaceA(address); });
+    Attempt("DeleteSlotA", [&] { ReturnsFlag("DeleteSlotA", su::DeleteSlotA(address, 4)); });
+    Attempt("SendSongImageA", [&] {
+      std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[kImageSize]);
+      for (std::uint32_t i = 0; i < kImageSize; ++i) image[i] = static_cast<std::uint8_t>(i * 37 + 11);
+      su::DialogProgress progress(dialog);
+      su::SendSongImageA(address, 4, progress, image.get(), kImageSize);
+    });
+    Attempt("WriteSongNameA", [&] { su::WriteSongNameA(address, 4, "A fuzzed song name", 18); });
+    Attempt("ProbeFamilyA", [&] {
+      su::Run().debugZt52 = 1;
+      su::Run().modelType = -1;
+      const int found = su::ProbeFamilyA();
+      const std::int32_t type = su::Run().modelType;
+      if (found == 1 ? (type != 21 && type != 22) : (found != 0 || type != -1))
+        Fail("ProbeFamilyA", "returned " + std::to_string(found) + " with model type " + std::to_string(type));
+    });
+  }
+
+  static void ReturnsFlag(const char* name, int result) {
+    if (result != 0 && result != 1) Fail(name, "returned " + std::to_string(result));
+  }
+
+  static void ReadSlotA(std::uint16_t address, std::uint8_t slot) {
+    // Exactly the field's size on the heap, so a write past it is caught; filled so a missing zero shows.
+    std::unique_ptr<char[]> name(new char[su::kSlotNameSizeA]);
+    std::memset(name.get(), 'x', su::kSlotNameSizeA);
+    std::uint32_t size = 0xDEADBEEF;
+    const int used = su::ReadSlotInfoA(address, slot, &size, name.get());
+    ReturnsFlag("ReadSlotInfoA", used);
+    if (std::memchr(name.get(), 0, su::kSlotNameSizeA) == nullptr)
+      Fail("ReadSlotInfoA", "the name is not terminated within its 13 bytes");
+    if (used == 0 && (size != 0 || name[0] != '\0')) Fail("ReadSlotInfoA", "an empty slot has a size or a name");
+    if (std::strcmp(name.get(), "(Untitled)") == 0) return;
+    for (const char* c = name.get(); *c != '\0'; ++c) {
+      const auto byte = static_cast<unsigned char>(*c);
+      if (byte < 0x20 || byte > 0x7F) Fail("ReadSlotInfoA", "a name shows a character outside 20..7F");
+    }
   }
 
   // KEYBOARD_ANSWERS_TRACE=1 prints how each operation ended, to check what a seed reaches.

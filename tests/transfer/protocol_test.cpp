@@ -247,6 +247,13 @@ TEST_F(FamilyCProtocol, ClosingWaitOutlastsSilenceUntilCancelIsConfirmed) {
   EXPECT_EQ(keyboard->CountReceived(family_c::kCmdCloseTransfer), 1u);
 }
 
+TEST_F(FamilyCProtocol, ClosingWaitWithNoBoxToCancelItEndsAfterOneSilentReceive) {
+  keyboard->AddRule(Silent(family_c::kCmdCloseTransfer));
+  screen.boxesThatFail = {IDD_SENDING};
+  EXPECT_EQ(Transfer(Image(100)), Message(IDS_TIMEOUT));
+  EXPECT_LE(link.Elapsed(), 3100u) << "without box 139 nobody could end the wait";
+}
+
 TEST_F(FamilyCProtocol, AnswerInTheReceiveDuringWhichCancelIsConfirmedStillCounts) {
   keyboard->AddRule(test::Late(family_c::kCmdCloseTransfer, 4500));
   screen.answers = {kAnswerYes};
