@@ -7,7 +7,8 @@ Cancel pressed at different moments of the closing wait.
 The format is the one tests/transfer/fuzz_keyboard_answers.cpp reads: per message the program sends, a turn
 byte (frame count, arrival time, bunching, Cancel time) and then each frame as a head byte (framed flag and
 length) and its body. The program's messages come in this order: identity request, slot reads of slots 0, 1,
-14 and 3, free space, announce, three data blocks (each maybe resent), closing message, delete.
+14 and 3, free space, announce, three data blocks (each maybe resent), closing message, delete; then the
+family A operations (see STEPS_A), whose framed answers get the family A address in front instead.
 
 Usage: make_keyboard_corpus.py <output folder>
 """
@@ -96,6 +97,56 @@ def valid_turns(model=21):
         "close": answer(ack()),
         "delete": answer(ack()),
     }
+
+
+# Family A, after the family C steps: the opening exchange twice (its write needs no answer), the model read,
+# slot 0 (used, size, three name pieces), slot 9 (used), slot 1 (used only), free space, the delete, three
+# blocks, two closing frames and three name pieces (none answered), and the probe's opening exchange and
+# model read.
+STEPS_A = ["prepare_write", "prepare_read", "prepare2_write", "prepare2_read", "model",
+           "slot0_used", "slot0_size", "slot0_name4", "slot0_name5", "slot0_name6", "slot9_used", "slot1_used",
+           "free_a", "delete_a", "block0_a", "block1_a", "block2_a", "closing1", "closing2",
+           "name4", "name5", "name6", "probe_write", "probe_read", "probe_model"]
+
+
+def septets(value):
+    return bytes([value & 0x7F, (value >> 7) & 0x7F, (value >> 14) & 0x7F, (value >> 21) & 0x7F, value >> 28])
+
+
+def read_a(area, param, value, slot=0):
+    """A family A answer to a read: the framed body after the model address, F7 added by the target."""
+    return frame(bytes([0x00, 0x00, area, param, 0x00, slot, 0x00, 0x00]) + septets(value))
+
+
+def block_a(code):
+    return frame(bytes([0x00, 0x07, 0x10, 0x00, 0x00, 0x04, 0x00, code]))
+
+
+def piece(text):
+    return int.from_bytes(text.encode("ascii"), "big")
+
+
+def valid_turns_a():
+    quiet = turn(0)
+    return {
+        "prepare_write": quiet, "prepare_read": answer(read_a(0x00, 0x20, 0)),
+        "prepare2_write": quiet, "prepare2_read": answer(read_a(0x00, 0x20, 0)),
+        "model": answer(read_a(0x00, 0x00, 2)),
+        "slot0_used": answer(read_a(0x10, 0x00, 1)), "slot0_size": answer(read_a(0x10, 0x03, 4321)),
+        "slot0_name4": answer(read_a(0x10, 0x04, piece("Morn"))),
+        "slot0_name5": answer(read_a(0x10, 0x05, piece("ing "))),
+        "slot0_name6": answer(read_a(0x10, 0x06, piece("Song"))),
+        "slot9_used": answer(read_a(0x10, 0x00, 0, slot=9)), "slot1_used": answer(read_a(0x10, 0x00, 2, slot=1)),
+        "free_a": answer(read_a(0x00, 0x22, 0x12345)), "delete_a": quiet,
+        "block0_a": answer(block_a(0)), "block1_a": answer(block_a(0)), "block2_a": answer(block_a(0)),
+        "closing1": quiet, "closing2": quiet, "name4": quiet, "name5": quiet, "name6": quiet,
+        "probe_write": quiet, "probe_read": answer(read_a(0x00, 0x20, 0)), "probe_model": answer(read_a(0x00, 0x00, 2)),
+    }
+
+
+def script_a(turns):
+    """Family C answered well, then the family A steps."""
+    return script(valid_turns()) + b"".join(turns[step] for step in STEPS_A if step in turns)
 
 
 def script(turns):
@@ -208,6 +259,31 @@ def main():
         files[f"close_junk_then_cancel_{cancel}"] = script(turns)
     turns = valid_turns()
     files["input_ends_before_close"] = script({k: turns[k] for k in STEPS[:10]})
+
+    # Family A: everything answered, not ready, each block code, endless starting over, unnamed pieces, and
+    # answers cut short or sent for another parameter first.
+    files["family_a_valid"] = script_a(valid_turns_a())
+    turns = valid_turns_a()
+    turns["prepare2_read"] = answer(read_a(0x00, 0x20, 1))
+    files["family_a_not_ready"] = script_a(turns)
+    for code in (2, 3, 0x0F, 0x13):
+        turns = valid_turns_a()
+        turns["block1_a"] = answer(block_a(code))
+        files[f"family_a_block_code_{code}"] = script_a(turns)
+    files["family_a_start_over_for_ever"] = script_a({k: v for k, v in valid_turns_a().items()
+                                                      if STEPS_A.index(k) < STEPS_A.index("block0_a")}) + \
+        answer(block_a(3)) * 12
+    turns = valid_turns_a()
+    turns["slot0_name5"] = answer(read_a(0x10, 0x05, 0x41014243))
+    files["family_a_name_with_control_byte"] = script_a(turns)
+    turns = valid_turns_a()
+    for step in STEPS_A:
+        good = turns[step]
+        if good[0] & 3:
+            cut = frame(bytes([0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00]))
+            other = read_a(0x00, 0x7E, 0x7F7F7F7F)
+            turns[step] = turn((good[0] & 3) + 2) + cut + other + good[1:]
+    files["family_a_short_and_other_answers_first"] = script_a(turns)
 
     for name, data in files.items():
         with open(os.path.join(out, name), "wb") as f:
