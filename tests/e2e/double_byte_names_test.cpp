@@ -28,10 +28,12 @@ std::string UntitledSong() {
   return file + track;
 }
 
-// The program, its settings file and the work directories in folders named with 表, and the song beside it.
+// The program, called 表Uploader.exe, and its settings file in a folder named with 表, the work directories in
+// another, and the song beside the program.
 struct DoubleByteStage : VirtualStage {
   DoubleByteStage()
-      : VirtualStage(kHyo, "in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nslot=0,Old Song,4096\nfree=1048576\n") {
+      : VirtualStage(kHyo, "in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nslot=0,Old Song,4096\nfree=1048576\n",
+                     kHyo + "Uploader.exe") {
     song = folder + "\\" + kSongName + ".mid";
     EXPECT_TRUE(WriteFileBytes(settings, "[SONGPORT]\r\nIN=0\r\nOUT=0\r\n"));
     EXPECT_TRUE(WriteFileBytes(song, UntitledSong()));
@@ -43,8 +45,8 @@ TEST(DoubleByteNames, SongIsStagedShownAndSavedUnderItsOwnName) {
   DoubleByteStage stage;
 
   {
-    // Sending: the stored ports are found beside the program, so the send dialog opens without the MIDI
-    // Device dialog, and shows the song's name whole.
+    // Sending: the stored ports are read from SongUploader.INI beside the program (not from a name cut at
+    // the program's 表), so the send dialog opens without the MIDI Device dialog, and shows the song's name.
     Program program(stage.Options());
     ASSERT_TRUE(program.Started());
     HWND selection = program.WaitWindow("Selection");
