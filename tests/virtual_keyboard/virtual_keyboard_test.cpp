@@ -227,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, BadConfigLine,
                          ::testing::Values("colour=red", "model=0x80", "model=-1", "model_info=0123456",
                                            "model_info=0123456g", "slots=0", "slot=10,Late,5", "slot=1,5",
                                            "free=4294967296", "refuse=04", "refuse=04:8:some", "silent=zz",
-                                           "junk=noise", "identity=maybe", "just words", "family=b",
+                                           "junk=noise", "identity=maybe", "just words", "family=d",
                                            "model_address=0x1104", "not_ready=once", "silent=0x800000"));
 
 }  // namespace

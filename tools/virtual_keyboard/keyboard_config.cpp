@@ -39,7 +39,7 @@ bool Number(const std::string& text, std::uint64_t max, std::uint64_t* value) {
 }
 
 // Command bytes are written as two hex digits in frames (04, 0A), so a bare value is read as hexadecimal; a
-// family A command is three such bytes (041000).
+// family A or B command is three such bytes (041000, 062100).
 bool Command(const std::string& text, int* command) {
   if (text == "any") {
     *command = kAnyCommand;
@@ -100,8 +100,8 @@ bool JunkKind(const std::string& name, JunkFrame* kind) {
 bool ApplyLine(const std::string& key, const std::string& value, KeyboardConfig* c) {
   std::uint64_t v = 0;
   if (key == "family") {
-    if (value != "a" && value != "c") return false;
-    c->family = value == "a" ? KeyboardFamily::A : KeyboardFamily::C;
+    if (value != "a" && value != "b" && value != "c") return false;
+    c->family = value == "a" ? KeyboardFamily::A : value == "b" ? KeyboardFamily::B : KeyboardFamily::C;
   } else if (key == "model_address") {
     if (!Number(value, 0xFFFF, &v) || (v != 0x1103 && v != 0x1102)) return false;
     c->modelAddress = static_cast<std::uint16_t>(v);
@@ -153,6 +153,9 @@ bool ApplyLine(const std::string& key, const std::string& value, KeyboardConfig*
   } else if (key == "free") {
     if (!Number(value, 0xFFFFFFFFu, &v)) return false;
     c->freeMemory = static_cast<std::uint32_t>(v);
+  } else if (key == "max_song") {
+    if (!Number(value, 0xFFFFFFFFu, &v)) return false;
+    c->maxSongSize = static_cast<std::uint32_t>(v);
   } else if (key == "delay_ms") {
     if (!Number(value, 0xFFFFFFFFu, &v)) return false;
     c->replyDelayMs = static_cast<std::uint32_t>(v);

@@ -1,5 +1,5 @@
 // The virtual keyboard's side of the identity exchange and of the family C protocol; family A is in
-// virtual_keyboard_a.cpp.
+// virtual_keyboard_a.cpp, family B in virtual_keyboard_b.cpp.
 #include "tools/virtual_keyboard/virtual_keyboard.h"
 
 #include <utility>
@@ -146,6 +146,26 @@ void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplyS
       if (acting != nullptr && acting->action == KeyboardRule::Action::Late) delay = acting->delayMs;
       HandleFamilyA(message, acting, &answer);
       if (answer.bytes.empty()) return;
+    } else if (config_.family == KeyboardFamily::B) {
+      // Only frames at 15 01 concern a family B keyboard.
+      const bool ours = message.size() >= 4 && message[0] == kStart && message[1] == kMaker &&
+                        message[2] == 0x15 && message[3] == 0x01;
+      if (!ours) return;
+      if (message.size() < 11 || message.back() != kEnd) {
+        Fault("frame of " + std::to_string(message.size()) + " bytes or without F7 at the end");
+        return;
+      }
+      for (std::size_t i = 1; i + 1 < message.size(); ++i) {
+        if (message[i] & 0x80) {
+          Fault("byte " + std::to_string(i) + " has bit 7 set");
+          return;
+        }
+      }
+      const KeyboardRule* acting = ActingRule(KeyBOf(message));
+      if (acting != nullptr && acting->action == KeyboardRule::Action::Silent) return;
+      if (acting != nullptr && acting->action == KeyboardRule::Action::Late) delay = acting->delayMs;
+      HandleFamilyB(message, acting, &answer);
+      if (answer.bytes.empty()) return;
     } else {
       const bool ours = message.size() >= 6 && message[0] == kStart && message[1] == kMaker &&
                         message[2] == 0x14 && message[3] == 0x00 && message.back() == kEnd;
@@ -172,7 +192,10 @@ void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplyS
     if (junkSent_ < config_.junkTimes && !config_.junk.empty()) {
       ++junkSent_;
       for (JunkFrame kind : config_.junk) {
-        out.push_back(config_.family == KeyboardFamily::A ? JunkAnswerA(kind, answer.bytes) : Junk(kind));
+        std::vector<std::uint8_t> junk = config_.family == KeyboardFamily::A   ? JunkAnswerA(kind, answer.bytes)
+                                         : config_.family == KeyboardFamily::B ? JunkAnswerB(kind, answer.bytes)
+                                                                               : Junk(kind);
+        if (!junk.empty()) out.push_back(std::move(junk));
       }
     }
     out.push_back(std::move(answer.bytes));
@@ -376,7 +399,7 @@ std::vector<std::string> VirtualKeyboard::Faults() const {
 
 std::vector<std::uint8_t> VirtualKeyboard::PartialImage() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (config_.family == KeyboardFamily::A) return transferA_.image;
+  if (config_.family != KeyboardFamily::C) return transferA_.image;
   std::vector<std::uint8_t> image(transfer_.packed.size());
   image.resize(UnpackSevenBit(image.data(), transfer_.packed.data(),
                               static_cast<std::uint32_t>(transfer_.packed.size())));

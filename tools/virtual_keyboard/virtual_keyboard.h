@@ -16,7 +16,24 @@
 // of order, of the wrong slot or does not fit in memory is answered with code 2 and recorded as a fault;
 // malformed reads and writes are recorded and not answered.
 //
-// Both families keep their slots (status, name, size, contents) and free memory, record every message they
+// Family B: it answers nothing at 0x1400 or the family A addresses, only frames whose bytes 2, 3 are 15 01
+// (the same for model types 25, 26 and 27). Requests are 18 bytes with the parameter in byte 13. Reads
+// (action 01) are answered with F0 44 15 01 00 02 area 00 slot 00 00 00 00 param 00 00 <byte 16> then the
+// value and F7: the model byte alone at byte 17 (area 00 param 00), a five-septet number at bytes 17..21 for
+// free memory (00 22), the largest song it accepts (00 23) and a slot's size (21 02; 0 when empty), and the
+// twelve name bytes as stored, padded with spaces, at bytes 17..28 for the name read (21 00, byte 16 = 0B).
+// The delete write (action 02, area 00, param 25, slot in byte 17, 19 bytes) empties the slot without an
+// answer. Data blocks (action 06) carry the block number in bytes 10..12 (seven bits each, low first), the
+// word count less one in byte 13, word triplets and a 7-bit checksum; each is answered with
+// F0 44 15 01 00 <code> 21 00 slot 00 F7, code 00 when taken. A block 0 starts a transfer; a block that is
+// malformed, out of order, of the wrong slot or makes the song larger than the largest song it accepts is
+// answered with code 0F and recorded as a fault; one that does not fit in the free memory (counting the
+// song it replaces, which a send overwrites without a delete) is answered with code 0C, not a fault, since
+// the program cannot know the room. After the two closing frames (actions 0D, 0E) the slot holds what was
+// received, named with the image's title (cut to 12 bytes). Malformed reads and writes are recorded and not
+// answered.
+//
+// All families keep their slots (status, name, size, contents) and free memory, record every message they
 // received in order, and record the protocol faults they notice in what the program sends.
 //
 // Misbehaviour is scripted with rules matched against each message by its command:
@@ -24,26 +41,40 @@
 //   family A: bytes 5, 6, 7 (action, area, parameter) as one number, written as six hex digits:
 //     010000 model read, 010020 ready read, 010022 free memory read, 011000 used read, 011003 size read,
 //     011004..011006 name piece reads, 000020 prepare, 000027 delete, 001004..001006 name piece writes,
-//     041000 data blocks, 071000 both closing frames (KeyA builds them).
+//     041000 data blocks, 071000 both closing frames (KeyA builds them);
+//   family B: bytes 5, 6 and 13 (action, area, parameter) as one number, written as six hex digits; data
+//     blocks and closing frames count parameter 00 (byte 13 holds their word count or is missing):
+//     010000 model read, 010022 free memory read, 010023 largest song read, 012102 size read, 012100 name
+//     read, 020025 delete, 062100 data blocks, 0D2100 and 0E2100 the first and second closing frame (KeyB).
 //   Silent  - the message is recorded but not answered (and has no effect);
 //   Refuse  - family C: answered with a refusal carrying `code` (and no effect); family A: a data block is
 //             answered with `code` (2 stop, 3 start over) and not taken, the ready read carries `code` in
-//             byte 12 (01: not ready); other family A messages are handled as usual;
-//   Late    - the message is handled normally but its answer comes `delayMs` later.
+//             byte 12 (01: not ready); other family A messages are handled as usual; family B: a data block
+//             is answered with `code` in byte 5; a code whose low four bits are B, C or F (a stop: 0B, 0C,
+//             0F, 4B) ends the transfer without taking the block, any other (02) takes it; other family B
+//             messages are handled as usual;
+//   Late    - the message is handled normally but its answer comes `delayMs` later (family B: a block
+//             answered 3000 ms or more late reaches the program only on its second try).
 // A rule lets the first `skip` matching messages through, then acts on the next `times` of them
 // (kForever: on all of them). The first rule that acts on a message decides. Junk frames can be sent before
 // real answers: family C sends fixed frames (another model address, broken framing, too short, an unknown
 // answer code, another maker); family A sends copies of the real answer spoilt the same ways, each carrying
 // a wrong value (all ones, or block code 2): at the other family A address, without F7, cut before byte 16
-// (before the code byte for block answers), answering another parameter, from another maker.
+// (before the code byte for block answers), answering another parameter, from another maker. Family B sends
+// copies of the real answer carrying all ones (model byte 7F, name bytes 7F) or stop code 0F for a block:
+// at address 15 02, without F7, cut before byte 21 (before byte 28 for a name, byte 17 for the model byte,
+// byte 5 for a block answer), answering another parameter (left out before a block answer: the program
+// takes any frame from 15 01 as the block's answer), from another maker.
 //
 // Config file (ParseKeyboardConfig), one `key=value` per line; blank lines and lines starting with # are
 // ignored; spaces around keys and values are trimmed; numbers are decimal or 0x-hexadecimal:
-//   family=c                 c or a (default c)
+//   family=c                 c, a or b (default c)
 //   model_address=0x1103     family A: 0x1103 (12-character names) or 0x1102 (8) (default 0x1103)
 //   model_value=2            family A: the model read's answer (default 2 at 0x1103, 5 at 0x1102)
 //   not_ready=TIMES[:SKIP]   family A: the ready read says not ready (a Refuse rule of 010020 with code 1)
-//   model=2                  model byte of the identity reply (default 2)
+//   model=2                  model byte of the identity reply; family B: of the model read (1, 2, 3 for
+//                            model types 26, 25, 27) (default 2)
+//   max_song=65536           family B: the largest song it accepts, in bytes (default 65536)
 //   model_info=01234567      the four further bytes of the identity reply, as 8 hex digits (default 00000000)
 //   identity=yes|no          whether the identity request is answered (default yes)
 //   slots=10                 number of song slots, all empty (default 10; at most 255)
@@ -55,7 +86,7 @@
 //   silent=CMD[:TIMES[:SKIP]]        a Silent rule
 //   refuse=CMD:CODE[:TIMES[:SKIP]]   a Refuse rule
 //   late=CMD:MS[:TIMES[:SKIP]]       a Late rule
-//                            CMD is a command (04, 0x04; six hex digits for family A) or "any"; TIMES a
+//                            CMD is a command (04, 0x04; six hex digits for families A and B) or "any"; TIMES a
 //                            count or "always" (default always); SKIP a count (default 0)
 //   junk=other_address,broken_framing,too_short,other_code,other_maker
 //                            junk frames sent before each answer, in order
@@ -78,8 +109,8 @@ namespace su::test {
 constexpr std::uint32_t kForever = std::numeric_limits<std::uint32_t>::max();
 constexpr int kAnyCommand = -1;
 
-// Which protocol the simulated keyboard speaks. Family B joins later.
-enum class KeyboardFamily { A, C };
+// Which protocol the simulated keyboard speaks.
+enum class KeyboardFamily { A, B, C };
 
 // A family A rule's command: the action, area and parameter bytes (5, 6, 7) of the messages it matches.
 constexpr int KeyA(std::uint8_t action, std::uint8_t area, std::uint8_t parameter) {
@@ -89,8 +120,28 @@ constexpr int kKeyABlock = KeyA(0x04, 0x10, 0x00);
 constexpr int kKeyAClosing = KeyA(0x07, 0x10, 0x00);
 constexpr int kKeyAReadReady = KeyA(0x01, 0x00, 0x20);
 
+// A family B rule's command: the action, area and parameter bytes (5, 6, 13) of the messages it matches;
+// data blocks and closing frames have parameter 00.
+constexpr int KeyB(std::uint8_t action, std::uint8_t area, std::uint8_t parameter) {
+  return (action << 16) | (area << 8) | parameter;
+}
+constexpr int kKeyBReadModel = KeyB(0x01, 0x00, 0x00);
+constexpr int kKeyBReadFree = KeyB(0x01, 0x00, 0x22);
+constexpr int kKeyBReadMaxSong = KeyB(0x01, 0x00, 0x23);
+constexpr int kKeyBReadSize = KeyB(0x01, 0x21, 0x02);
+constexpr int kKeyBReadName = KeyB(0x01, 0x21, 0x00);
+constexpr int kKeyBDelete = KeyB(0x02, 0x00, 0x25);
+constexpr int kKeyBBlock = KeyB(0x06, 0x21, 0x00);
+constexpr int kKeyBFirstClosing = KeyB(0x0D, 0x21, 0x00);
+constexpr int kKeyBSecondClosing = KeyB(0x0E, 0x21, 0x00);
+
+// Family B block answer codes this keyboard sends on its own: a faulty block, and a song that does not fit.
+constexpr std::uint8_t kKbBStopFault = 0x0F;
+constexpr std::uint8_t kKbBStopNoRoom = 0x0C;
+
 struct KeyboardSlot {
-  std::uint8_t status = 0;            // 1: holds a song (family A reports it in the used byte)
+  std::uint8_t status = 0;            // 1: holds a song (family A reports it in the used byte; family B
+                                      // reports only the size, 0 for an empty slot)
   std::string name;                   // the name the keyboard reports (bytes as stored; family A pads it
                                       // with spaces to its name field when it reports or writes it)
   std::uint32_t size = 0;             // the size the keyboard reports
@@ -128,6 +179,7 @@ struct KeyboardConfig {
   std::array<std::uint8_t, 4> modelInfo{};
   std::vector<KeyboardSlot> slots = std::vector<KeyboardSlot>(10);
   std::uint32_t freeMemory = 1u << 20;
+  std::uint32_t maxSongSize = 65536;         // family B: the largest song it accepts
   std::uint32_t replyDelayMs = 0;
   std::vector<KeyboardRule> rules;
   std::vector<JunkFrame> junk;
@@ -158,6 +210,7 @@ class VirtualKeyboard : public VirtualPeer {
   std::vector<std::vector<std::uint8_t>> Received() const;
   std::size_t CountReceived(std::uint8_t command) const;  // family C / identity messages with this command
   std::size_t CountReceivedA(int key) const;              // messages at the family A address with this KeyA
+  std::size_t CountReceivedB(int key) const;              // messages at the family B address with this KeyB
   std::size_t AnswersSent() const;                        // real answers, junk not counted
   KeyboardSlot Slot(std::size_t index) const;
   std::size_t SlotCount() const;
@@ -167,8 +220,8 @@ class VirtualKeyboard : public VirtualPeer {
   std::vector<std::string> Faults() const;
   // The image of the transfer under way (unpacked from the blocks so far).
   std::vector<std::uint8_t> PartialImage() const;
-  // Family A: the data blocks taken in each transfer, one entry per block 0 received (a transfer started or
-  // started over), and how many of those block 0s started over a transfer under way.
+  // Families A and B: the data blocks taken in each transfer, one entry per block 0 received (a transfer
+  // started or started over), and how many of those block 0s started over a transfer under way.
   std::vector<std::uint32_t> BlocksPerTransfer() const;
   std::uint32_t Restarts() const;
 
@@ -183,7 +236,7 @@ class VirtualKeyboard : public VirtualPeer {
     std::uint32_t size = 0;
     std::vector<std::uint8_t> packed;
   };
-  struct TransferA {
+  struct TransferA {  // family B's transfers too
     bool open = false;           // a block 0 came and the closing frames did not yet
     std::uint8_t slot = 0;
     std::uint32_t nextBlock = 0;
@@ -209,6 +262,13 @@ class VirtualKeyboard : public VirtualPeer {
   const KeyboardRule* ActingRule(int command);
   std::size_t NameFieldA() const;
   static std::vector<std::uint8_t> JunkAnswerA(JunkFrame kind, const std::vector<std::uint8_t>& answer);
+  void HandleFamilyB(const std::vector<std::uint8_t>& m, const KeyboardRule* acting, Answer* answer);
+  void ReadB(const std::vector<std::uint8_t>& m, Answer* answer);
+  void DeleteB(const std::vector<std::uint8_t>& m);
+  void DataBlockB(const std::vector<std::uint8_t>& m, const KeyboardRule* acting, Answer* answer);
+  void ClosingB(const std::vector<std::uint8_t>& m);
+  static int KeyBOf(const std::vector<std::uint8_t>& m);
+  static std::vector<std::uint8_t> JunkAnswerB(JunkFrame kind, const std::vector<std::uint8_t>& answer);
 
   mutable std::mutex mutex_;
   KeyboardConfig config_;
