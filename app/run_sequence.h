@@ -6,6 +6,7 @@
 #include "midi/device_selection.h"
 #include "midi/port_session.h"
 #include "transfer/family_a/flow.h"
+#include "transfer/family_b/flow.h"
 #include "transfer/family_c/flow.h"
 #include "transfer/keyboard_connection.h"
 
@@ -20,7 +21,7 @@ struct RunFlows {
   int (*saveSongFile)() = &SaveSongFile;
   int (*connectKeyboard)() = &ConnectKeyboard;
   int (*runFamilyA)() = &RunFamilyA;
-  int (*runFamilyB)() = nullptr;
+  int (*runFamilyB)() = &RunFamilyB;
   int (*runFamilyC)() = &RunFamilyC;
   void (*closeMidiPorts)() = &CloseMidiPorts;
 };

@@ -100,7 +100,5 @@ int IdentifyKeyboard() {
   }
 }
 
-// The family B probe comes with that family's protocol; until then no such keyboard is found.
-int ProbeFamilyB() { return 0; }
 
 }  // namespace su

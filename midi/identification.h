@@ -13,6 +13,5 @@ constexpr std::uint16_t kModelAddressC = 0x1400;
 int CheckReplyFrame(std::uint16_t modelAddress, const std::uint8_t* bytes, std::uint32_t length);
 
 int IdentifyKeyboard();
-int ProbeFamilyB();  // arrives with the family B protocol; 0 until then
 
 }  // namespace su

@@ -6,6 +6,7 @@
 #include "midi/port_session.h"
 #include "resources/resource.h"
 #include "transfer/family_a/probe.h"
+#include "transfer/family_b/probe.h"
 
 namespace su {
 

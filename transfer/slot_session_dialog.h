@@ -1,0 +1,55 @@
+// The logic of a family A or B transfer dialog ("Send the Data" 148 or 150): both list ten slots and offer
+// Send, Delete and Cancel with the same buttons, list and clicks; what differs is given by the family.
+#pragma once
+
+#include "base/screen.h"
+#include "transfer/slot_session.h"
+
+namespace su {
+
+struct SlotDialogFamily {
+  int memoryField;  // the memory field cleared at set-up: 1005 "Empty Size" or 1007 "Maximum Song Size"
+  void (*refresh)(WindowRef dialog, SlotSession& session);
+  void (*fill)(WindowRef dialog, const SlotSession& session);
+  int (*deleteSong)(WindowRef dialog, const SlotSession& session);  // 1 when a song was deleted
+  int (*sendSong)(WindowRef dialog, const SlotSession& session);    // 1 when the song was sent
+  // After a delete the slots are read again: while message 50 is still up (the refresh is posted before it
+  // opens), or only once it has been closed.
+  bool refreshUnderDeleteMessage;
+};
+
+// Commands that arrive while an exchange with the keyboard is under way (window messages are dispatched
+// during every wait) are ignored, so no second exchange starts.
+class SlotSessionDialog : public DialogLogic {
+ public:
+  SlotSessionDialog(const SlotDialogFamily& family, SlotSession& session) : family_(family), session_(session) {}
+
+  void OnInit(WindowRef dialog) override;
+  void OnCommand(WindowRef dialog, int control) override;
+  void OnListClick(WindowRef dialog, int control, int row) override;
+
+ private:
+  void Send(WindowRef dialog);
+  void Delete(WindowRef dialog);
+
+  const SlotDialogFamily& family_;
+  SlotSession& session_;
+  bool busy_ = false;
+};
+
+// The slot the dialog's Send or Delete acts on: the first selected row, slot 0 when none is.
+std::uint8_t TargetSlot(WindowRef dialog, const SlotSession& session);
+
+// Disables the whole dialog window for as long as it lives: no control reacts while blocks go out.
+class DisabledWhileSending {
+ public:
+  explicit DisabledWhileSending(WindowRef dialog);
+  ~DisabledWhileSending();
+  DisabledWhileSending(const DisabledWhileSending&) = delete;
+  DisabledWhileSending& operator=(const DisabledWhileSending&) = delete;
+
+ private:
+  WindowRef dialog_;
+};
+
+}  // namespace su
