@@ -21,10 +21,7 @@ class DiskSystem : public ShellSystem {
   bool ClaimInstance() override { return true; }
   void ReleaseInstance() override {}
   std::string TempPath() override { return std::filesystem::temp_directory_path().string() + "/"; }
-  bool PathExists(const std::string& path) override {
-    struct stat status;
-    return stat(path.c_str(), &status) == 0;
-  }
+  bool PathExists(const std::string& path) override { return std::filesystem::exists(path); }
   bool MakeDirectory(const std::string& path) override { return mkdir(path.c_str(), 0777) == 0; }
   // `pattern` is a folder followed by "*.*", as the work directory asks.
   bool ListEntries(const std::string& pattern, std::vector<std::string>* names) override {
@@ -45,8 +42,7 @@ class DiskSystem : public ShellSystem {
   bool IdentityOf(const std::string& path, FileIdentity* identity) override {
     struct stat status;
     if (stat(path.c_str(), &status) != 0) return false;
-    identity->volume = static_cast<std::uint64_t>(status.st_dev);
-    identity->index = static_cast<std::uint64_t>(status.st_ino);
+    *identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
     return true;
   }
   bool IsReadOnlyFile(const std::string& path) override {
@@ -55,26 +51,22 @@ class DiskSystem : public ShellSystem {
   }
   bool CreateNewFile(const std::string& path) override {
     const int file = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0666);
-    if (file < 0) return false;
-    close(file);
-    return true;
+    return file >= 0 && close(file) == 0;
   }
   bool ReplaceWith(const std::string& target, const std::string& replacement) override {
     return std::rename(replacement.c_str(), target.c_str()) == 0;
   }
-  std::uint32_t Ticks() override { return ++ticks; }
+  std::uint32_t Ticks() override { return ++ticks_; }
   void Pause(std::uint32_t) override {}
 
-  std::uint32_t ticks = 0;
+ private:
+  std::uint32_t ticks_ = 0;
 };
 
 // Installs a system for the life of a test.
-class ScopedDiskSystem {
- public:
+struct ScopedDiskSystem {
   explicit ScopedDiskSystem(ShellSystem& system) { SetSystem(&system); }
   ~ScopedDiskSystem() { SetSystem(nullptr); }
-  ScopedDiskSystem(const ScopedDiskSystem&) = delete;
-  ScopedDiskSystem& operator=(const ScopedDiskSystem&) = delete;
 };
 
 }  // namespace su::test

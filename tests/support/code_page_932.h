@@ -6,14 +6,18 @@
 
 namespace su::test {
 
-inline bool IsCp932LeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+inline bool IsCp932LeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 // Installs code page 932's lead bytes for the life of a test, then returns to a single-byte code page.
 class ScopedCp932 {
  public:
   ScopedCp932() {
     LeadByteTable table{};
-    for (unsigned byte = 0; byte < table.size(); ++byte) table[byte] = IsCp932LeadByte(static_cast<unsigned char>(byte));
+    for (unsigned byte = 0; byte < table.size(); ++byte) {
+      table[byte] = IsCp932LeadByte(static_cast<unsigned char>(byte));
+    }
     InstallLeadBytes(table);
   }
   ~ScopedCp932() { InstallLeadBytes(LeadByteTable{}); }
