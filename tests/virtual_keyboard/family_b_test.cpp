@@ -225,5 +225,103 @@ TEST_F(FamilyB, StopsFaultyBlocksAndSongsWithoutRoom) {
   EXPECT_EQ(kb->Slot(1).status, 0);
 }
 
+TEST_F(FamilyB, MisbehavesAsScripted) {
+  const Bytes image = Image(256), free = Read(0x00, 0x22), freeAnswer = Answer(0x00, 0x22, 0, Septets(10000));
+  const Bytes block0 = Block(1, 0, image), block1 = Block(1, 1, image);
+  const struct {
+    const char* config;
+    std::vector<std::pair<Bytes, Bytes>> exchange;  // each message and the answer it gets
+    std::size_t kept, stored;  // bytes of the transfer under way, and the size slot 1 holds, at the end
+  } cases[] = {
+      {"silent=any", {{free, {}}, {block0, {}}, {block1, {}}}, 0, 0},
+      {"silent=010022:1", {{free, {}}, {free, freeAnswer}}, 0, 0},
+      {"silent=062100:1", {{block0, {}}, {block0, BlockAnswer(1, 0)}}, 128, 0},
+      {"refuse=062100:0x0B:1:1", {{block0, BlockAnswer(1, 0)}, {block1, BlockAnswer(1, 0x0B)}}, 0, 0},
+      {"refuse=062100:0x0C:1", {{block0, BlockAnswer(1, 0x0C)}}, 0, 0},
+      {"refuse=062100:0x0F:1", {{block0, BlockAnswer(1, 0x0F)}}, 0, 0},
+      {"refuse=062100:0x4B:1", {{block0, BlockAnswer(1, 0x4B)}, {block0, BlockAnswer(1, 0)}}, 128, 0},
+      {"refuse=062100:2",
+       {{block0, BlockAnswer(1, 2)}, {block1, BlockAnswer(1, 2)}, {Closing(1, 0x0D), {}}, {Closing(1, 0x0E), {}}},
+       0, 256},
+  };
+  for (const auto& c : cases) {
+    Use(c.config);
+    for (const auto& [message, answer] : c.exchange) EXPECT_EQ(Send(message), answer) << c.config;
+    EXPECT_EQ(kb->Slot(1).size, c.stored) << c.config;
+    EXPECT_EQ(kb->PartialImage().size(), c.kept) << c.config << ": a stop ends the transfer with nothing kept";
+    EXPECT_TRUE(kb->Faults().empty()) << c.config;
+  }
+
+  // The program waits 3000 ms, pauses 3000 ms and tries once more: an answer 4000 ms late reaches it then.
+  Use("late=062100:4000:1");
+  Send(block0);
+  Send(block1);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].second, 4000u);
+  EXPECT_EQ(sent[1].second, 0u);
+  EXPECT_EQ(sent[0].first, BlockAnswer(1, 0));
+}
+
+TEST_F(FamilyB, SendsJunkWithAWrongValueBeforeTheRealAnswer) {
+  auto spoilt = [](Bytes b, std::size_t at, std::uint8_t v) {
+    for (std::size_t i = 17; i + 1 < b.size(); ++i) b[i] = 0x7F;
+    b[at] = v;
+    return b;
+  };
+  auto cut = [](Bytes b, std::size_t at) {
+    b.resize(at);
+    b.push_back(0xF7);
+    return b;
+  };
+  const Bytes free = Answer(0x00, 0x22, 0, Septets(10000));
+  const Bytes allOnes = spoilt(free, 17, 0x7F);
+  const struct {
+    const char* kind;
+    Bytes request, junk;  // junk empty: none before this answer
+  } cases[] = {
+      {"other_address", Read(0x00, 0x22), spoilt(free, 3, 0x02)},
+      {"broken_framing", Read(0x00, 0x22), Bytes(allOnes.begin(), allOnes.end() - 1)},
+      {"too_short", Read(0x00, 0x22), cut(allOnes, 21)},
+      {"too_short", Read(0x00, 0x00), cut(spoilt(Answer(0x00, 0x00, 0, {0x02}), 17, 0x7F), 17)},
+      {"too_short", Read(0x21, 0x00, 2), cut(spoilt(Answer(0x21, 0x00, 2, Padded("")), 17, 0x7F), 28)},
+      {"too_short", Block(0, 0, Image(4)), {0xF0, 0x44, 0x15, 0x01, 0x00, 0xF7}},
+      {"other_code", Read(0x00, 0x22), spoilt(free, 13, 0x23)},
+      {"other_code", Block(0, 0, Image(4)), {}},
+      {"other_maker", Read(0x00, 0x22), spoilt(free, 1, 0x43)},
+      {"other_maker", Block(0, 0, Image(4)), {0xF0, 0x43, 0x15, 0x01, 0x00, 0x0F, 0x21, 0x00, 0x00, 0x00, 0xF7}},
+  };
+  for (const auto& c : cases) {
+    Use(std::string("junk=") + c.kind + "\njunk_times=1\n");
+    Send(c.request);
+    ASSERT_EQ(sent.size(), c.junk.empty() ? 1u : 2u) << c.kind;
+    if (!c.junk.empty()) {
+      EXPECT_EQ(sent[0].first, c.junk) << c.kind;
+    }
+    EXPECT_EQ(kb->AnswersSent(), 1u) << c.kind;
+  }
+}
+
+// The virtual MIDI interface hands the keyboard every line it does not know, the family B keys among them.
+TEST(DemoConfigB, ReachesTheKeyboardThroughTheInterface) {
+  std::ifstream in(std::string(SU_DEMO_CONFIG_DIR) + "/demo_b.cfg");
+  std::stringstream text;
+  text << in.rdbuf();
+  const struct {
+    std::string text;
+    std::uint8_t model;
+    std::uint32_t maxSong;
+  } cases[] = {{text.str(), 2, 327680}, {"in=X\nfamily=b\nmax_song=70000\nmodel=1\n", 1, 70000}};
+  for (const auto& c : cases) {
+    VirtualMidiConfig midi;
+    KeyboardConfig k;
+    std::string error;
+    ASSERT_TRUE(in && ParseVirtualMidiConfig(c.text, &midi, &error)) << error;
+    ASSERT_TRUE(ParseKeyboardConfig(midi.keyboardText, &k, &error)) << error;
+    EXPECT_EQ(k.family, KeyboardFamily::B) << c.text;
+    EXPECT_EQ(k.modelByte, c.model) << c.text;
+    EXPECT_EQ(k.maxSongSize, c.maxSong) << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace su::test
