@@ -253,7 +253,8 @@ TEST_F(FamilyA, SendsJunkWithAWrongValueBeforeTheRealAnswer) {
 // The demo configs of scripts/run go through the virtual MIDI interface's reader, which hands the keyboard
 // every line it does not know; each must give a keyboard of the family it promises.
 TEST(DemoConfig, ReachesTheKeyboardThroughTheInterface) {
-  for (const auto& [file, family] : {std::pair{"demo.cfg", KeyboardFamily::C}, {"demo_a.cfg", KeyboardFamily::A}}) {
+  for (const auto& [file, family] : {std::pair{"demo.cfg", KeyboardFamily::C}, {"demo_a.cfg", KeyboardFamily::A},
+                                     {"demo_b.cfg", KeyboardFamily::B}}) {
     std::ifstream in(std::string(SU_DEMO_CONFIG_DIR) + "/" + file);
     std::stringstream text;
     text << in.rdbuf();
