@@ -27,6 +27,12 @@ void DialogProgress::Clear() {
   screen.SetControlText(dialog_, IDC_STATUS, "");
 }
 
+void DialogReadingProgress::Clear() {
+  Screen& screen = TheScreen();
+  screen.SetControlText(dialog_, IDC_STATUS, "");
+  screen.ProgressPos(dialog_, IDC_PROGRESS, 0);
+}
+
 void DialogProgress::Status(int message) {
   Screen& screen = TheScreen();
   screen.SetControlText(dialog_, IDC_STATUS, screen.Text(message));

@@ -21,10 +21,20 @@ class DialogProgress : public TransferProgress {
   int* OpenCheckingWait() override;
   void CloseCheckingWait() override;
 
- private:
+ protected:
   WindowRef dialog_;
+
+ private:
   WindowRef sendingBox_ = nullptr;
   int cancelFlag_ = 0;
+};
+
+// The progress of reading the slots: as above, but when the reading is over the status line is cleared
+// before the bar goes back to 0.
+class DialogReadingProgress : public DialogProgress {
+ public:
+  using DialogProgress::DialogProgress;
+  void Clear() override;
 };
 
 }  // namespace su

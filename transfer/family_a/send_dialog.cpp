@@ -6,32 +6,13 @@
 #include "base/run_state.h"
 #include "resources/resource.h"
 #include "transfer/dialog_progress.h"
-#include "transfer/family_a/protocol.h"
+#include "transfer/dialog_prompts.h"
+#include "transfer/family_a/slot_operations.h"
 #include "transfer/slot_list.h"
 
 namespace su {
 
 namespace {
-
-// The dialog window as a whole, for EnableControl: no control of it reacts while blocks go out.
-class DisabledWhileSending {
- public:
-  explicit DisabledWhileSending(WindowRef dialog) : dialog_(dialog) {
-    TheScreen().EnableControl(dialog_, kWholeWindow, false);
-  }
-  ~DisabledWhileSending() {
-    try {
-      TheScreen().EnableControl(dialog_, kWholeWindow, true);
-    } catch (...) {
-      // The failure under way matters more than a window left disabled.
-    }
-  }
-  DisabledWhileSending(const DisabledWhileSending&) = delete;
-  DisabledWhileSending& operator=(const DisabledWhileSending&) = delete;
-
- private:
-  WindowRef dialog_;
-};
 
 std::string NameText(const SlotEntry& entry) {
   std::size_t length = 0;
@@ -47,26 +28,8 @@ std::uint8_t TargetSlot(WindowRef dialog, const SlotSession& session) {
 }  // namespace
 
 void RefreshSlotsA(WindowRef dialog, SlotSession& session) {
-  Screen& screen = TheScreen();
-  screen.ProgressRange(dialog, IDC_PROGRESS, 0, session.slotCount);
-  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
-  screen.ProgressStep(dialog, IDC_PROGRESS, 1);
-  screen.SetControlText(dialog, IDC_STATUS, screen.Text(IDS_GETTING_INFORMATION));
-
-  // Summed unsigned so that a keyboard reporting absurd sizes cannot overflow a signed sum.
-  std::uint32_t total = 0;
-  session.totalSize = 0;
-  for (int slot = 0; slot < session.slotCount; ++slot) {
-    screen.ProgressStepIt(dialog, IDC_PROGRESS);
-    SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
-    entry.used = ReadSlotInfoA(session.modelAddress, static_cast<std::uint8_t>(slot), &entry.size, entry.name);
-    total += entry.size;
-    session.totalSize = static_cast<std::int32_t>(total);
-  }
-  session.freeSize = static_cast<std::int32_t>(ReadFreeSpaceA(session.modelAddress));
-
-  screen.SetControlText(dialog, IDC_STATUS, "");
-  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
+  DialogReadingProgress progress(dialog);
+  ReadSlotTableA(session, progress);
 }
 
 void FillSlotListA(WindowRef dialog, const SlotSession& session) {
@@ -89,40 +52,19 @@ int DeleteSongA(WindowRef dialog, const SlotSession& session) {
   }
   if (ShowMessage(dialog, IDS_DELETE_QUESTION, BoxKind::YesNo) == kAnswerNo) return 0;
   DeletingBox box(dialog);
-  PrepareKeyboardA(session.modelAddress, false);
-  DeleteSlotA(session.modelAddress, slot);
+  DeleteSongInSlotA(session, slot);
   return 1;
 }
 
 int SendSongA(WindowRef dialog, const SlotSession& session) {
   const RunState& run = Run();
-  const std::uint16_t address = session.modelAddress;
   const std::uint8_t slot = TargetSlot(dialog, session);
-
-  PrepareKeyboardA(address, false);
-  std::uint32_t oldSize = 0;
-  const int used = ReadSlotInfoA(address, slot, &oldSize, nullptr);
-  const std::uint32_t free = ReadFreeSpaceA(address);
-  // The song in the target slot makes room when it is replaced. An odd-sized song goes out padded into a
-  // whole last word, and that byte needs room too. Summed wide so that absurd readings cannot wrap round.
-  const std::uint64_t needed = (std::uint64_t{run.songImageSize} + 1) & ~std::uint64_t{1};
-  if (std::uint64_t{free} + oldSize < needed) {
-    ShowMessage(nullptr, IDS_MEMORY_SHORT_C, BoxKind::Warning);
-    return 0;
-  }
-  if (used != 0) {
-    if (ShowMessage(nullptr, IDS_ALREADY_EXIST, BoxKind::YesNo) == kAnswerNo) return 0;
-    DeletingBox box(dialog);
-    PrepareKeyboardA(address, false);
-    DeleteSlotA(address, slot);
-  }
-  {
-    DisabledWhileSending disabled(dialog);
-    DialogProgress progress(dialog);
-    SendSongImageA(address, slot, progress, run.songImage.get(), run.songImageSize);
-  }
-  WriteSongNameA(address, slot, session.songName.c_str(), static_cast<int>(session.songName.size()));
-  return 1;
+  DialogProgress progress(dialog);
+  DialogPrompts prompts(dialog, true);
+  return SendSongToSlotA(session, slot, run.songImage.get(), run.songImageSize, progress, prompts) ==
+                 SendOutcome::Sent
+             ? 1
+             : 0;
 }
 
 void SendDialogA::OnInit(WindowRef dialog) {

@@ -1,24 +1,16 @@
 #include "transfer/family_c/send_dialog.h"
 
-#include <cstdio>
-#include <memory>
 #include <string>
 
-#include "base/errors.h"
 #include "base/run_state.h"
-#include "midi/identification.h"
-#include "midi/port_session.h"
 #include "resources/resource.h"
 #include "transfer/dialog_progress.h"
-#include "transfer/family_c/frames.h"
+#include "transfer/dialog_prompts.h"
 #include "transfer/slot_list.h"
 
 namespace su {
 
 namespace {
-
-// The reading steps the bar once per slot on this range, whatever the slot count.
-constexpr int kReadingRange = 10;
 
 // The slot's name up to its terminating zero, and never beyond the field even if the zero is missing.
 std::string NameText(const SlotRecordC& record) {
@@ -27,33 +19,11 @@ std::string NameText(const SlotRecordC& record) {
   return std::string(record.name, length);
 }
 
-enum class DeleteOutcome { Done, Refused, Failed };
-
 }  // namespace
 
 void ReadSlots(WindowRef dialog, const SlotLayout& layout, SlotTableC& table) {
-  Screen& screen = TheScreen();
-  screen.ProgressRange(dialog, IDC_PROGRESS, 0, kReadingRange);
-  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
-  screen.ProgressStep(dialog, IDC_PROGRESS, 1);
-  screen.SetControlText(dialog, IDC_STATUS, screen.Text(IDS_GETTING_INFORMATION));
-
-  // Summed unsigned so that a keyboard reporting absurd sizes cannot overflow a signed sum.
-  std::uint32_t total = 0;
-  table.totalSize = 0;
-  const int count = layout.slotCount < kMaxSlotsC ? layout.slotCount : kMaxSlotsC;
-  for (int slot = 0; slot < count; ++slot) {
-    screen.ProgressStepIt(dialog, IDC_PROGRESS);
-    SlotRecordC& record = table.slots[slot];
-    const int status = ReadSlotInfo(static_cast<std::uint8_t>(slot), &record.size, record.name);
-    total += record.size;
-    table.totalSize = static_cast<std::int32_t>(total);
-    record.inUse = status & 0xFF;
-  }
-  table.freeSize = static_cast<std::int32_t>(ReadFreeSpace());
-
-  screen.SetControlText(dialog, IDC_STATUS, "");
-  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
+  DialogReadingProgress progress(dialog);
+  ReadSlotTableC(layout, table, progress);
 }
 
 void FillSlotList(WindowRef dialog, const SlotLayout& layout, const SlotTableC& table) {
@@ -74,17 +44,11 @@ void FillSlotList(WindowRef dialog, const SlotLayout& layout, const SlotTableC& 
 int SendToSelectedSlot(WindowRef dialog) {
   RunState& run = Run();
   const auto slot = static_cast<std::uint8_t>(SelectedRow(dialog));
-
-  if ((ReadSlotInfo(slot, nullptr, nullptr) & 0xFF) != 0) {
-    if (ShowMessage(nullptr, IDS_ALREADY_EXIST, BoxKind::YesNo) == kAnswerNo) return 0;
-  }
-  if (AnnounceSong(slot, run.songImageSize) == 1) {
-    DialogProgress progress(dialog);
-    SendSongImage(progress, run.songImage.get(), run.songImageSize);
-    return 1;
-  }
-  ShowMessage(nullptr, IDS_MEMORY_SHORT_C, BoxKind::Warning);
-  return 0;
+  DialogProgress progress(dialog);
+  DialogPrompts prompts(dialog, false);
+  return SendSongToSlotC(slot, run.songImage.get(), run.songImageSize, progress, prompts) == SendOutcome::Sent
+             ? 1
+             : 0;
 }
 
 int DeleteSelectedSlot(WindowRef dialog, const SlotTableC& table) {
@@ -94,43 +58,9 @@ int DeleteSelectedSlot(WindowRef dialog, const SlotTableC& table) {
     return 0;
   }
   if (ShowMessage(dialog, IDS_DELETE_QUESTION, BoxKind::YesNo) == kAnswerNo) return 0;
-
-  std::uint8_t message[family_c::kDeleteSongLength];
-  const std::size_t length = family_c::BuildDeleteSong(message, static_cast<std::uint8_t>(slot & 0xFF));
-
-  DeleteOutcome outcome = DeleteOutcome::Failed;
-  std::uint8_t errorCode = 0;
-  {
-    DeletingBox box(dialog);
-    if (SendSysEx(message, static_cast<std::uint32_t>(length)) != 0) {
-      for (;;) {
-        std::unique_ptr<std::uint8_t[]> answer;
-        std::uint32_t answerLength = 0;
-        if (ReceiveSysEx(&answer, &answerLength) == 0) break;  // silence: the delete failed
-        const int code = CheckReplyFrame(kModelAddressC, answer.get(), answerLength);
-        if (code == family_c::kAnswerAck) {
-          outcome = DeleteOutcome::Done;
-          break;
-        }
-        // A refusal too short to carry its error code before the F7 is passed over like unrelated traffic.
-        if (code == family_c::kAnswerRefused && answerLength > family_c::kPosParam + 1) {
-          errorCode = answer[family_c::kPosParam];
-          outcome = DeleteOutcome::Refused;
-          break;
-        }
-      }
-    }
-  }
-
-  switch (outcome) {
-    case DeleteOutcome::Done:
-      return 1;
-    case DeleteOutcome::Refused:
-      RaiseKeyboardError(errorCode);
-    case DeleteOutcome::Failed:
-      break;
-  }
-  RaiseMessage(IDS_TIMEOUT);
+  DeletingBox box(dialog);
+  DeleteSongInSlotC(static_cast<std::uint8_t>(slot & 0xFF));
+  return 1;
 }
 
 void SendDialogC::OnInit(WindowRef dialog) {

@@ -7,23 +7,10 @@
 #include "base/screen.h"
 #include "transfer/family_c/protocol.h"
 #include "transfer/family_c/slot_layout.h"
+#include "transfer/family_c/slot_operations.h"
 #include "transfer/slot_list.h"
 
 namespace su {
-
-// One slot as the last reading found it.
-struct SlotRecordC {
-  std::int32_t inUse = 0;    // the slot's status byte; nonzero when it holds a song
-  std::uint32_t size = 0;    // bytes; 0 for an empty slot
-  char name[kSlotNameSize] = {};  // the song's name, the in-use marker for a nameless song, empty otherwise
-};
-
-// The slot records of every slot and the totals of the last reading.
-struct SlotTableC {
-  SlotRecordC slots[kMaxSlotsC];
-  std::int32_t totalSize = 0;  // bytes: the sum of the slots' sizes
-  std::int32_t freeSize = 0;   // bytes: the keyboard's free memory
-};
 
 // Reads every slot of `layout` and the free memory into `table`, with the progress bar and status line of
 // `dialog` showing the reading. Raises what the keyboard exchanges raise.
