@@ -1,0 +1,416 @@
+#include "cli/commands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "base/conversion.h"
+#include "base/errors.h"
+#include "base/messages.h"
+#include "base/paths.h"
+#include "base/run_state.h"
+#include "base/screen.h"
+#include "cli/console_screen.h"
+#include "cli/exit_codes.h"
+#include "cli/families.h"
+#include "cli/ports.h"
+#include "cli/terminal_progress.h"
+#include "midi/identification.h"
+#include "midi/midi_driver.h"
+#include "midi/port_session.h"
+#include "resources/resource.h"
+#include "resources/strings.h"
+#include "transfer/family_a/probe.h"
+#include "transfer/family_b/probe.h"
+#include "transfer/slot_list.h"
+
+namespace su::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kVersion[] = "songuploader 1.0";
+constexpr char kSongFileKind[] = "5";
+constexpr char kSongImageKind[] = "4";
+constexpr char kInUseMarkerReadable[] = "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF\xE3\x81\x8C\xE3\x81\x82\xE3\x82\x8A"
+                                        "\xE3\x81\xBE\xE3\x81\x99";  // the in-use marker in UTF-8
+
+// A command's early end with an exit code and a line for standard error.
+struct Stop {
+  int code;
+  std::string text;
+};
+
+// The first line of a message: the questions after it ("Do you want to set up...") mean nothing here.
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+std::string RightTrimmed(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// The user's song copied into a fresh folder of its own, where the converter writes beside it; the folder
+// goes away with this object.
+class StagedSong {
+ public:
+  explicit StagedSong(const std::string& song) {
+    if (!IsExistingFile(song)) throw RaisedMessage{IDS_SQF_NOT_FOUND};
+    std::error_code error;
+    const fs::path base = fs::temp_directory_path(error);
+    std::mt19937 random(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    for (int attempt = 0; attempt < 20 && folder_.empty(); ++attempt) {
+      const fs::path candidate = base / ("songuploader-" + std::to_string(random() % 1000000000u));
+      if (fs::create_directory(candidate, error)) folder_ = candidate;
+    }
+    if (folder_.empty()) throw RaisedMessage{IDS_FILE_ERROR};
+    const fs::path staged = folder_ / fs::path(song).filename();
+    if (!fs::copy_file(song, staged, fs::copy_options::overwrite_existing, error)) {
+      throw RaisedMessage{IDS_SQF_NOT_FOUND};
+    }
+    RunState& run = Run();
+    run.stagedPath = staged.string();
+    run.stagedName = staged.filename().string();
+  }
+  ~StagedSong() {
+    std::error_code error;
+    if (!folder_.empty()) fs::remove_all(folder_, error);
+    ReleaseSongImage(Run());
+  }
+  StagedSong(const StagedSong&) = delete;
+  StagedSong& operator=(const StagedSong&) = delete;
+
+ private:
+  fs::path folder_;
+};
+
+// Closes the ports however a command ends.
+struct PortsClosed {
+  ~PortsClosed() { CloseMidiPorts(); }
+};
+
+// What a send asks, answered on the terminal.
+class TerminalPrompts : public SendPrompts {
+ public:
+  TerminalPrompts(ConsoleScreen& screen, Console& console) : screen_(screen), console_(console) {}
+  bool ConfirmReplace() override { return screen_.Confirm(MessageText(IDS_ALREADY_EXIST)); }
+  void NoRoom(int message) override { console_.err << RightTrimmed(MessageText(message)) << '\n'; }
+
+ private:
+  ConsoleScreen& screen_;
+  Console& console_;
+};
+
+class Runner {
+ public:
+  Runner(const Options& options, Console& console, const MidiSetUp& setUpMidi)
+      : o_(options), console_(console), setUpMidi_(setUpMidi), screen_(console, options.yes) {}
+
+  int Run();
+
+ private:
+  void SetUpMidi();
+  void Ports();
+  void Connect();
+  std::size_t SlotIndex();
+  void Identify();
+  void List();
+  void Send();
+  void Delete();
+  void Convert();
+  void PrintListing(const Listing& listing);
+
+  const Options& o_;
+  Console& console_;
+  const MidiSetUp& setUpMidi_;
+  ConsoleScreen screen_;
+  const FamilyEntry* family_ = nullptr;
+};
+
+int Runner::Run() {
+  Screen* previous = nullptr;
+  try {
+    previous = &TheScreen();
+  } catch (const std::logic_error&) {
+    // No screen yet: the program's own run.
+  }
+  SetScreen(&screen_);
+  int code = kExitOk;
+  try {
+    switch (o_.command) {
+      case Command::Help: console_.out << HelpText(); break;
+      case Command::Version: console_.out << kVersion << '\n'; break;
+      case Command::Ports: Ports(); break;
+      case Command::Identify: Identify(); break;
+      case Command::List: List(); break;
+      case Command::Send: Send(); break;
+      case Command::Delete: Delete(); break;
+      case Command::Convert: Convert(); break;
+      case Command::None: break;
+    }
+  } catch (const Stop& stop) {
+    code = stop.code;
+    if (!stop.text.empty()) console_.err << stop.text << '\n';
+  } catch (const RaisedMessage& raised) {
+    code = ExitCodeForMessage(raised.number);
+    console_.err << RightTrimmed(FailureText(raised)) << '\n';
+  } catch (const APP_EXCEPTION& error) {
+    code = kExitKeyboardError;
+    console_.err << FailureText(error) << '\n';
+  } catch (const InterruptedByUser&) {
+    code = kExitInterrupted;
+  }
+  // A wait cut short with Ctrl-C ends however the protocol then fails: as stopped by the user.
+  if (Interrupted() && code != kExitOk) {
+    code = kExitInterrupted;
+    console_.err << "Stopped.\n";
+  }
+  SetScreen(previous);
+  return code;
+}
+
+void Runner::SetUpMidi() {
+  std::string error;
+  if (!setUpMidi_(o_, &error)) throw Stop{kExitPort, error};
+}
+
+void Runner::Ports() {
+  SetUpMidi();
+  const PortLists lists = ReadPortLists(TheDriver());
+  if (o_.json) {
+    auto array = [](const std::vector<std::string>& names) {
+      std::string text = "[";
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i ? "," : "") + std::string("{\"number\":") + std::to_string(i) + ",\"name\":" +
+                JsonString(names[i]) + "}";
+      }
+      return text + "]";
+    };
+    console_.out << "{\"inputs\":" << array(lists.inputs) << ",\"outputs\":" << array(lists.outputs) << "}\n";
+    return;
+  }
+  console_.out << "Inputs:\n";
+  for (std::size_t i = 0; i < lists.inputs.size(); ++i) console_.out << "  " << i << "  " << lists.inputs[i] << '\n';
+  console_.out << "Outputs:\n";
+  for (std::size_t i = 0; i < lists.outputs.size(); ++i) console_.out << "  " << i << "  " << lists.outputs[i] << '\n';
+}
+
+void Runner::Connect() {
+  SetUpMidi();
+  PortChoice choice;
+  std::string error;
+  if (!ChoosePorts(ReadPortLists(TheDriver()), o_, &choice, &error)) throw Stop{kExitPort, error};
+  RunState& run = su::Run();
+  run.midiInIndex = choice.in;
+  run.midiOutIndex = choice.out;
+  if (OpenMidiPorts() == 0) throw Stop{kExitPort, MessageText(IDS_DEVICE_BUSY)};
+  if (console_.drawBar) console_.err << "Looking for the keyboard connection...\n";
+  // A failed start shows up as a silent keyboard: the identification then times out.
+  StartMidiInput();
+  int found = IdentifyKeyboard();
+  if (found == 0) found = ProbeFamilyA();
+  if (found == 0) found = ProbeFamilyB();
+  family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
+  if (family_ == nullptr) throw Stop{kExitNoKeyboard, FirstLine(MessageText(IDS_NO_RESPONSE))};
+}
+
+std::size_t Runner::SlotIndex() {
+  const std::vector<std::string> labels = family_->labels(su::Run().modelType);
+  const auto at = std::find(labels.begin(), labels.end(), o_.slot);
+  if (at != labels.end()) return static_cast<std::size_t>(at - labels.begin());
+  throw Stop{kExitUsage, "this keyboard has no slot " + o_.slot + " (its slots are " + labels.front() + " to " +
+                             labels.back() + ")"};
+}
+
+void Runner::Identify() {
+  PortsClosed closed;
+  Connect();
+  const RunState& run = su::Run();
+  const std::vector<std::string> labels = family_->labels(run.modelType);
+  if (o_.json) {
+    std::string slots;
+    for (std::size_t i = 0; i < labels.size(); ++i) slots += (i ? "," : "") + JsonString(labels[i]);
+    console_.out << "{\"modelType\":" << run.modelType << ",\"family\":\"" << family_->letter
+                 << "\",\"slotCount\":" << labels.size() << ",\"slots\":[" << slots << "]}\n";
+    return;
+  }
+  console_.out << "Model type: " << run.modelType << "\nFamily: " << family_->letter << "\nSlots: " << labels.size()
+               << " (" << labels.front() << " to " << labels.back() << ")\n";
+}
+
+void Runner::List() {
+  PortsClosed closed;
+  Connect();
+  Listing listing;
+  {
+    TerminalProgress progress(console_);
+    family_->read(listing, progress);
+  }
+  PrintListing(listing);
+}
+
+void Runner::PrintListing(const Listing& listing) {
+  const RunState& run = su::Run();
+  const std::uint32_t total = static_cast<std::uint32_t>(listing.totalSize);
+  const std::uint32_t room = static_cast<std::uint32_t>(listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize);
+  if (o_.json) {
+    console_.out << "{\"modelType\":" << run.modelType << ",\"family\":\"" << family_->letter << "\",\"slots\":[";
+    for (std::size_t i = 0; i < listing.slots.size(); ++i) {
+      const SlotRow& row = listing.slots[i];
+      console_.out << (i ? "," : "") << "{\"slot\":" << JsonString(row.label) << ",\"used\":" << (row.used ? "true" : "false")
+                   << ",\"name\":" << JsonString(ReadableName(row.name)) << ",\"kb\":" << KilobytesShown(row.size)
+                   << ",\"bytes\":" << row.size << "}";
+    }
+    console_.out << "],\"totalKB\":" << TotalKilobytesText(listing.totalSize) << ",\"totalBytes\":" << total << ","
+                 << (listing.hasMaxSongSize ? "\"maxSongKB\":" : "\"freeKB\":")
+                 << TotalKilobytesText(static_cast<std::int32_t>(room))
+                 << (listing.hasMaxSongSize ? ",\"maxSongBytes\":" : ",\"freeBytes\":") << room << "}\n";
+    return;
+  }
+  char line[160];
+  std::snprintf(line, sizeof line, "%-5s %-32s %s\n", "No", "Data", "Size");
+  console_.out << line;
+  for (const SlotRow& row : listing.slots) {
+    const std::string size = KilobyteCell(row.size) + " (" + std::to_string(row.size) + " bytes)";
+    std::snprintf(line, sizeof line, "%-5s %-32s %s\n", row.label.c_str(), ReadableName(row.name).c_str(),
+                  size.c_str());
+    console_.out << line;
+  }
+  console_.out << "Total Size: " << TotalKilobytesText(listing.totalSize) << " KBytes (" << total << " bytes)\n"
+               << (listing.hasMaxSongSize ? "Maximum Song Size: " : "Empty Size: ")
+               << TotalKilobytesText(static_cast<std::int32_t>(room)) << " KBytes (" << room << " bytes)\n";
+}
+
+void Runner::Send() {
+  StagedSong staged(o_.song);
+  PortsClosed closed;
+  Connect();
+  const std::size_t slot = SlotIndex();
+
+  RunState& run = su::Run();
+  run.convertedPath = ConvertStagedSong(kSongImageKind, family_->modelCode(), family_->modelInfo());
+  LoadSongImageToSend();
+  const std::string songName = SplitPath(run.stagedPath).name;
+
+  SendOutcome outcome;
+  {
+    TerminalProgress progress(console_);
+    TerminalPrompts prompts(screen_, console_);
+    CheckingFlag().progress = &progress;
+    try {
+      outcome = family_->send(slot, songName, run.songImage.get(), run.songImageSize, progress, prompts);
+    } catch (...) {
+      CheckingFlag().progress = nullptr;
+      throw;
+    }
+    CheckingFlag().progress = nullptr;
+  }
+  if (outcome == SendOutcome::Declined) throw Stop{kExitDeclined, ""};
+  if (outcome == SendOutcome::NoRoom) throw Stop{kExitNoMemory, ""};
+  console_.out << MessageText(IDS_COMPLETE) << '\n';
+
+  // Read the slot back: the keyboard should now hold a song of the image's size (an odd size may come back
+  // with its padding byte) and, where the family keeps one, the song's name.
+  const SlotRow row = family_->readSlot(slot);
+  const std::uint32_t size = run.songImageSize;
+  const bool sizeOk = row.size == size || (size % 2 == 1 && row.size == size + 1);
+  const std::size_t field = family_->nameField();
+  const bool nameOk = field == 0 || RightTrimmed(row.name) == RightTrimmed(songName.substr(0, field));
+  if (!row.used || !sizeOk || !nameOk) {
+    throw Stop{kExitCheckFailed, "Slot " + o_.slot + " does not hold the song sent: it reports " +
+                                     (row.used ? "\"" + ReadableName(row.name) + "\", " + std::to_string(row.size) + " bytes"
+                                               : std::string("no song")) +
+                                     "."};
+  }
+  console_.out << "Slot " << o_.slot << " holds "
+               << (field != 0 ? "\"" + ReadableName(RightTrimmed(row.name)) + "\", " : std::string()) << row.size
+               << " bytes.\n";
+}
+
+void Runner::Delete() {
+  PortsClosed closed;
+  Connect();
+  const std::size_t slot = SlotIndex();
+  if (!family_->readSlot(slot).used) throw Stop{kExitDeclined, "Slot " + o_.slot + " holds no song."};
+  if (!screen_.Confirm(MessageText(IDS_DELETE_QUESTION))) throw Stop{kExitDeclined, ""};
+  family_->erase(slot);
+  console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
+  if (family_->readSlot(slot).used) throw Stop{kExitCheckFailed, "Slot " + o_.slot + " still holds a song."};
+}
+
+void Runner::Convert() {
+  StagedSong staged(o_.song);
+  const std::string converted = ConvertStagedSong(kSongFileKind, o_.model, "");
+  std::error_code error;
+  if (!fs::copy_file(converted, o_.output, fs::copy_options::overwrite_existing, error)) {
+    throw RaisedMessage{IDS_FILE_ERROR};
+  }
+  console_.out << FormatSavedMessage(MessageText(IDS_SAVED), o_.output) << '\n';
+}
+
+}  // namespace
+
+CheckingWaitHook& CheckingFlag() {
+  static CheckingWaitHook hook;
+  return hook;
+}
+
+void StopAtWait() {
+  TerminalProgress* progress = CheckingFlag().progress;
+  int* flag = progress != nullptr ? progress->CheckingFlag() : nullptr;
+  // During the keyboard's final check Ctrl-C acts as Cancel in the "Now sending..." box does; anywhere else
+  // the command leaves the wait at once.
+  if (flag != nullptr) {
+    *flag = 1;
+    return;
+  }
+  throw InterruptedByUser{};
+}
+
+std::string ReadableName(const std::string& name) {
+  if (name == TEXT_IN_USE_MARKER) return kInUseMarkerReadable;
+  std::string text;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    text += byte >= 0x20 && byte < 0x7F ? c : '?';
+  }
+  return text;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string json = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (byte < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      json += escaped;
+    } else {
+      json += c;  // UTF-8 passes through
+    }
+  }
+  return json + "\"";
+}
+
+int RunSongUploader(const std::vector<std::string>& args, Console& console, const MidiSetUp& setUpMidi) {
+  Options options;
+  std::string error;
+  if (!ParseOptions(args, &options, &error)) {
+    console.err << "songuploader: " << error << "\nTry 'songuploader --help'.\n";
+    return kExitUsage;
+  }
+  Runner runner(options, console, setUpMidi);
+  return runner.Run();
+}
+
+}  // namespace su::cli

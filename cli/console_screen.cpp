@@ -1,0 +1,33 @@
+#include "cli/console_screen.h"
+
+#include <string>
+
+#include "cli/exit_codes.h"
+
+namespace su::cli {
+
+std::string ConsoleScreen::Text(int number) { return MessageText(number); }
+
+int ConsoleScreen::Ask(WindowRef, const std::string& text, BoxKind kind) {
+  if (kind == BoxKind::YesNo) return Confirm(text) ? kAnswerYes : kAnswerNo;
+  console_.err << text << '\n';
+  return kAnswerOk;
+}
+
+bool ConsoleScreen::Confirm(const std::string& text) {
+  console_.err << text;
+  if (yes_) {
+    console_.err << " [y/N] y\n";
+    return true;
+  }
+  if (!console_.askable) {
+    console_.err << " [y/N] n (no terminal to ask; --yes answers yes)\n";
+    return false;
+  }
+  console_.err << " [y/N] " << std::flush;
+  std::string answer;
+  if (!std::getline(console_.in, answer)) return false;
+  return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+}  // namespace su::cli

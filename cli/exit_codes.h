@@ -1,0 +1,39 @@
+// The command line's exit codes, one per kind of outcome, and how a raised failure maps onto them and onto
+// the string table's text printed on standard error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/errors.h"
+
+namespace su::cli {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitDeclined = 1,        // nothing done: a question answered No, or Delete on an empty slot
+  kExitUsage = 2,           // the command line itself is wrong
+  kExitNoKeyboard = 3,      // no keyboard answered
+  kExitPort = 4,            // no such MIDI port, or it cannot be opened
+  kExitTimeout = 5,         // message 38
+  kExitNotReady = 6,        // message 35
+  kExitLowVoltage = 7,      // message 54
+  kExitNoMemory = 8,        // messages 36, 52, 59
+  kExitStopped = 9,         // message 55
+  kExitKeyboardError = 10,  // message 53: the keyboard refused with an error code
+  kExitFileNotFound = 11,   // messages 30, 42
+  kExitFileBroken = 12,     // message 43
+  kExitFileError = 13,      // message 44
+  kExitCheckFailed = 14,    // the slot read back after a send does not hold the song
+  kExitInterrupted = 130,   // Ctrl-C
+};
+
+// The exit code of a failure raised as message `number`.
+int ExitCodeForMessage(std::int32_t number);
+// The string table's text of message `number` ("" for a number it does not hold).
+std::string MessageText(int number);
+// What standard error shows for a raised failure: the message's text, message 53 with the keyboard's code.
+std::string FailureText(const RaisedMessage& raised);
+std::string FailureText(const APP_EXCEPTION& error);
+
+}  // namespace su::cli

@@ -1,0 +1,133 @@
+#include "cli/options.h"
+
+#include <cstring>
+
+namespace su::cli {
+
+namespace {
+
+struct CommandName {
+  const char* name;
+  Command command;
+};
+
+constexpr CommandName kCommands[] = {
+    {"ports", Command::Ports}, {"identify", Command::Identify}, {"list", Command::List},
+    {"send", Command::Send},   {"delete", Command::Delete},     {"convert", Command::Convert},
+};
+
+// The options that take a value, and where the value goes.
+std::string* ValueOption(const std::string& name, Options* o) {
+  if (name == "--slot") return &o->slot;
+  if (name == "-o" || name == "--output") return &o->output;
+  if (name == "--model") return &o->model;
+  if (name == "--in") return &o->inPort;
+  if (name == "--out") return &o->outPort;
+  if (name == "--port") return &o->port;
+  if (name == "--api") return &o->api;
+  return nullptr;
+}
+
+bool Fail(std::string* error, const std::string& text) {
+  *error = text;
+  return false;
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
+  Options o;
+  std::vector<std::string> words;
+  bool help = false;
+  bool version = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-h" || arg == "--help") {
+      help = true;
+    } else if (arg == "--version") {
+      version = true;
+    } else if (arg == "-y" || arg == "--yes") {
+      o.yes = true;
+    } else if (arg == "--json") {
+      o.json = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      const std::size_t equals = arg.find('=');
+      const std::string name = arg.substr(0, equals);
+      std::string* value = ValueOption(name, &o);
+      if (value == nullptr) return Fail(error, "unknown option " + name);
+      if (equals != std::string::npos) {
+        *value = arg.substr(equals + 1);
+      } else if (i + 1 < args.size()) {
+        *value = args[++i];
+      } else {
+        return Fail(error, "option " + name + " needs a value");
+      }
+      if (value->empty()) return Fail(error, "option " + name + " needs a value");
+    } else {
+      words.push_back(arg);
+    }
+  }
+  if (help || version) {
+    o.command = help ? Command::Help : Command::Version;
+    *options = o;
+    return true;
+  }
+  if (words.empty()) return Fail(error, "no command given");
+  for (const CommandName& c : kCommands) {
+    if (words[0] == c.name) o.command = c.command;
+  }
+  if (o.command == Command::None) return Fail(error, "unknown command " + words[0]);
+
+  const bool takesSong = o.command == Command::Send || o.command == Command::Convert;
+  const std::size_t expected = takesSong ? 2 : 1;
+  if (words.size() < expected) return Fail(error, words[0] + " needs a song file");
+  if (words.size() > expected) return Fail(error, "unexpected argument " + words[expected]);
+  if (takesSong) o.song = words[1];
+
+  const bool takesSlot = o.command == Command::Send || o.command == Command::Delete;
+  if (takesSlot && o.slot.empty()) return Fail(error, words[0] + " needs --slot N");
+  if (!takesSlot && !o.slot.empty()) return Fail(error, "--slot is only for send and delete");
+  if (o.command == Command::Convert && o.output.empty()) return Fail(error, "convert needs -o FILE");
+  if (o.command != Command::Convert && (!o.output.empty() || !o.model.empty())) {
+    return Fail(error, "-o and --model are only for convert");
+  }
+  if (!o.api.empty() && o.api != "alsa" && o.api != "jack") return Fail(error, "--api takes alsa or jack");
+  *options = o;
+  return true;
+}
+
+std::string HelpText() {
+  return "usage: songuploader COMMAND [OPTIONS]\n"
+         "\n"
+         "Commands:\n"
+         "  ports                        list the MIDI inputs and outputs with their numbers\n"
+         "  identify                     find the keyboard; print its model type, family and slots\n"
+         "  list                         print the slots, the total size and the free memory\n"
+         "  send SONG.mid --slot N       convert the song and send it into slot N (as list shows it)\n"
+         "  delete --slot N              delete the song in slot N\n"
+         "  convert SONG.mid -o SONG.sq2 [--model CODE]\n"
+         "                               write a song file\n"
+         "\n"
+         "Options:\n"
+         "  --in PORT, --out PORT        the MIDI input and output (number or part of a name)\n"
+         "  --port NAME                  the same name for both; by default the input and output of one\n"
+         "                               name, or the only input and output there are\n"
+         "  --api alsa|jack              the MIDI system (default: ALSA, else JACK)\n"
+         "  -y, --yes                    answer yes to every question (replace, delete)\n"
+         "  --json                       machine-readable output for ports, identify and list\n"
+         "  -h, --help                   this text\n"
+         "  --version                    the program's version\n"
+         "\n"
+         "Exit codes:\n"
+         "  0 done                        1 nothing done (answered no, empty slot)\n"
+         "  2 wrong command line          3 no keyboard found\n"
+         "  4 MIDI port missing or busy   5 the keyboard did not answer in time\n"
+         "  6 keyboard not ready          7 keyboard's supply voltage falling\n"
+         "  8 not enough memory           9 transmission stopped by the keyboard\n"
+         "  10 keyboard error code        11 file not found\n"
+         "  12 wrong or broken file       13 file error\n"
+         "  14 the slot does not hold the song after sending\n"
+         "  130 stopped with Ctrl-C\n";
+}
+
+}  // namespace su::cli

@@ -1,0 +1,31 @@
+// The command line of songuploader: the command, its song and slot, and the options, read from argv.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace su::cli {
+
+enum class Command { None, Ports, Identify, List, Send, Delete, Convert, Help, Version };
+
+struct Options {
+  Command command = Command::None;
+  std::string song;      // send, convert: the Standard MIDI File
+  std::string slot;      // send, delete: the slot as `list` shows it (its label)
+  std::string output;    // convert: the song file to write
+  std::string model;     // convert: the model code handed to the converter
+  std::string inPort;    // number or part of a name
+  std::string outPort;
+  std::string port;      // both directions
+  std::string api;       // "", "alsa" or "jack"
+  bool yes = false;      // answer Yes to every question
+  bool json = false;     // machine-readable output for ports, identify and list
+};
+
+// false with `error` saying what is wrong (the caller prints it and exits with kExitUsage).
+bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);
+
+// The text of --help: commands, options and exit codes.
+std::string HelpText();
+
+}  // namespace su::cli

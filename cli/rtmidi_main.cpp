@@ -1,0 +1,36 @@
+// songuploader on Linux and macOS: the commands over RtMidi and a console clock; Ctrl-C stops at the next
+// wait for the keyboard.
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "midi/port_session.h"
+#include "midi/rtmidi/console_clock.h"
+#include "midi/rtmidi/rtmidi_driver.h"
+
+int main(int argc, char** argv) {
+  using namespace su;
+  cli::InstallInterruptHandler();
+  ConsoleClock clock([] { return cli::Interrupted(); }, [] { cli::StopAtWait(); });
+  std::unique_ptr<MidiDriver> driver;
+
+  cli::Console console{std::cout, std::cerr, std::cin, isatty(0) != 0, isatty(2) != 0};
+  const cli::MidiSetUp setUp = [&](const cli::Options& options, std::string* error) {
+    const MidiSystem system = options.api == "alsa"   ? MidiSystem::Alsa
+                              : options.api == "jack" ? MidiSystem::Jack
+                                                      : MidiSystem::Default;
+    driver = MakeRtMidiDriver(system, error);
+    if (driver == nullptr) return false;
+    InstallMidi(driver.get(), &clock);
+    return true;
+  };
+  const int code = cli::RunSongUploader(std::vector<std::string>(argv + 1, argv + argc), console, setUp);
+  CloseMidiPorts();
+  InstallMidi(nullptr, nullptr);
+  return code;
+}

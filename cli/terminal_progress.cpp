@@ -1,0 +1,67 @@
+#include "cli/terminal_progress.h"
+
+#include "cli/exit_codes.h"
+
+namespace su::cli {
+
+namespace {
+
+constexpr int kBarWidth = 30;
+
+}  // namespace
+
+TerminalProgress::~TerminalProgress() { EndLine(); }
+
+void TerminalProgress::Begin(int total) {
+  EndLine();
+  total_ = total > 0 ? total : 0;
+  done_ = 0;
+  lastTenth_ = -1;
+}
+
+void TerminalProgress::Step() {
+  if (done_ < total_) ++done_;
+  Draw();
+}
+
+void TerminalProgress::Clear() {
+  EndLine();
+  status_.clear();
+  done_ = 0;
+}
+
+void TerminalProgress::Status(int message) { status_ = MessageText(message); }
+
+int* TerminalProgress::OpenCheckingWait() {
+  EndLine();
+  console_.err << "It is checking whether data has transmitted. (Ctrl-C stops waiting)" << std::endl;
+  cancelFlag_ = 0;
+  checking_ = true;
+  return &cancelFlag_;
+}
+
+void TerminalProgress::CloseCheckingWait() { checking_ = false; }
+
+void TerminalProgress::Draw() {
+  if (total_ <= 0) return;
+  if (console_.drawBar) {
+    const int filled = done_ * kBarWidth / total_;
+    console_.err << '\r' << status_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
+                 << std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') << "] " << done_ << '/'
+                 << total_ << std::flush;
+    lineOpen_ = true;
+    return;
+  }
+  const int tenth = done_ * 10 / total_;
+  if (tenth == lastTenth_) return;
+  lastTenth_ = tenth;
+  console_.err << status_ << ' ' << done_ << '/' << total_ << '\n';
+}
+
+void TerminalProgress::EndLine() {
+  if (!lineOpen_) return;
+  console_.err << '\n' << std::flush;
+  lineOpen_ = false;
+}
+
+}  // namespace su::cli

@@ -1,0 +1,42 @@
+// A transfer's progress on the terminal: a bar redrawn in place when standard error is a terminal, plain
+// lines otherwise (one per tenth of the way). The keyboard's final check of a song can be cut short with
+// Ctrl-C, as Cancel does in the "Now sending..." box.
+#pragma once
+
+#include <string>
+
+#include "cli/console.h"
+#include "transfer/progress.h"
+
+namespace su::cli {
+
+class TerminalProgress : public TransferProgress {
+ public:
+  explicit TerminalProgress(Console& console) : console_(console) {}
+  ~TerminalProgress() override;
+
+  void Begin(int total) override;
+  void Step() override;
+  void Clear() override;
+  void Status(int message) override;
+  int* OpenCheckingWait() override;
+  void CloseCheckingWait() override;
+
+  // The checking wait's flag while it is open (Ctrl-C sets it), else nullptr.
+  int* CheckingFlag() { return checking_ ? &cancelFlag_ : nullptr; }
+
+ private:
+  void Draw();
+  void EndLine();
+
+  Console& console_;
+  std::string status_;
+  int total_ = 0;
+  int done_ = 0;
+  int lastTenth_ = -1;
+  bool lineOpen_ = false;
+  bool checking_ = false;
+  int cancelFlag_ = 0;
+};
+
+}  // namespace su::cli

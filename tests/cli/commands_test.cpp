@@ -1,0 +1,176 @@
+// The commands over the virtual link against the virtual keyboard: what each prints, and the exit code and
+// the program's own text on standard error for every way a command can end.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "tests/converter/smf_builder.h"
+#include "tests/converter/temp_dir.h"
+#include "tests/support/link_fixture.h"
+
+namespace su::cli {
+namespace {
+
+constexpr char kFamilyC[] = "model=2\nslot=0,Morning Waltz,5120\nslot=1,,700\nfree=262144\n";
+constexpr char kFamilyA[] = "family=a\nslot=2,Rondo,700\nfree=131072\n";
+
+struct Outcome {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+class CommandsTest : public su::test::LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    song_ = dir_.Write("Tune.mid", su::test::OneNoteSong());
+  }
+
+  void Keyboard(const std::string& configText) {
+    su::test::KeyboardConfig config;
+    std::string error;
+    ASSERT_TRUE(su::test::ParseKeyboardConfig(configText, &config, &error)) << error;
+    Connect(config);
+  }
+
+  Outcome Run(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    std::istringstream in;
+    Console console{out, err, in, false, false};
+    const int code = RunSongUploader(args, console, [](const Options&, std::string*) { return true; });
+    return Outcome{code, out.str(), err.str()};
+  }
+
+  su::test::TempDir dir_;
+  std::string song_;
+};
+
+// ---- Exit codes and texts ------------------------------------------------------------------------------
+
+struct EndCase {
+  std::string name;
+  std::string keyboard;  // config text; empty: nobody at the far end
+  std::vector<std::string> args;  // "SONG" stands for a good song file
+  int code;
+  std::string errHas;
+};
+
+class CommandEnds : public CommandsTest, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(CommandEnds, WithItsExitCodeAndText) {
+  const EndCase& c = GetParam();
+  if (!c.keyboard.empty()) Keyboard(c.keyboard);
+  std::vector<std::string> args = c.args;
+  for (std::string& arg : args) {
+    if (arg == "SONG") arg = song_;
+    if (arg == "BROKEN") arg = dir_.Write("Broken.mid", {'n', 'o', 't', ' ', 'M', 'I', 'D', 'I'});
+    if (arg == "MISSING") arg = dir_.Path("Missing.mid");
+  }
+  const Outcome o = Run(args);
+  EXPECT_EQ(o.code, c.code) << o.err;
+  EXPECT_NE(o.err.find(c.errHas), std::string::npos) << o.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandEnds,
+    ::testing::Values(
+        EndCase{"SentAndReadBack", kFamilyC, {"send", "SONG", "--slot", "32"}, kExitOk, ""},
+        EndCase{"FamilyASentWithItsName", kFamilyA, {"send", "SONG", "--slot", "4"}, kExitOk, ""},
+        EndCase{"NoKeyboard", "", {"list"}, kExitNoKeyboard, "There is no response from a keyboard.\n"},
+        EndCase{"UsedSlotNotReplacedWithoutYes", kFamilyC, {"send", "SONG", "--slot", "30"}, kExitDeclined,
+                "Do you want to replace it? [y/N] n"},
+        EndCase{"NoRoom", "model=2\nfree=10\n", {"send", "SONG", "--slot", "30"}, kExitNoMemory,
+                "There is not enough memory to send the data.\nPlease delete the unnecessary data.\n"},
+        EndCase{"FamilyANoRoom", "family=a\nfree=2\n", {"send", "SONG", "--slot", "0"}, kExitNoMemory,
+                "Please delete the unnecessary data."},
+        EndCase{"SilentMidTransfer", "model=2\nsilent=04\n", {"send", "SONG", "--slot", "31", "-y"},
+                kExitTimeout, "The timeout error occured."},
+        EndCase{"NotReady", "family=a\nnot_ready=1:1\n", {"send", "SONG", "--slot", "0"}, kExitNotReady,
+                "The keyboard is not ready."},
+        EndCase{"LowVoltage", "model=2\nrefuse=03:1\n", {"send", "SONG", "--slot", "31"}, kExitLowVoltage,
+                "The power supply voltage of a keyboard is falling."},
+        EndCase{"StoppedByTheKeyboard", "family=a\nrefuse=041000:2\n", {"send", "SONG", "--slot", "0"},
+                kExitStopped, "Transmission was stopped."},
+        EndCase{"DeleteRefusedWithACode", "model=2\nslot=0,Song,100\nrefuse=09:100\n",
+                {"delete", "--slot", "30", "-y"}, kExitKeyboardError, "The error occurred.(100)"},
+        EndCase{"DeleteOfAnEmptySlot", kFamilyC, {"delete", "--slot", "35", "-y"}, kExitDeclined,
+                "Slot 35 holds no song."},
+        EndCase{"MissingSong", kFamilyC, {"send", "MISSING", "--slot", "31"}, kExitFileNotFound,
+                "The SQF file is not found."},
+        EndCase{"BrokenSong", kFamilyC, {"send", "BROKEN", "--slot", "31"}, kExitFileBroken,
+                "The file is wrong or broken."},
+        EndCase{"NoSuchSlot", kFamilyC, {"send", "SONG", "--slot", "3"}, kExitUsage, "slots are 30 to 39"},
+        EndCase{"NoSuchPort", kFamilyC, {"list", "--port", "QK USB"}, kExitPort, "no MIDI input matches"},
+        EndCase{"BadCommandLine", "", {"list", "--slot"}, kExitUsage, "needs a value"}),
+    [](const ::testing::TestParamInfo<EndCase>& info) { return info.param.name; });
+
+// ---- What the commands print -----------------------------------------------------------------------
+
+TEST_F(CommandsTest, ListShowsTheDialogsLabelsSizesAndTotals) {
+  Keyboard(kFamilyC);
+  const Outcome o = Run({"list"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find("30    Morning Waltz                    5KB (5120 bytes)\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("31    \xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF"), std::string::npos) << o.out;  // marker
+  EXPECT_NE(o.out.find("Total Size: 5 KBytes (5820 bytes)\nEmpty Size: 256 KBytes (262144 bytes)\n"),
+            std::string::npos)
+      << o.out;
+}
+
+TEST_F(CommandsTest, JsonListingOfAFamilyAKeyboard) {
+  Keyboard(kFamilyA);
+  const Outcome o = Run({"list", "--json"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_EQ(o.out.rfind("{\"modelType\":21,\"family\":\"A\",\"slots\":[{\"slot\":\"0\",\"used\":false", 0), 0u)
+      << o.out;
+  EXPECT_NE(o.out.find("{\"slot\":\"2\",\"used\":true,\"name\":\"Rondo       \",\"kb\":1,\"bytes\":700}"),
+            std::string::npos)
+      << o.out;
+  EXPECT_NE(o.out.find("\"totalKB\":0,\"totalBytes\":700,\"freeKB\":128,\"freeBytes\":131072}\n"),
+            std::string::npos)
+      << o.out;
+}
+
+TEST_F(CommandsTest, IdentifyAndPortsInBothFormats) {
+  Keyboard("model=11\nmodel_info=01234567\n");
+  EXPECT_EQ(Run({"identify"}).out, "Model type: 13\nFamily: C\nSlots: 5 (60 to 64)\n");
+  EXPECT_EQ(Run({"identify", "--json"}).out,
+            "{\"modelType\":13,\"family\":\"C\",\"slotCount\":5,\"slots\":[\"60\",\"61\",\"62\",\"63\",\"64\"]}\n");
+  EXPECT_EQ(Run({"ports"}).out, "Inputs:\n  0  Virtual in\nOutputs:\n  0  Virtual out\n");
+  EXPECT_EQ(Run({"ports", "--json"}).out,
+            "{\"inputs\":[{\"number\":0,\"name\":\"Virtual in\"}],\"outputs\":[{\"number\":0,\"name\":\"Virtual out\"}]}\n");
+}
+
+TEST_F(CommandsTest, ASendReplacesWithYesAndTheKeyboardHoldsTheSongAndItsName) {
+  Keyboard("family=a\nslot=4,Old,5000\n");
+  const Outcome o = Run({"send", song_, "--slot", "4", "--yes"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find("Complete!\nSlot 4 holds \"Tune\""), std::string::npos) << o.out;
+  EXPECT_EQ(keyboard->Slot(4).name.substr(0, 4), "Tune");
+}
+
+TEST_F(CommandsTest, ConvertWritesTheSongFile) {
+  const std::string target = dir_.Path("Out.sq2");
+  const Outcome o = Run({"convert", song_, "-o", target});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_EQ(o.out, target + "\nSaved.\n");
+  EXPECT_GT(std::filesystem::file_size(target), 0u);
+}
+
+// ---- Names as printed --------------------------------------------------------------------------------
+
+TEST(ReadableNameTest, KeepsPrintableTextAndEscapesJson) {
+  const std::vector<std::pair<std::string, std::string>> readable = {
+      {"Song 1", "Song 1"}, {"a\x01z", "a?z"}, {"\xA9", "?"}, {"", ""}};
+  for (const auto& [name, shown] : readable) EXPECT_EQ(ReadableName(name), shown) << name;
+  EXPECT_EQ(JsonString("say \"hi\"\\\n"), "\"say \\\"hi\\\"\\\\\\u000a\"");
+}
+
+}  // namespace
+}  // namespace su::cli

@@ -1,0 +1,151 @@
+// End to end over JACK: the real songuploader against the keyboard player, one model of each family, with
+// the MIDI going through a JACK server (scripts/test starts one with its dummy back-end and sets
+// SU_JACK_TESTS=1; without it these tests are skipped).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/converter/smf_builder.h"
+#include "tests/converter/temp_dir.h"
+
+namespace {
+
+struct Result {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The keyboard player as a child process, from "ready" until the test ends.
+class Player {
+ public:
+  Player(const std::string& config) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(pipeFds[1], 1);
+      close(pipeFds[0]);
+      execl(SU_KEYBOARD_PLAYER, SU_KEYBOARD_PLAYER, config.c_str(), "--api", "jack", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(pipeFds[1]);
+    FILE* out = fdopen(pipeFds[0], "r");
+    char line[64] = {};
+    ready_ = out != nullptr && std::fgets(line, sizeof line, out) != nullptr && std::string(line) == "ready\n";
+    if (out != nullptr) std::fclose(out);
+  }
+  ~Player() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  bool Ready() const { return ready_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool ready_ = false;
+};
+
+class JackEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* enabled = std::getenv("SU_JACK_TESTS");
+    if (enabled == nullptr || std::string(enabled) != "1") GTEST_SKIP() << "no JACK server (SU_JACK_TESTS=1)";
+    song_ = dir_.Write("Tune.mid", su::test::OneNoteSong());
+  }
+
+  Result Run(const std::string& args) {
+    const std::string out = dir_.Path("out.txt");
+    const std::string err = dir_.Path("err.txt");
+    const std::string command = std::string(SU_SONGUPLOADER) + " --api jack " + args + " >" + out + " 2>" + err;
+    const int status = std::system(command.c_str());
+    return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+  }
+
+  std::string Config(const std::string& name, const std::string& text) {
+    std::ofstream(dir_.Path(name)) << "in=SU Keyboard In\nout=SU Keyboard Out\n" << text;
+    return dir_.Path(name);
+  }
+
+  su::test::TempDir dir_;
+  std::string song_;
+};
+
+struct FamilyCase {
+  const char* family;
+  const char* config;
+  const char* emptySlot;  // as listed
+  const char* storedName;
+};
+
+TEST_F(JackEndToEnd, EachFamilyIsFoundListedSentASongAndHasItDeleted) {
+  const std::vector<FamilyCase> families = {
+      {"C", "model=2\nslot=0,Morning Waltz,5120\n", "32", "Morning Waltz"},
+      {"A", "family=a\nslot=0,Rondo,700\n", "3", "Rondo"},
+  };
+  for (const FamilyCase& f : families) {
+    SCOPED_TRACE(std::string("family ") + f.family);
+    Player player(Config(std::string("kb_") + f.family + ".cfg", f.config));
+    ASSERT_TRUE(player.Ready());
+
+    Result r = Run("ports");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("SU Keyboard In"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("SU Keyboard Out"), std::string::npos) << r.out;
+
+    r = Run("identify --json");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find(std::string("\"family\":\"") + f.family + "\""), std::string::npos) << r.out;
+
+    r = Run("list");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find(f.storedName), std::string::npos) << r.out;
+
+    r = Run("send " + song_ + " --slot " + f.emptySlot);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Complete!\nSlot "), std::string::npos) << r.out;
+
+    r = Run(std::string("delete --yes --slot ") + f.emptySlot);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Complete to delete.\n");
+  }
+}
+
+TEST_F(JackEndToEnd, WithoutAKeyboardNothingIsFound) {
+  Player player(Config("silent.cfg", "identity=no\n"));
+  ASSERT_TRUE(player.Ready());
+  const Result r = Run("list");
+  EXPECT_EQ(r.code, 3) << r.err;
+  EXPECT_EQ(r.err, "There is no response from a keyboard.\n");
+}
+
+TEST_F(JackEndToEnd, AKeyboardThatFallsSilentMidTransferEndsWithTheTimeout) {
+  const std::vector<std::string> configs = {"model=2\nsilent=04\n", "family=a\nsilent=041000\n"};
+  for (const std::string& config : configs) {
+    SCOPED_TRACE(config);
+    Player player(Config("falls_silent.cfg", config));
+    ASSERT_TRUE(player.Ready());
+    const Result r = Run("send " + song_ + " --slot " + (config[0] == 'm' ? "31" : "1"));
+    EXPECT_EQ(r.code, 5) << r.err;
+    EXPECT_NE(r.err.find("The timeout error occured.\n"), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace

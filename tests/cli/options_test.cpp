@@ -1,0 +1,62 @@
+// The command line's arguments: what each command needs, what it refuses.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+
+namespace su::cli {
+namespace {
+
+struct ParseCase {
+  std::string name;
+  std::vector<std::string> args;
+  bool ok;
+  Command command;
+  std::string errorHas;  // part of the error text when !ok
+};
+
+class ParseOptionsTest : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseOptionsTest, ReadsOrRefuses) {
+  const ParseCase& c = GetParam();
+  Options o;
+  std::string error;
+  ASSERT_EQ(ParseOptions(c.args, &o, &error), c.ok) << error;
+  if (c.ok) {
+    EXPECT_EQ(o.command, c.command);
+  } else {
+    EXPECT_NE(error.find(c.errorHas), std::string::npos) << error;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParseOptionsTest,
+    ::testing::Values(
+        ParseCase{"Ports", {"ports", "--json"}, true, Command::Ports, ""},
+        ParseCase{"SendWithSlotAfterTheSong", {"send", "a.mid", "--slot", "3"}, true, Command::Send, ""},
+        ParseCase{"SendWithSlotFirstAndEquals", {"--slot=3", "send", "a.mid", "-y"}, true, Command::Send, ""},
+        ParseCase{"ConvertWithModel", {"convert", "a.mid", "-o", "a.sq2", "--model", "b"}, true,
+                  Command::Convert, ""},
+        ParseCase{"HelpWinsOverABrokenLine", {"send", "--help"}, true, Command::Help, ""},
+        ParseCase{"Version", {"--version"}, true, Command::Version, ""},
+        ParseCase{"Nothing", {}, false, Command::None, "no command"},
+        ParseCase{"UnknownCommand", {"upload"}, false, Command::None, "unknown command upload"},
+        ParseCase{"UnknownOption", {"list", "--fast"}, false, Command::None, "unknown option --fast"},
+        ParseCase{"OptionWithoutValue", {"list", "--in"}, false, Command::None, "--in needs a value"},
+        ParseCase{"EmptyValue", {"list", "--port="}, false, Command::None, "--port needs a value"},
+        ParseCase{"SendWithoutSong", {"send", "--slot", "1"}, false, Command::None, "needs a song"},
+        ParseCase{"SendWithoutSlot", {"send", "a.mid"}, false, Command::None, "needs --slot"},
+        ParseCase{"DeleteWithoutSlot", {"delete", "-y"}, false, Command::None, "needs --slot"},
+        ParseCase{"SlotOnList", {"list", "--slot", "1"}, false, Command::None, "only for send and delete"},
+        ParseCase{"ConvertWithoutOutput", {"convert", "a.mid"}, false, Command::None, "needs -o"},
+        ParseCase{"OutputOnSend", {"send", "a.mid", "--slot", "1", "-o", "x"}, false, Command::None,
+                  "only for convert"},
+        ParseCase{"TwoSongs", {"send", "a.mid", "b.mid", "--slot", "1"}, false, Command::None,
+                  "unexpected argument b.mid"},
+        ParseCase{"UnknownApi", {"ports", "--api", "oss"}, false, Command::None, "alsa or jack"}),
+    [](const ::testing::TestParamInfo<ParseCase>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace su::cli
