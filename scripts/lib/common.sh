@@ -21,6 +21,10 @@ SU_NEEDS=(
   "xdpyinfo:x11-utils"
   "import:imagemagick"
   "/usr/share/i18n/locales/ja_JP:locales"
+  "pkg-config:pkg-config"
+  "/usr/include/rtmidi/RtMidi.h:librtmidi-dev"
+  "/usr/include/jack/jack.h:libjack-jackd2-dev"
+  "jackd:jackd2"
 )
 SU_FUZZ_NEEDS=(
   "clang++:clang"
@@ -100,6 +104,29 @@ su_build_sanitized() {
   cmake -S "$ROOT" -B "$ROOT/build/sanitize" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
   cmake --build "$ROOT/build/sanitize" -j"$(nproc)"
+}
+
+# A JACK server with its dummy back-end for the command line's end-to-end tests, unless one already runs;
+# sets SU_JACKD_PID when it started one (su_stop_jack stops only that one).
+su_start_jack() {
+  SU_JACKD_PID=""
+  if su_jack_running; then return 0; fi
+  jackd -d dummy -r 48000 -p 64 >"$ROOT/build/jackd.log" 2>&1 &
+  SU_JACKD_PID=$!
+  for _ in $(seq 1 50); do su_jack_running && return 0; sleep 0.1; done
+  su_stop_jack
+  echo "Could not start a JACK server (see build/jackd.log)" >&2
+  return 1
+}
+
+su_jack_running() { [[ "$(jack_wait -c 2>/dev/null)" == "running" ]]; }
+
+su_stop_jack() {
+  if [[ -n "${SU_JACKD_PID:-}" ]]; then
+    kill "$SU_JACKD_PID" 2>/dev/null || true
+    wait "$SU_JACKD_PID" 2>/dev/null || true
+    SU_JACKD_PID=""
+  fi
 }
 
 su_build_windows() {
