@@ -79,4 +79,10 @@ inline std::string Describe(const std::vector<std::vector<std::string>>& rows) {
   return text;
 }
 
+// Answers a message box and waits until it is gone, so that the next box looked for is a new one.
+inline void Answer(HWND box, int answer) {
+  AnswerMessageBox(box, answer);
+  WaitUntil([&] { return !IsWindow(box); });
+}
+
 }  // namespace su::e2e

@@ -51,12 +51,6 @@ std::string NamePieceText(const Bytes& frame) {
   return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
 }
 
-// Answers a message box and waits until it is gone, so that the next box looked for is a new one.
-void Answer(HWND box, int answer) {
-  AnswerMessageBox(box, answer);
-  WaitUntil([&] { return !IsWindow(box); });
-}
-
 struct ModelCase {
   std::uint8_t addressLow;
   const char* settings;

@@ -1,0 +1,350 @@
+// Family B against the virtual keyboard over the virtual link: every frame the operations send, the long
+// wait of the free-memory read, the block answers and their second try, the probe, and dialog 150 played by
+// a recording screen.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "base/run_state.h"
+#include "midi/port_session.h"
+#include "resources/resource.h"
+#include "resources/strings.h"
+#include "tests/support/case_name.h"
+#include "tests/support/keyboard_rules.h"
+#include "tests/support/link_fixture.h"
+#include "tests/support/outcome.h"
+#include "transfer/dialog_progress.h"
+#include "transfer/family_b/frames.h"
+#include "transfer/family_b/probe.h"
+#include "transfer/family_b/protocol.h"
+#include "transfer/family_b/send_dialog.h"
+
+namespace su {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Row = std::vector<std::string>;
+using test::FakeScreen;
+using test::KeyboardConfig;
+using test::KeyboardSlot;
+using test::Message;
+using test::Outcome;
+using test::OutcomeOf;
+using test::Returned;
+
+constexpr std::uint16_t kB = family_b::kAddress;
+
+KeyboardSlot Song(const std::string& name, std::uint32_t size) {
+  KeyboardSlot slot;
+  slot.status = 1;
+  slot.name = name;
+  slot.size = size;
+  slot.contents.assign(size, 0);
+  return slot;
+}
+
+// Slot 0 "Evening Song" of 5000 bytes, slot 2 "abc" of 1 byte, the rest empty; 8 MB free, songs up to 4000
+// bytes accepted.
+KeyboardConfig KeyboardB(std::uint8_t modelByte = 2) {
+  KeyboardConfig config;
+  config.family = test::KeyboardFamily::B;
+  config.answersIdentity = false;
+  config.modelByte = modelByte;
+  config.slots = std::vector<KeyboardSlot>(10);
+  config.slots[0] = Song("Evening Song", 5000);
+  config.slots[2] = Song("abc", 1);
+  config.freeMemory = 8u << 20;
+  config.maxSongSize = 4000;
+  return config;
+}
+
+Bytes Image(std::uint32_t size) {
+  Bytes image(size);
+  for (std::uint32_t i = 0; i < size; ++i) image[i] = static_cast<std::uint8_t>(i * 29 + 5);
+  return image;
+}
+
+Bytes Read(std::uint8_t area, std::uint8_t slot, std::uint8_t param, std::uint8_t mark = 0) {
+  return {0xF0, 0x44, 0x15, 0x01, 0x7F, 0x01, area, 0x00, slot, 0, 0, 0, 0, param, 0, 0, mark, 0xF7};
+}
+
+class FamilyBProtocol : public test::LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    Connect(KeyboardB());
+    OpenPorts();
+    dialog = screen.OpenBox(IDD_SEND_B, nullptr, nullptr);
+  }
+  std::vector<Bytes> SentSince(std::size_t from) const {
+    return std::vector<Bytes>(link.Sent().begin() + static_cast<std::ptrdiff_t>(from), link.Sent().end());
+  }
+  Outcome Transfer(const Bytes& image, std::uint8_t slot = 5) {
+    return OutcomeOf([&] {
+      DialogProgress progress(dialog);
+      SendSongImageB(kB, slot, progress, image.data(), static_cast<std::uint32_t>(image.size()));
+    });
+  }
+  WindowRef dialog = nullptr;
+};
+
+TEST_F(FamilyBProtocol, OperationsSendExactlyTheseFrames) {
+  std::uint32_t size = 0;
+  char name[kSlotNameSizeB] = {};
+  struct Case {
+    const char* what;
+    std::function<void()> operation;
+    std::vector<Bytes> frames;
+  };
+  const Case cases[] = {
+      {"model read", [] { ReadModelB(kB); }, {Read(0x00, 0, 0x00)}},
+      {"used slot with its name", [&] { ReadSlotInfoB(kB, 0, &size, name); },
+       {Read(0x21, 0, 0x02), Read(0x21, 0, 0x00, 0x0B)}},
+      {"empty slot: its name is not read", [&] { ReadSlotInfoB(kB, 7, &size, name); }, {Read(0x21, 7, 0x02)}},
+      {"free memory", [] { ReadFreeSpaceB(kB); }, {Read(0x00, 0, 0x22)}},
+      {"largest song", [] { ReadMaxSongSizeB(kB); }, {Read(0x00, 0, 0x23)}},
+      {"delete", [] { DeleteSlotB(kB, 4); },
+       {{0xF0, 0x44, 0x15, 0x01, 0x7F, 0x02, 0x00, 0, 0, 0, 0, 0, 0, 0x25, 0, 0, 0, 0x04, 0xF7}}},
+  };
+  for (const Case& c : cases) {
+    const std::size_t before = link.Sent().size();
+    ASSERT_EQ(OutcomeOf(c.operation), Returned(0)) << c.what;
+    EXPECT_EQ(SentSince(before), c.frames) << c.what;
+  }
+}
+
+TEST_F(FamilyBProtocol, BlocksCarryANumberOfThreeSeptetsAndTheirWordsLessOne) {
+  const Bytes image = Image(130);
+  const std::size_t before = link.Sent().size();
+  ASSERT_EQ(Transfer(image), Returned(0));
+  const std::vector<Bytes> sent = SentSince(before);
+  ASSERT_EQ(sent.size(), 4u);
+  EXPECT_EQ(sent[0].size(), 208u);
+  EXPECT_EQ(Bytes(sent[0].begin(), sent[0].begin() + 14),
+            (Bytes{0xF0, 0x44, 0x15, 0x01, 0x7F, 0x06, 0x21, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x3F}));
+  EXPECT_EQ(sent[1].size(), 19u);
+  EXPECT_EQ(sent[1][10], 0x01);
+  EXPECT_EQ(sent[1][13], 0x00);  // one word
+  EXPECT_EQ(sent[2], (Bytes{0xF0, 0x44, 0x15, 0x01, 0x7F, 0x0D, 0x21, 0x00, 0x05, 0x00, 0xF7}));
+  EXPECT_EQ(sent[3], (Bytes{0xF0, 0x44, 0x15, 0x01, 0x7F, 0x0E, 0x21, 0x00, 0x05, 0x00, 0xF7}));
+  EXPECT_EQ(keyboard->Slot(5).contents, image);
+
+  // Block 20000, and the last block of an odd-sized song: one byte padded into a whole word.
+  std::uint8_t frame[family_b::kBlockFrameMax];
+  const std::uint8_t one = 0x4D;
+  ASSERT_EQ(family_b::BuildDataBlock(frame, 3, 20000, &one, 1), 19u);
+  EXPECT_EQ(Bytes(frame + 10, frame + 18), (Bytes{0x20, 0x1C, 0x01, 0x00, 0x00, 0x1A, 0x01, 0x65}));
+}
+
+TEST_F(FamilyBProtocol, FreeMemoryOfASilentKeyboardIsAwaitedForThirteenWindowsAndTwelvePauses) {
+  keyboard->AddRule(test::Silent(test::kKeyBReadFree));
+  EXPECT_EQ(OutcomeOf([] { return ReadFreeSpaceB(kB); }), Message(IDS_TIMEOUT));
+  EXPECT_GE(link.Elapsed(), 13u * 3000 + 12u * 3000);
+  EXPECT_LE(link.Elapsed(), 13u * 3000 + 12u * 3000 + 100);
+  EXPECT_EQ(keyboard->CountReceivedB(test::kKeyBReadFree), 1u);
+
+  // A keyboard that answers within the long wait is waited for.
+  link.AttachPeer(nullptr);
+  Connect(KeyboardB());
+  keyboard->AddRule(test::Late(test::kKeyBReadFree, 40000));
+  EXPECT_EQ(OutcomeOf([] { return ReadFreeSpaceB(kB); }), Returned(8 << 20));
+}
+
+struct TransferCase {
+  const char* name;
+  std::vector<test::KeyboardRule> rules;
+  Outcome outcome;
+  int barSteps;  // of 4 blocks
+};
+void PrintTo(const TransferCase& c, std::ostream* os) { *os << c.name; }
+
+class FamilyBTransfer : public FamilyBProtocol, public ::testing::WithParamInterface<TransferCase> {};
+
+TEST_P(FamilyBTransfer, BlockAnswersDecideHowTheSendEnds) {
+  const TransferCase& c = GetParam();
+  for (const test::KeyboardRule& rule : c.rules) keyboard->AddRule(rule);
+  const Bytes image = Image(4 * 128);
+  EXPECT_EQ(Transfer(image), c.outcome);
+  EXPECT_EQ(screen.Ctl(dialog, IDC_PROGRESS).progressSteps, c.barSteps);
+  const bool sent = c.outcome == Returned(0);
+  EXPECT_EQ(keyboard->CountReceivedB(test::kKeyBSecondClosing), sent ? 1u : 0u);
+  // Family B never starts over: every block went out once.
+  EXPECT_EQ(keyboard->CountReceivedB(test::kKeyBBlock), static_cast<std::size_t>(sent ? 4 : c.barSteps + 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, FamilyBTransfer,
+    ::testing::Values(TransferCase{"EveryBlockTaken", {}, Returned(0), 4},
+                      TransferCase{"Code02CountsAsTaken", {test::Refuse(test::kKeyBBlock, 0x02, 1, 1)}, Returned(0), 4},
+                      TransferCase{"Code4BStops", {test::Refuse(test::kKeyBBlock, 0x4B, 1, 2)},
+                                   Message(IDS_TRANSMISSION_STOPPED), 2},
+                      TransferCase{"Code0CStops", {test::Refuse(test::kKeyBBlock, 0x0C, 1, 0)},
+                                   Message(IDS_TRANSMISSION_STOPPED), 0},
+                      TransferCase{"AnAnswerAfterThePauseIsTakenOnTheSecondTry",
+                                   {test::Late(test::kKeyBBlock, 4000, 1, 1)}, Returned(0), 4},
+                      TransferCase{"SilenceAfterTheSecondTryEndsWithMessage38",
+                                   {test::Silent(test::kKeyBBlock, 3)}, Message(IDS_TIMEOUT), 3}),
+    test::NameFrom(&TransferCase::name));
+
+TEST_F(FamilyBProtocol, NamesAreTakenAsTheyAreAndJunkIsPassedOver) {
+  KeyboardConfig config = KeyboardB();
+  config.slots[3] = Song(std::string("abc\0defghijk", 12), 10);
+  config.slots[4] = Song("\x01\x02 odd bytes", 10);
+  Connect(config);
+  keyboard->SetJunk({test::JunkFrame::OtherAddress, test::JunkFrame::BrokenFraming, test::JunkFrame::TooShort,
+                     test::JunkFrame::OtherCode, test::JunkFrame::OtherMaker});
+  struct Expect {
+    std::uint8_t slot;
+    int used;
+    std::uint32_t size;
+    std::string name;
+  };
+  for (const Expect& e : {Expect{0, 1, 5000, "Evening Song"}, Expect{3, 1, 10, "abc"},
+                          Expect{4, 1, 10, "\x01\x02 odd bytes"}, Expect{6, 0, 0, ""}}) {
+    std::uint32_t size = 12345;
+    char name[kSlotNameSizeB] = "old";
+    EXPECT_EQ(ReadSlotInfoB(kB, e.slot, &size, name), e.used) << "slot " << int(e.slot);
+    EXPECT_EQ(size, e.size) << "slot " << int(e.slot);
+    EXPECT_EQ(std::string(name), e.name) << "slot " << int(e.slot);
+  }
+  EXPECT_EQ(ReadMaxSongSizeB(kB), 4000u);
+  EXPECT_EQ(ReadModelB(kB), 2);
+  const Bytes image = Image(300);
+  EXPECT_EQ(Transfer(image), Returned(0));
+  EXPECT_EQ(keyboard->Slot(5).contents, image);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The probe
+
+TEST_F(FamilyBProtocol, ProbeGivesTheModelTypeOfEachModelByte) {
+  struct Case {
+    std::uint8_t modelByte;
+    int found;
+    std::int32_t modelType;
+  };
+  for (const Case& c : {Case{1, 1, 26}, Case{2, 1, 25}, Case{3, 1, 27}, Case{4, 0, -1}}) {
+    Connect(KeyboardB(c.modelByte));
+    su::Run().modelType = -1;
+    EXPECT_EQ(ProbeFamilyB(), c.found) << "model byte " << int(c.modelByte);
+    EXPECT_EQ(su::Run().modelType, c.modelType) << "model byte " << int(c.modelByte);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Dialog 150
+
+class FamilyBDialog : public test::LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    SetImage(4000);
+    su::Run().stagedName = "evening.mid";
+    Connect(KeyboardB());
+    OpenPorts();
+  }
+  void SetImage(std::uint32_t size) {
+    image = Image(size);
+    RunState& run = su::Run();
+    run.songImage.reset(new std::uint8_t[size]);
+    std::copy(image.begin(), image.end(), run.songImage.get());
+    run.songImageSize = size;
+  }
+  Outcome RunDialog(FakeScreen::User user) {
+    session = SlotSession{};
+    session.modelAddress = kB;
+    session.slotCount = 10;
+    for (int i = 0; i < 10; ++i) session.slotLabels.push_back(std::to_string(61 + i));
+    session.slots.assign(10, SlotEntry{});
+    logic = std::make_unique<SlotSessionDialog>(kSlotDialogB, session);
+    screen.users[IDD_SEND_B].push_back(std::move(user));
+    return OutcomeOf([&] { return screen.RunDialog(IDD_SEND_B, *logic); });
+  }
+  static Row RowOf(FakeScreen& s, WindowRef dialog, int row) { return s.Ctl(dialog, IDC_SLOT_LIST).list.rows.at(row); }
+
+  Bytes image;
+  SlotSession session;
+  std::unique_ptr<SlotSessionDialog> logic;
+};
+
+TEST_F(FamilyBDialog, ListsSlots61To70WithTheTotalAndTheLargestSong) {
+  const Outcome ending = RunDialog([&](FakeScreen& s, WindowRef dialog) {
+    ASSERT_EQ(s.Ctl(dialog, IDC_SLOT_LIST).list.rows.size(), 10u);
+    EXPECT_EQ(RowOf(s, dialog, 0), (Row{"61", "Evening Song", "4KB"}));
+    EXPECT_EQ(RowOf(s, dialog, 2), (Row{"63", "abc         ", "1KB"}));
+    EXPECT_EQ(RowOf(s, dialog, 9), (Row{"70", "", "0KB"}));
+    EXPECT_EQ(s.ControlText(dialog, IDC_TOTAL_SIZE), "4");      // 5001 bytes
+    EXPECT_EQ(s.ControlText(dialog, IDC_MAX_SONG_SIZE), "3");   // 4000 bytes
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(ending, Returned(0));
+
+  // A total of a few bytes still shows 1; nothing at all shows 0.
+  for (const auto& [slots, shown] : {std::pair<int, const char*>{1, "1"}, {0, "0"}}) {
+    KeyboardConfig config = KeyboardB();
+    config.slots = std::vector<KeyboardSlot>(10);
+    if (slots == 1) config.slots[5] = Song("tiny", 3);
+    Connect(config);
+    RunDialog([&](FakeScreen& s, WindowRef dialog) {
+      EXPECT_EQ(s.ControlText(dialog, IDC_TOTAL_SIZE), shown);
+      s.Click(dialog, IDC_CANCEL_TRANSFER);
+    });
+  }
+}
+
+struct SizeCase {
+  const char* name;
+  std::uint32_t imageSize;
+  bool sent;
+};
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
+
+class FamilyBDialogSize : public FamilyBDialog, public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(FamilyBDialogSize, OnlyTheLargestSongDecidesAndAReplacementDeletesNothing) {
+  SetImage(GetParam().imageSize);
+  bool stayedOpen = false;
+  RunDialog([&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 0);  // holds 5000 bytes, more than the song
+    s.Click(dialog, IDC_SEND);
+    stayedOpen = !s.Win(dialog).ended;
+    if (stayedOpen) s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(stayedOpen, !GetParam().sent);
+  EXPECT_EQ(screen.BoxTexts(), GetParam().sent ? (std::vector<std::string>{TEXT_39, TEXT_40})
+                                               : (std::vector<std::string>{TEXT_59}));
+  EXPECT_EQ(keyboard->CountReceivedB(test::kKeyBDelete), 0u);
+  if (GetParam().sent) EXPECT_EQ(keyboard->Slot(0).contents, image);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FamilyBDialogSize,
+                         ::testing::Values(SizeCase{"ExactlyTheLargest", 4000, true},
+                                           SizeCase{"OneByteMore", 4001, false}),
+                         test::NameFrom(&SizeCase::name));
+
+TEST_F(FamilyBDialog, DeleteWaitsForTheKeyboardAndReadsTheSlotsOnlyAfterItsMessage) {
+  std::size_t readsBeforeMessage = 0;
+  screen.answers = {kAnswerYes};
+  const Outcome ending = RunDialog([&](FakeScreen& s, WindowRef dialog) {
+    s.ClickRow(dialog, IDC_SLOT_LIST, 0);
+    readsBeforeMessage = keyboard->CountReceivedB(test::kKeyBReadMaxSong);
+    s.Click(dialog, IDC_DELETE);
+    EXPECT_EQ(RowOf(s, dialog, 0), (Row{"61", "", "0KB"}));
+    EXPECT_FALSE(s.Ctl(dialog, IDC_DELETE).enabled);
+    s.Click(dialog, IDC_CANCEL_TRANSFER);
+  });
+  EXPECT_EQ(ending, Returned(0));
+  EXPECT_EQ(screen.BoxTexts(), (std::vector<std::string>{TEXT_49, TEXT_50}));
+  EXPECT_EQ(keyboard->CountReceivedB(test::kKeyBDelete), 1u);
+  EXPECT_EQ(keyboard->CountReceivedB(test::kKeyBReadMaxSong), readsBeforeMessage + 1);
+  EXPECT_EQ(keyboard->CountReceivedB(test::kKeyBReadFree), 3u);  // two readings and the delete's wait
+}
+
+}  // namespace
+}  // namespace su
