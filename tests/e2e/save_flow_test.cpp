@@ -158,7 +158,9 @@ TEST(SaveFlow, SavingOverAFileReplacesItWholeOrShowsAFileError) {
     SaveScene scene(ValidSong());
     const std::string old = scene.folder + "\\Old.sq2";
     ASSERT_TRUE(WriteFileBytes(old, "old") && WriteFileBytes(old + ".old", "keep"));
-    if (c.readOnly) ASSERT_TRUE(SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_READONLY));
+    if (c.readOnly) {
+      ASSERT_TRUE(SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
     Program program(scene.Options());
     ASSERT_TRUE(program.Started());
     SaveScene::ChooseSave(program);

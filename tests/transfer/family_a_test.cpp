@@ -385,7 +385,7 @@ class FamilyADialog : public test::LinkTest {
     for (int i = 0; i < 10; ++i) session.slotLabels.push_back(std::to_string(i));
     session.slots.assign(10, SlotEntry{});
     session.songName = "journey";
-    logic = std::make_unique<SendDialogA>(session);
+    logic = std::make_unique<SlotSessionDialog>(kSlotDialogA, session);
     screen.users[IDD_SEND_A].push_back(std::move(user));
     return OutcomeOf([&] { return screen.RunDialog(IDD_SEND_A, *logic); });
   }
@@ -404,7 +404,7 @@ class FamilyADialog : public test::LinkTest {
 
   Bytes image;
   SlotSession session;
-  std::unique_ptr<SendDialogA> logic;
+  std::unique_ptr<SlotSessionDialog> logic;
 };
 
 TEST_F(FamilyADialog, ListsTenSlotsWithNamesSizesAndTotals) {

@@ -26,7 +26,7 @@ int RunFamilyA() {
 
   SetUpSessionA(session, run.modelType, SplitPath(run.stagedPath).name);
 
-  SendDialogA dialog(session);
+  SlotSessionDialog dialog(kSlotDialogA, session);
   TheScreen().RunDialog(IDD_SEND_A, dialog);
   return 1;
 }

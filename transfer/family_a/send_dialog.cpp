@@ -12,17 +12,15 @@
 
 namespace su {
 
+const SlotDialogFamily kSlotDialogA = {IDC_FREE_SIZE, RefreshSlotsA, FillSlotListA, DeleteSongA, SendSongA,
+                                       true};
+
 namespace {
 
 std::string NameText(const SlotEntry& entry) {
   std::size_t length = 0;
   while (length < kSlotEntryNameSize && entry.name[length] != '\0') ++length;
   return std::string(entry.name, length);
-}
-
-std::uint8_t TargetSlot(WindowRef dialog, const SlotSession& session) {
-  const int row = SelectedRow(dialog);
-  return static_cast<std::uint8_t>(row >= 0 && row < session.slotCount ? row : 0);
 }
 
 }  // namespace
@@ -65,89 +63,6 @@ int SendSongA(WindowRef dialog, const SlotSession& session) {
                  SendOutcome::Sent
              ? 1
              : 0;
-}
-
-void SendDialogA::OnInit(WindowRef dialog) {
-  Screen& screen = TheScreen();
-  const RunState& run = Run();
-
-  screen.ProgressRange(dialog, IDC_PROGRESS, 0, 1);
-  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
-  screen.ProgressStep(dialog, IDC_PROGRESS, 1);
-  SetUpSlotList(dialog);
-
-  screen.SetControlText(dialog, IDC_FILE_NAME, run.stagedName);
-  screen.SetControlText(dialog, IDC_SONG_SIZE, UnsignedText(KilobytesShown(run.songImageSize)));
-  screen.SetControlText(dialog, IDC_TOTAL_SIZE, "");
-  screen.SetControlText(dialog, IDC_FREE_SIZE, "");
-  screen.SetControlText(dialog, IDC_STATUS, "");
-  screen.EnableControl(dialog, IDC_DELETE, false);
-
-  // The first reading starts once the dialog is on screen.
-  screen.ShowWindow(dialog);
-  screen.PostCommand(dialog, IDC_REFRESH);
-}
-
-void SendDialogA::OnCommand(WindowRef dialog, int control) {
-  if (busy_) return;
-  switch (control) {
-    case IDC_REFRESH: {
-      BusyScope busy(busy_);
-      RefreshSlotsA(dialog, session_);
-      FillSlotListA(dialog, session_);
-      break;
-    }
-    case IDC_SEND:
-      Send(dialog);
-      break;
-    case IDC_DELETE:
-      Delete(dialog);
-      break;
-    case IDC_CANCEL_TRANSFER:
-      TheScreen().EndDialog(dialog, 0);
-      break;
-    default:
-      break;  // Escape and everything else: nothing
-  }
-}
-
-void SendDialogA::OnListClick(WindowRef dialog, int control, int row) {
-  if (busy_ || control != IDC_SLOT_LIST || row < 0 || row >= session_.slotCount) return;
-  TheScreen().EnableControl(dialog, IDC_DELETE, session_.slots[static_cast<std::size_t>(row)].used != 0);
-}
-
-void SendDialogA::Send(WindowRef dialog) {
-  Screen& screen = TheScreen();
-  screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, false);
-  screen.EnableControl(dialog, IDC_DELETE, false);
-  screen.EnableControl(dialog, IDC_SEND, false);
-
-  int sent = 0;
-  {
-    BusyScope busy(busy_);
-    sent = SendSongA(dialog, session_);
-  }
-  if (sent == 1) {
-    ShowMessage(dialog, IDS_COMPLETE, BoxKind::Ok);
-    screen.EndDialog(dialog, 0);
-    return;
-  }
-  screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, true);
-  screen.EnableControl(dialog, IDC_SEND, true);
-}
-
-void SendDialogA::Delete(WindowRef dialog) {
-  int deleted = 0;
-  {
-    BusyScope busy(busy_);
-    deleted = DeleteSongA(dialog, session_);
-  }
-  if (deleted != 1) return;
-  // The refresh is posted before message 50 opens, so it runs while the box is up (the box dispatches the
-  // dialog's messages); the busy mark is already gone for it.
-  TheScreen().PostCommand(dialog, IDC_REFRESH);
-  ShowMessage(dialog, IDS_DELETE_COMPLETE, BoxKind::Ok);
-  TheScreen().EnableControl(dialog, IDC_DELETE, false);
 }
 
 }  // namespace su

@@ -4,6 +4,7 @@
 
 #include "base/screen.h"
 #include "transfer/slot_session.h"
+#include "transfer/slot_session_dialog.h"
 
 namespace su {
 
@@ -19,22 +20,7 @@ int DeleteSongA(WindowRef dialog, const SlotSession& session);
 // or the user declined to replace the song there.
 int SendSongA(WindowRef dialog, const SlotSession& session);
 
-// What dialog 148 does with its messages. Commands that arrive while an exchange with the keyboard is under
-// way (window messages are dispatched during every wait) are ignored, so no second exchange starts.
-class SendDialogA : public DialogLogic {
- public:
-  explicit SendDialogA(SlotSession& session) : session_(session) {}
-
-  void OnInit(WindowRef dialog) override;
-  void OnCommand(WindowRef dialog, int control) override;
-  void OnListClick(WindowRef dialog, int control, int row) override;
-
- private:
-  void Send(WindowRef dialog);
-  void Delete(WindowRef dialog);
-
-  SlotSession& session_;
-  bool busy_ = false;
-};
+// What dialog 148 does: the family A steps in the shared slot dialog.
+extern const SlotDialogFamily kSlotDialogA;
 
 }  // namespace su
