@@ -5,6 +5,8 @@
 #include "transfer/family_a/frames.h"
 #include "transfer/family_a/protocol.h"
 #include "transfer/family_a/slot_operations.h"
+#include "transfer/family_b/protocol.h"
+#include "transfer/family_b/slot_operations.h"
 #include "transfer/family_c/slot_layout.h"
 #include "transfer/family_c/slot_operations.h"
 
@@ -32,6 +34,7 @@ std::vector<std::string> LabelsA(std::int32_t) { return SessionA().slotLabels; }
 
 std::string ModelCodeA() { return kModelCodeA; }
 std::string NoModelInfo() { return ""; }
+std::size_t NoNameField() { return 0; }
 
 void ReadA(Listing& listing, TransferProgress& progress) {
   SlotSession session = SessionA();
@@ -65,6 +68,49 @@ SlotRow ReadSlotA(std::size_t slot) {
 }
 
 std::size_t NameFieldA() { return SessionA().modelAddress == family_a::kAddressType21 ? 12 : 8; }
+
+// ---- Family B -------------------------------------------------------------------------------------
+
+SlotSession SessionB() {
+  SlotSession session;
+  SetUpSessionB(session);
+  return session;
+}
+
+bool OwnsB(std::int32_t modelType) { return modelType >= 25 && modelType <= 27; }
+
+std::vector<std::string> LabelsB(std::int32_t) { return SessionB().slotLabels; }
+
+std::string ModelCodeOfB() { return ModelCodeB(Run().modelType); }
+
+void ReadB(Listing& listing, TransferProgress& progress) {
+  SlotSession session = SessionB();
+  ReadSlotTableB(session, progress);
+  listing = Listing{};
+  for (int slot = 0; slot < session.slotCount; ++slot) {
+    const SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
+    listing.slots.push_back(SlotRow{session.slotLabels[static_cast<std::size_t>(slot)], entry.used != 0,
+                                    Bounded(entry.name, kSlotEntryNameSize), entry.size});
+  }
+  listing.totalSize = session.totalSize;
+  listing.hasMaxSongSize = true;
+  listing.maxSongSize = session.maxSongSize;
+}
+
+SendOutcome SendB(std::size_t slot, const std::string&, const std::uint8_t* image, std::uint32_t size,
+                  TransferProgress& progress, SendPrompts& prompts) {
+  return SendSongToSlotB(SessionB(), static_cast<std::uint8_t>(slot), image, size, progress, prompts);
+}
+
+void EraseB(std::size_t slot) { DeleteSongInSlotB(SessionB(), static_cast<std::uint8_t>(slot)); }
+
+SlotRow ReadSlotB(std::size_t slot) {
+  SlotRow row;
+  char name[kSlotNameSizeB] = {};
+  row.used = ReadSlotInfoB(SessionB().modelAddress, static_cast<std::uint8_t>(slot), &row.size, name) != 0;
+  row.name = Bounded(name, sizeof name);
+  return row;
+}
 
 // ---- Family C -------------------------------------------------------------------------------------
 
@@ -103,11 +149,10 @@ SlotRow ReadSlotC(std::size_t slot) {
   return row;
 }
 
-std::size_t NoNameField() { return 0; }
-
-// Family A first: family C serves every type of its own layout table.
+// Families A and B first: family C serves every type of its own layout table.
 constexpr FamilyEntry kFamilies[] = {
     {'A', OwnsA, LabelsA, ModelCodeA, NoModelInfo, ReadA, SendA, EraseA, ReadSlotA, NameFieldA},
+    {'B', OwnsB, LabelsB, ModelCodeOfB, NoModelInfo, ReadB, SendB, EraseB, ReadSlotB, NoNameField},
     {'C', OwnsC, LabelsC, ModelCodeC, ModelInfoArgument, ReadC, SendC, EraseC, ReadSlotC, NoNameField},
 };
 

@@ -26,4 +26,26 @@ class SendPrompts {
   virtual void SendingEnds() {}
 };
 
+// Calls a pair of the prompts' hooks around a step, the closing one on every way out (a raised failure too).
+class PromptScope {
+ public:
+  PromptScope(SendPrompts& prompts, void (SendPrompts::*begins)(), void (SendPrompts::*ends)())
+      : prompts_(prompts), ends_(ends) {
+    (prompts_.*begins)();
+  }
+  ~PromptScope() {
+    try {
+      (prompts_.*ends_)();
+    } catch (...) {
+      // The failure under way matters more than a box or window left as it was.
+    }
+  }
+  PromptScope(const PromptScope&) = delete;
+  PromptScope& operator=(const PromptScope&) = delete;
+
+ private:
+  SendPrompts& prompts_;
+  void (SendPrompts::*ends_)();
+};
+
 }  // namespace su

@@ -18,6 +18,7 @@ namespace {
 
 constexpr char kFamilyC[] = "model=2\nslot=0,Morning Waltz,5120\nslot=1,,700\nfree=262144\n";
 constexpr char kFamilyA[] = "family=a\nslot=2,Rondo,700\nfree=131072\n";
+constexpr char kFamilyB[] = "family=b\nmodel=1\nslot=3,Rondo,700\nmax_song=65536\n";
 
 struct Outcome {
   int code;
@@ -82,6 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EndCase{"SentAndReadBack", kFamilyC, {"send", "SONG", "--slot", "32"}, kExitOk, ""},
         EndCase{"FamilyASentWithItsName", kFamilyA, {"send", "SONG", "--slot", "4"}, kExitOk, ""},
+        EndCase{"FamilyBSentOverTheOldSong", kFamilyB, {"send", "SONG", "--slot", "64", "-y"}, kExitOk, ""},
+        EndCase{"FamilyBSongLargerThanItTakes", "family=b\nmax_song=2\n", {"send", "SONG", "--slot", "61"},
+                kExitNoMemory, "Please delete the unnecessary data."},
         EndCase{"NoKeyboard", "", {"list"}, kExitNoKeyboard, "There is no response from a keyboard.\n"},
         EndCase{"UsedSlotNotReplacedWithoutYes", kFamilyC, {"send", "SONG", "--slot", "30"}, kExitDeclined,
                 "Do you want to replace it? [y/N] n"},
@@ -135,6 +139,17 @@ TEST_F(CommandsTest, JsonListingOfAFamilyAKeyboard) {
   EXPECT_NE(o.out.find("\"totalKB\":0,\"totalBytes\":700,\"freeKB\":128,\"freeBytes\":131072}\n"),
             std::string::npos)
       << o.out;
+}
+
+TEST_F(CommandsTest, FamilyBListsTheLargestSongInsteadOfTheFreeMemory) {
+  Keyboard(kFamilyB);
+  const Outcome o = Run({"list"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find("64    Rondo"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("Total Size: 0 KBytes (700 bytes)\nMaximum Song Size: 64 KBytes (65536 bytes)\n"),
+            std::string::npos)
+      << o.out;
+  EXPECT_EQ(Run({"identify"}).out, "Model type: 26\nFamily: B\nSlots: 10 (61 to 70)\n");
 }
 
 TEST_F(CommandsTest, IdentifyAndPortsInBothFormats) {

@@ -99,6 +99,7 @@ TEST_F(JackEndToEnd, EachFamilyIsFoundListedSentASongAndHasItDeleted) {
   const std::vector<FamilyCase> families = {
       {"C", "model=2\nslot=0,Morning Waltz,5120\n", "32", "Morning Waltz"},
       {"A", "family=a\nslot=0,Rondo,700\n", "3", "Rondo"},
+      {"B", "family=b\nmodel=2\nslot=1,Rondo,5120\n", "65", "Rondo"},
   };
   for (const FamilyCase& f : families) {
     SCOPED_TRACE(std::string("family ") + f.family);

@@ -10,28 +10,6 @@ namespace {
 
 constexpr int kSlotCountA = 10;
 
-// Calls the prompts' closing hook on every way out, a raised failure included.
-class PromptScope {
- public:
-  PromptScope(SendPrompts& prompts, void (SendPrompts::*begins)(), void (SendPrompts::*ends)())
-      : prompts_(prompts), ends_(ends) {
-    (prompts_.*begins)();
-  }
-  ~PromptScope() {
-    try {
-      (prompts_.*ends_)();
-    } catch (...) {
-      // The failure under way matters more than a box or window left as it was.
-    }
-  }
-  PromptScope(const PromptScope&) = delete;
-  PromptScope& operator=(const PromptScope&) = delete;
-
- private:
-  SendPrompts& prompts_;
-  void (SendPrompts::*ends_)();
-};
-
 }  // namespace
 
 void SetUpSessionA(SlotSession& session, std::int32_t modelType, const std::string& songName) {

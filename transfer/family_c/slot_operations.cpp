@@ -44,9 +44,8 @@ SendOutcome SendSongToSlotC(std::uint8_t slot, const std::uint8_t* image, std::u
     if (!prompts.ConfirmReplace()) return SendOutcome::Declined;
   }
   if (AnnounceSong(slot, size) == 1) {
-    prompts.SendingBegins();
+    PromptScope sending(prompts, &SendPrompts::SendingBegins, &SendPrompts::SendingEnds);
     SendSongImage(progress, image, size);
-    prompts.SendingEnds();
     return SendOutcome::Sent;
   }
   prompts.NoRoom(IDS_MEMORY_SHORT_C);

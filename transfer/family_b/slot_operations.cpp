@@ -1,0 +1,77 @@
+#include "transfer/family_b/slot_operations.h"
+
+#include <string>
+
+#include "resources/resource.h"
+#include "transfer/family_b/frames.h"
+#include "transfer/family_b/protocol.h"
+
+namespace su {
+
+namespace {
+
+constexpr int kSlotCountB = 10;
+constexpr int kFirstSlotLabelB = 61;
+
+}  // namespace
+
+const char* ModelCodeB(std::int32_t modelType) {
+  switch (modelType) {
+    case 26: return "e1";
+    case 27: return "e3";
+    default: return "e2";
+  }
+}
+
+void SetUpSessionB(SlotSession& session) {
+  session.modelAddress = family_b::kAddress;
+  session.slotCount = kSlotCountB;
+  session.slotLabels.clear();
+  for (int slot = 0; slot < kSlotCountB; ++slot) session.slotLabels.push_back(std::to_string(kFirstSlotLabelB + slot));
+  session.slots.assign(kSlotCountB, SlotEntry{});
+}
+
+void ReadSlotTableB(SlotSession& session, TransferProgress& progress) {
+  progress.Begin(session.slotCount);
+  progress.Status(IDS_GETTING_INFORMATION);
+  // Summed unsigned so that a keyboard reporting absurd sizes cannot overflow a signed sum.
+  std::uint32_t total = 0;
+  session.totalSize = 0;
+  for (int slot = 0; slot < session.slotCount; ++slot) {
+    progress.Step();
+    SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
+    entry.used = ReadSlotInfoB(session.modelAddress, static_cast<std::uint8_t>(slot), &entry.size, entry.name);
+    total += entry.size;
+    session.totalSize = static_cast<std::int32_t>(total);
+  }
+  ReadFreeSpaceB(session.modelAddress);  // waits until the keyboard is ready; the value is not shown
+  session.maxSongSize = static_cast<std::int32_t>(ReadMaxSongSizeB(session.modelAddress));
+  progress.Clear();
+}
+
+SendOutcome SendSongToSlotB(const SlotSession& session, std::uint8_t slot, const std::uint8_t* image,
+                            std::uint32_t size, TransferProgress& progress, SendPrompts& prompts) {
+  const std::uint16_t address = session.modelAddress;
+  std::uint32_t oldSize = 0;
+  const int used = ReadSlotInfoB(address, slot, &oldSize, nullptr);
+  ReadFreeSpaceB(address);  // waits until the keyboard is ready; the value plays no part
+  const std::uint32_t largest = ReadMaxSongSizeB(address);
+  // An odd-sized song goes out padded into a whole last word; that byte is part of what the keyboard takes.
+  const std::uint64_t needed = (std::uint64_t{size} + 1) & ~std::uint64_t{1};
+  if (largest < needed) {
+    prompts.NoRoom(IDS_MEMORY_SHORT_B);
+    return SendOutcome::NoRoom;
+  }
+  // The new song is sent over the old one: nothing is deleted first.
+  if (used != 0 && !prompts.ConfirmReplace()) return SendOutcome::Declined;
+  PromptScope sending(prompts, &SendPrompts::SendingBegins, &SendPrompts::SendingEnds);
+  SendSongImageB(address, slot, progress, image, size);
+  return SendOutcome::Sent;
+}
+
+void DeleteSongInSlotB(const SlotSession& session, std::uint8_t slot) {
+  DeleteSlotB(session.modelAddress, slot);
+  ReadFreeSpaceB(session.modelAddress);  // waits until the keyboard has finished deleting
+}
+
+}  // namespace su
