@@ -1,6 +1,6 @@
 // Fuzz target for the keyboard's side of the link: whatever bytes come back, in whatever number and at
 // whatever moment, every family C and family A operation ends with a value or with a failure from the string
-// table, and leaves the driver, the boxes and the run state in order.
+// table, and leaves the driver, the boxes and the run state in order (family B too).
 //
 // The input is a script of the keyboard's answers, read front to back as the program sends its messages.
 // For every message the program sends, one turn byte:
@@ -11,7 +11,7 @@
 //   bits 5-6  while box 139 is up: when the user presses its Cancel (10 s, 2 ms, 1500 ms or 3100 ms after)
 // then, for every frame, one head byte:
 //   bit 7     the body is framed: F0 44 and the model address of the message it answers (14 00 for family C,
-//             11 03 or 11 02 for family A) in front of it and F7 behind it
+//             11 03 or 11 02 for family A, 15 01 for family B) in front of it and F7 behind it
 //   bits 0-6  the body's length; 127 means 127 + 4 * the next byte (up to 1147 bytes, past the 1024-byte
 //             input buffer)
 // and the body. Once the input is used up the keyboard is silent; the closing wait of a transfer, which has
@@ -23,7 +23,9 @@
 // list's selected song; then the family A operations at model address 0x1103: PrepareKeyboardA (quiet, then
 // not), MatchModelA, ReadSlotInfoA for slot 0 (size and name), slot 9 (size and name) and slot 1 (used flag
 // only), ReadFreeSpaceA, DeleteSlotA, SendSongImageA of the same image, WriteSongNameA, and ProbeFamilyA
-// with both model addresses. make_keyboard_corpus.py writes seeds in this format. A failure of an invariant
+// with both model addresses; then the family B operations: ReadModelB, ReadSlotInfoB for slot 0 (size and
+// name) and slot 9 (size only), ReadFreeSpaceB, ReadMaxSongSizeB, DeleteSlotB, SendSongImageB of the same
+// image and ProbeFamilyB. make_keyboard_corpus.py writes seeds in this format. A failure of an invariant
 // aborts with a line saying which; the replay of the seeds runs this same function as a plain test.
 #include <cstddef>
 #include <cstdint>
@@ -47,6 +49,9 @@
 #include "transfer/family_a/frames.h"
 #include "transfer/family_a/probe.h"
 #include "transfer/family_a/protocol.h"
+#include "transfer/family_b/frames.h"
+#include "transfer/family_b/probe.h"
+#include "transfer/family_b/protocol.h"
 #include "transfer/family_c/protocol.h"
 #include "transfer/family_c/send_dialog.h"
 #include "transfer/family_c/slot_layout.h"
@@ -73,8 +78,11 @@ constexpr std::uint32_t kVirtualHour = 3600u * 1000u;
 // The most messages one input may draw from the program. Family C: identity, four slot reads, free space,
 // announce, three blocks sent up to six times each, the closing message and the delete. Family A: two
 // prepares, the model read, two slot reads of five messages and one of one, free space, delete, three blocks
-// in each of six starts, two closing frames, three name pieces, and the probe's five messages.
-constexpr std::size_t kMaxMessages = (1 + 4 + 1 + 1 + 3 * 6 + 1 + 1) + (2 + 2 + 1 + 5 + 5 + 1 + 1 + 1 + 3 * 6 + 2 + 3 + 5);
+// in each of six starts, two closing frames, three name pieces, and the probe's five messages. Family B: the
+// model read, two slot reads of two messages and one, free space, the largest song, delete, three blocks, two
+// closing frames and the probe's model read.
+constexpr std::size_t kMaxMessages = (1 + 4 + 1 + 1 + 3 * 6 + 1 + 1) + (2 + 2 + 1 + 5 + 5 + 1 + 1 + 1 + 3 * 6 + 2 + 3 + 5) +
+                                     (1 + 2 + 1 + 1 + 1 + 1 + 3 + 2 + 1);
 
 // The keyboard: answers every message with the next turn of the input.
 class ScriptPeer : public VirtualPeer {
@@ -132,7 +140,8 @@ class ScriptPeer : public VirtualPeer {
     if (m.size() < 6 || m.front() != 0xF0 || m.back() != 0xF7) Fail("link", "a sent message is not one frame");
     const bool familyC = m[2] == 0x14 && m[3] == 0x00;
     const bool familyA = m[2] == 0x11 && (m[3] == 0x03 || m[3] == 0x02) && m.size() >= 13 && m[4] == 0x7F;
-    if (m[1] != 0x44 || !(familyC || familyA)) Fail("link", "a sent message has the wrong head");
+    const bool familyB = m[2] == 0x15 && m[3] == 0x01 && m.size() >= 11 && m[4] == 0x7F;
+    if (m[1] != 0x44 || !(familyC || familyA || familyB)) Fail("link", "a sent message has the wrong head");
     for (std::size_t i = 1; i + 1 < m.size(); ++i)
       if (m[i] >= 0x80) Fail("link", "a sent message carries a byte with bit 7 set inside the frame");
   }
@@ -194,6 +203,7 @@ class Harness {
     Attempt("SendSongImage", [&] { SendImage(dialog); });
     Attempt("DeleteSelectedSlot", [&] { Delete(dialog); });
     RunFamilyA(dialog);
+    RunFamilyB(dialog);
   }
 
  private:
@@ -298,6 +308,42 @@ class Harness {
       if (found == 1 ? (type != 21 && type != 22) : (found != 0 || type != -1))
         Fail("ProbeFamilyA", "returned " + std::to_string(found) + " with model type " + std::to_string(type));
     });
+  }
+
+  void RunFamilyB(su::WindowRef dialog) {
+    constexpr std::uint16_t address = su::family_b::kAddress;
+    Attempt("ReadModelB", [&] { su::ReadModelB(address); });
+    Attempt("ReadSlotInfoB", [&] { ReadSlotB(address, 0, true); });
+    Attempt("ReadSlotInfoB (size only)", [&] { ReadSlotB(address, 9, false); });
+    Attempt("ReadFreeSpaceB", [&] { su::ReadFreeSpaceB(address); });
+    Attempt("ReadMaxSongSizeB", [&] { su::ReadMaxSongSizeB(address); });
+    Attempt("DeleteSlotB", [&] { ReturnsFlag("DeleteSlotB", su::DeleteSlotB(address, 4)); });
+    Attempt("SendSongImageB", [&] {
+      std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[kImageSize]);
+      for (std::uint32_t i = 0; i < kImageSize; ++i) image[i] = static_cast<std::uint8_t>(i * 37 + 11);
+      su::DialogProgress progress(dialog);
+      su::SendSongImageB(address, 4, progress, image.get(), kImageSize);
+    });
+    Attempt("ProbeFamilyB", [&] {
+      su::Run().modelType = -1;
+      const int found = su::ProbeFamilyB();
+      const std::int32_t type = su::Run().modelType;
+      if (found == 1 ? (type < 25 || type > 27) : (found != 0 || type != -1))
+        Fail("ProbeFamilyB", "returned " + std::to_string(found) + " with model type " + std::to_string(type));
+    });
+  }
+
+  static void ReadSlotB(std::uint16_t address, std::uint8_t slot, bool withName) {
+    std::unique_ptr<char[]> name(new char[su::kSlotNameSizeB]);
+    std::memset(name.get(), 'x', su::kSlotNameSizeB);
+    std::uint32_t size = 0xDEADBEEF;
+    const int used = su::ReadSlotInfoB(address, slot, &size, withName ? name.get() : nullptr);
+    ReturnsFlag("ReadSlotInfoB", used);
+    if ((used == 1) != (size != 0)) Fail("ReadSlotInfoB", "the used flag does not follow the size");
+    if (!withName) return;
+    if (std::memchr(name.get(), 0, su::kSlotNameSizeB) == nullptr)
+      Fail("ReadSlotInfoB", "the name is not terminated within its 13 bytes");
+    if (used == 0 && name[0] != '\0') Fail("ReadSlotInfoB", "an empty slot has a name");
   }
 
   static void ReturnsFlag(const char* name, int result) {

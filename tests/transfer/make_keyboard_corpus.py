@@ -149,6 +149,39 @@ def script_a(turns):
     return script(valid_turns()) + b"".join(turns[step] for step in STEPS_A if step in turns)
 
 
+# Family B, after the family A steps: the model read, slot 0 (size, name), slot 9 (size), free memory, the
+# largest song, the delete and the closing frames (not answered), three blocks, and the probe's model read.
+STEPS_B = ["model_b", "slot0_size_b", "slot0_name_b", "slot9_size_b", "free_b", "max_b", "delete_b",
+           "block0_b", "block1_b", "block2_b", "closing1_b", "closing2_b", "probe_b"]
+
+
+def read_b(area, param, value, slot=0, mark=0):
+    """A family B answer to a read, from byte 4 on: a five-septet number, or the bytes given."""
+    tail = value if isinstance(value, bytes) else septets(value)
+    return frame(bytes([0x00, 0x02, area, 0x00, slot, 0, 0, 0, 0, param, 0, 0, mark]) + tail)
+
+
+def block_b(code):
+    return frame(bytes([0x00, code, 0x21, 0x00, 0x04, 0x00]))
+
+
+def valid_turns_b():
+    quiet = turn(0)
+    return {
+        "model_b": answer(read_b(0x00, 0x00, b"\x02")),
+        "slot0_size_b": answer(read_b(0x21, 0x02, 4321)), "slot0_name_b": answer(read_b(0x21, 0x00, b"Evening Song", mark=0x0B)),
+        "slot9_size_b": answer(read_b(0x21, 0x02, 0, slot=9)),
+        "free_b": answer(read_b(0x00, 0x22, 0x12345)), "max_b": answer(read_b(0x00, 0x23, 65536)),
+        "delete_b": quiet, "block0_b": answer(block_b(0)), "block1_b": answer(block_b(2)), "block2_b": answer(block_b(0)),
+        "closing1_b": quiet, "closing2_b": quiet, "probe_b": answer(read_b(0x00, 0x00, b"\x03")),
+    }
+
+
+def script_b(turns):
+    """Families C and A answered well, then the family B steps."""
+    return script_a(valid_turns_a()) + b"".join(turns[step] for step in STEPS_B if step in turns)
+
+
 def script(turns):
     return b"".join(turns[step] for step in STEPS if step in turns)
 
@@ -284,6 +317,26 @@ def main():
             other = read_a(0x00, 0x7E, 0x7F7F7F7F)
             turns[step] = turn((good[0] & 3) + 2) + cut + other + good[1:]
     files["family_a_short_and_other_answers_first"] = script_a(turns)
+
+    # Family B: everything answered, each stop code, silence for the long wait, a name with a zero, short
+    # answers first.
+    files["family_b_valid"] = script_b(valid_turns_b())
+    for code in (0x0B, 0x0C, 0x0F, 0x4B):
+        turns = valid_turns_b()
+        turns["block1_b"] = answer(block_b(code))
+        files[f"family_b_block_code_{code}"] = script_b(turns)
+    files["family_b_silent_free_memory"] = script_b({k: v for k, v in valid_turns_b().items()
+                                                     if STEPS_B.index(k) < STEPS_B.index("free_b")})
+    turns = valid_turns_b()
+    turns["slot0_name_b"] = answer(read_b(0x21, 0x00, b"abc\x00defghijk", mark=0x0B))
+    files["family_b_name_with_zero"] = script_b(turns)
+    turns = valid_turns_b()
+    for step in STEPS_B:
+        good = turns[step]
+        if good[0] & 3 and not step.startswith("block"):
+            cut = frame(bytes([0x00, 0x02, 0x21, 0x00, 0x00, 0, 0, 0, 0, 0x02, 0, 0, 0]))
+            turns[step] = turn((good[0] & 3) + 1) + cut + good[1:]
+    files["family_b_short_answers_first"] = script_b(turns)
 
     for name, data in files.items():
         with open(os.path.join(out, name), "wb") as f:
