@@ -1,0 +1,101 @@
+// The console build of the command line under Wine, over the program's own WinMM driver and the virtual
+// MIDI interface: ports, a listing, a send and a delete, and no keyboard at the far end.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "tests/e2e/harness.h"
+#include "tests/e2e/virtual_stage.h"
+
+namespace su::e2e {
+namespace {
+
+constexpr char kConsoleExe[] = "songuploader-cli.exe";
+
+struct ConsoleRun {
+  DWORD code = 0xFFFFFFFF;
+  std::string out;
+  std::string err;
+};
+
+// A stage whose program is the console build, run to its end with standard output and error in files.
+class ConsoleStage {
+ public:
+  explicit ConsoleStage(const std::string& config) : stage_("console", config, kConsoleExe) {
+    EXPECT_TRUE(CopyFileA((ProgramFolder() + kConsoleExe).c_str(), stage_.program.c_str(), FALSE))
+        << "the console build is not beside the program";
+    // A format 0 song of one note.
+    WriteFileBytes(stage_.song, std::string("MThd\0\0\0\6\0\0\0\1\0\x60MTrk\0\0\0\x0b"
+                                            "\0\x90\x3c\x64\x60\x3c\0\0\xff\x2f\0",
+                                            33));
+  }
+
+  ConsoleRun Run(const std::string& arguments) {
+    const std::string out = stage_.folder + "\\out.txt";
+    const std::string err = stage_.folder + "\\err.txt";
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE outFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE errFile = CreateFileA(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    SetEnvironmentVariableA("SU_VMIDI_CONFIG", stage_.config.c_str());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = INVALID_HANDLE_VALUE;
+    startup.hStdOutput = outFile;
+    startup.hStdError = errFile;
+    PROCESS_INFORMATION process{};
+    std::string line = "\"" + stage_.program + "\" " + arguments;
+    ConsoleRun run;
+    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, stage_.folder.c_str(), &startup,
+                       &process)) {
+      WaitForSingleObject(process.hProcess, 60000);
+      GetExitCodeProcess(process.hProcess, &run.code);
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+    }
+    CloseHandle(outFile);
+    CloseHandle(errFile);
+    run.out = ReadWholeFile(out);
+    run.err = ReadWholeFile(err);
+    return run;
+  }
+
+  const std::string& Song() const { return stage_.song; }
+
+ private:
+  VirtualStage stage_;
+};
+
+// Text written to a console file on Windows may carry carriage returns; the checks look for lines.
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(ConsoleBuild, ListsSendsAndDeletesOverTheVirtualInterface) {
+  ConsoleStage stage("in=QK USB IN 1\nout=QK USB OUT 1\nmodel=2\nslot=0,Morning Waltz,5120\n");
+
+  ConsoleRun r = stage.Run("ports");
+  EXPECT_EQ(r.code, 0u) << r.err;
+  EXPECT_TRUE(Has(r.out, "0  QK USB IN 1")) << r.out;
+
+  r = stage.Run("list --json");
+  EXPECT_EQ(r.code, 0u) << r.err;
+  EXPECT_TRUE(Has(r.out, "{\"slot\":\"30\",\"used\":true,\"name\":\"Morning Waltz\",\"kb\":5,\"bytes\":5120}")) << r.out;
+
+  r = stage.Run("send \"" + stage.Song() + "\" --slot 31");
+  EXPECT_EQ(r.code, 0u) << r.err;
+  EXPECT_TRUE(Has(r.out, "Complete!")) << r.out;
+
+  r = stage.Run("delete --slot 30 --yes");
+  EXPECT_EQ(r.code, 0u) << r.err;
+  EXPECT_TRUE(Has(r.out, "Complete to delete.")) << r.out;
+}
+
+TEST(ConsoleBuild, NoKeyboardEndsWithItsOwnExitCode) {
+  ConsoleStage stage("identity=no\n");
+  const ConsoleRun r = stage.Run("identify");
+  EXPECT_EQ(r.code, 3u);
+  EXPECT_TRUE(Has(r.err, "There is no response from a keyboard.")) << r.err;
+}
+
+}  // namespace
+}  // namespace su::e2e
