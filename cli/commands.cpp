@@ -279,9 +279,15 @@ void Runner::PrintListing(const Listing& listing) {
   console_.out << line;
   for (const SlotRow& row : listing.slots) {
     const std::string size = KilobyteCell(row.size) + " (" + std::to_string(row.size) + " bytes)";
-    std::snprintf(line, sizeof line, "%-5s %-32s %s\n", row.label.c_str(), ReadableName(row.name).c_str(),
-                  size.c_str());
-    console_.out << line;
+    // Padded by the columns a terminal gives it: the in-use marker is shown in UTF-8, two columns a character.
+    const std::string name = ReadableName(row.name);
+    std::size_t shown = 0;
+    for (const char c : name) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte & 0xC0) != 0x80) shown += byte >= 0xE0 ? 2 : 1;
+    }
+    std::snprintf(line, sizeof line, "%-5s ", row.label.c_str());
+    console_.out << line << name << std::string(shown < 32 ? 32 - shown : 0, ' ') << ' ' << size << '\n';
   }
   console_.out << "Total Size: " << TotalKilobytesText(listing.totalSize) << " KBytes (" << total << " bytes)\n"
                << (listing.hasMaxSongSize ? "Maximum Song Size: " : "Empty Size: ")

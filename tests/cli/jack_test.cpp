@@ -149,4 +149,25 @@ TEST_F(JackEndToEnd, AKeyboardThatFallsSilentMidTransferEndsWithTheTimeout) {
   }
 }
 
+TEST_F(JackEndToEnd, CtrlCDuringASendStopsAtTheNextWait) {
+  Player player(Config("stalls.cfg", "model=2\nsilent=04\n"));
+  ASSERT_TRUE(player.Ready());
+  const std::string err = dir_.Path("err.txt");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    freopen(err.c_str(), "w", stderr);
+    execl(SU_SONGUPLOADER, SU_SONGUPLOADER, "--api", "jack", "send", song_.c_str(), "--slot", "31",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Well inside the three seconds the first block's answer is awaited.
+  usleep(1000 * 1000);
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_NE(Slurp(err).find("Stopped.\n"), std::string::npos) << Slurp(err);
+}
+
 }  // namespace
