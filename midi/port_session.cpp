@@ -20,6 +20,7 @@ struct Session {
   Clock* clock = nullptr;
   EventRef inEvent = nullptr;   // set by the driver when a filled input buffer came back
   EventRef outEvent = nullptr;  // set by the driver when a long message has been sent
+  bool staleOutDone = false;    // a send timed out: the reset's late report of it may still be in outEvent
   std::array<std::uint8_t, kInputBufferSize> inBuffer{};
 };
 
@@ -136,8 +137,10 @@ int SendSysEx(const std::uint8_t* bytes, std::uint32_t length) {
   Session& s = TheSession();
   MidiDriver& driver = TheDriver();
   Clock& clock = TheClock();
-  // A completion left over from a send that timed out (the reset reports it) must not end this one.
-  if (s.outEvent != nullptr) clock.WaitEventOrInput(s.outEvent, 0);
+  // A completion left over from a send that timed out (the reset reports it) must not end this one. Only
+  // then is it looked for: under load every send is one block of a song, and each look costs a system call.
+  if (s.staleOutDone && s.outEvent != nullptr) clock.WaitEventOrInput(s.outEvent, 0);
+  s.staleOutDone = false;
   driver.SetOutMessage(bytes, length);
   // A refused prepare or send simply ends in the time-out.
   driver.PrepareOut();
@@ -149,6 +152,7 @@ int SendSysEx(const std::uint8_t* bytes, std::uint32_t length) {
   // The caller's bytes may be gone once we return: make the driver give them back first.
   driver.ResetOut();
   driver.UnprepareOut();
+  s.staleOutDone = true;
   return 0;
 }
 
@@ -201,6 +205,7 @@ void CloseMidiPorts() {
   }
   s.inEvent = nullptr;
   s.outEvent = nullptr;
+  s.staleOutDone = false;
 }
 
 }  // namespace su
