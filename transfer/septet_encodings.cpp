@@ -22,6 +22,18 @@ void PutWordTriplet(std::uint8_t first, std::uint8_t second, std::uint8_t* out) 
   out[2] = static_cast<std::uint8_t>(word >> 14);
 }
 
+std::size_t PutBlockBody(const std::uint8_t* bytes, std::uint32_t count, std::uint8_t* out) {
+  const std::uint32_t words = (count + 1) / 2;
+  for (std::uint32_t w = 0; w < words; ++w) {
+    const std::uint32_t at = 2 * w;
+    const std::uint8_t second = at + 1 < count ? bytes[at + 1] : 0x00;
+    PutWordTriplet(bytes[at], second, out + kWordTripletSize * w);
+  }
+  const std::size_t tripletBytes = kWordTripletSize * words;
+  out[tripletBytes] = SevenBitChecksum(out, tripletBytes);
+  return tripletBytes + 1;
+}
+
 std::uint32_t NamePieceNumber(const char* four) {
   std::uint32_t value = 0;
   for (int i = 0; i < 4; ++i) value = value << 8 | static_cast<std::uint8_t>(four[i]);

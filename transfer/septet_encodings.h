@@ -19,6 +19,10 @@ std::uint32_t GetFiveSeptets(const std::uint8_t* in);
 // The big-endian word first << 8 | second as w & 7F, (w >> 7) & 7F, w >> 14 into out[0..2].
 void PutWordTriplet(std::uint8_t first, std::uint8_t second, std::uint8_t* out);
 
+// A data block's body: `count` image bytes (an odd count padded by a zero into a whole last word) as word
+// triplets, followed by their seven-bit checksum. Returns the bytes written: 3 words + 1.
+std::size_t PutBlockBody(const std::uint8_t* bytes, std::uint32_t count, std::uint8_t* out);
+
 // Four characters as a big-endian number: the first in bits 24..31, the fourth in bits 0..7.
 std::uint32_t NamePieceNumber(const char* four);
 

@@ -1,5 +1,7 @@
 #include "transfer/slot_session_dialog.h"
 
+#include <string>
+
 #include "base/run_state.h"
 #include "resources/resource.h"
 #include "transfer/slot_list.h"
@@ -9,6 +11,32 @@ namespace su {
 std::uint8_t TargetSlot(WindowRef dialog, const SlotSession& session) {
   const int row = SelectedRow(dialog);
   return static_cast<std::uint8_t>(row >= 0 && row < session.slotCount ? row : 0);
+}
+
+void FillSlotRows(WindowRef dialog, const SlotSession& session) {
+  Screen& screen = TheScreen();
+  screen.ListClear(dialog, IDC_SLOT_LIST);
+  for (int slot = 0; slot < session.slotCount; ++slot) {
+    const SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
+    std::size_t length = 0;
+    while (length < kSlotEntryNameSize && entry.name[length] != '\0') ++length;
+    ShowSlotRow(dialog, slot, session.slotLabels[static_cast<std::size_t>(slot)], std::string(entry.name, length),
+                entry.size);
+  }
+  if (session.slotCount > 0) screen.ListSelectRow(dialog, IDC_SLOT_LIST, 0);
+}
+
+int DeleteTargetSong(WindowRef dialog, const SlotSession& session,
+                     void (*deleteInSlot)(const SlotSession& session, std::uint8_t slot)) {
+  const std::uint8_t slot = TargetSlot(dialog, session);
+  if (session.slots[slot].used == 0) {
+    TheScreen().Beep();
+    return 0;
+  }
+  if (ShowMessage(dialog, IDS_DELETE_QUESTION, BoxKind::YesNo) == kAnswerNo) return 0;
+  DeletingBox box(dialog);
+  deleteInSlot(session, slot);
+  return 1;
 }
 
 DisabledWhileSending::DisabledWhileSending(WindowRef dialog) : dialog_(dialog) {

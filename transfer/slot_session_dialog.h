@@ -40,6 +40,14 @@ class SlotSessionDialog : public DialogLogic {
 // The slot the dialog's Send or Delete acts on: the first selected row, slot 0 when none is.
 std::uint8_t TargetSlot(WindowRef dialog, const SlotSession& session);
 
+// Puts every slot of `session` into the slot list and selects row 0 (which does not enable Delete).
+void FillSlotRows(WindowRef dialog, const SlotSession& session);
+
+// Delete in a family A or B dialog: an empty target slot beeps; otherwise message 49 is asked and, on Yes,
+// `deleteInSlot` runs while box 142 "Now deleting..." is up. 1 when it ran.
+int DeleteTargetSong(WindowRef dialog, const SlotSession& session,
+                     void (*deleteInSlot)(const SlotSession& session, std::uint8_t slot));
+
 // Disables the whole dialog window for as long as it lives: no control reacts while blocks go out.
 class DisabledWhileSending {
  public:

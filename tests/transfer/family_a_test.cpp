@@ -245,7 +245,9 @@ TEST_P(FamilyATransfer, KeyboardAnswersDecideHowTheSendEnds) {
   EXPECT_EQ(screen.Ctl(dialog, IDC_PROGRESS).progressSteps, c.barSteps);
   EXPECT_EQ(keyboard->Slot(5).contents == image, c.songTaken);
   // A transfer that failed sent no closing frames: the slot is left as it was.
-  if (!c.songTaken) EXPECT_EQ(keyboard->CountReceivedA(test::kKeyAClosing), 0u);
+  if (!c.songTaken) {
+    EXPECT_EQ(keyboard->CountReceivedA(test::kKeyAClosing), 0u);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -320,7 +320,9 @@ TEST_P(FamilyBDialogSize, OnlyTheLargestSongDecidesAndAReplacementDeletesNothing
   EXPECT_EQ(screen.BoxTexts(), GetParam().sent ? (std::vector<std::string>{TEXT_39, TEXT_40})
                                                : (std::vector<std::string>{TEXT_59}));
   EXPECT_EQ(keyboard->CountReceivedB(test::kKeyBDelete), 0u);
-  if (GetParam().sent) EXPECT_EQ(keyboard->Slot(0).contents, image);
+  if (GetParam().sent) {
+    EXPECT_EQ(keyboard->Slot(0).contents, image);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FamilyBDialogSize,

@@ -71,16 +71,10 @@ std::size_t BuildDataBlock(std::uint8_t* out, std::uint16_t address, std::uint8_
   out[kPosBlockLow] = static_cast<std::uint8_t>(block & 0x7F);
   out[kPosBlockHigh] = static_cast<std::uint8_t>((block >> 7) & 0x7F);
   out[kPosWordCount] = static_cast<std::uint8_t>(words & 0x7F);
-  std::uint8_t* triplets = out + kPosWordCount + 1;
-  for (std::uint32_t w = 0; w < words; ++w) {
-    const std::uint32_t at = 2 * w;
-    const std::uint8_t second = at + 1 < count ? bytes[at + 1] : 0x00;
-    PutWordTriplet(bytes[at], second, triplets + kWordTripletSize * w);
-  }
-  const std::size_t tripletBytes = kWordTripletSize * words;
-  triplets[tripletBytes] = SevenBitChecksum(triplets, tripletBytes);
-  triplets[tripletBytes + 1] = kSysExEnd;
-  return kBlockOverhead + tripletBytes;
+  std::uint8_t* body = out + kPosWordCount + 1;
+  const std::size_t bodyLength = PutBlockBody(bytes, count, body);
+  body[bodyLength] = kSysExEnd;
+  return kPosWordCount + 1 + bodyLength + 1;
 }
 
 std::size_t BuildClosing(std::uint8_t* out, std::uint16_t address, std::uint8_t slot, std::uint8_t mark) {

@@ -15,43 +15,19 @@ namespace su {
 const SlotDialogFamily kSlotDialogA = {IDC_FREE_SIZE, RefreshSlotsA, FillSlotListA, DeleteSongA, SendSongA,
                                        true};
 
-namespace {
-
-std::string NameText(const SlotEntry& entry) {
-  std::size_t length = 0;
-  while (length < kSlotEntryNameSize && entry.name[length] != '\0') ++length;
-  return std::string(entry.name, length);
-}
-
-}  // namespace
-
 void RefreshSlotsA(WindowRef dialog, SlotSession& session) {
   DialogReadingProgress progress(dialog);
   ReadSlotTableA(session, progress);
 }
 
 void FillSlotListA(WindowRef dialog, const SlotSession& session) {
-  Screen& screen = TheScreen();
-  screen.ListClear(dialog, IDC_SLOT_LIST);
-  for (int slot = 0; slot < session.slotCount; ++slot) {
-    const SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
-    ShowSlotRow(dialog, slot, session.slotLabels[static_cast<std::size_t>(slot)], NameText(entry), entry.size);
-  }
-  if (session.slotCount > 0) screen.ListSelectRow(dialog, IDC_SLOT_LIST, 0);
-  screen.SetControlText(dialog, IDC_TOTAL_SIZE, TotalKilobytesText(session.totalSize));
-  screen.SetControlText(dialog, IDC_FREE_SIZE, TotalKilobytesText(session.freeSize));
+  FillSlotRows(dialog, session);
+  TheScreen().SetControlText(dialog, IDC_TOTAL_SIZE, TotalKilobytesText(session.totalSize));
+  TheScreen().SetControlText(dialog, IDC_FREE_SIZE, TotalKilobytesText(session.freeSize));
 }
 
 int DeleteSongA(WindowRef dialog, const SlotSession& session) {
-  const std::uint8_t slot = TargetSlot(dialog, session);
-  if (session.slots[slot].used == 0) {
-    TheScreen().Beep();
-    return 0;
-  }
-  if (ShowMessage(dialog, IDS_DELETE_QUESTION, BoxKind::YesNo) == kAnswerNo) return 0;
-  DeletingBox box(dialog);
-  DeleteSongInSlotA(session, slot);
-  return 1;
+  return DeleteTargetSong(dialog, session, DeleteSongInSlotA);
 }
 
 int SendSongA(WindowRef dialog, const SlotSession& session) {

@@ -14,12 +14,6 @@ namespace su {
 
 namespace {
 
-std::string NameText(const SlotEntry& entry) {
-  std::size_t length = 0;
-  while (length < kSlotEntryNameSize && entry.name[length] != '\0') ++length;
-  return std::string(entry.name, length);
-}
-
 // The total shows whole kilobytes, but never 0 for a keyboard that holds anything.
 std::string TotalTextB(std::int32_t bytes) {
   if (bytes > 0 && bytes < 1024) return "1";
@@ -37,27 +31,13 @@ void RefreshSlotsB(WindowRef dialog, SlotSession& session) {
 }
 
 void FillSlotListB(WindowRef dialog, const SlotSession& session) {
-  Screen& screen = TheScreen();
-  screen.ListClear(dialog, IDC_SLOT_LIST);
-  for (int slot = 0; slot < session.slotCount; ++slot) {
-    const SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
-    ShowSlotRow(dialog, slot, session.slotLabels[static_cast<std::size_t>(slot)], NameText(entry), entry.size);
-  }
-  if (session.slotCount > 0) screen.ListSelectRow(dialog, IDC_SLOT_LIST, 0);
-  screen.SetControlText(dialog, IDC_TOTAL_SIZE, TotalTextB(session.totalSize));
-  screen.SetControlText(dialog, IDC_MAX_SONG_SIZE, TotalKilobytesText(session.maxSongSize));
+  FillSlotRows(dialog, session);
+  TheScreen().SetControlText(dialog, IDC_TOTAL_SIZE, TotalTextB(session.totalSize));
+  TheScreen().SetControlText(dialog, IDC_MAX_SONG_SIZE, TotalKilobytesText(session.maxSongSize));
 }
 
 int DeleteSongB(WindowRef dialog, const SlotSession& session) {
-  const std::uint8_t slot = TargetSlot(dialog, session);
-  if (session.slots[slot].used == 0) {
-    TheScreen().Beep();
-    return 0;
-  }
-  if (ShowMessage(dialog, IDS_DELETE_QUESTION, BoxKind::YesNo) == kAnswerNo) return 0;
-  DeletingBox box(dialog);
-  DeleteSongInSlotB(session, slot);
-  return 1;
+  return DeleteTargetSong(dialog, session, DeleteSongInSlotB);
 }
 
 int SendSongB(WindowRef dialog, const SlotSession& session) {
