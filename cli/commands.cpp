@@ -17,6 +17,7 @@
 #include "base/paths.h"
 #include "base/run_state.h"
 #include "base/screen.h"
+#include "base/version.h"
 #include "cli/console_screen.h"
 #include "cli/exit_codes.h"
 #include "cli/families.h"
@@ -37,7 +38,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kVersion[] = "songuploader 1.0";
+constexpr char kVersion[] = "songuploader " SU_VERSION_STRING;
 constexpr char kSongFileKind[] = "5";
 constexpr char kSongImageKind[] = "4";
 constexpr char kInUseMarkerReadable[] = "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF\xE3\x81\x8C\xE3\x81\x82\xE3\x82\x8A"
