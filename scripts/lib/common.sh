@@ -25,6 +25,8 @@ SU_NEEDS=(
   "/usr/include/rtmidi/RtMidi.h:librtmidi-dev"
   "/usr/include/jack/jack.h:libjack-jackd2-dev"
   "jackd:jackd2"
+  "dpkg-shlibdeps:dpkg-dev"
+  "man:man-db"
 )
 SU_FUZZ_NEEDS=(
   "clang++:clang"
@@ -92,9 +94,11 @@ su_prepare_wine() {
   fi
 }
 
+# The native build in build/native, or in the folder given; further arguments are build options (--target ...).
 su_build_native() {
-  cmake -S "$ROOT" -B "$ROOT/build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$ROOT/build/native" -j"$(nproc)"
+  local dir="${1:-$ROOT/build/native}"
+  cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$dir" -j"$(nproc)" "${@:2}"
 }
 
 # The native tests once more with AddressSanitizer and UndefinedBehaviorSanitizer: any read past a buffer or
@@ -129,8 +133,10 @@ su_stop_jack() {
   fi
 }
 
+# The mingw build in build/windows, or in the folder given; further arguments are build options.
 su_build_windows() {
-  cmake -S "$ROOT" -B "$ROOT/build/windows" -DCMAKE_BUILD_TYPE=Release \
+  local dir="${1:-$ROOT/build/windows}"
+  cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
-  cmake --build "$ROOT/build/windows" -j"$(nproc)"
+  cmake --build "$dir" -j"$(nproc)" "${@:2}"
 }
