@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "transfer/progress.h"
+
 namespace su {
 
 constexpr std::uint32_t kSlotEntryNameSize = 32;  // 31 characters and the terminating zero
@@ -25,5 +27,14 @@ struct SlotSession {
   std::int32_t maxSongSize = 0;         // bytes: the largest song the keyboard takes (family B)
   std::string songName;                 // the staged song's base name, written as the slot's name
 };
+
+// Ten slots (or `count`) cleared, labelled with consecutive numbers from `firstLabel`, at `modelAddress`.
+void SetUpSlots(SlotSession& session, std::uint16_t modelAddress, int count, int firstLabel);
+
+// Reads every slot's used flag, size and name with `readSlotInfo` (a family's slot read), one progress step
+// each, and sums the sizes into totalSize. The family then reads its memory figures.
+void ReadSlotEntries(SlotSession& session, TransferProgress& progress,
+                     int (*readSlotInfo)(std::uint16_t modelAddress, std::uint8_t slot, std::uint32_t* size,
+                                         char* name));
 
 }  // namespace su

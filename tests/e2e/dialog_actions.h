@@ -11,6 +11,7 @@
 
 #include "resources/resource.h"
 #include "tests/e2e/harness.h"
+#include "tests/e2e/virtual_stage.h"
 
 namespace su::e2e {
 
@@ -83,6 +84,34 @@ inline std::string Describe(const std::vector<std::vector<std::string>>& rows) {
 inline void Answer(HWND box, int answer) {
   AnswerMessageBox(box, answer);
   WaitUntil([&] { return !IsWindow(box); });
+}
+
+
+// Clicks `row`, presses `button` and answers the two boxes that follow: `question` with Yes, then
+// `confirmation` with OK. Empty when all went so; otherwise what happened instead.
+inline std::string PressAndConfirm(Program& program, HWND dialog, int row, int button, const std::string& question,
+                                   const std::string& confirmation) {
+  if (!ClickListRow(dialog, row)) return "row " + std::to_string(row) + " could not be clicked";
+  PressButton(dialog, button);
+  const struct {
+    const std::string& text;
+    int answer;
+  } steps[] = {{question, IDYES}, {confirmation, IDOK}};
+  for (const auto& step : steps) {
+    HWND box = program.WaitMessageBox();
+    if (box == nullptr) return "no box \"" + step.text + "\"; on screen:\n" + OnScreen(program);
+    const std::string shown = MessageBoxText(box);
+    Answer(box, step.answer);
+    if (shown != step.text) return "box \"" + shown + "\" instead of \"" + step.text + "\"";
+  }
+  return "";
+}
+
+// The converted song image in the only work directory below `tempFolder`; empty when there is none.
+inline std::string ConvertedImage(const std::string& tempFolder) {
+  const std::vector<std::string> workDirs = WorkDirectories(tempFolder);
+  if (workDirs.size() != 1) return "";
+  return ReadWholeFile(tempFolder + "\\" + workDirs[0] + "\\song.sq0");
 }
 
 }  // namespace su::e2e

@@ -79,36 +79,16 @@ void ListDeleteAndReplace(const ModelCase& model) {
   EXPECT_EQ(ListRows(send, IDC_SLOT_LIST, 3)[9], (Row{"9", "", "0KB"}));
   EXPECT_EQ(ControlText(send, IDC_TOTAL_SIZE), "4");  // 4596 bytes
   EXPECT_EQ(ControlText(send, IDC_FREE_SIZE), "58");  // 60000 bytes
-  const std::vector<std::string> workDirs = WorkDirectories(stage.temp);
-  ASSERT_EQ(workDirs.size(), 1u);
-  const std::string image = ReadWholeFile(stage.temp + "\\" + workDirs[0] + "\\song.sq0");
+  const std::string image = ConvertedImage(stage.temp);
   ASSERT_FALSE(image.empty());
 
   // Delete slot 0: asked, deleted, confirmed, and the list read again.
-  ASSERT_TRUE(ClickListRow(send, 0));
-  PressButton(send, IDC_DELETE);
-  HWND box = program.WaitMessageBox();
-  ASSERT_NE(box, nullptr) << OnScreen(program);
-  EXPECT_EQ(MessageBoxText(box), TEXT_49);
-  Answer(box, IDYES);
-  box = program.WaitMessageBox();
-  ASSERT_NE(box, nullptr) << OnScreen(program);
-  EXPECT_EQ(MessageBoxText(box), TEXT_50);
-  Answer(box, IDOK);
+  EXPECT_EQ(PressAndConfirm(program, send, 0, IDC_DELETE, TEXT_49, TEXT_50), "");
   EXPECT_TRUE(WaitUntil([&] { return ListCell(send, IDC_SLOT_LIST, 0, 1).empty(); }))
       << Describe(ListRows(send, IDC_SLOT_LIST, 3));
 
   // Replace the song in slot 1.
-  ASSERT_TRUE(ClickListRow(send, 1));
-  PressButton(send, IDC_SEND);
-  box = program.WaitMessageBox();
-  ASSERT_NE(box, nullptr) << OnScreen(program);
-  EXPECT_EQ(MessageBoxText(box), TEXT_39);
-  Answer(box, IDYES);
-  box = program.WaitMessageBox();
-  ASSERT_NE(box, nullptr) << OnScreen(program);
-  EXPECT_EQ(MessageBoxText(box), TEXT_40);
-  Answer(box, IDOK);
+  EXPECT_EQ(PressAndConfirm(program, send, 1, IDC_SEND, TEXT_39, TEXT_40), "");
   EXPECT_TRUE(program.WaitExit());
   EXPECT_TRUE(WorkDirectories(stage.temp).empty());
 

@@ -82,36 +82,16 @@ void ListDeleteAndSend(int modelByte) {
   EXPECT_EQ(rows[9], (Row{"70", "", "0KB"})) << Describe(rows);
   EXPECT_EQ(ControlText(send, IDC_TOTAL_SIZE), "4");      // 5001 bytes
   EXPECT_EQ(ControlText(send, IDC_MAX_SONG_SIZE), "20");  // 20480 bytes
-  const std::vector<std::string> workDirs = WorkDirectories(stage.temp);
-  ASSERT_EQ(workDirs.size(), 1u);
-  const std::string image = ReadWholeFile(stage.temp + "\\" + workDirs[0] + "\\song.sq0");
+  const std::string image = ConvertedImage(stage.temp);
   ASSERT_FALSE(image.empty());
 
   // Delete the song in slot 61; the list is read again once message 50 is closed.
-  ASSERT_TRUE(ClickListRow(send, 0));
-  PressButton(send, IDC_DELETE);
-  HWND box = program.WaitMessageBox();
-  ASSERT_NE(box, nullptr) << OnScreen(program);
-  EXPECT_EQ(MessageBoxText(box), TEXT_49);
-  Answer(box, IDYES);
-  box = program.WaitMessageBox();
-  ASSERT_NE(box, nullptr) << OnScreen(program);
-  EXPECT_EQ(MessageBoxText(box), TEXT_50);
-  Answer(box, IDOK);
+  EXPECT_EQ(PressAndConfirm(program, send, 0, IDC_DELETE, TEXT_49, TEXT_50), "");
   EXPECT_TRUE(WaitUntil([&] { return ListCell(send, IDC_SLOT_LIST, 0, 1).empty(); }))
       << Describe(ListRows(send, IDC_SLOT_LIST, 3));
 
   // Send over the song in slot 63.
-  ASSERT_TRUE(ClickListRow(send, 2));
-  PressButton(send, IDC_SEND);
-  box = program.WaitMessageBox();
-  ASSERT_NE(box, nullptr) << OnScreen(program);
-  EXPECT_EQ(MessageBoxText(box), TEXT_39);
-  Answer(box, IDYES);
-  box = program.WaitMessageBox();
-  ASSERT_NE(box, nullptr) << OnScreen(program);
-  EXPECT_EQ(MessageBoxText(box), TEXT_40);
-  Answer(box, IDOK);
+  EXPECT_EQ(PressAndConfirm(program, send, 2, IDC_SEND, TEXT_39, TEXT_40), "");
   EXPECT_TRUE(program.WaitExit());
   EXPECT_TRUE(WorkDirectories(stage.temp).empty());
 

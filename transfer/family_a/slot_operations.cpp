@@ -14,26 +14,11 @@ constexpr int kSlotCountA = 10;
 
 void SetUpSessionA(SlotSession& session, std::int32_t modelType, const std::string& songName) {
   session.songName = songName;
-  session.slotCount = kSlotCountA;
-  session.modelAddress = modelType == 22 ? family_a::kAddressType22 : family_a::kAddressType21;
-  session.slotLabels.clear();
-  for (int slot = 0; slot < kSlotCountA; ++slot) session.slotLabels.push_back(std::to_string(slot));
-  session.slots.assign(kSlotCountA, SlotEntry{});
+  SetUpSlots(session, modelType == 22 ? family_a::kAddressType22 : family_a::kAddressType21, kSlotCountA, 0);
 }
 
 void ReadSlotTableA(SlotSession& session, TransferProgress& progress) {
-  progress.Begin(session.slotCount);
-  progress.Status(IDS_GETTING_INFORMATION);
-  // Summed unsigned so that a keyboard reporting absurd sizes cannot overflow a signed sum.
-  std::uint32_t total = 0;
-  session.totalSize = 0;
-  for (int slot = 0; slot < session.slotCount; ++slot) {
-    progress.Step();
-    SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
-    entry.used = ReadSlotInfoA(session.modelAddress, static_cast<std::uint8_t>(slot), &entry.size, entry.name);
-    total += entry.size;
-    session.totalSize = static_cast<std::int32_t>(total);
-  }
+  ReadSlotEntries(session, progress, ReadSlotInfoA);
   session.freeSize = static_cast<std::int32_t>(ReadFreeSpaceA(session.modelAddress));
   progress.Clear();
 }

@@ -24,26 +24,11 @@ const char* ModelCodeB(std::int32_t modelType) {
 }
 
 void SetUpSessionB(SlotSession& session) {
-  session.modelAddress = family_b::kAddress;
-  session.slotCount = kSlotCountB;
-  session.slotLabels.clear();
-  for (int slot = 0; slot < kSlotCountB; ++slot) session.slotLabels.push_back(std::to_string(kFirstSlotLabelB + slot));
-  session.slots.assign(kSlotCountB, SlotEntry{});
+  SetUpSlots(session, family_b::kAddress, kSlotCountB, kFirstSlotLabelB);
 }
 
 void ReadSlotTableB(SlotSession& session, TransferProgress& progress) {
-  progress.Begin(session.slotCount);
-  progress.Status(IDS_GETTING_INFORMATION);
-  // Summed unsigned so that a keyboard reporting absurd sizes cannot overflow a signed sum.
-  std::uint32_t total = 0;
-  session.totalSize = 0;
-  for (int slot = 0; slot < session.slotCount; ++slot) {
-    progress.Step();
-    SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
-    entry.used = ReadSlotInfoB(session.modelAddress, static_cast<std::uint8_t>(slot), &entry.size, entry.name);
-    total += entry.size;
-    session.totalSize = static_cast<std::int32_t>(total);
-  }
+  ReadSlotEntries(session, progress, ReadSlotInfoB);
   ReadFreeSpaceB(session.modelAddress);  // waits until the keyboard is ready; the value is not shown
   session.maxSongSize = static_cast<std::int32_t>(ReadMaxSongSizeB(session.modelAddress));
   progress.Clear();
