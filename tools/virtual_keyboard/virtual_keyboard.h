@@ -258,6 +258,9 @@ class VirtualKeyboard : public VirtualPeer {
   void ReadA(const std::vector<std::uint8_t>& m, Answer* answer);
   void WriteA(const std::vector<std::uint8_t>& m);
   void DataBlockA(const std::vector<std::uint8_t>& m, const KeyboardRule* acting, Answer* answer);
+  // What is wrong with a block of `w` words (families A and B lay their blocks out alike from byte 14), or ""
+  // when it may be taken; a block 0 opens, or starts over, the transfer.
+  std::string CheckWordBlock(const std::vector<std::uint8_t>& m, std::uint8_t slot, std::uint32_t k, std::uint32_t w);
   void ClosingA(const std::vector<std::uint8_t>& m);
   const KeyboardRule* ActingRule(int command);
   std::size_t NameFieldA() const;

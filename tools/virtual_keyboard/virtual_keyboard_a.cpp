@@ -192,6 +192,31 @@ void VirtualKeyboard::WriteA(const std::vector<std::uint8_t>& m) {
   Fault(Describe(m) + ": no such write");
 }
 
+std::string VirtualKeyboard::CheckWordBlock(const std::vector<std::uint8_t>& m, std::uint8_t slot, std::uint32_t k,
+                                            std::uint32_t w) {
+  if (w == 0 || w > kWordsPerBlock) return std::to_string(w) + " words";
+  if (m.size() != kBlockHead + 3 * w + 2) return std::to_string(m.size()) + " bytes for " + std::to_string(w) + " words";
+  std::uint32_t sum = 0;
+  for (std::size_t i = kBlockHead; i < kBlockHead + 3 * w + 1; ++i) sum += m[i];
+  if (sum % 128 != 0) return "the checksum does not add up";
+  for (std::size_t i = 0; i < w; ++i) {
+    if (m[kBlockHead + 3 * i + 2] > 3) return "word " + std::to_string(i) + " has a third byte above 3";
+  }
+
+  if (k == 0) {
+    if (transferA_.open) ++restarts_;
+    blocksPerTransfer_.push_back(0);
+    transferA_ = TransferA{true, slot, 0, false, false, {}};
+  } else if (!transferA_.open || k != transferA_.nextBlock || slot != transferA_.slot) {
+    return transferA_.open ? "expected block " + std::to_string(transferA_.nextBlock) + " for slot " +
+                                 std::to_string(transferA_.slot)
+                           : "no transfer under way";
+  } else if (transferA_.lastBlockShort) {
+    return "comes after a short block";
+  }
+  return "";
+}
+
 void VirtualKeyboard::DataBlockA(const std::vector<std::uint8_t>& m, const KeyboardRule* acting,
                                  Answer* answer) {
   // F0 44 11 ss 7F 04 10 00 4F nn 00 k-low k-high w, 3w triplet bytes, checksum, F7.
@@ -211,28 +236,8 @@ void VirtualKeyboard::DataBlockA(const std::vector<std::uint8_t>& m, const Keybo
     answer->bytes = BlockAnswer(m, kStop);
     transferA_ = TransferA{};
   };
-  if (w == 0 || w > kWordsPerBlock) return stop(std::to_string(w) + " words");
-  if (m.size() != kBlockHead + 3 * w + 2) {
-    return stop(std::to_string(m.size()) + " bytes for " + std::to_string(w) + " words");
-  }
-  std::uint32_t sum = 0;
-  for (std::size_t i = kBlockHead; i < kBlockHead + 3 * w + 1; ++i) sum += m[i];
-  if (sum % 128 != 0) return stop("the checksum does not add up");
-  for (std::size_t i = 0; i < w; ++i) {
-    if (m[kBlockHead + 3 * i + 2] > 3) return stop("word " + std::to_string(i) + " has a third byte above 3");
-  }
-
-  if (k == 0) {
-    if (transferA_.open) ++restarts_;
-    blocksPerTransfer_.push_back(0);
-    transferA_ = TransferA{true, slot, 0, false, false, {}};
-  } else if (!transferA_.open || k != transferA_.nextBlock || slot != transferA_.slot) {
-    return stop(transferA_.open ? "expected block " + std::to_string(transferA_.nextBlock) + " for slot " +
-                                      std::to_string(transferA_.slot)
-                                : "no transfer under way");
-  } else if (transferA_.lastBlockShort) {
-    return stop("comes after a short block");
-  }
+  const std::string wrong = CheckWordBlock(m, slot, k, w);
+  if (!wrong.empty()) return stop(wrong);
 
   if (acting != nullptr && acting->action == KeyboardRule::Action::Refuse) {
     // Scripted: the block is not taken; start over waits for block 0, stop ends the transfer.

@@ -189,28 +189,8 @@ void VirtualKeyboard::DataBlockB(const std::vector<std::uint8_t>& m, const Keybo
     answer->bytes = BlockAnswer(slot, kKbBStopFault);
     transferA_ = TransferA{};
   };
-  if (w > kWordsPerBlock) return stop(std::to_string(w) + " words");
-  if (m.size() != kBlockHead + 3 * w + 2) {
-    return stop(std::to_string(m.size()) + " bytes for " + std::to_string(w) + " words");
-  }
-  std::uint32_t sum = 0;
-  for (std::size_t i = kBlockHead; i < kBlockHead + 3 * w + 1; ++i) sum += m[i];
-  if (sum % 128 != 0) return stop("the checksum does not add up");
-  for (std::size_t i = 0; i < w; ++i) {
-    if (m[kBlockHead + 3 * i + 2] > 3) return stop("word " + std::to_string(i) + " has a third byte above 3");
-  }
-
-  if (k == 0) {
-    if (transferA_.open) ++restarts_;
-    blocksPerTransfer_.push_back(0);
-    transferA_ = TransferA{true, slot, 0, false, false, {}};
-  } else if (!transferA_.open || k != transferA_.nextBlock || slot != transferA_.slot) {
-    return stop(transferA_.open ? "expected block " + std::to_string(transferA_.nextBlock) + " for slot " +
-                                      std::to_string(transferA_.slot)
-                                : "no transfer under way");
-  } else if (transferA_.lastBlockShort) {
-    return stop("comes after a short block");
-  }
+  const std::string wrong = CheckWordBlock(m, slot, k, w);
+  if (!wrong.empty()) return stop(wrong);
 
   std::uint8_t code = kTaken;
   if (acting != nullptr && acting->action == KeyboardRule::Action::Refuse) {
