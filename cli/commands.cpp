@@ -215,6 +215,7 @@ void Runner::Connect() {
   if (console_.drawBar) console_.err << "Looking for the keyboard connection...\n";
   // A failed start shows up as a silent keyboard: the identification then times out.
   StartMidiInput();
+  run.debugZt52 = o_.type22 ? 1 : 0;
   int found = IdentifyKeyboard();
   if (found == 0) found = ProbeFamilyA();
   if (found == 0) found = ProbeFamilyB();

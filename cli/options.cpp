@@ -50,6 +50,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       o.yes = true;
     } else if (arg == "--json") {
       o.json = true;
+    } else if (arg == "--type-22") {
+      o.type22 = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       const std::size_t equals = arg.find('=');
       const std::string name = arg.substr(0, equals);
@@ -115,6 +117,7 @@ std::string HelpText() {
          "  --api alsa|jack              the MIDI system (default: ALSA, else JACK)\n"
          "  -y, --yes                    answer yes to every question (replace, delete)\n"
          "  --json                       machine-readable output for ports, identify and list\n"
+         "  --type-22                    also look for a keyboard of model type 22 (slower when none answers)\n"
          "  -h, --help                   this text\n"
          "  --version                    the program's version\n"
          "\n"

@@ -20,6 +20,7 @@ struct Options {
   std::string api;       // "", "alsa" or "jack"
   bool yes = false;      // answer Yes to every question
   bool json = false;     // machine-readable output for ports, identify and list
+  bool type22 = false;   // also look for a keyboard of model type 22, as DEBUG_ZT52=1 makes the dialogs do
 };
 
 // false with `error` saying what is wrong (the caller prints it and exits with kExitUsage).

@@ -152,6 +152,14 @@ TEST_F(CommandsTest, FamilyBListsTheLargestSongInsteadOfTheFreeMemory) {
   EXPECT_EQ(Run({"identify"}).out, "Model type: 26\nFamily: B\nSlots: 10 (61 to 70)\n");
 }
 
+TEST_F(CommandsTest, AType22KeyboardIsLookedForOnlyWhenAskedTo) {
+  Keyboard("family=a\nmodel_address=0x1102\n");
+  EXPECT_EQ(Run({"identify"}).code, kExitNoKeyboard);
+  const Outcome o = Run({"identify", "--type-22"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_EQ(o.out.rfind("Model type: 22\n", 0), 0u) << o.out;
+}
+
 TEST_F(CommandsTest, IdentifyAndPortsInBothFormats) {
   Keyboard("model=11\nmodel_info=01234567\n");
   EXPECT_EQ(Run({"identify"}).out, "Model type: 13\nFamily: C\nSlots: 5 (60 to 64)\n");
