@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <vector>
 
 #include "base/messages.h"
@@ -134,74 +135,82 @@ void SendToControl(WindowRef dialog, int control, UINT message, WPARAM wParam, L
 
 // Painting a progress bar that steps once per block. A block goes out in well under a millisecond, and a
 // paint per step would cost more than the block itself; no screen shows more than about 60 pictures a
-// second. So between two paints the bar keeps stepping with its redraw switched off, and it is painted
-// again (whole, at its position then) once 16 ms have passed: by the step that comes next, or by a timer
-// when no step comes. Every other change on the screen first gives the bar its redraw back and leaves it
-// to be painted like any other change, so what the user sees last is always the bar's real position.
+// second. Under Wine even telling the bar of a step (and looking the bar up) costs about as much as the
+// block's own work. So the steps of a bar are counted as they come and handed to it at once, and painted,
+// at most every 16 ms: by the step that comes then, or by a timer when no step comes. Every other change on
+// the screen first hands the bar its owed steps, so the bar's position is never behind anything else the
+// user sees, and what the user sees last is always the bar's real position.
 constexpr DWORD kPaintIntervalMs = 16;
 constexpr UINT_PTR kHeldPaintTimer = 0x5355;
+constexpr int kDefaultBarStep = 10;  // a progress bar's step until it is told another
 
 struct HeldPaint {
-  HWND bar = nullptr;     // the bar that is stepping
-  DWORD lastPaint = 0;    // tick count of its last paint
-  bool held = false;      // its redraw is switched off and a paint is owed
-  bool timerSet = false;  // a timer will pay the owed paint
+  WindowRef dialog = nullptr;  // the dialog and control number the stepping bar was found by
+  int control = 0;
+  HWND bar = nullptr;          // the bar that is stepping
+  int step = kDefaultBarStep;  // its step size
+  DWORD lastPaint = 0;         // tick count of its last paint
+  int owedSteps = 0;           // steps taken since then that the bar has not been told of
+  bool timerSet = false;       // a timer will pay the owed steps
 };
 HeldPaint gHeldPaint;
+// The step size each bar was last given (bars keep it across their ranges).
+std::map<HWND, int> gBarSteps;
 
-void PaintBarNow(HWND bar) {
-  SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(bar, nullptr, FALSE);
-  UpdateWindow(bar);
+// Tells the bar of its owed steps; it then repaints like any changed control.
+void PayOwedSteps() {
+  HeldPaint& paint = gHeldPaint;
+  if (paint.owedSteps == 0 || paint.bar == nullptr) return;
+  SendMessageA(paint.bar, PBM_DELTAPOS, static_cast<WPARAM>(paint.owedSteps * paint.step), 0);
+  paint.owedSteps = 0;
 }
 
 void CALLBACK PaintHeldBar(HWND bar, UINT, UINT_PTR, DWORD) noexcept {
   KillTimer(bar, kHeldPaintTimer);
   if (bar != gHeldPaint.bar) return;
   gHeldPaint.timerSet = false;
-  if (!gHeldPaint.held) return;
-  gHeldPaint.held = false;
-  PaintBarNow(bar);
+  PayOwedSteps();
+  UpdateWindow(bar);
   gHeldPaint.lastPaint = GetTickCount();
 }
 
-// Gives a held bar its redraw back; it is painted at the next dispatch of window messages, as any change is.
+// Hands a stepping bar its owed steps and forgets it; it is painted at the next dispatch of window messages,
+// as any change is.
 void ReleaseHeldPaint() {
   HWND bar = gHeldPaint.bar;
   if (bar != nullptr && IsWindow(bar)) {
     if (gHeldPaint.timerSet) KillTimer(bar, kHeldPaintTimer);
-    if (gHeldPaint.held) {
-      SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
-      InvalidateRect(bar, nullptr, FALSE);
-    }
+    PayOwedSteps();
   }
   gHeldPaint = HeldPaint();
 }
 
-void StepBar(HWND bar) {
-  const DWORD now = GetTickCount();
-  if (gHeldPaint.bar != bar) {
-    ReleaseHeldPaint();
-    gHeldPaint.bar = bar;
-    gHeldPaint.lastPaint = now - kPaintIntervalMs;  // the first step is painted at once
-  }
+void StepBar(WindowRef dialog, int control) {
   HeldPaint& paint = gHeldPaint;
+  const DWORD now = GetTickCount();
+  if (paint.bar == nullptr || paint.dialog != dialog || paint.control != control) {
+    ReleaseHeldPaint();
+    HWND bar = Control(dialog, control);
+    if (bar == nullptr) return;
+    paint.dialog = dialog;
+    paint.control = control;
+    paint.bar = bar;
+    const auto known = gBarSteps.find(bar);
+    paint.step = known != gBarSteps.end() ? known->second : kDefaultBarStep;
+    paint.lastPaint = now - kPaintIntervalMs;  // the first step is painted at once
+  }
+  ++paint.owedSteps;
   if (now - paint.lastPaint >= kPaintIntervalMs) {
-    if (paint.timerSet) KillTimer(bar, kHeldPaintTimer);
+    if (paint.timerSet) KillTimer(paint.bar, kHeldPaintTimer);
     paint.timerSet = false;
-    paint.held = false;
-    SendMessageA(bar, PBM_STEPIT, 0, 0);
-    PaintBarNow(bar);
+    PayOwedSteps();
+    UpdateWindow(paint.bar);
     paint.lastPaint = now;
     return;
   }
-  if (!paint.held) {
-    SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
-    paint.held = true;
-  }
-  SendMessageA(bar, PBM_STEPIT, 0, 0);
   if (!paint.timerSet) {
-    paint.timerSet = SetTimer(bar, kHeldPaintTimer, kPaintIntervalMs - (now - paint.lastPaint), PaintHeldBar) != 0;
+    paint.timerSet =
+        SetTimer(paint.bar, kHeldPaintTimer, kPaintIntervalMs - (now - paint.lastPaint), PaintHeldBar) != 0;
   }
 }
 
@@ -346,13 +355,12 @@ void Win32Screen::ProgressPos(WindowRef dialog, int control, int position) {
 
 void Win32Screen::ProgressStep(WindowRef dialog, int control, int step) {
   ReleaseHeldPaint();
-  SendToControl(dialog, control, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
+  HWND bar = Control(dialog, control);
+  SendMessageA(bar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
+  if (bar != nullptr) gBarSteps[bar] = step;
 }
 
-void Win32Screen::ProgressStepIt(WindowRef dialog, int control) {
-  HWND bar = Control(dialog, control);
-  if (bar != nullptr) StepBar(bar);
-}
+void Win32Screen::ProgressStepIt(WindowRef dialog, int control) { StepBar(dialog, control); }
 
 void Win32Screen::ComboAdd(WindowRef dialog, int control, const std::string& text) {
   SendToControl(dialog, control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
