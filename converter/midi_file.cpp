@@ -9,7 +9,6 @@ namespace su::conv {
 namespace {
 
 constexpr std::uint64_t kMaxTick = 0xFFFFFFFFu;
-constexpr std::uint64_t kNoKey = ~std::uint64_t{0};  // closes the merge's heap: larger than every key
 
 std::uint32_t Be32(const std::uint8_t* p) {
   return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
@@ -240,60 +239,38 @@ MidiError ReadMidiFile(const std::uint8_t* data, std::size_t size, MidiFile* fil
   return MidiError::None;
 }
 
-MergedEvents::MergedEvents(const MidiTracks& tracks) : base_(tracks.source) {
-  cursors_.reserve(tracks.tracks.size());
-  heap_.reserve(tracks.tracks.size() + 1);
+MergedEvents::MergedEvents(const MidiTracks& tracks)
+    : base_(tracks.source), trackCount_(tracks.tracks.size()), batches_(trackCount_ * kBatch) {
+  cursors_.reserve(trackCount_);
+  // The first round is played bottom up over every node: winners below a node go up, losers stay.
+  std::vector<std::uint64_t> winners(2 * trackCount_, kNoKey);
   for (const TrackSpan& span : tracks.tracks) {
-    cursors_.push_back({span.begin, span.end, 0, 0, MidiEvent()});
+    MidiEvent* const batch = batches_.data() + cursors_.size() * kBatch;
+    cursors_.push_back({span.begin, span.end, 0, 0, batch, batch, batch});
     const std::uint64_t track = cursors_.size() - 1;
-    if (Advance(cursors_.back())) heap_.push_back(std::uint64_t{cursors_.back().head.tick} << 16 | track);
+    if (Refill(cursors_.back())) winners[trackCount_ + track] = std::uint64_t{batch->tick} << 16 | track;
   }
-  heap_.push_back(kNoKey);
-  for (std::size_t i = (heap_.size() - 1) / 2; i-- > 0;) SiftDown(i, heap_[i]);
+  losers_.assign(trackCount_, kNoKey);
+  for (std::size_t node = trackCount_; node-- > 1;) {
+    winners[node] = std::min(winners[2 * node], winners[2 * node + 1]);
+    losers_[node] = std::max(winners[2 * node], winners[2 * node + 1]);
+  }
+  // With one track, node 1 is that track itself.
+  if (trackCount_ > 0) winner_ = winners[1];
 }
 
-// Decodes the cursor's next event into its head; false at the track's end. The track was checked by the scan,
-// so an error cannot happen here; one would simply end the track.
-bool MergedEvents::Advance(Cursor& c) {
+// The track was checked by the scan, so an error cannot happen here; one would simply end the track.
+bool MergedEvents::Refill(Cursor& c) {
+  c.next = c.last = c.batch;
   bool ended = false;
-  if (c.p >= c.end) return false;
-  if (DecodeEvent(base_, c.p, c.end, c.time, c.running, &c.head, &ended) != MidiError::None) return false;
-  return !ended;
-}
-
-// Puts `key` at `at` and moves it down past every smaller key below it. Past the last key the heap holds one
-// key larger than any, so the two children of a place can be compared without asking whether both exist.
-void MergedEvents::SiftDown(std::size_t at, std::uint64_t key) {
-  const std::size_t n = heap_.size() - 1;
-  for (;;) {
-    std::size_t child = 2 * at + 1;
-    if (child >= n) break;
-    const std::uint64_t left = heap_[child];
-    const std::uint64_t right = heap_[child + 1];
-    const bool takeRight = right < left;
-    const std::uint64_t smaller = takeRight ? right : left;
-    if (smaller >= key) break;
-    heap_[at] = smaller;
-    at = child + (takeRight ? 1 : 0);
+  while (c.last != c.batch + kBatch && c.p < c.end) {
+    if (DecodeEvent(base_, c.p, c.end, c.time, c.running, c.last, &ended) != MidiError::None || ended) {
+      c.p = c.end;
+      break;
+    }
+    ++c.last;
   }
-  heap_[at] = key;
-}
-
-bool MergedEvents::Next(MidiEvent* event) {
-  if (heap_.size() <= 1) return false;
-  const std::uint64_t track = heap_[0] & 0xFFFFu;
-  Cursor& first = cursors_[track];
-  *event = first.head;
-  if (Advance(first)) {
-    SiftDown(0, std::uint64_t{first.head.tick} << 16 | track);
-  } else {
-    // The last key takes the first place and the closing key moves down one.
-    heap_.pop_back();
-    const std::uint64_t last = heap_.back();
-    heap_.back() = kNoKey;
-    if (heap_.size() > 1) SiftDown(0, last);
-  }
-  return true;
+  return c.next != c.last;
 }
 
 const char* MidiErrorName(MidiError error) {

@@ -96,24 +96,54 @@ class MergedEvents {
  public:
   explicit MergedEvents(const MidiTracks& tracks);
   // The next event; false after the last.
-  bool Next(MidiEvent* event);
+  bool Next(MidiEvent* event) {
+    if (winner_ == kNoKey) return false;
+    const std::size_t track = static_cast<std::size_t>(winner_ & 0xFFFFu);
+    Cursor& cursor = cursors_[track];
+    *event = *cursor.next++;
+    const bool more = cursor.next != cursor.last || Refill(cursor);
+    Replay(track, more ? std::uint64_t{cursor.next->tick} << 16 | track : kNoKey);
+    return true;
+  }
 
  private:
+  static constexpr std::uint64_t kNoKey = ~std::uint64_t{0};  // later than every key: a track with no events left
+  // Events are decoded a few at a time per track, in a tight loop of their own, so that picking the next event
+  // of the song does not wait for its decoding.
+  static constexpr std::size_t kBatch = 32;
+
   struct Cursor {
-    const std::uint8_t* p;
+    const std::uint8_t* p;    // the track's undecoded rest
     const std::uint8_t* end;
     std::uint64_t time;
     std::uint8_t running;
-    MidiEvent head;  // the track's next event
+    MidiEvent* next;  // decoded events not yet taken: [next, last)
+    MidiEvent* last;
+    MidiEvent* batch; // kBatch places
   };
-  bool Advance(Cursor& cursor);
-  void SiftDown(std::size_t at, std::uint64_t key);
+  // Decodes the cursor's next events into its batch; false at the track's end.
+  bool Refill(Cursor& cursor);
+  // Puts the key of `track`'s new head (kNoKey once it has none) into the tournament and plays it up to the
+  // top, leaving the earliest key in `winner_`.
+  void Replay(std::size_t track, std::uint64_t key) {
+    for (std::size_t node = (trackCount_ + track) >> 1; node > 0; node >>= 1) {
+      const std::uint64_t held = losers_[node];
+      losers_[node] = held > key ? held : key;
+      key = held < key ? held : key;
+    }
+    winner_ = key;
+  }
 
   const std::uint8_t* base_;
+  std::size_t trackCount_;
   std::vector<Cursor> cursors_;
-  // One key per track that still has events, the earliest first: its head's time above the track's number,
-  // so that one comparison orders by time, then by track.
-  std::vector<std::uint64_t> heap_;
+  std::vector<MidiEvent> batches_;
+  // A tournament over the tracks: each key is a head's time above its track's number, so one comparison orders
+  // by time, then by track. losers_[n] (1 <= n < tracks) keeps the later key of the match played at node n,
+  // whose children are nodes 2n and 2n + 1, track t being node tracks + t. The path from a track to the top
+  // is fixed, so a replay costs one comparison per level and no search.
+  std::vector<std::uint64_t> losers_;
+  std::uint64_t winner_ = kNoKey;
 };
 
 // A short English name for an error, for test messages.

@@ -4,13 +4,20 @@
 
 namespace su::conv {
 
-BuildResult BuildSongImage(const std::uint8_t* data, std::size_t size, const std::string& fallbackTitle,
-                           SongInfo* info, std::vector<std::uint8_t>* image) {
-  // The file is checked and counted, then its tracks are merged straight into the image: nothing is kept
+BuildResult BuildSong(const std::uint8_t* data, std::size_t size, const std::string& fallbackTitle,
+                      SongOutput output, SongInfo* info, std::vector<std::uint8_t>* bytes) {
+  // The file is checked and counted, then its tracks are merged straight into the output: nothing is kept
   // per event, so a conversion needs little more memory than its input and its output.
   MidiTracks tracks;
   if (ScanMidiFile(data, size, &tracks) != MidiError::None) return BuildResult::NotMidi;
-  return WriteSongImage(tracks, fallbackTitle, info, image) ? BuildResult::Built : BuildResult::BadInfo;
+  const bool built = output == SongOutput::SongFile ? WriteSongFile(tracks, fallbackTitle, info, bytes)
+                                                    : WriteSongImage(tracks, fallbackTitle, info, bytes);
+  return built ? BuildResult::Built : BuildResult::BadInfo;
+}
+
+BuildResult BuildSongImage(const std::uint8_t* data, std::size_t size, const std::string& fallbackTitle,
+                           SongInfo* info, std::vector<std::uint8_t>* image) {
+  return BuildSong(data, size, fallbackTitle, SongOutput::Image, info, image);
 }
 
 }  // namespace su::conv

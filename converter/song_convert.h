@@ -17,6 +17,16 @@ enum class BuildResult {
   BadInfo,  // the model code or model info is too long
 };
 
+enum class SongOutput {
+  Image,     // the song image alone (.sq0)
+  SongFile,  // the image inside the song-file header (.sq2)
+};
+
+// Reads the MIDI file in [data, data + size) and writes its song image, or the song file holding it, into
+// `bytes`. The title is as for BuildSongImage.
+BuildResult BuildSong(const std::uint8_t* data, std::size_t size, const std::string& fallbackTitle,
+                      SongOutput output, SongInfo* info, std::vector<std::uint8_t>* bytes);
+
 // Reads the MIDI file in [data, data + size) and writes its song image. The title is taken from the song
 // (SongTitleOf), else from `fallbackTitle`; it is stored in `info->title`.
 BuildResult BuildSongImage(const std::uint8_t* data, std::size_t size, const std::string& fallbackTitle,

@@ -91,18 +91,22 @@ bool GetHeader(const std::uint8_t* data, std::size_t size, ImageHeader* header) 
   return header->version == kImageVersion && (header->flags & ~kImageFlagPadded) == 0;
 }
 
-const std::array<std::uint32_t, 256>& CrcTable() {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  return table;
+// The checksum's tables, made at compile time: table[0] is the classic byte table, and table[k][b] is the
+// remainder of byte b followed by k zero bytes, so that eight bytes are folded in with eight independent lookups.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+constexpr CrcTables MakeCrcTables() {
+  CrcTables t{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    t[0][i] = c;
+  }
+  for (std::size_t k = 1; k < 8; ++k) {
+    for (std::uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+  }
+  return t;
 }
+constexpr CrcTables kCrcTables = MakeCrcTables();
 
 bool StringsFit(const SongInfo& info) {
   return info.title.size() <= kMaxTitleLength && info.modelCode.size() <= kMaxModelCodeLength &&
@@ -186,16 +190,16 @@ struct EventWriter {
   std::uint8_t running = 0;
 };
 
-// Pads the image to whole words when asked, fills in its header and cuts it to its length.
+// Pads the image to whole words when asked, fills in its header (at `lead`) and cuts the buffer to its end.
 void FinishImage(EventWriter& writer, const SongInfo& info, std::uint16_t division, std::uint32_t endTick,
-                 std::vector<std::uint8_t>* image) {
+                 std::size_t lead, std::vector<std::uint8_t>* image) {
   const std::size_t streamLength = writer.used - writer.start;
   std::uint8_t flags = 0;
-  if (info.padToWords && (writer.used & 1u) != 0) {
+  if (info.padToWords && ((writer.used - lead) & 1u) != 0) {
     (*image)[writer.used++] = 0;
     flags |= kImageFlagPadded;
   }
-  std::uint8_t* const base = image->data();
+  std::uint8_t* const base = image->data() + lead;
   std::memcpy(base, kImageMagic, 4);
   base[4] = kImageVersion;
   base[5] = flags;
@@ -205,6 +209,49 @@ void FinishImage(EventWriter& writer, const SongInfo& info, std::uint16_t divisi
   PutBe32(base + 12, static_cast<std::uint32_t>(streamLength));
   PutBe32(base + 16, endTick);
   image->resize(writer.used);
+}
+
+// Writes the image of a scanned file at `lead` in `out`, whose first `lead` bytes are left for the caller.
+bool WriteImageAt(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info, std::size_t lead,
+                  std::vector<std::uint8_t>* out) {
+  info->title.clear();
+  if (!StringsFit(*info)) return false;
+  // The title comes from the events, which are walked once: they are written behind room for the longest
+  // strings, and moved up to meet the strings once the title is known.
+  const std::size_t room = lead + kImageHeaderSize + 3 + kMaxTitleLength + kMaxModelCodeLength + kMaxModelInfoLength;
+  out->resize(room + ImageStreamBound(tracks) + 1);
+  EventWriter writer(out, room, tracks.source);
+  MergedEvents merged(tracks);
+  MidiEvent e;
+  bool titled = false;
+  while (merged.Next(&e)) {
+    if (!titled) titled = IsTitle(tracks.source, e, &info->title);
+    writer.Put(e);
+  }
+  if (!titled) info->title = fallbackTitle.substr(0, kMaxTitleLength);
+  const std::size_t start = lead + kImageHeaderSize + StringsSize(*info);
+  std::memmove(out->data() + start, out->data() + room, writer.used - room);
+  writer.used -= room - start;
+  writer.start = start;
+  PutStrings(out->data() + lead + kImageHeaderSize, *info);
+  FinishImage(writer, *info, tracks.division, tracks.endTick, lead, out);
+  return true;
+}
+
+// Fills in the song-file header in the first bytes of `file`, the image being all that follows it.
+void SealSongFile(std::vector<std::uint8_t>* file) {
+  std::uint8_t* const p = file->data();
+  const std::size_t imageSize = file->size() - kSongFileHeaderSize;
+  std::memcpy(p, kFileMagic, 4);
+  p[4] = kSongFileVersion;
+  p[5] = 0;
+  p[6] = 0;
+  p[7] = static_cast<std::uint8_t>(kSongFileHeaderSize);
+  PutBe32(p + 8, static_cast<std::uint32_t>(imageSize));
+  // The checksum covers the header's first 12 bytes and the whole image.
+  std::uint32_t crc = SongCrc32(p, 12);
+  crc = SongCrc32(p + kSongFileHeaderSize, imageSize, crc);
+  PutBe32(p + 12, crc);
 }
 
 }  // namespace
@@ -258,33 +305,19 @@ bool WriteSongImage(const MidiFile& file, const SongInfo& info, std::vector<std:
   PutStrings(image->data() + kImageHeaderSize, info);
   EventWriter writer(image, kImageHeaderSize + StringsSize(info), file.source);
   for (const MidiEvent& e : file.events) writer.Put(e);
-  FinishImage(writer, info, file.division, file.endTick, image);
+  FinishImage(writer, info, file.division, file.endTick, 0, image);
   return true;
 }
 
 bool WriteSongImage(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
                     std::vector<std::uint8_t>* image) {
-  info->title.clear();
-  if (!StringsFit(*info)) return false;
-  // The title comes from the events, which are walked once: they are written behind room for the longest
-  // strings, and moved up to meet the strings once the title is known.
-  const std::size_t room = kImageHeaderSize + 3 + kMaxTitleLength + kMaxModelCodeLength + kMaxModelInfoLength;
-  image->resize(room + ImageStreamBound(tracks) + 1);
-  EventWriter writer(image, room, tracks.source);
-  MergedEvents merged(tracks);
-  MidiEvent e;
-  bool titled = false;
-  while (merged.Next(&e)) {
-    if (!titled) titled = IsTitle(tracks.source, e, &info->title);
-    writer.Put(e);
-  }
-  if (!titled) info->title = fallbackTitle.substr(0, kMaxTitleLength);
-  const std::size_t start = kImageHeaderSize + StringsSize(*info);
-  std::memmove(image->data() + start, image->data() + room, writer.used - room);
-  writer.used -= room - start;
-  writer.start = start;
-  PutStrings(image->data() + kImageHeaderSize, *info);
-  FinishImage(writer, *info, tracks.division, tracks.endTick, image);
+  return WriteImageAt(tracks, fallbackTitle, info, 0, image);
+}
+
+bool WriteSongFile(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
+                   std::vector<std::uint8_t>* file) {
+  if (!WriteImageAt(tracks, fallbackTitle, info, kSongFileHeaderSize, file)) return false;
+  SealSongFile(file);
   return true;
 }
 
@@ -372,18 +405,8 @@ bool ReadSongImageTitle(const std::uint8_t* data, std::size_t size, std::string*
 
 std::vector<std::uint8_t> WriteSongFile(const std::vector<std::uint8_t>& image) {
   std::vector<std::uint8_t> out(kSongFileHeaderSize + image.size());
-  std::uint8_t* p = out.data();
-  std::memcpy(p, kFileMagic, 4);
-  p[4] = kSongFileVersion;
-  p[5] = 0;
-  p[6] = 0;
-  p[7] = static_cast<std::uint8_t>(kSongFileHeaderSize);
-  PutBe32(p + 8, static_cast<std::uint32_t>(image.size()));
-  if (!image.empty()) std::memcpy(p + kSongFileHeaderSize, image.data(), image.size());
-  // The checksum covers the header's first 12 bytes and the whole image.
-  std::uint32_t crc = SongCrc32(p, 12);
-  crc = SongCrc32(image.data(), image.size(), crc);
-  PutBe32(p + 12, crc);
+  if (!image.empty()) std::memcpy(out.data() + kSongFileHeaderSize, image.data(), image.size());
+  SealSongFile(&out);
   return out;
 }
 
@@ -404,9 +427,15 @@ bool ReadSongFile(const std::uint8_t* data, std::size_t size, std::size_t* image
 }
 
 std::uint32_t SongCrc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
-  const auto& table = CrcTable();
+  const auto& t = kCrcTables;
   std::uint32_t c = ~crc;
-  for (std::size_t i = 0; i < size; ++i) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
+  for (; size >= 8; size -= 8, data += 8) {
+    const std::uint32_t low = c ^ (std::uint32_t(data[0]) | std::uint32_t(data[1]) << 8 |
+                                   std::uint32_t(data[2]) << 16 | std::uint32_t(data[3]) << 24);
+    c = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
+        t[3][data[4]] ^ t[2][data[5]] ^ t[1][data[6]] ^ t[0][data[7]];
+  }
+  for (; size > 0; --size) c = t[0][(c ^ *data++) & 0xFF] ^ (c >> 8);
   return ~c;
 }
 

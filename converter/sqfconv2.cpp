@@ -83,12 +83,12 @@ int Convert(const char* inputPath, const char* outputKind, const char* modelCode
   if (readResult != SQFCONV2_OK) return readResult;
   if (output == input) return SQFCONV2_FAILED;  // never write over the input
 
-  std::vector<std::uint8_t> image;
-  const BuildResult built = BuildSongImage(bytes.data(), bytes.size(), BaseName(input), &info, &image);
+  std::vector<std::uint8_t> song;
+  const BuildResult built = BuildSong(bytes.data(), bytes.size(), BaseName(input),
+                                      songFile ? SongOutput::SongFile : SongOutput::Image, &info, &song);
   if (built == BuildResult::NotMidi) return SQFCONV2_INPUT_BROKEN;
   if (built != BuildResult::Built) return SQFCONV2_FAILED;
-  const bool written = WriteOutput(output, songFile ? WriteSongFile(image) : image);
-  return written ? SQFCONV2_OK : SQFCONV2_FAILED;
+  return WriteOutput(output, song) ? SQFCONV2_OK : SQFCONV2_FAILED;
 }
 
 }  // namespace
