@@ -54,11 +54,10 @@ void Convert(benchmark::State& state, const std::vector<std::uint8_t>& bytes) {
     SongInfo info;
     info.modelCode = "f0";
     info.padToWords = true;
-    std::vector<std::uint8_t> image;
-    if (BuildSongImage(bytes.data(), bytes.size(), "bench", &info, &image) != BuildResult::Built) {
+    std::vector<std::uint8_t> songFile;
+    if (BuildSong(bytes.data(), bytes.size(), "bench", SongOutput::SongFile, &info, &songFile) != BuildResult::Built) {
       state.SkipWithError("refused");
     }
-    const std::vector<std::uint8_t> songFile = WriteSongFile(image);
     benchmark::DoNotOptimize(songFile.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Conversions with fresh memory: every conversion runs in a process of its own (convert_runner), as in the
-# program, where each run converts one song once. For each realistic song it reports the conversion time
+# program, where each run converts one song once, into a work folder of its own: the song file it writes
+# never exists before (it is removed before each run, so no run pays for replacing the last one's). For each realistic song it reports the conversion time
 # (median and mean over RUNS processes, measured inside the process around ConvertSqfToPK) and the peak
-# memory of one conversion above an idle runner's, against three times the input plus the output.
+# memory of one conversion above that of converting a one-note song (the same code, mapped in the same way:
+# what is left is the memory that grows with the song), against three times the input plus the output.
 #
 # Usage: bench/converter_fresh.sh NATIVE_BUILD_DIR [RUNS]
 set -euo pipefail
@@ -14,14 +16,21 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 "$runner" songs "$work" >/dev/null
-idle_kb=$(/usr/bin/time -f %M "$runner" idle 2>&1 >/dev/null | tail -1)
+# One track: a note on, its note off a quarter later, the end of the track.
+printf 'MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60MTrk\x00\x00\x00\x0c\x00\x90\x3c\x40\x60\x80\x3c\x40\x00\xff\x2f\x00' \
+  >"$work/one_note.mid"
+idle_kb=$(/usr/bin/time -f %M "$runner" convert "$work/one_note.mid" 2>&1 >/dev/null | tail -1)
 
 printf '%-16s %9s %10s %10s %9s %9s %9s %9s %6s\n' song input_KB median_us mean_us MB/s peak_KB output_KB budget_KB ok
 for mid in "$work"/50KB_9tracks.mid "$work"/1MB_25tracks.mid "$work"/14MB_65tracks.mid; do
   name="$(basename "$mid" .mid)"
   input=$(stat -c %s "$mid")
   times=()
-  for _ in $(seq 1 "$runs"); do times+=("$("$runner" convert "$mid")"); done
+  for _ in $(seq 1 "$runs"); do
+    rm -f "${mid%.mid}.sq2"
+    times+=("$("$runner" convert "$mid")")
+  done
+  rm -f "${mid%.mid}.sq2"
   peak_kb=$(/usr/bin/time -f %M "$runner" convert "$mid" 2>&1 >/dev/null | tail -1)
   output=$(stat -c %s "${mid%.mid}.sq2")
   printf '%s\n' "${times[@]}" | sort -n | awk -v name="$name" -v input="$input" -v output="$output" \
@@ -36,4 +45,4 @@ for mid in "$work"/50KB_9tracks.mid "$work"/1MB_25tracks.mid "$work"/14MB_65trac
              input / median, used, output / 1024, budget, (used <= budget ? "yes" : "no")
     }'
 done
-echo "peak_KB: the conversion's peak resident memory above an idle runner's ($idle_kb KB)"
+echo "peak_KB: the conversion's peak resident memory above a one-note song's ($idle_kb KB)"

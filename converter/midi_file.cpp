@@ -122,14 +122,6 @@ MidiError ScanTrack(const std::uint8_t* base, const std::uint8_t* p, const std::
       continue;
     }
     ++tracks->eventCount;
-    if (event.kind == MidiKind::Channel) {
-      ++tracks->channelEvents;
-      tracks->channelDataBytes += static_cast<std::size_t>(ChannelDataLength(event.status));
-    } else if (event.kind == MidiKind::Meta && event.data1 == 0x51) {
-      ++tracks->tempoEvents;
-    } else if (event.kind == MidiKind::Meta && event.data1 == 0x58) {
-      ++tracks->timeSignatureEvents;
-    }
   }
   return ended ? MidiError::None : MidiError::MissingEndOfTrack;
 }
@@ -142,8 +134,9 @@ bool ValidDivision(std::uint16_t division) {
   return knownRate && (division & 0xFF) != 0;
 }
 
-// Reads a bare Standard MIDI File occupying [begin, end).
-MidiError ScanSmf(const std::uint8_t* base, const std::uint8_t* begin, const std::uint8_t* end,
+// Reads a bare Standard MIDI File occupying [begin, end): its header and chunks, and its tracks' events too
+// when `checkEvents`.
+MidiError ScanSmf(const std::uint8_t* base, const std::uint8_t* begin, const std::uint8_t* end, bool checkEvents,
                   MidiTracks* file) {
   if (end - begin < 8) return MidiError::TooShort;
   if (!IsId(begin, "MThd")) return MidiError::NoHeader;
@@ -174,7 +167,8 @@ MidiError ScanSmf(const std::uint8_t* base, const std::uint8_t* begin, const std
     const std::uint8_t* body = p + 8;
     if (IsId(p, "MTrk")) {
       file->tracks.push_back({body, body + length});
-      const MidiError error = ScanTrack(base, body, body + length, file);
+      file->trackBytes += length;
+      const MidiError error = checkEvents ? ScanTrack(base, body, body + length, file) : MidiError::None;
       if (error != MidiError::None) return error;
     }
     // Chunks of other types are skipped unread.
@@ -189,7 +183,7 @@ MidiError ScanSmf(const std::uint8_t* base, const std::uint8_t* begin, const std
 }
 
 // Finds the "data" chunk of a RIFF RMID file and reads the MIDI file inside it.
-MidiError ScanRmid(const std::uint8_t* data, std::size_t size, MidiTracks* file) {
+MidiError ScanRmid(const std::uint8_t* data, std::size_t size, bool checkEvents, MidiTracks* file) {
   if (size < 12 || !IsId(data + 8, "RMID")) return MidiError::BadRiff;
   const std::uint32_t riffSize = Le32(data + 4);
   if (riffSize < 4 || riffSize > size - 8) return MidiError::BadRiff;
@@ -199,7 +193,7 @@ MidiError ScanRmid(const std::uint8_t* data, std::size_t size, MidiTracks* file)
     const std::uint32_t length = Le32(p + 4);
     if (length > static_cast<std::uint64_t>(end - p - 8)) return MidiError::BadRiff;
     const std::uint8_t* body = p + 8;
-    if (IsId(p, "data")) return ScanSmf(data, body, body + length, file);
+    if (IsId(p, "data")) return ScanSmf(data, body, body + length, checkEvents, file);
     // RIFF chunks are padded to an even length; the pad byte may be missing after the last chunk.
     const std::size_t step = std::min<std::size_t>(static_cast<std::size_t>(length) + (length & 1u),
                                                    static_cast<std::size_t>(end - body));
@@ -208,17 +202,25 @@ MidiError ScanRmid(const std::uint8_t* data, std::size_t size, MidiTracks* file)
   return MidiError::BadRiff;
 }
 
-}  // namespace
-
-MidiError ScanMidiFile(const std::uint8_t* data, std::size_t size, MidiTracks* tracks) {
+MidiError Scan(const std::uint8_t* data, std::size_t size, bool checkEvents, MidiTracks* tracks) {
   *tracks = MidiTracks();
   if (data == nullptr || size < 8) return MidiError::TooShort;
   if (size > kMaxMidiBytes) return MidiError::TooLong;
   MidiTracks result;
-  const MidiError error = IsId(data, "RIFF") ? ScanRmid(data, size, &result)
-                                             : ScanSmf(data, data, data + size, &result);
+  const MidiError error = IsId(data, "RIFF") ? ScanRmid(data, size, checkEvents, &result)
+                                             : ScanSmf(data, data, data + size, checkEvents, &result);
   if (error == MidiError::None) *tracks = std::move(result);
   return error;
+}
+
+}  // namespace
+
+MidiError ScanMidiFile(const std::uint8_t* data, std::size_t size, MidiTracks* tracks) {
+  return Scan(data, size, true, tracks);
+}
+
+MidiError FindMidiTracks(const std::uint8_t* data, std::size_t size, MidiTracks* tracks) {
+  return Scan(data, size, false, tracks);
 }
 
 MidiError ReadMidiFile(const std::uint8_t* data, std::size_t size, MidiFile* file) {
@@ -240,13 +242,16 @@ MidiError ReadMidiFile(const std::uint8_t* data, std::size_t size, MidiFile* fil
 }
 
 MergedEvents::MergedEvents(const MidiTracks& tracks)
-    : base_(tracks.source), trackCount_(tracks.tracks.size()), batches_(trackCount_ * kBatch) {
+    : base_(tracks.source),
+      trackCount_(tracks.tracks.size()),
+      batch_(std::clamp<std::size_t>(kMaxBatched / std::max<std::size_t>(trackCount_, 1), 1, kMaxBatch)),
+      batches_(trackCount_ * batch_) {
   cursors_.reserve(trackCount_);
   // The first round is played bottom up over every node: winners below a node go up, losers stay.
   std::vector<std::uint64_t> winners(2 * trackCount_, kNoKey);
   for (const TrackSpan& span : tracks.tracks) {
-    MidiEvent* const batch = batches_.data() + cursors_.size() * kBatch;
-    cursors_.push_back({span.begin, span.end, 0, 0, batch, batch, batch});
+    MidiEvent* const batch = batches_.data() + cursors_.size() * batch_;
+    cursors_.push_back({span.begin, span.end, 0, 0, false, batch, batch, batch});
     const std::uint64_t track = cursors_.size() - 1;
     if (Refill(cursors_.back())) winners[trackCount_ + track] = std::uint64_t{batch->tick} << 16 | track;
   }
@@ -256,19 +261,40 @@ MergedEvents::MergedEvents(const MidiTracks& tracks)
     losers_[node] = std::max(winners[2 * node], winners[2 * node + 1]);
   }
   // With one track, node 1 is that track itself.
-  if (trackCount_ > 0) winner_ = winners[1];
+  if (trackCount_ > 0 && error_ == MidiError::None) winner_ = winners[1];
 }
 
-// The track was checked by the scan, so an error cannot happen here; one would simply end the track.
+// Decodes with the same checks as ScanMidiFile: a fault ends the walk and is kept in error_. The track's
+// place is worked on in locals, which the decoded bytes stored cannot be taken to change.
 bool MergedEvents::Refill(Cursor& c) {
-  c.next = c.last = c.batch;
-  bool ended = false;
-  while (c.last != c.batch + kBatch && c.p < c.end) {
-    if (DecodeEvent(base_, c.p, c.end, c.time, c.running, c.last, &ended) != MidiError::None || ended) {
-      c.p = c.end;
+  const std::uint8_t* p = c.p;
+  const std::uint8_t* const end = c.end;
+  std::uint64_t time = c.time;
+  std::uint8_t running = c.running;
+  bool ended = c.ended;
+  MidiEvent* last = c.batch;
+  MidiError error = MidiError::None;
+  while (last != c.batch + batch_ && !ended) {
+    // A track must close with its end-of-track, and nothing may follow it.
+    error = p == end ? MidiError::MissingEndOfTrack : DecodeEvent(base_, p, end, time, running, last, &ended);
+    if (error != MidiError::None) break;
+    if (ended) {
+      endTick_ = std::max(endTick_, last->tick);
+      if (p != end) error = MidiError::MissingEndOfTrack;
       break;
     }
-    ++c.last;
+    ++last;
+  }
+  c.p = p;
+  c.time = time;
+  c.running = running;
+  c.ended = ended;
+  c.next = c.batch;
+  c.last = last;
+  if (error != MidiError::None) {
+    if (error_ == MidiError::None) error_ = error;
+    c.ended = true;
+    c.last = c.batch;
   }
   return c.next != c.last;
 }

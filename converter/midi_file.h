@@ -1,8 +1,9 @@
 // A strict reader of Standard MIDI Files over a byte range. It accepts formats 0 and 1 (plain or inside a
 // RIFF RMID wrapper), checks every declared length against the bytes that are really there, and merges the
 // tracks into one stream ordered by absolute time (events of equal time keep track order, then file order).
-// The file is checked and counted first; the merged stream is then either kept whole (ReadMidiFile, in one
-// allocation of the exact size) or walked event by event (ScanMidiFile and MergedEvents).
+// The merged stream is either kept whole (ReadMidiFile: the file checked and counted first, then the stream
+// kept in one allocation of the exact size) or walked event by event (MergedEvents, over the tracks found by
+// ScanMidiFile or, checking each event as it is merged, by FindMidiTracks).
 #pragma once
 
 #include <cstddef>
@@ -66,8 +67,8 @@ constexpr std::size_t kMaxMidiBytes = 64u * 1024u * 1024u;
 // empty. Never reads outside [data, data + size).
 MidiError ReadMidiFile(const std::uint8_t* data, std::size_t size, MidiFile* file);
 
-// A file whose every track has been checked and counted but not decoded: its events are read again, merged,
-// as they are walked (MergedEvents), so a conversion keeps nothing per event.
+// A file's tracks, found but not kept decoded: their events are read, merged, as they are walked
+// (MergedEvents), so a conversion keeps nothing per event.
 struct TrackSpan {
   const std::uint8_t* begin = nullptr;  // the MTrk body
   const std::uint8_t* end = nullptr;
@@ -78,11 +79,8 @@ struct MidiTracks {
   std::uint16_t trackCount = 0;
   std::uint16_t division = 0;
   std::uint32_t endTick = 0;
-  std::size_t eventCount = 0;          // events of the merged stream
-  std::size_t channelEvents = 0;       // of which channel messages
-  std::size_t channelDataBytes = 0;    // their data bytes together
-  std::size_t tempoEvents = 0;         // FF 51 (3 bytes each)
-  std::size_t timeSignatureEvents = 0; // FF 58 (4 bytes each)
+  std::size_t eventCount = 0;  // events of the merged stream (counted by ScanMidiFile only)
+  std::size_t trackBytes = 0;  // the track bodies' bytes together
   const std::uint8_t* source = nullptr;
   std::vector<TrackSpan> tracks;
 };
@@ -90,12 +88,17 @@ struct MidiTracks {
 // Checks `size` bytes at `data` as ReadMidiFile does (same errors), counting instead of keeping the events.
 MidiError ScanMidiFile(const std::uint8_t* data, std::size_t size, MidiTracks* tracks);
 
-// The events of a scanned file in merged order (time, then track order, then file order), decoded one by one.
-// `tracks` must outlive it.
+// Checks the header and chunks of `size` bytes at `data` and finds the tracks, leaving their events to be
+// checked as they are merged (MergedEvents::error): a conversion then decodes every event once. `endTick` and
+// `eventCount` are left 0.
+MidiError FindMidiTracks(const std::uint8_t* data, std::size_t size, MidiTracks* tracks);
+
+// The events of a scanned file in merged order (time, then track order, then file order), decoded as they are
+// walked with the checks of ScanMidiFile. `tracks` must outlive it.
 class MergedEvents {
  public:
   explicit MergedEvents(const MidiTracks& tracks);
-  // The next event; false after the last.
+  // The next event; false after the last, or at the first fault in the tracks.
   bool Next(MidiEvent* event) {
     if (winner_ == kNoKey) return false;
     const std::size_t track = static_cast<std::size_t>(winner_ & 0xFFFFu);
@@ -103,23 +106,31 @@ class MergedEvents {
     *event = *cursor.next++;
     const bool more = cursor.next != cursor.last || Refill(cursor);
     Replay(track, more ? std::uint64_t{cursor.next->tick} << 16 | track : kNoKey);
+    if (error_ != MidiError::None) winner_ = kNoKey;
     return true;
   }
+  // Once Next has returned false: the fault that ended the walk (None when every event was read), and the
+  // time of the latest end-of-track.
+  MidiError error() const { return error_; }
+  std::uint32_t endTick() const { return endTick_; }
 
  private:
   static constexpr std::uint64_t kNoKey = ~std::uint64_t{0};  // later than every key: a track with no events left
   // Events are decoded a few at a time per track, in a tight loop of their own, so that picking the next event
-  // of the song does not wait for its decoding.
-  static constexpr std::size_t kBatch = 32;
+  // of the song does not wait for its decoding: up to 32 per track, and no more than 4096 in all, so that a
+  // file of very many tracks does not make the merge large.
+  static constexpr std::size_t kMaxBatch = 32;
+  static constexpr std::size_t kMaxBatched = 4096;
 
   struct Cursor {
     const std::uint8_t* p;    // the track's undecoded rest
     const std::uint8_t* end;
     std::uint64_t time;
     std::uint8_t running;
+    bool ended;       // the end-of-track has been read (or a fault)
     MidiEvent* next;  // decoded events not yet taken: [next, last)
     MidiEvent* last;
-    MidiEvent* batch; // kBatch places
+    MidiEvent* batch; // batch_ places
   };
   // Decodes the cursor's next events into its batch; false at the track's end.
   bool Refill(Cursor& cursor);
@@ -136,6 +147,7 @@ class MergedEvents {
 
   const std::uint8_t* base_;
   std::size_t trackCount_;
+  std::size_t batch_;
   std::vector<Cursor> cursors_;
   std::vector<MidiEvent> batches_;
   // A tournament over the tracks: each key is a head's time above its track's number, so one comparison orders
@@ -144,6 +156,8 @@ class MergedEvents {
   // is fixed, so a replay costs one comparison per level and no search.
   std::vector<std::uint64_t> losers_;
   std::uint64_t winner_ = kNoKey;
+  MidiError error_ = MidiError::None;
+  std::uint32_t endTick_ = 0;
 };
 
 // A short English name for an error, for test messages.

@@ -11,12 +11,6 @@
 
 namespace su::conv {
 
-enum class BuildResult {
-  Built,    // `image` holds the song image
-  NotMidi,  // the bytes are not a valid, convertible MIDI file
-  BadInfo,  // the model code or model info is too long
-};
-
 enum class SongOutput {
   Image,     // the song image alone (.sq0)
   SongFile,  // the image inside the song-file header (.sq2)

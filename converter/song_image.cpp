@@ -142,29 +142,26 @@ bool IsTitle(const std::uint8_t* source, const MidiEvent& e, std::string* title)
   return true;
 }
 
-// The most bytes the event stream of a scanned file can take: per channel message a delta byte, its status
-// and its data; per tempo and time signature a delta byte, FF, the type and 3 or 4 bytes; and the further
-// bytes of long deltas. The deltas add up to at most the end tick, so at most endTick / 128 of them need a
-// second byte, endTick / 16384 a third, and so on.
-std::size_t ImageStreamBound(const MidiTracks& t) {
-  std::size_t bound = 2 * t.channelEvents + t.channelDataBytes + 6 * t.tempoEvents + 7 * t.timeSignatureEvents;
-  for (int shift = 7; shift <= 28; shift += 7) bound += t.endTick >> shift;
-  return bound;
-}
+// The most bytes the event stream of a file's tracks can take. A kept event's delta is at most the sum of its
+// track's deltas since the track's last kept event, so the image's delta bytes are no more than the track's;
+// a kept channel message may need its status where the track used running status (one byte more than it
+// took), and every channel message takes at least two bytes of the track. Metas take no more than they did.
+std::size_t ImageStreamBound(const MidiTracks& t) { return t.trackBytes + t.trackBytes / 2 + kMaxEventBytes; }
 
 // Writes the image's event stream: delta time, then the status (left out when it repeats the last channel
-// status), then the data. Events the image does not keep are passed over.
+// status), then the data. Events the image does not keep are passed over. Its place in the buffer is kept as
+// pointers of its own, so that the bytes it stores cannot be taken to change them.
 struct EventWriter {
   EventWriter(std::vector<std::uint8_t>* image, std::size_t start, const std::uint8_t* source)
-      : image(image), source(source), start(start), used(start) {}
+      : image(image), source(source), start(start), at(image->data() + start),
+        limit(image->data() + image->size()) {}
 
   void Put(const MidiEvent& e) {
     const bool channel = e.kind == MidiKind::Channel;
     if (!channel && !IsKeptMeta(e)) return;
     // Never taken when the buffer was sized by ImageStreamBound; a guard, not a way of growing.
-    if (image->size() - used < kMaxEventBytes + 1) image->resize(image->size() * 2 + kMaxEventBytes + 1);
-    std::uint8_t* const begin = image->data() + used;
-    std::uint8_t* p = PutVlq(begin, e.tick - previousTick);
+    if (static_cast<std::size_t>(limit - at) < kMaxEventBytes + 1) Grow(image, &at, &limit);
+    std::uint8_t* p = PutVlq(at, e.tick - previousTick);
     if (channel) {
       if (e.status != running) *p++ = e.status;
       running = e.status;
@@ -176,27 +173,39 @@ struct EventWriter {
       std::memcpy(p, source + e.offset, e.length);
       p += e.length;
     }
-    used += static_cast<std::size_t>(p - begin);
+    at = p;
     previousTick = e.tick;
     ++count;
+  }
+
+  // Where the stream ends so far.
+  std::size_t Used() const { return static_cast<std::size_t>(at - image->data()); }
+
+  static void Grow(std::vector<std::uint8_t>* image, std::uint8_t** at, std::uint8_t** limit) {
+    const std::size_t used = static_cast<std::size_t>(*at - image->data());
+    image->resize(image->size() * 2 + kMaxEventBytes + 1);
+    *at = image->data() + used;
+    *limit = image->data() + image->size();
   }
 
   std::vector<std::uint8_t>* image;
   const std::uint8_t* source;
   std::size_t start;  // where the stream begins
-  std::size_t used;   // where it ends so far
+  std::uint8_t* at;
+  std::uint8_t* limit;
   std::uint32_t count = 0;
   std::uint32_t previousTick = 0;
   std::uint8_t running = 0;
 };
 
 // Pads the image to whole words when asked, fills in its header (at `lead`) and cuts the buffer to its end.
-void FinishImage(EventWriter& writer, const SongInfo& info, std::uint16_t division, std::uint32_t endTick,
+void FinishImage(const EventWriter& writer, const SongInfo& info, std::uint16_t division, std::uint32_t endTick,
                  std::size_t lead, std::vector<std::uint8_t>* image) {
-  const std::size_t streamLength = writer.used - writer.start;
+  std::size_t used = writer.Used();
+  const std::size_t streamLength = used - writer.start;
   std::uint8_t flags = 0;
-  if (info.padToWords && ((writer.used - lead) & 1u) != 0) {
-    (*image)[writer.used++] = 0;
+  if (info.padToWords && ((used - lead) & 1u) != 0) {
+    (*image)[used++] = 0;
     flags |= kImageFlagPadded;
   }
   std::uint8_t* const base = image->data() + lead;
@@ -208,14 +217,14 @@ void FinishImage(EventWriter& writer, const SongInfo& info, std::uint16_t divisi
   PutBe32(base + 8, writer.count);
   PutBe32(base + 12, static_cast<std::uint32_t>(streamLength));
   PutBe32(base + 16, endTick);
-  image->resize(writer.used);
+  image->resize(used);
 }
 
-// Writes the image of a scanned file at `lead` in `out`, whose first `lead` bytes are left for the caller.
-bool WriteImageAt(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info, std::size_t lead,
-                  std::vector<std::uint8_t>* out) {
+// Writes the image of a file's tracks at `lead` in `out`, whose first `lead` bytes are left for the caller.
+BuildResult WriteImageAt(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
+                         std::size_t lead, std::vector<std::uint8_t>* out) {
   info->title.clear();
-  if (!StringsFit(*info)) return false;
+  if (!StringsFit(*info)) return BuildResult::BadInfo;
   // The title comes from the events, which are walked once: they are written behind room for the longest
   // strings, and moved up to meet the strings once the title is known.
   const std::size_t room = lead + kImageHeaderSize + 3 + kMaxTitleLength + kMaxModelCodeLength + kMaxModelInfoLength;
@@ -228,14 +237,19 @@ bool WriteImageAt(const MidiTracks& tracks, const std::string& fallbackTitle, So
     if (!titled) titled = IsTitle(tracks.source, e, &info->title);
     writer.Put(e);
   }
+  if (merged.error() != MidiError::None) {
+    out->clear();
+    info->title.clear();
+    return BuildResult::NotMidi;
+  }
   if (!titled) info->title = fallbackTitle.substr(0, kMaxTitleLength);
   const std::size_t start = lead + kImageHeaderSize + StringsSize(*info);
-  std::memmove(out->data() + start, out->data() + room, writer.used - room);
-  writer.used -= room - start;
+  std::memmove(out->data() + start, out->data() + room, writer.Used() - room);
+  writer.at -= room - start;
   writer.start = start;
   PutStrings(out->data() + lead + kImageHeaderSize, *info);
-  FinishImage(writer, *info, tracks.division, tracks.endTick, lead, out);
-  return true;
+  FinishImage(writer, *info, tracks.division, merged.endTick(), lead, out);
+  return BuildResult::Built;
 }
 
 // Fills in the song-file header in the first bytes of `file`, the image being all that follows it.
@@ -309,16 +323,16 @@ bool WriteSongImage(const MidiFile& file, const SongInfo& info, std::vector<std:
   return true;
 }
 
-bool WriteSongImage(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
-                    std::vector<std::uint8_t>* image) {
+BuildResult WriteSongImage(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
+                           std::vector<std::uint8_t>* image) {
   return WriteImageAt(tracks, fallbackTitle, info, 0, image);
 }
 
-bool WriteSongFile(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
-                   std::vector<std::uint8_t>* file) {
-  if (!WriteImageAt(tracks, fallbackTitle, info, kSongFileHeaderSize, file)) return false;
-  SealSongFile(file);
-  return true;
+BuildResult WriteSongFile(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
+                          std::vector<std::uint8_t>* file) {
+  const BuildResult result = WriteImageAt(tracks, fallbackTitle, info, kSongFileHeaderSize, file);
+  if (result == BuildResult::Built) SealSongFile(file);
+  return result;
 }
 
 bool ReadSongImage(const std::uint8_t* data, std::size_t size, SongImage* image) {

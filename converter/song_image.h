@@ -65,11 +65,17 @@ bool IsWordModel(const std::string& modelCode);
 // Builds the image of `file`. Returns false when the strings exceed their limits.
 bool WriteSongImage(const MidiFile& file, const SongInfo& info, std::vector<std::uint8_t>* image);
 
-// The same image from a scanned file whose events are merged as they are written, with the title found on the
-// way (as SongTitleOf would find it, else `fallbackTitle`) and stored in `info->title`. Returns false when
-// the model code or model info exceeds its limit.
-bool WriteSongImage(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
-                    std::vector<std::uint8_t>* image);
+enum class BuildResult {
+  Built,    // the image (or song file) is written
+  NotMidi,  // the bytes are not a valid, convertible MIDI file
+  BadInfo,  // the model code or model info is too long
+};
+
+// The same image from a file's tracks (from FindMidiTracks or ScanMidiFile), whose events are checked and
+// merged as they are written, with the title found on the way (as SongTitleOf would find it, else
+// `fallbackTitle`) and stored in `info->title`.
+BuildResult WriteSongImage(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
+                           std::vector<std::uint8_t>* image);
 
 // Decodes an image; false for anything that is not a complete, well-formed image. Never reads past the end.
 bool ReadSongImage(const std::uint8_t* data, std::size_t size, SongImage* image);
@@ -80,9 +86,9 @@ bool ReadSongImageTitle(const std::uint8_t* data, std::size_t size, std::string*
 // Wraps an image in the song-file header.
 std::vector<std::uint8_t> WriteSongFile(const std::vector<std::uint8_t>& image);
 
-// The song file of a scanned file, the image written straight behind the header's place (no copy of it);
+// The song file of a file's tracks, the image written straight behind the header's place (no copy of it);
 // otherwise as WriteSongImage.
-bool WriteSongFile(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
+BuildResult WriteSongFile(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
                    std::vector<std::uint8_t>* file);
 
 // Checks a song file's header and checksum; on success sets the image's position inside `data`.

@@ -34,6 +34,20 @@ MidiError Read(const Bytes& bytes, MidiFile* file) {
   return error;
 }
 
+// The conversion's way of reading: the chunks first, the events checked only as the tracks are merged.
+MidiError ReadWhileMerging(const Bytes& bytes) {
+  std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[bytes.size() + 1]);
+  if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
+  MidiTracks tracks;
+  const MidiError error = FindMidiTracks(copy.get(), bytes.size(), &tracks);
+  if (error != MidiError::None) return error;
+  MergedEvents merged(tracks);
+  MidiEvent event;
+  while (merged.Next(&event)) {
+  }
+  return merged.error();
+}
+
 struct Simple {
   std::uint32_t tick;
   std::uint8_t status, data1, data2;
@@ -205,6 +219,8 @@ TEST_P(MidiReaderRefuses, WithTheRightError) {
   EXPECT_EQ(error, GetParam().error) << "got \"" << MidiErrorName(error) << "\", want \""
                                      << MidiErrorName(GetParam().error) << "\"";
   EXPECT_TRUE(file.events.empty());
+  EXPECT_EQ(MidiErrorName(ReadWhileMerging(GetParam().bytes)), MidiErrorName(GetParam().error))
+      << "the conversion's reading differs";
 }
 
 INSTANTIATE_TEST_SUITE_P(BadFiles, MidiReaderRefuses, ::testing::ValuesIn(BadCases()),
@@ -223,6 +239,7 @@ TEST(MidiReader, EveryTruncationOfAValidFileIsRefused) {
       const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
       EXPECT_NE(Read(cut, &file), MidiError::None) << "a file cut to " << n << " of " << whole.size()
                                                    << " bytes was accepted";
+      EXPECT_NE(ReadWhileMerging(cut), MidiError::None) << "the conversion accepted a file cut to " << n;
     }
   }
 }

@@ -161,11 +161,11 @@ TEST(SongImage, TitleIsTheFirstPrintableNameElseTheFallback) {
     ASSERT_EQ(ReadMidiFile(midi.data(), midi.size(), &file), MidiError::None);
     EXPECT_EQ(SongTitleOf(file, "fallback"), c.want);
     // The image written while the tracks are merged finds the same title on the way.
-    MidiTracks scanned;
-    ASSERT_EQ(ScanMidiFile(midi.data(), midi.size(), &scanned), MidiError::None);
+    MidiTracks found;
+    ASSERT_EQ(FindMidiTracks(midi.data(), midi.size(), &found), MidiError::None);
     SongInfo info;
     std::vector<std::uint8_t> image;
-    ASSERT_TRUE(WriteSongImage(scanned, "fallback", &info, &image));
+    ASSERT_EQ(WriteSongImage(found, "fallback", &info, &image), BuildResult::Built);
     EXPECT_EQ(info.title, c.want);
   }
   MidiFile empty;
@@ -174,7 +174,8 @@ TEST(SongImage, TitleIsTheFirstPrintableNameElseTheFallback) {
 
 // The image written while the tracks are merged is byte for byte the image of the whole merged stream, and
 // holds the events in the order worked out independently by the generator: simultaneous events of many
-// tracks in track order, long deltas, one track, words padded or not.
+// tracks in track order, long deltas, one track, so many tracks that each is decoded an event at a time,
+// words padded or not.
 TEST(SongImage, MergingWhileWritingGivesTheSameImage) {
   struct Case {
     const char* name;
@@ -187,6 +188,7 @@ TEST(SongImage, MergingWhileWritingGivesTheSameImage) {
       {"long deltas", Shape(4, 50, false, 3000000), true},
       {"one track", Shape(1, 300, true, 100), false},
       {"tracks without events", Shape(3, 0, false, 10), false},
+      {"five thousand tracks, a few events each", Shape(5000, 3, false, 2), true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -204,11 +206,13 @@ TEST(SongImage, MergingWhileWritingGivesTheSameImage) {
     MidiTracks scanned;
     ASSERT_EQ(ScanMidiFile(song.bytes.data(), song.bytes.size(), &scanned), MidiError::None);
     EXPECT_EQ(scanned.eventCount, file.events.size());
+    MidiTracks found;
+    ASSERT_EQ(FindMidiTracks(song.bytes.data(), song.bytes.size(), &found), MidiError::None);
     SongInfo merging;
     merging.modelCode = "f0";
     merging.padToWords = c.padToWords;
     std::vector<std::uint8_t> image;
-    ASSERT_TRUE(WriteSongImage(scanned, "fallback", &merging, &image));
+    ASSERT_EQ(WriteSongImage(found, "fallback", &merging, &image), BuildResult::Built);
     EXPECT_EQ(merging.title, whole.title);
     EXPECT_TRUE(image == expected) << "the images differ (" << image.size() << " and " << expected.size()
                                    << " bytes)";
