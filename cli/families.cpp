@@ -20,6 +20,18 @@ std::string Bounded(const char* text, std::size_t size) {
   return std::string(text, length);
 }
 
+// The slots of a session read from a keyboard of family A or B, with the keyboard's total size.
+Listing ListingOf(const SlotSession& session) {
+  Listing listing;
+  for (int slot = 0; slot < session.slotCount; ++slot) {
+    const SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
+    listing.slots.push_back(SlotRow{session.slotLabels[static_cast<std::size_t>(slot)], entry.used != 0,
+                                    Bounded(entry.name, kSlotEntryNameSize), entry.size});
+  }
+  listing.totalSize = session.totalSize;
+  return listing;
+}
+
 // ---- Family A -------------------------------------------------------------------------------------
 
 SlotSession SessionA() {
@@ -39,13 +51,7 @@ std::size_t NoNameField() { return 0; }
 void ReadA(Listing& listing, TransferProgress& progress) {
   SlotSession session = SessionA();
   ReadSlotTableA(session, progress);
-  listing = Listing{};
-  for (int slot = 0; slot < session.slotCount; ++slot) {
-    const SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
-    listing.slots.push_back(SlotRow{session.slotLabels[static_cast<std::size_t>(slot)], entry.used != 0,
-                                    Bounded(entry.name, kSlotEntryNameSize), entry.size});
-  }
-  listing.totalSize = session.totalSize;
+  listing = ListingOf(session);
   listing.freeSize = session.freeSize;
 }
 
@@ -86,13 +92,7 @@ std::string ModelCodeOfB() { return ModelCodeB(Run().modelType); }
 void ReadB(Listing& listing, TransferProgress& progress) {
   SlotSession session = SessionB();
   ReadSlotTableB(session, progress);
-  listing = Listing{};
-  for (int slot = 0; slot < session.slotCount; ++slot) {
-    const SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
-    listing.slots.push_back(SlotRow{session.slotLabels[static_cast<std::size_t>(slot)], entry.used != 0,
-                                    Bounded(entry.name, kSlotEntryNameSize), entry.size});
-  }
-  listing.totalSize = session.totalSize;
+  listing = ListingOf(session);
   listing.hasMaxSongSize = true;
   listing.maxSongSize = session.maxSongSize;
 }
