@@ -4,6 +4,8 @@
 
 #include "base/run_state.h"
 #include "resources/resource.h"
+#include "transfer/dialog_progress.h"
+#include "transfer/dialog_prompts.h"
 #include "transfer/slot_list.h"
 
 namespace su {
@@ -37,6 +39,16 @@ int DeleteTargetSong(WindowRef dialog, const SlotSession& session,
   DeletingBox box(dialog);
   deleteInSlot(session, slot);
   return 1;
+}
+
+int SendToTargetSlot(WindowRef dialog, const SlotSession& session, SendToSlot sendToSlot) {
+  const RunState& run = Run();
+  const std::uint8_t slot = TargetSlot(dialog, session);
+  DialogProgress progress(dialog);
+  DialogPrompts prompts(dialog, true);
+  return sendToSlot(session, slot, run.songImage.get(), run.songImageSize, progress, prompts) == SendOutcome::Sent
+             ? 1
+             : 0;
 }
 
 DisabledWhileSending::DisabledWhileSending(WindowRef dialog) : dialog_(dialog) {

@@ -2,7 +2,11 @@
 // Send, Delete and Cancel with the same buttons, list and clicks; what differs is given by the family.
 #pragma once
 
+#include <cstdint>
+
 #include "base/screen.h"
+#include "transfer/progress.h"
+#include "transfer/send_prompts.h"
 #include "transfer/slot_session.h"
 
 namespace su {
@@ -47,6 +51,12 @@ void FillSlotRows(WindowRef dialog, const SlotSession& session);
 // `deleteInSlot` runs while box 142 "Now deleting..." is up. 1 when it ran.
 int DeleteTargetSong(WindowRef dialog, const SlotSession& session,
                      void (*deleteInSlot)(const SlotSession& session, std::uint8_t slot));
+
+// Send in a family A or B dialog: the run's song image goes to the target slot through `sendToSlot`, which
+// reports to the dialog's bar, status line and boxes and asks its questions there. 1 when it was sent.
+using SendToSlot = SendOutcome (*)(const SlotSession& session, std::uint8_t slot, const std::uint8_t* image,
+                                   std::uint32_t size, TransferProgress& progress, SendPrompts& prompts);
+int SendToTargetSlot(WindowRef dialog, const SlotSession& session, SendToSlot sendToSlot);
 
 // Disables the whole dialog window for as long as it lives: no control reacts while blocks go out.
 class DisabledWhileSending {

@@ -1,12 +1,7 @@
 #include "transfer/family_a/send_dialog.h"
 
-#include <cstdint>
-#include <string>
-
-#include "base/run_state.h"
 #include "resources/resource.h"
 #include "transfer/dialog_progress.h"
-#include "transfer/dialog_prompts.h"
 #include "transfer/family_a/slot_operations.h"
 #include "transfer/slot_list.h"
 
@@ -31,14 +26,7 @@ int DeleteSongA(WindowRef dialog, const SlotSession& session) {
 }
 
 int SendSongA(WindowRef dialog, const SlotSession& session) {
-  const RunState& run = Run();
-  const std::uint8_t slot = TargetSlot(dialog, session);
-  DialogProgress progress(dialog);
-  DialogPrompts prompts(dialog, true);
-  return SendSongToSlotA(session, slot, run.songImage.get(), run.songImageSize, progress, prompts) ==
-                 SendOutcome::Sent
-             ? 1
-             : 0;
+  return SendToTargetSlot(dialog, session, SendSongToSlotA);
 }
 
 }  // namespace su

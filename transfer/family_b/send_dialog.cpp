@@ -1,12 +1,9 @@
 #include "transfer/family_b/send_dialog.h"
 
-#include <cstdint>
 #include <string>
 
-#include "base/run_state.h"
 #include "resources/resource.h"
 #include "transfer/dialog_progress.h"
-#include "transfer/dialog_prompts.h"
 #include "transfer/family_b/slot_operations.h"
 #include "transfer/slot_list.h"
 
@@ -41,14 +38,7 @@ int DeleteSongB(WindowRef dialog, const SlotSession& session) {
 }
 
 int SendSongB(WindowRef dialog, const SlotSession& session) {
-  const RunState& run = Run();
-  const std::uint8_t slot = TargetSlot(dialog, session);
-  DialogProgress progress(dialog);
-  DialogPrompts prompts(dialog, true);
-  return SendSongToSlotB(session, slot, run.songImage.get(), run.songImageSize, progress, prompts) ==
-                 SendOutcome::Sent
-             ? 1
-             : 0;
+  return SendToTargetSlot(dialog, session, SendSongToSlotB);
 }
 
 }  // namespace su
