@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "base/run_state.h"
 #include "midi/port_session.h"
@@ -49,6 +52,10 @@ class LinkTest : public ::testing::Test {
     keyboard = std::make_unique<VirtualKeyboard>(std::move(config));
     link.AttachPeer(keyboard.get());
     return *keyboard;
+  }
+  // What the program sent from message `from` on.
+  std::vector<std::vector<std::uint8_t>> SentSince(std::size_t from) const {
+    return {link.Sent().begin() + static_cast<std::ptrdiff_t>(from), link.Sent().end()};
   }
   // A peer that answers from `script`, in place of whatever was there.
   void Script(ScriptedPeer::Script script) {

@@ -118,10 +118,6 @@ class FamilyAProtocol : public test::LinkTest {
     OpenPorts();
     dialog = screen.OpenBox(IDD_SEND_A, nullptr, nullptr);
   }
-  // What the program sent from here on.
-  std::vector<Bytes> SentSince(std::size_t from) const {
-    return std::vector<Bytes>(link.Sent().begin() + static_cast<std::ptrdiff_t>(from), link.Sent().end());
-  }
   Outcome Transfer(const Bytes& image, std::uint8_t slot = 5) {
     return OutcomeOf([&] {
       DialogProgress progress(dialog);
