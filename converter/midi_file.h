@@ -104,7 +104,12 @@ class MergedEvents {
     const std::size_t track = static_cast<std::size_t>(winner_ & 0xFFFFu);
     Cursor& cursor = cursors_[track];
     *event = *cursor.next++;
-    const bool more = cursor.next != cursor.last || Refill(cursor);
+    if (cursor.next != cursor.last) {
+      Replay(track, std::uint64_t{cursor.next->tick} << 16 | track);
+      return true;
+    }
+    // A fault can only show in a refill; it ends the walk.
+    const bool more = Refill(cursor);
     Replay(track, more ? std::uint64_t{cursor.next->tick} << 16 | track : kNoKey);
     if (error_ != MidiError::None) winner_ = kNoKey;
     return true;

@@ -89,7 +89,7 @@ std::vector<std::uint8_t> WriteSongFile(const std::vector<std::uint8_t>& image);
 // The song file of a file's tracks, the image written straight behind the header's place (no copy of it);
 // otherwise as WriteSongImage.
 BuildResult WriteSongFile(const MidiTracks& tracks, const std::string& fallbackTitle, SongInfo* info,
-                   std::vector<std::uint8_t>* file);
+                          std::vector<std::uint8_t>* file);
 
 // Checks a song file's header and checksum; on success sets the image's position inside `data`.
 bool ReadSongFile(const std::uint8_t* data, std::size_t size, std::size_t* imageOffset,
