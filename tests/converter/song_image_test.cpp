@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <ostream>
+#include <random>
 
 #include "converter/song_image.h"
 #include "tests/converter/smf_builder.h"
@@ -216,9 +217,45 @@ TEST(SongImage, MergingWhileWritingGivesTheSameImage) {
     EXPECT_EQ(merging.title, whole.title);
     EXPECT_TRUE(image == expected) << "the images differ (" << image.size() << " and " << expected.size()
                                    << " bytes)";
+    // The song file written around the image in one buffer is the image wrapped afterwards.
+    SongInfo filed = merging;
+    std::vector<std::uint8_t> songFile;
+    ASSERT_EQ(WriteSongFile(found, "fallback", &filed, &songFile), BuildResult::Built);
+    EXPECT_TRUE(songFile == WriteSongFile(expected)) << "the song files differ";
     SongImage decoded;
     ASSERT_TRUE(Decode(image.data(), image.size(), &decoded));
     EXPECT_TRUE(decoded.events == song.expected) << "the merged order is not time, track, then file order";
+  }
+}
+
+// The image is written into a buffer sized from the tracks' bytes alone. Its worst cases: one-byte program
+// changes under running status, which need their status again once two tracks take turns, and kept events
+// whose long deltas were carried by dropped ones. The image stays right and the buffer is never enlarged.
+TEST(SongImage, WorstCasesFitTheBufferSizedFromTheTracks) {
+  TrackBytes turns[2];
+  TrackBytes gaps;
+  for (int i = 0; i < 400; ++i) {
+    for (int t = 0; t < 2; ++t) {
+      if (i == 0) turns[t].Delta(0).Raw({std::uint8_t(0xC0 + t), 1});
+      turns[t].Delta(1).Raw({std::uint8_t(i & 0x7F)});
+    }
+    gaps.Delta(0x1FFFFF).Text(0x05, "la").Delta(0).Raw({0x92, 60, 1});
+  }
+  for (TrackBytes* track : {&turns[0], &turns[1], &gaps}) track->End();
+  for (const Bytes& midi : {test::Smf(1, 96, {turns[0], turns[1]}), test::Smf(1, 96, {turns[0], turns[1], gaps})}) {
+    SongInfo info;
+    info.title = "fallback";
+    MidiFile file;
+    const std::vector<std::uint8_t> expected = ImageOf(midi, info, &file);
+
+    MidiTracks found;
+    ASSERT_EQ(FindMidiTracks(midi.data(), midi.size(), &found), MidiError::None);
+    SongInfo merging;
+    std::vector<std::uint8_t> image;
+    ASSERT_EQ(WriteSongImage(found, "fallback", &merging, &image), BuildResult::Built);
+    EXPECT_TRUE(image == expected) << "the images differ";
+    // A buffer that had to grow is at least twice the first one: 1.5 times the tracks' bytes and a little.
+    EXPECT_LT(image.capacity(), found.trackBytes * 3 / 2 + 200) << "the buffer was enlarged";
   }
 }
 
@@ -302,6 +339,22 @@ TEST(SongFile, ChecksumIsTheCommonCrc32) {
   const std::uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
   EXPECT_EQ(SongCrc32(check, sizeof check), 0xCBF43926u);
   EXPECT_EQ(SongCrc32(check + 4, 5, SongCrc32(check, 4)), 0xCBF43926u);  // continued over two pieces
+  // Any length and any split, against the checksum worked out a bit at a time.
+  std::mt19937 rng(3);
+  std::vector<std::uint8_t> bytes(41);
+  for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(rng());
+  for (std::size_t length = 0; length <= bytes.size(); ++length) {
+    std::uint32_t want = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < length; ++i) {
+      want ^= bytes[i];
+      for (int k = 0; k < 8; ++k) want = (want >> 1) ^ (0xEDB88320u & (0u - (want & 1u)));
+    }
+    want = ~want;
+    for (std::size_t split = 0; split <= length; ++split) {
+      ASSERT_EQ(SongCrc32(bytes.data() + split, length - split, SongCrc32(bytes.data(), split)), want)
+          << length << " bytes split at " << split;
+    }
+  }
 }
 
 }  // namespace
