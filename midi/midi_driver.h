@@ -45,6 +45,11 @@ class MidiDriver {
   virtual bool UnprepareOut() = 0;
   virtual bool ResetOut() = 0;  // the driver gives back any message it still holds
   virtual bool CloseOut() = 0;
+
+  // True once the driver has seen that the device itself is gone (unplugged or switched off): a send or an
+  // input buffer refused for that reason, or the port reporting its loss. Every wait for the keyboard then
+  // ends at once instead of running out its time. A driver that cannot tell keeps the default.
+  virtual bool DeviceRemoved() const { return false; }
 };
 
 }  // namespace su
