@@ -20,7 +20,7 @@
 #include "base/version.h"
 #include "cli/console_screen.h"
 #include "cli/exit_codes.h"
-#include "cli/families.h"
+#include "transfer/families.h"
 #include "cli/ports.h"
 #include "cli/terminal_progress.h"
 #include "midi/identification.h"
@@ -41,8 +41,6 @@ namespace {
 constexpr char kVersion[] = "songuploader " SU_VERSION_STRING;
 constexpr char kSongFileKind[] = "5";
 constexpr char kSongImageKind[] = "4";
-constexpr char kInUseMarkerReadable[] = "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF\xE3\x81\x8C\xE3\x81\x82\xE3\x82\x8A"
-                                        "\xE3\x81\xBE\xE3\x81\x99";  // the in-use marker in UTF-8
 
 // A command's early end with an exit code and a line for standard error.
 struct Stop {
@@ -380,16 +378,6 @@ void StopAtWait() {
     return;
   }
   throw InterruptedByUser{};
-}
-
-std::string ReadableName(const std::string& name) {
-  if (name == TEXT_IN_USE_MARKER) return kInUseMarkerReadable;
-  std::string text;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    text += byte >= 0x20 && byte < 0x7F ? c : '?';
-  }
-  return text;
 }
 
 std::string JsonString(const std::string& text) {

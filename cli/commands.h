@@ -8,6 +8,7 @@
 
 #include "cli/console.h"
 #include "cli/options.h"
+#include "transfer/families.h"
 
 namespace su::cli {
 
@@ -30,9 +31,8 @@ CheckingWaitHook& CheckingFlag();
 // when that is what is awaited, otherwise throws InterruptedByUser.
 void StopAtWait();
 
-// The text shown for a name read from the keyboard: the in-use marker in readable form, other bytes that
-// are not printable ASCII as "?".
-std::string ReadableName(const std::string& name);
+// The text shown for a name read from the keyboard (transfer/families.h).
+using su::ReadableName;
 // `text` as a JSON string, quotes included.
 std::string JsonString(const std::string& text);
 
