@@ -1,5 +1,33 @@
-# The Emscripten build: the page's own folder (web/) and the test-only Web MIDI stand-in
-# (tools/webmidi_standin/), each when present.
+# The Emscripten build: the core in WebAssembly with the page around it (web/), and the test-only Web MIDI
+# stand-in (tools/webmidi_standin/), each when present. The native libraries defined before this point are
+# left out of the default build: the page builds its own core below, with exceptions that a suspended wait
+# can carry (-fexceptions with -sASYNCIFY).
+
+# The shipped page is assembled here (build/web/ beside build/emscripten/); nothing else goes into it.
+get_filename_component(SU_WEB_DIR_DEFAULT ${CMAKE_BINARY_DIR}/../web ABSOLUTE)
+set(SU_WEB_DIR ${SU_WEB_DIR_DEFAULT} CACHE PATH "Where the static page is assembled")
+get_filename_component(SU_WEB_STANDIN_DIR_DEFAULT ${CMAKE_BINARY_DIR}/../web-standin ABSOLUTE)
+set(SU_WEB_STANDIN_DIR ${SU_WEB_STANDIN_DIR_DEFAULT} CACHE PATH "Where the test-only Web MIDI stand-in is assembled")
+
+foreach(target su_core sqfconv2 sqfconv2_format)
+  if(TARGET ${target})
+    set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
+endforeach()
+
+# The portable core as the page uses it: the converter, base/, midi/ and transfer/ without any Windows,
+# RtMidi or dialog code, and the Web MIDI driver.
+file(GLOB_RECURSE SU_WEB_CORE_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/base/*.cpp ${PROJECT_SOURCE_DIR}/midi/*.cpp ${PROJECT_SOURCE_DIR}/transfer/*.cpp)
+list(FILTER SU_WEB_CORE_SOURCES EXCLUDE REGEX "/(win32|rtmidi)/")
+list(FILTER SU_WEB_CORE_SOURCES EXCLUDE REGEX "dialog|/flow\\.cpp$|/keyboard_connection\\.cpp$|/device_selection\\.cpp$")
+add_library(su_web_core STATIC ${SU_WEB_CORE_SOURCES}
+  ${PROJECT_SOURCE_DIR}/converter/midi_file.cpp ${PROJECT_SOURCE_DIR}/converter/song_image.cpp
+  ${PROJECT_SOURCE_DIR}/converter/song_convert.cpp ${PROJECT_SOURCE_DIR}/converter/sqfconv2.cpp
+  ${PROJECT_SOURCE_DIR}/converter/file_name.cpp)
+target_include_directories(su_web_core PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+target_compile_options(su_web_core PUBLIC -fexceptions)
+
 foreach(dir web tools/webmidi_standin)
   if(EXISTS ${PROJECT_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
