@@ -149,10 +149,14 @@ su_stop_jack() {
 # MIDI stand-in in build/web-standin/. Emscripten's own tools find their JavaScript parser only among Debian's
 # Node.js modules, which this machine's Node.js does not search by itself.
 su_build_web() {
-  local dir="${1:-$ROOT/build/emscripten}"
-  export NODE_PATH="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
-  emcmake cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$dir" -j"$(nproc)" "${@:2}"
+  local dir="${1:-$ROOT/build/emscripten}" node_path="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
+  mkdir -p "$dir"
+  if ! NODE_PATH="$node_path" emcmake cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release >"$dir/configure.log" 2>&1
+  then
+    cat "$dir/configure.log" >&2
+    return 1
+  fi
+  NODE_PATH="$node_path" cmake --build "$dir" -j"$(nproc)" "${@:2}"
 }
 
 # The mingw build in build/windows, or in the folder given; further arguments are build options.
