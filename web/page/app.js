@@ -246,6 +246,10 @@ async function connect() {
     } else if (lists.in >= 0) {
       input = lists.in;
       output = lists.out;
+    } else if (lists.inputs.length === 0 || lists.outputs.length === 0) {
+      ui.keyboardInfo.textContent = 'No MIDI input and output to reach a keyboard: connect the keyboard, switch it on ' +
+        'and press "Connect keyboard" again.';
+      return;
     } else {
       fillPorts(lists);
       ui.ports.hidden = false;
