@@ -224,6 +224,25 @@ describe('every failure is a message to acknowledge, and the page is usable afte
     await done(page);
   });
 
+  test('the keyboard\'s final check cancelled (family C): Cancel is the only live button, "Cancel?" asked', async () => {
+    const page = await open({ config: 'in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nlate=05:20000\n' });
+    await chooseSong(page, 'scale_format0.mid');
+    await connect(page);
+    await selectRow(page, 3);
+    await page.getByRole('button', { name: 'Send' }).click();
+    const cancel = page.getByRole('button', { name: 'Cancel' });
+    await cancel.waitFor({ timeout: 20000 });
+    const live = await page.locator('button:not([disabled]):visible').allTextContents();
+    assert.deepEqual(live, ['Cancel']);
+    await cancel.click();
+    assert.equal(await answer(page, 'Yes'), 'Cancel?');
+    assert.equal(await answer(page, 'OK', 10000), TEXT.timeout);
+    await idle(page);
+    assert.ok(await page.getByRole('button', { name: 'Cancel' }).isHidden());
+    assert.ok(await page.getByRole('button', { name: 'Send' }).isEnabled(), 'the page is usable again');
+    await done(page);
+  });
+
   test('a broken .mid', async () => {
     const page = await open({ standin: 'C' });
     await chooseSong(page, 'broken.mid', Buffer.from('MThd but nothing that follows'));
