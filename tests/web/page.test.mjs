@@ -150,7 +150,7 @@ describe('each family is identified, listed, sent a song (with a replacement) an
         assert.equal(await answer(page, 'OK'), TEXT.deleted);
         await idle(page);
         assert.equal((await page.evaluate(() => suStandin.slots()))[family.empty].size, 0);
-        assert.equal((await rows(page))[family.empty][2], '');
+        assert.equal((await rows(page))[family.empty][2], '0KB');
         assert.deepEqual((await page.evaluate(() => suStandin.state())).faults, []);
         await done(page);
       } finally {

@@ -113,7 +113,7 @@ std::string ListingJson(const su::Listing& listing) {
     const su::SlotRow& row = listing.slots[i];
     rows += std::string(i ? "," : "") + "{\"label\":" + JsonString(row.label) +
             ",\"used\":" + (row.used ? "true" : "false") + ",\"name\":" + JsonString(su::ReadableName(row.name)) +
-            ",\"size\":" + JsonString(row.used || row.size != 0 ? su::KilobyteCell(row.size) : "") +
+            ",\"size\":" + JsonString(su::KilobyteCell(row.size)) +
             ",\"bytes\":" + std::to_string(row.size) + "}";
   }
   rows += "]";

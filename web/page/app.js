@@ -317,7 +317,8 @@ function renderSlots() {
     const row = ui.rows.insertRow();
     row.className = slot.used ? 'used' : 'empty';
     row.setAttribute('aria-selected', index === state.selected ? 'true' : 'false');
-    for (const text of [slot.label, slot.used ? slot.name : '', slot.used ? slot.size : '']) row.insertCell().textContent = text;
+    // As the transfer dialogs show a slot: its label, the name the keyboard reports and the size in KB.
+    for (const text of [slot.label, slot.name, slot.size]) row.insertCell().textContent = text;
     row.cells[0].className = 'no';
     row.cells[2].className = 'size';
     row.addEventListener('click', () => select(index));
