@@ -110,7 +110,7 @@ export async function openPage(browser, url, options = {}) {
   page.once('close', () => { context.close().catch(() => {}); });
   await page.goto(url);
   // Module scripts run before the load event, so the stand-in is in place by now (when it was injected).
-  if (waitForStandin) await page.evaluate(() => window.suStandin.ready);
+  if (waitForStandin) await page.evaluate(() => window.suStandin?.ready);
   return page;
 }
 

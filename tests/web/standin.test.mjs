@@ -145,6 +145,50 @@ describe('ports behave as a browser\'s', () => {
     }
   });
 
+  test('the config names the ports; a refused port cannot be opened; a swap unplugs and plugs in', async () => {
+    const config = 'in=Other In\nin=Keyboard In\nout=Other Out\nout=Keyboard Out\nrefuse_out=0\n';
+    const page = await openPage(browser, server.url, { config });
+    try {
+      const seen = await page.evaluate(async () => {
+        const access = await navigator.requestMIDIAccess({ sysex: true });
+        const names = [...access.inputs.values(), ...access.outputs.values()].map((p) => `${p.type} ${p.name}`);
+        const [refused, taken] = [...access.outputs.values()];
+        const opened = await Promise.all([refused, taken].map((p) => p.open().then(() => p.connection, (e) => e.name)));
+        const events = [];
+        access.onstatechange = (e) => events.push(`${e.port.name} ${e.port.state}`);
+        await suStandin.choose('A');
+        return { names, opened, events, after: [...access.inputs.values()].map((p) => `${p.name} ${p.state}`) };
+      });
+      assert.deepEqual(seen.names, ['input Other In', 'input Keyboard In', 'output Other Out', 'output Keyboard Out']);
+      assert.deepEqual(seen.opened, ['InvalidAccessError', 'open']);
+      // Family A's demo keyboard has one pair of ports under other names: the old ones go, the new appear.
+      assert.deepEqual(seen.events, ['Other In disconnected', 'Keyboard In disconnected', 'Other Out disconnected',
+                                     'Keyboard Out disconnected', 'Virtual MIDI In connected',
+                                     'Virtual MIDI Out connected']);
+      assert.deepEqual(seen.after, ['Other In disconnected', 'Keyboard In disconnected', 'Virtual MIDI In connected']);
+    } finally {
+      await page.close();
+    }
+  });
+
+  test('a send with a later timestamp reaches the keyboard then', async () => {
+    const page = await openPage(browser, server.url);
+    try {
+      const after = await page.evaluate(async () => {
+        const access = await navigator.requestMIDIAccess({ sysex: true });
+        const output = [...access.outputs.values()][0];
+        const input = [...access.inputs.values()][0];
+        const sentAt = performance.now();
+        const answered = new Promise((done) => { input.onmidimessage = (e) => done(e.timeStamp - sentAt); });
+        output.send([0xf0, 0x44, 0x14, 0x00, 0x00, 0xf7], sentAt + 250);
+        return answered;
+      });
+      assert.ok(after >= 250 + 4.5, `answered ${after} ms after the send`);
+    } finally {
+      await page.close();
+    }
+  });
+
   test('send() refuses what a browser refuses', async () => {
     const page = await openPage(browser, server.url);
     try {

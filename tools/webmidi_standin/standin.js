@@ -192,19 +192,18 @@ function portId(type, index, name) {
   return `${type}-${h.toString(16).padStart(8, '0')}`;
 }
 
-// Brings the device list in line with `ports` (names by type, or null for none): devices that stay are
-// unplugged and plugged in again, the others appear or go.
+// Brings the device list in line with `ports` (names by type, or null for none), as a change of keyboards
+// would: every port goes first, then the new keyboard's ports come (those known from before under the same
+// type, position and name as the same ports again).
 function setDevices(ports) {
   generation++;
+  for (const type of ['input', 'output']) for (const d of devices[type]) if (d.connected) setConnected(d, false);
+  if (!ports) return;
   for (const type of ['input', 'output']) {
-    const wanted = ports ? ports[type === 'input' ? 'inputs' : 'outputs'] : [];
-    const refused = ports ? ports[type === 'input' ? 'refuseIn' : 'refuseOut'] : new Set();
-    const ids = new Set();
-    wanted.forEach((name, index) => {
+    const refused = ports[type === 'input' ? 'refuseIn' : 'refuseOut'];
+    ports[type === 'input' ? 'inputs' : 'outputs'].forEach((name, index) => {
       const id = portId(type, index, name);
-      ids.add(id);
       let device = devices[type].find((d) => d.id === id);
-      if (device && device.connected) setConnected(device, false);
       if (!device) {
         device = { id, name, index, type, connected: false, refused: false };
         devices[type].push(device);
@@ -212,7 +211,6 @@ function setDevices(ports) {
       device.refused = refused.has(index);
       setConnected(device, true);
     });
-    for (const device of devices[type]) if (!ids.has(device.id) && device.connected) setConnected(device, false);
   }
 }
 
