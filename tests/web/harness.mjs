@@ -49,14 +49,15 @@ export async function startServer({ demo = true, root = 'build/web' } = {}) {
   if (!existsSync(join(served, 'index.html'))) {
     throw new Error(`${root}/index.html is missing: build the page first (scripts/web builds it)`);
   }
-  const args = [join(ROOT, 'scripts/lib/web_server.py'), served, '--port', '0'];
+  const args = [join(ROOT, 'scripts/lib/web_server.py'), served, '--port', '0', '--until-stdin-closes'];
   if (demo) {
     if (!existsSync(join(STANDIN_DIR, 'standin.js'))) {
       throw new Error('build/web-standin/ is missing: build the Web MIDI stand-in first (scripts/web builds it)');
     }
     args.push('--standin', STANDIN_DIR);
   }
-  const server = spawn('python3', args, { stdio: ['ignore', 'pipe', 'inherit'] });
+  // The server's standard input is a pipe from this process: should this process die, the server stops too.
+  const server = spawn('python3', args, { stdio: ['pipe', 'pipe', 'inherit'] });
   const exited = new Promise((done) => server.once('exit', done));
   const url = await new Promise((done, fail) => {
     const lines = createInterface({ input: server.stdout });
