@@ -246,7 +246,7 @@ describe('what is decided before the page runs', () => {
 });
 
 describe('the demo', () => {
-  test('its chooser swaps keyboards, the page asks only its own origin, the screen is not blank', async () => {
+  test('its chooser swaps keyboards and unplugs them, the page asks only its own origin, the screen is not blank', async () => {
     const page = await openPage(browser, server.url, { chooser: true, standin: undefined });
     try {
       const chooser = page.getByRole('combobox', { name: 'Demo keyboard' });
@@ -255,6 +255,12 @@ describe('the demo', () => {
       await page.waitForFunction(() => suStandin.current === 'B');
       assert.equal((await exchange(page, MODEL_READ_B)).length, 1);
       assert.equal((await exchange(page, IDENTITY, { expect: 0 })).length, 0, 'family B ignores the identity request');
+      const firstInput = () => page.evaluate(async () =>
+        [...(await navigator.requestMIDIAccess({ sysex: true })).inputs.values()][0].state);
+      await page.getByRole('button', { name: 'Unplug keyboard' }).click();
+      assert.equal(await firstInput(), 'disconnected');
+      await page.getByRole('button', { name: 'Plug in keyboard' }).click();
+      assert.equal(await firstInput(), 'connected');
       assert.deepEqual(offOrigin(page), []);
       assert.ok(page.requests.some((r) => r.url.endsWith('/standin/virtual_keyboard.wasm')));
       assert.ok(await distinctColours(browser, await page.screenshot()) > 2);

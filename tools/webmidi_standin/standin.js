@@ -556,24 +556,33 @@ function updateChooser() {
   if (!chooser) return;
   chooser.select.value = Object.hasOwn(DEMO_FILES, current) || current === 'none' ? current : '';
   const plugged = devices.input.concat(devices.output).some((d) => d.connected);
-  chooser.button.textContent = plugged ? 'Unplug' : 'Plug in';
+  chooser.button.textContent = plugged ? 'Unplug keyboard' : 'Plug in keyboard';
   chooser.button.disabled = current === 'none';
 }
 
-// A small box in a corner, marked as the demo's own, to pick the virtual keyboard; styled through the style
-// properties, which the page's Content Security Policy allows.
+// A small box in a corner, marked as the demo's own, to pick the virtual keyboard. It lives in a shadow root,
+// so that the page's style sheet leaves it alone, and is styled through style properties, which the page's
+// Content Security Policy allows. A spacer as high as the box ends the page, so that its last lines can be
+// scrolled clear of it.
 function showChooser() {
+  const host = document.createElement('div');
+  host.style.all = 'initial';
+  const root = host.attachShadow({ mode: 'open' });
   const box = document.createElement('aside');
   box.setAttribute('aria-label', 'Demo keyboard (not part of the page)');
   Object.assign(box.style, {
-    position: 'fixed', right: '8px', bottom: '8px', zIndex: '2147483647', padding: '4px 8px',
-    font: '12px system-ui, sans-serif', color: '#333', background: 'rgba(255, 250, 220, 0.95)',
+    position: 'fixed', right: '8px', bottom: '8px', zIndex: '2147483647', padding: '3px 6px',
+    font: '12px/1.4 system-ui, sans-serif', color: '#222', background: 'rgba(255, 248, 210, 0.96)',
     border: '1px dashed #a80', borderRadius: '4px', display: 'flex', gap: '6px', alignItems: 'center',
+    boxShadow: '0 1px 4px rgba(0, 0, 0, 0.2)',
   });
+  const control = { font: 'inherit', color: '#222', background: '#fff', border: '1px solid #998',
+                    borderRadius: '3px', padding: '1px 4px', margin: '0' };
   const label = document.createElement('label');
   label.textContent = 'Demo keyboard';
   const select = document.createElement('select');
   select.setAttribute('aria-label', 'Demo keyboard');
+  Object.assign(select.style, control);
   for (const [value, text] of [['C', 'Family C'], ['A', 'Family A'], ['B', 'Family B'], ['none', 'None']]) {
     select.append(new Option(text, value));
   }
@@ -581,12 +590,16 @@ function showChooser() {
   label.append(' ', select);
   const button = document.createElement('button');
   button.type = 'button';
-  button.setAttribute('aria-label', 'Unplug or plug in the demo keyboard');
+  Object.assign(button.style, control, { cursor: 'pointer' });
   button.addEventListener('click', () => {
     if (devices.input.concat(devices.output).some((d) => d.connected)) unplug(); else plug();
   });
   box.append(label, button);
-  document.body.append(box);
+  root.append(box);
+  const spacer = document.createElement('div');
+  spacer.setAttribute('aria-hidden', 'true');
+  spacer.style.height = '40px';
+  document.body.append(spacer, host);
   chooser = { select, button };
   updateChooser();
 }
