@@ -66,6 +66,9 @@ describe('each demo keyboard answers its family\'s probe, later and asynchronous
         const log = await page.evaluate(() => ({ received: suStandin.received(), sent: suStandin.sent() }));
         assert.deepEqual(log.received, [probe.map((b) => b.toString(16).toUpperCase().padStart(2, '0')).join(' ')]);
         assert.equal(log.sent.length, 1);
+        const timeline = await page.evaluate(() => suStandin.timeline());
+        assert.deepEqual(timeline.map(([kind]) => kind), ['out', 'in']);
+        assert.ok(timeline[1][1] - timeline[0][1] >= 4.5, JSON.stringify(timeline));
         const held = (await page.evaluate(() => suStandin.slots()))
           .map((slot, index) => (slot.size > 0 ? index : -1)).filter((index) => index >= 0);
         assert.deepEqual(held, slots);

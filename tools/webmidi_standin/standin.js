@@ -36,7 +36,11 @@
 //   removeWebMidi()            no navigator.requestMIDIAccess and no MIDI interface objects at all
 //   received() / sent()        the System Exclusive messages the keyboard received / sent (its answers,
 //                              junk frames included), each as upper-case hex bytes separated by spaces
-//   clearLog()                 empties both logs
+//   timeline()                 when the page handed each System Exclusive message to send() ("out") and when
+//                              each answer was handed to the page's inputs ("in"), as [kind, performance.now()]
+//                              pairs in order: the page's own work per answer is the time from an "in" to the
+//                              next "out" (for benchmarks, with a keyboard that answers at once: delay_ms=0)
+//   clearLog()                 empties the logs and the timeline
 //   async slots()              the keyboard's slots: [{name, size, status}]
 //   async slotContents(i)      the song image slot i holds, as hex bytes like the logs
 //   async state()              {free, faults, restarts}: free memory, the protocol faults the keyboard noticed
@@ -183,7 +187,7 @@ let keyboard = null;
 let silent = false;
 let permission = 'granted';
 let current = 'C';
-const log = { received: [], sent: [] };
+const log = { received: [], sent: [], timeline: [] };
 
 // A short stable id, like the opaque ids browsers give, from the port's type, position and name.
 function portId(type, index, name) {
@@ -229,6 +233,7 @@ function toKeyboard(bytes, due) {
       at(sentAt + answer.delay, () => {
         if (silent) return;
         log.sent.push(hex(answer.bytes));
+        log.timeline.push(['in', performance.now()]);
         for (const access of accesses) access._deliver(answer.bytes);
       });
     }
@@ -387,7 +392,11 @@ class StandinOutput extends StandinPort {
       }
     }
     const due = Math.max(performance.now(), Number(timestamp) || 0);
-    for (const message of messages) if (message[0] === 0xf0) toKeyboard(message, due);
+    for (const message of messages) {
+      if (message[0] !== 0xf0) continue;
+      log.timeline.push(['out', performance.now()]);
+      toKeyboard(message, due);
+    }
   }
 
   clear() {}
@@ -507,6 +516,7 @@ const ready = (async () => {
   if (init.config !== undefined) await configure(init.config);
   else await choose(Object.hasOwn(DEMO_FILES, first) ? first : first === 'NONE' ? 'none' : 'C');
 })();
+ready.catch((error) => console.error('Web MIDI stand-in:', error));
 
 Object.defineProperty(Navigator.prototype, 'requestMIDIAccess', {
   value: requestMIDIAccess, writable: true, configurable: true, enumerable: true,
@@ -531,7 +541,8 @@ globalThis.suStandin = {
   removeWebMidi,
   received: () => log.received.slice(),
   sent: () => log.sent.slice(),
-  clearLog() { log.received.length = 0; log.sent.length = 0; },
+  timeline: () => log.timeline.slice(),
+  clearLog() { log.received.length = 0; log.sent.length = 0; log.timeline.length = 0; },
   async slots() {
     await keyboardLoaded;
     return keyboard.slots().map(({ name, size, status }) => ({ name, size, status }));
