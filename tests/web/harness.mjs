@@ -10,8 +10,9 @@
 //       stand-in is injected in the tests, exactly as in `scripts/web --demo`. `root` is relative to the
 //       repository (the stand-in's own tests use tests/web/fixtures). stop() ends the server.
 //   launchBrowser()  -> Promise<Browser>
-//       /usr/bin/chromium, headless, with a fresh empty profile (playwright-core makes a temporary one), without the sandbox when run as root and
-//       without the background connections this machine's closed network would refuse.
+//       /usr/bin/chromium, headless, with a fresh empty profile (playwright-core makes a temporary one), without
+//       the sandbox when run as root and without the background connections this machine's closed network
+//       would refuse.
 //   openPage(browser, url, {standin, config, chooser = false, viewport, waitForStandin = true})
 //       -> Promise<Page>
 //       A new browser context (its own storage) and page; before any of the page's scripts run, the stand-in

@@ -249,7 +249,8 @@ describe('what is decided before the page runs', () => {
 });
 
 describe('the demo', () => {
-  test('its chooser swaps keyboards and unplugs them, the page asks only its own origin, the screen is not blank', async () => {
+  test('its chooser swaps keyboards and unplugs them; only the own origin is asked; the screen is not blank',
+       async () => {
     const page = await openPage(browser, server.url, { chooser: true, standin: undefined });
     try {
       const chooser = page.getByRole('combobox', { name: 'Demo keyboard' });

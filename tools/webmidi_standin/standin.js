@@ -174,7 +174,12 @@ function runDue() {
   const now = performance.now();
   while (queue.length > 0 && queue[0].due <= now) {
     const item = queue.shift();
-    if (item.generation === generation) item.run();
+    if (item.generation !== generation) continue;
+    try {
+      item.run();
+    } catch (error) {
+      console.error('Web MIDI stand-in:', error);
+    }
   }
   arm();
 }
@@ -261,7 +266,9 @@ function messageEvent(bytes) {
 // An `on<type>` attribute over addEventListener, as event handler attributes behave.
 function handlerAttribute(target, type, onSet) {
   let handler = null;
-  EventTarget.prototype.addEventListener.call(target, type, (event) => { if (typeof handler === 'function') handler.call(target, event); });
+  EventTarget.prototype.addEventListener.call(target, type, (event) => {
+    if (typeof handler === 'function') handler.call(target, event);
+  });
   Object.defineProperty(target, `on${type}`, {
     get: () => handler,
     set: (value) => { handler = typeof value === 'function' ? value : null; if (handler && onSet) onSet(); },
