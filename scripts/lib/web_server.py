@@ -2,19 +2,21 @@
 """Serves the web page's static files on 127.0.0.1 (a secure context for Web MIDI), for scripts/web and the
 browser tests.
 
-    web_server.py ROOT [--port N] [--standin DIR]
+    web_server.py ROOT [--port N] [--standin DIR] [--until-stdin-closes]
 
 ROOT is the page's folder (build/web). With --standin, the test-and-demo-only Web MIDI stand-in's folder is
 served too, under /standin/, and index.html gets its script tag injected before the page's own first script
 (after the page's Content Security Policy, so the stand-in runs under the same policy as the page). Port 0
 takes a free port. The first line printed is the address, "Serving http://127.0.0.1:PORT/", so that a caller
-can read it; nothing else is printed unless a request fails.
+can read it; nothing else is printed unless a request fails. With --until-stdin-closes it also stops when its
+standard input closes, so that a test run that dies leaves no server behind.
 """
 import argparse
 import http.server
 import os
 import re
 import sys
+import threading
 import urllib.parse
 
 CONTENT_TYPES = {
@@ -106,12 +108,15 @@ def main():
     parser.add_argument("root")
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--standin", default=None)
+    parser.add_argument("--until-stdin-closes", action="store_true")
     options = parser.parse_args()
     Handler.root = os.path.realpath(options.root)
     Handler.standin = os.path.realpath(options.standin) if options.standin else None
     server = http.server.ThreadingHTTPServer(("127.0.0.1", options.port), Handler)
     server.daemon_threads = True
     print("Serving http://127.0.0.1:%d/" % server.server_address[1], flush=True)
+    if options.until_stdin_closes:
+        threading.Thread(target=lambda: (sys.stdin.read(), server.shutdown()), daemon=True).start()
     try:
         server.serve_forever()
     except KeyboardInterrupt:

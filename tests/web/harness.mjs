@@ -10,8 +10,9 @@
 //       stand-in is injected in the tests, exactly as in `scripts/web --demo`. `root` is relative to the
 //       repository (the stand-in's own tests use tests/web/fixtures). stop() ends the server.
 //   launchBrowser()  -> Promise<Browser>
-//       /usr/bin/chromium, headless, with a fresh empty profile (playwright-core makes a temporary one), without the sandbox when run as root and
-//       without the background connections this machine's closed network would refuse.
+//       /usr/bin/chromium, headless, with a fresh empty profile (playwright-core makes a temporary one), without
+//       the sandbox when run as root and without the background connections this machine's closed network
+//       would refuse.
 //   openPage(browser, url, {standin, config, chooser = false, viewport, waitForStandin = true})
 //       -> Promise<Page>
 //       A new browser context (its own storage) and page; before any of the page's scripts run, the stand-in
@@ -49,14 +50,15 @@ export async function startServer({ demo = true, root = 'build/web' } = {}) {
   if (!existsSync(join(served, 'index.html'))) {
     throw new Error(`${root}/index.html is missing: build the page first (scripts/web builds it)`);
   }
-  const args = [join(ROOT, 'scripts/lib/web_server.py'), served, '--port', '0'];
+  const args = [join(ROOT, 'scripts/lib/web_server.py'), served, '--port', '0', '--until-stdin-closes'];
   if (demo) {
     if (!existsSync(join(STANDIN_DIR, 'standin.js'))) {
       throw new Error('build/web-standin/ is missing: build the Web MIDI stand-in first (scripts/web builds it)');
     }
     args.push('--standin', STANDIN_DIR);
   }
-  const server = spawn('python3', args, { stdio: ['ignore', 'pipe', 'inherit'] });
+  // The server's standard input is a pipe from this process: should this process die, the server stops too.
+  const server = spawn('python3', args, { stdio: ['pipe', 'pipe', 'inherit'] });
   const exited = new Promise((done) => server.once('exit', done));
   const url = await new Promise((done, fail) => {
     const lines = createInterface({ input: server.stdout });
@@ -110,7 +112,7 @@ export async function openPage(browser, url, options = {}) {
   page.once('close', () => { context.close().catch(() => {}); });
   await page.goto(url);
   // Module scripts run before the load event, so the stand-in is in place by now (when it was injected).
-  if (waitForStandin) await page.evaluate(() => window.suStandin.ready);
+  if (waitForStandin) await page.evaluate(() => window.suStandin?.ready);
   return page;
 }
 

@@ -16,10 +16,11 @@ after(async () => {
   await server?.stop();
 });
 
-// In the page: MIDI access, the first input and output, `bytes` sent, and the answers that came within
-// `waitMs` of the send (or the first one, when `first`), with when they came relative to the send.
-function exchange(page, bytes, { waitMs = 1000, first = true } = {}) {
-  return page.evaluate(async ({ bytes, waitMs, first }) => {
+// In the page: MIDI access, the first input and output, `bytes` sent, and the answers that came, with when
+// they came relative to the send. It waits for `expect` answers (then a little longer, for any beyond them),
+// or `waitMs` when none are expected.
+function exchange(page, bytes, { expect = 1, waitMs = 600 } = {}) {
+  return page.evaluate(async ({ bytes, expect, waitMs }) => {
     const access = await navigator.requestMIDIAccess({ sysex: true });
     const input = [...access.inputs.values()][0];
     const output = [...access.outputs.values()][0];
@@ -29,17 +30,17 @@ function exchange(page, bytes, { waitMs = 1000, first = true } = {}) {
       input.onmidimessage = (event) => {
         answers.push({ hex: Array.from(event.data, (b) => b.toString(16).padStart(2, '0')).join(' '),
                        after: event.timeStamp - sentAt });
-        if (first) done();
+        if (answers.length === expect) setTimeout(done, 150);
       };
       sentAt = performance.now();
       output.send(bytes);
       // An answer within send() itself would not be how a browser behaves.
       if (answers.length > 0) answers.push({ hex: 'answered synchronously', after: 0 });
-      setTimeout(done, waitMs);
+      setTimeout(done, expect > 0 ? 10000 : waitMs);
     });
     input.onmidimessage = null;
     return answers;
-  }, { bytes, waitMs, first });
+  }, { bytes, expect, waitMs });
 }
 
 const IDENTITY = [0xf0, 0x44, 0x14, 0x00, 0x00, 0xf7];
@@ -65,6 +66,9 @@ describe('each demo keyboard answers its family\'s probe, later and asynchronous
         const log = await page.evaluate(() => ({ received: suStandin.received(), sent: suStandin.sent() }));
         assert.deepEqual(log.received, [probe.map((b) => b.toString(16).toUpperCase().padStart(2, '0')).join(' ')]);
         assert.equal(log.sent.length, 1);
+        const timeline = await page.evaluate(() => suStandin.timeline());
+        assert.deepEqual(timeline.map(([kind]) => kind), ['out', 'in']);
+        assert.ok(timeline[1][1] - timeline[0][1] >= 4.5, JSON.stringify(timeline));
         const held = (await page.evaluate(() => suStandin.slots()))
           .map((slot, index) => (slot.size > 0 ? index : -1)).filter((index) => index >= 0);
         assert.deepEqual(held, slots);
@@ -87,7 +91,7 @@ describe('the keyboard misbehaves as its config says', () => {
     test(name, async () => {
       const page = await openPage(browser, server.url, { config: `in=Keyboard In\nout=Keyboard Out\n${config}` });
       try {
-        const answers = await exchange(page, IDENTITY, { waitMs: 600, first: false });
+        const answers = await exchange(page, IDENTITY, { expect: count });
         assert.equal(answers.length, count, JSON.stringify(answers));
         for (const answer of answers) assert.ok(answer.after >= atLeast, `answered after ${answer.after} ms`);
         if (count > 0) assert.match(answers.at(-1).hex, /^f0 44 14 00 00 /);
@@ -103,7 +107,7 @@ describe('the keyboard misbehaves as its config says', () => {
     try {
       assert.equal((await exchange(page, IDENTITY)).length, 1);
       await page.evaluate(() => suStandin.silence());
-      assert.equal((await exchange(page, IDENTITY, { waitMs: 300 })).length, 0);
+      assert.equal((await exchange(page, IDENTITY, { expect: 0 })).length, 0);
       await page.evaluate(() => suStandin.silence(false));
       assert.equal((await exchange(page, IDENTITY)).length, 1);
       const refused = await page.evaluate(() => suStandin.configure('late=00').then(() => 'taken', (e) => e.message));
@@ -140,6 +144,50 @@ describe('ports behave as a browser\'s', () => {
       assert.equal(seen.size, 1, 'an unplugged port stays in the map');
       await page.evaluate(() => suStandin.plug());
       assert.equal((await exchange(page, IDENTITY)).length, 1);
+    } finally {
+      await page.close();
+    }
+  });
+
+  test('the config names the ports; a refused port cannot be opened; a swap unplugs and plugs in', async () => {
+    const config = 'in=Other In\nin=Keyboard In\nout=Other Out\nout=Keyboard Out\nrefuse_out=0\n';
+    const page = await openPage(browser, server.url, { config });
+    try {
+      const seen = await page.evaluate(async () => {
+        const access = await navigator.requestMIDIAccess({ sysex: true });
+        const names = [...access.inputs.values(), ...access.outputs.values()].map((p) => `${p.type} ${p.name}`);
+        const [refused, taken] = [...access.outputs.values()];
+        const opened = await Promise.all([refused, taken].map((p) => p.open().then(() => p.connection, (e) => e.name)));
+        const events = [];
+        access.onstatechange = (e) => events.push(`${e.port.name} ${e.port.state}`);
+        await suStandin.choose('A');
+        return { names, opened, events, after: [...access.inputs.values()].map((p) => `${p.name} ${p.state}`) };
+      });
+      assert.deepEqual(seen.names, ['input Other In', 'input Keyboard In', 'output Other Out', 'output Keyboard Out']);
+      assert.deepEqual(seen.opened, ['InvalidAccessError', 'open']);
+      // Family A's demo keyboard has one pair of ports under other names: the old ones go, the new appear.
+      assert.deepEqual(seen.events, ['Other In disconnected', 'Keyboard In disconnected', 'Other Out disconnected',
+                                     'Keyboard Out disconnected', 'Virtual MIDI In connected',
+                                     'Virtual MIDI Out connected']);
+      assert.deepEqual(seen.after, ['Other In disconnected', 'Keyboard In disconnected', 'Virtual MIDI In connected']);
+    } finally {
+      await page.close();
+    }
+  });
+
+  test('a send with a later timestamp reaches the keyboard then', async () => {
+    const page = await openPage(browser, server.url);
+    try {
+      const after = await page.evaluate(async () => {
+        const access = await navigator.requestMIDIAccess({ sysex: true });
+        const output = [...access.outputs.values()][0];
+        const input = [...access.inputs.values()][0];
+        const sentAt = performance.now();
+        const answered = new Promise((done) => { input.onmidimessage = (e) => done(e.timeStamp - sentAt); });
+        output.send([0xf0, 0x44, 0x14, 0x00, 0x00, 0xf7], sentAt + 250);
+        return answered;
+      });
+      assert.ok(after >= 250 + 4.5, `answered ${after} ms after the send`);
     } finally {
       await page.close();
     }
@@ -201,7 +249,8 @@ describe('what is decided before the page runs', () => {
 });
 
 describe('the demo', () => {
-  test('its chooser swaps keyboards, the page asks only its own origin, the screen is not blank', async () => {
+  test('its chooser swaps keyboards and unplugs them; only the own origin is asked; the screen is not blank',
+       async () => {
     const page = await openPage(browser, server.url, { chooser: true, standin: undefined });
     try {
       const chooser = page.getByRole('combobox', { name: 'Demo keyboard' });
@@ -209,7 +258,14 @@ describe('the demo', () => {
       await chooser.selectOption('B');
       await page.waitForFunction(() => suStandin.current === 'B');
       assert.equal((await exchange(page, MODEL_READ_B)).length, 1);
-      assert.equal((await exchange(page, IDENTITY, { waitMs: 200 })).length, 0, 'family B ignores the identity request');
+      assert.equal((await exchange(page, IDENTITY, { expect: 0 })).length, 0, 'family B ignores the identity request');
+      // One MIDIAccess kept across (a new one lists only the ports plugged in at the time).
+      await page.evaluate(async () => { window.access = await navigator.requestMIDIAccess({ sysex: true }); });
+      const firstInput = () => page.evaluate(() => [...window.access.inputs.values()][0].state);
+      await page.getByRole('button', { name: 'Unplug keyboard' }).click();
+      assert.equal(await firstInput(), 'disconnected');
+      await page.getByRole('button', { name: 'Plug in keyboard' }).click();
+      assert.equal(await firstInput(), 'connected');
       assert.deepEqual(offOrigin(page), []);
       assert.ok(page.requests.some((r) => r.url.endsWith('/standin/virtual_keyboard.wasm')));
       assert.ok(await distinctColours(browser, await page.screenshot()) > 2);

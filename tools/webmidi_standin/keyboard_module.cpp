@@ -37,7 +37,7 @@ void Put32(std::string* out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
-// Strings as a count followed by NUL-free texts, each preceded by its byte length.
+// A run of bytes (a text or a message) as its length followed by the bytes.
 void PutText(std::string* out, const std::string& text) {
   Put32(out, static_cast<std::uint32_t>(text.size()));
   out->append(text);

@@ -36,7 +36,11 @@
 //   removeWebMidi()            no navigator.requestMIDIAccess and no MIDI interface objects at all
 //   received() / sent()        the System Exclusive messages the keyboard received / sent (its answers,
 //                              junk frames included), each as upper-case hex bytes separated by spaces
-//   clearLog()                 empties both logs
+//   timeline()                 when the page handed each System Exclusive message to send() ("out") and when
+//                              each answer was handed to the page's inputs ("in"), as [kind, performance.now()]
+//                              pairs in order: the page's own work per answer is the time from an "in" to the
+//                              next "out" (for benchmarks, with a keyboard that answers at once: delay_ms=0)
+//   clearLog()                 empties the logs and the timeline
 //   async slots()              the keyboard's slots: [{name, size, status}]
 //   async slotContents(i)      the song image slot i holds, as hex bytes like the logs
 //   async state()              {free, faults, restarts}: free memory, the protocol faults the keyboard noticed
@@ -170,7 +174,12 @@ function runDue() {
   const now = performance.now();
   while (queue.length > 0 && queue[0].due <= now) {
     const item = queue.shift();
-    if (item.generation === generation) item.run();
+    if (item.generation !== generation) continue;
+    try {
+      item.run();
+    } catch (error) {
+      console.error('Web MIDI stand-in:', error);
+    }
   }
   arm();
 }
@@ -183,7 +192,7 @@ let keyboard = null;
 let silent = false;
 let permission = 'granted';
 let current = 'C';
-const log = { received: [], sent: [] };
+const log = { received: [], sent: [], timeline: [] };
 
 // A short stable id, like the opaque ids browsers give, from the port's type, position and name.
 function portId(type, index, name) {
@@ -192,19 +201,18 @@ function portId(type, index, name) {
   return `${type}-${h.toString(16).padStart(8, '0')}`;
 }
 
-// Brings the device list in line with `ports` (names by type, or null for none): devices that stay are
-// unplugged and plugged in again, the others appear or go.
+// Brings the device list in line with `ports` (names by type, or null for none), as a change of keyboards
+// would: every port goes first, then the new keyboard's ports come (those known from before under the same
+// type, position and name as the same ports again).
 function setDevices(ports) {
   generation++;
+  for (const type of ['input', 'output']) for (const d of devices[type]) if (d.connected) setConnected(d, false);
+  if (!ports) return;
   for (const type of ['input', 'output']) {
-    const wanted = ports ? ports[type === 'input' ? 'inputs' : 'outputs'] : [];
-    const refused = ports ? ports[type === 'input' ? 'refuseIn' : 'refuseOut'] : new Set();
-    const ids = new Set();
-    wanted.forEach((name, index) => {
+    const refused = ports[type === 'input' ? 'refuseIn' : 'refuseOut'];
+    ports[type === 'input' ? 'inputs' : 'outputs'].forEach((name, index) => {
       const id = portId(type, index, name);
-      ids.add(id);
       let device = devices[type].find((d) => d.id === id);
-      if (device && device.connected) setConnected(device, false);
       if (!device) {
         device = { id, name, index, type, connected: false, refused: false };
         devices[type].push(device);
@@ -212,7 +220,6 @@ function setDevices(ports) {
       device.refused = refused.has(index);
       setConnected(device, true);
     });
-    for (const device of devices[type]) if (!ids.has(device.id) && device.connected) setConnected(device, false);
   }
 }
 
@@ -231,6 +238,7 @@ function toKeyboard(bytes, due) {
       at(sentAt + answer.delay, () => {
         if (silent) return;
         log.sent.push(hex(answer.bytes));
+        log.timeline.push(['in', performance.now()]);
         for (const access of accesses) access._deliver(answer.bytes);
       });
     }
@@ -258,7 +266,9 @@ function messageEvent(bytes) {
 // An `on<type>` attribute over addEventListener, as event handler attributes behave.
 function handlerAttribute(target, type, onSet) {
   let handler = null;
-  EventTarget.prototype.addEventListener.call(target, type, (event) => { if (typeof handler === 'function') handler.call(target, event); });
+  EventTarget.prototype.addEventListener.call(target, type, (event) => {
+    if (typeof handler === 'function') handler.call(target, event);
+  });
   Object.defineProperty(target, `on${type}`, {
     get: () => handler,
     set: (value) => { handler = typeof value === 'function' ? value : null; if (handler && onSet) onSet(); },
@@ -389,7 +399,11 @@ class StandinOutput extends StandinPort {
       }
     }
     const due = Math.max(performance.now(), Number(timestamp) || 0);
-    for (const message of messages) if (message[0] === 0xf0) toKeyboard(message, due);
+    for (const message of messages) {
+      if (message[0] !== 0xf0) continue;
+      log.timeline.push(['out', performance.now()]);
+      toKeyboard(message, due);
+    }
   }
 
   clear() {}
@@ -509,6 +523,7 @@ const ready = (async () => {
   if (init.config !== undefined) await configure(init.config);
   else await choose(Object.hasOwn(DEMO_FILES, first) ? first : first === 'NONE' ? 'none' : 'C');
 })();
+ready.catch((error) => console.error('Web MIDI stand-in:', error));
 
 Object.defineProperty(Navigator.prototype, 'requestMIDIAccess', {
   value: requestMIDIAccess, writable: true, configurable: true, enumerable: true,
@@ -533,7 +548,8 @@ globalThis.suStandin = {
   removeWebMidi,
   received: () => log.received.slice(),
   sent: () => log.sent.slice(),
-  clearLog() { log.received.length = 0; log.sent.length = 0; },
+  timeline: () => log.timeline.slice(),
+  clearLog() { log.received.length = 0; log.sent.length = 0; log.timeline.length = 0; },
   async slots() {
     await keyboardLoaded;
     return keyboard.slots().map(({ name, size, status }) => ({ name, size, status }));
@@ -558,24 +574,33 @@ function updateChooser() {
   if (!chooser) return;
   chooser.select.value = Object.hasOwn(DEMO_FILES, current) || current === 'none' ? current : '';
   const plugged = devices.input.concat(devices.output).some((d) => d.connected);
-  chooser.button.textContent = plugged ? 'Unplug' : 'Plug in';
+  chooser.button.textContent = plugged ? 'Unplug keyboard' : 'Plug in keyboard';
   chooser.button.disabled = current === 'none';
 }
 
-// A small box in a corner, marked as the demo's own, to pick the virtual keyboard; styled through the style
-// properties, which the page's Content Security Policy allows.
+// A small box in a corner, marked as the demo's own, to pick the virtual keyboard. It lives in a shadow root,
+// so that the page's style sheet leaves it alone, and is styled through style properties, which the page's
+// Content Security Policy allows. A spacer as high as the box ends the page, so that its last lines can be
+// scrolled clear of it.
 function showChooser() {
+  const host = document.createElement('div');
+  host.style.all = 'initial';
+  const root = host.attachShadow({ mode: 'open' });
   const box = document.createElement('aside');
   box.setAttribute('aria-label', 'Demo keyboard (not part of the page)');
   Object.assign(box.style, {
-    position: 'fixed', right: '8px', bottom: '8px', zIndex: '2147483647', padding: '4px 8px',
-    font: '12px system-ui, sans-serif', color: '#333', background: 'rgba(255, 250, 220, 0.95)',
+    position: 'fixed', right: '8px', bottom: '8px', zIndex: '2147483647', padding: '3px 6px',
+    font: '12px/1.4 system-ui, sans-serif', color: '#222', background: 'rgba(255, 248, 210, 0.96)',
     border: '1px dashed #a80', borderRadius: '4px', display: 'flex', gap: '6px', alignItems: 'center',
+    boxShadow: '0 1px 4px rgba(0, 0, 0, 0.2)',
   });
+  const control = { font: 'inherit', color: '#222', background: '#fff', border: '1px solid #998',
+                    borderRadius: '3px', padding: '1px 4px', margin: '0' };
   const label = document.createElement('label');
   label.textContent = 'Demo keyboard';
   const select = document.createElement('select');
   select.setAttribute('aria-label', 'Demo keyboard');
+  Object.assign(select.style, control);
   for (const [value, text] of [['C', 'Family C'], ['A', 'Family A'], ['B', 'Family B'], ['none', 'None']]) {
     select.append(new Option(text, value));
   }
@@ -583,12 +608,16 @@ function showChooser() {
   label.append(' ', select);
   const button = document.createElement('button');
   button.type = 'button';
-  button.setAttribute('aria-label', 'Unplug or plug in the demo keyboard');
+  Object.assign(button.style, control, { cursor: 'pointer' });
   button.addEventListener('click', () => {
     if (devices.input.concat(devices.output).some((d) => d.connected)) unplug(); else plug();
   });
   box.append(label, button);
-  document.body.append(box);
+  root.append(box);
+  const spacer = document.createElement('div');
+  spacer.setAttribute('aria-hidden', 'true');
+  spacer.style.height = '40px';
+  document.body.append(spacer, host);
   chooser = { select, button };
   updateChooser();
 }
