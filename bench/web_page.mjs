@@ -83,38 +83,28 @@ try {
   const config = 'in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nfree=16777216\ndelay_ms=0\n';
   const sender = await openPage(browser, server.url, { config });
   await sender.waitForSelector('body[data-ready="true"]');
-  // Timestamps at the stand-in's ports: an answer handed to the page, and the page's next send.
-  await sender.evaluate(async () => {
-    const access = await navigator.requestMIDIAccess({ sysex: true });
-    const input = Object.getPrototypeOf([...access.inputs.values()][0]);
-    const output = Object.getPrototypeOf([...access.outputs.values()][0]);
-    const marks = { answered: 0, gaps: [] };
-    window.suBench = marks;
-    const dispatch = input.dispatchEvent;
-    input.dispatchEvent = function (event) {
-      if (event.type === 'midimessage') marks.answered = performance.now();
-      return dispatch.call(this, event);
-    };
-    const send = output.send;
-    output.send = function (data, timestamp) {
-      if (marks.answered) marks.gaps.push(performance.now() - marks.answered);
-      marks.answered = 0;
-      return send.call(this, data, timestamp);
-    };
-  });
   await sender.getByLabel('Song file').setInputFiles({ name: 'realistic_1MB.mid', mimeType: 'audio/midi', buffer: song });
   await sender.getByRole('button', { name: 'Connect keyboard' }).click();
   await sender.locator('#slots tbody tr').first().waitFor({ timeout: 20000 });
   await sender.waitForFunction(() => !document.body.classList.contains('busy'));
   await sender.locator('#slots tbody tr').nth(2).click();
-  await sender.evaluate(() => { window.suBench.gaps = []; window.suBench.answered = 0; });
+  // The stand-in's timeline: when each answer was handed to the page ("in") and each message sent ("out").
+  await sender.evaluate(() => suStandin.clearLog());
   const started = Date.now();
   await sender.getByRole('button', { name: 'Send' }).click();
   const dialog = sender.locator('dialog[open]');
   await dialog.waitFor({ timeout: 600000 });
   const text = await dialog.locator('p').textContent();
   const sendSeconds = (Date.now() - started) / 1000;
-  const gaps = await sender.evaluate(() => window.suBench.gaps);
+  const gaps = await sender.evaluate(() => {
+    const gaps = [];
+    let answered = 0;
+    for (const [kind, at] of suStandin.timeline()) {
+      if (kind === 'in') answered = at;
+      else if (answered) { gaps.push(at - answered); answered = 0; }
+    }
+    return gaps;
+  });
   await sender.close();
   if (text !== 'Complete!') throw new Error(`the send ended with "${text}"`);
   console.log(`page's own work per block (answer in to next block out), ${gaps.length} blocks sent in ` +
