@@ -160,6 +160,31 @@ describe('each family is identified, listed, sent a song (with a replacement) an
   }
 });
 
+// ---- The ports ---------------------------------------------------------------------------------------------
+
+describe('the ports', () => {
+  test('two pairs: the user picks from the lists, and the choice is remembered for the next visit', async () => {
+    const config = 'in=Synth In\nin=Keyboard In\nout=Synth Out\nout=Keyboard Out\nmodel=2\n';
+    const page = await open({ config });
+    await page.getByRole('button', { name: 'Connect keyboard' }).click();
+    await page.getByRole('combobox', { name: 'MIDI input' }).waitFor();
+    assert.equal(await page.locator('#slots tbody tr').count(), 0, 'nothing is asked of a port not chosen');
+    await page.getByRole('combobox', { name: 'MIDI input' }).selectOption({ label: 'Keyboard In' });
+    await page.getByRole('combobox', { name: 'MIDI output' }).selectOption({ label: 'Keyboard Out' });
+    await connect(page);
+    assert.match(await page.locator('#keyboard-info').textContent(), /Keyboard In \/ Keyboard Out$/);
+    // The next visit (same browser storage) connects to the remembered pair without asking.
+    await page.reload();
+    await page.evaluate(() => window.suStandin.ready);
+    await page.waitForSelector('body[data-ready="true"]');
+    await page.evaluate((text) => suStandin.configure(text), config);
+    await connect(page);
+    assert.ok(await page.locator('#ports').isHidden());
+    assert.match(await page.locator('#keyboard-info').textContent(), /Keyboard In \/ Keyboard Out$/);
+    await done(page);
+  });
+});
+
 // ---- Failures ------------------------------------------------------------------------------------------
 
 describe('every failure is a message to acknowledge, and the page is usable afterwards', () => {
@@ -217,10 +242,13 @@ describe('every failure is a message to acknowledge, and the page is usable afte
     await idle(page);
     assert.equal(await page.locator('#keyboard-info').textContent(), 'No keyboard connected.');
     assert.ok(await page.getByRole('button', { name: 'Send' }).isDisabled());
-    // Plugged in again, it connects anew.
+    // Plugged in again, it connects anew; unplugged while the page is idle, the page says so at once.
     await page.evaluate(() => suStandin.plug());
     await connect(page);
     console.log(`# unplugged: message after ${took} ms`);
+    await page.evaluate(() => suStandin.unplug());
+    await page.getByText('No keyboard connected.').waitFor({ timeout: 2000 });
+    assert.equal(await page.locator('#slots tbody tr').count(), 0);
     await done(page);
   });
 
