@@ -5,7 +5,7 @@
 #include "app/selection_dialog.h"
 #include "app/shell_system.h"
 #include "app/work_dir.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 
 namespace su {
 
