@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "app/dialogs/dialog_progress.h"
+#include "app/dialogs/family_a/send_dialog.h"
 #include "base/run_state.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"
@@ -18,11 +20,9 @@
 #include "tests/support/keyboard_rules.h"
 #include "tests/support/link_fixture.h"
 #include "tests/support/outcome.h"
-#include "transfer/dialog_progress.h"
 #include "transfer/family_a/frames.h"
 #include "transfer/family_a/probe.h"
 #include "transfer/family_a/protocol.h"
-#include "transfer/family_a/send_dialog.h"
 #include "transfer/septet_encodings.h"
 
 namespace su {

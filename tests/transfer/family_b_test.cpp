@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/dialogs/dialog_progress.h"
+#include "app/dialogs/family_b/send_dialog.h"
 #include "base/run_state.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"
@@ -19,11 +21,9 @@
 #include "tests/support/keyboard_rules.h"
 #include "tests/support/link_fixture.h"
 #include "tests/support/outcome.h"
-#include "transfer/dialog_progress.h"
 #include "transfer/family_b/frames.h"
 #include "transfer/family_b/probe.h"
 #include "transfer/family_b/protocol.h"
-#include "transfer/family_b/send_dialog.h"
 
 namespace su {
 namespace {

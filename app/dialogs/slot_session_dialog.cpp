@@ -1,11 +1,11 @@
-#include "transfer/slot_session_dialog.h"
+#include "app/dialogs/slot_session_dialog.h"
 
 #include <string>
 
+#include "app/dialogs/dialog_progress.h"
+#include "app/dialogs/dialog_prompts.h"
 #include "base/run_state.h"
 #include "resources/resource.h"
-#include "transfer/dialog_progress.h"
-#include "transfer/dialog_prompts.h"
 #include "transfer/slot_list.h"
 
 namespace su {

@@ -1,9 +1,9 @@
-#include "transfer/family_b/send_dialog.h"
+#include "app/dialogs/family_b/send_dialog.h"
 
 #include <string>
 
+#include "app/dialogs/dialog_progress.h"
 #include "resources/resource.h"
-#include "transfer/dialog_progress.h"
 #include "transfer/family_b/slot_operations.h"
 #include "transfer/slot_list.h"
 
