@@ -4,11 +4,11 @@
 #include "app/dialogs/family_a/flow.h"
 #include "app/dialogs/family_b/flow.h"
 #include "app/dialogs/family_c/flow.h"
+#include "app/dialogs/keyboard_connection.h"
+#include "app/dialogs/midi_device_dialog.h"
 #include "app/save_flow.h"
 #include "base/settings.h"
-#include "midi/device_selection.h"
 #include "midi/port_session.h"
-#include "transfer/keyboard_connection.h"
 
 namespace su {
 

@@ -4,9 +4,9 @@
 
 #include "app/dialogs/dialog_progress.h"
 #include "app/dialogs/dialog_prompts.h"
+#include "app/dialogs/slot_list_control.h"
 #include "base/run_state.h"
 #include "resources/resource.h"
-#include "transfer/slot_list.h"
 
 namespace su {
 

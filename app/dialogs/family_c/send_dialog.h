@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
+#include "app/dialogs/slot_list_control.h"
 #include "base/screen.h"
 #include "transfer/family_c/protocol.h"
 #include "transfer/family_c/slot_layout.h"
 #include "transfer/family_c/slot_operations.h"
-#include "transfer/slot_list.h"
 
 namespace su {
 
