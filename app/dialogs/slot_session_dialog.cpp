@@ -35,10 +35,7 @@ int DeleteTargetSong(WindowRef dialog, const SlotSession& session,
     TheScreen().Beep();
     return 0;
   }
-  if (ShowMessage(dialog, IDS_DELETE_QUESTION, BoxKind::YesNo) == kAnswerNo) return 0;
-  DeletingBox box(dialog);
-  deleteInSlot(session, slot);
-  return 1;
+  return AskAndDelete(dialog, [&] { deleteInSlot(session, slot); });
 }
 
 int SendToTargetSlot(WindowRef dialog, const SlotSession& session, SendToSlot sendToSlot) {
@@ -63,88 +60,19 @@ DisabledWhileSending::~DisabledWhileSending() {
   }
 }
 
-void SlotSessionDialog::OnInit(WindowRef dialog) {
-  Screen& screen = TheScreen();
-  const RunState& run = Run();
-
-  screen.ProgressRange(dialog, IDC_PROGRESS, 0, 1);
-  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
-  screen.ProgressStep(dialog, IDC_PROGRESS, 1);
-  SetUpSlotList(dialog);
-
-  screen.SetControlText(dialog, IDC_FILE_NAME, run.stagedName);
-  screen.SetControlText(dialog, IDC_SONG_SIZE, UnsignedText(KilobytesShown(run.songImageSize)));
-  screen.SetControlText(dialog, IDC_TOTAL_SIZE, "");
-  screen.SetControlText(dialog, family_.memoryField, "");
-  screen.SetControlText(dialog, IDC_STATUS, "");
-  screen.EnableControl(dialog, IDC_DELETE, false);
-
-  // The first reading starts once the dialog is on screen.
-  screen.ShowWindow(dialog);
-  screen.PostCommand(dialog, IDC_REFRESH);
+void SlotSessionDialog::Refresh(WindowRef dialog) {
+  family_.refresh(dialog, session_);
+  family_.fill(dialog, session_);
 }
 
-void SlotSessionDialog::OnCommand(WindowRef dialog, int control) {
-  if (busy_) return;
-  switch (control) {
-    case IDC_REFRESH: {
-      BusyScope busy(busy_);
-      family_.refresh(dialog, session_);
-      family_.fill(dialog, session_);
-      break;
-    }
-    case IDC_SEND:
-      Send(dialog);
-      break;
-    case IDC_DELETE:
-      Delete(dialog);
-      break;
-    case IDC_CANCEL_TRANSFER:
-      TheScreen().EndDialog(dialog, 0);
-      break;
-    default:
-      break;  // Escape and everything else: nothing
-  }
-}
+int SlotSessionDialog::SendSong(WindowRef dialog) { return family_.sendSong(dialog, session_); }
 
-void SlotSessionDialog::OnListClick(WindowRef dialog, int control, int row) {
-  if (busy_ || control != IDC_SLOT_LIST || row < 0 || row >= session_.slotCount) return;
-  TheScreen().EnableControl(dialog, IDC_DELETE, session_.slots[static_cast<std::size_t>(row)].used != 0);
-}
+int SlotSessionDialog::DeleteSong(WindowRef dialog) { return family_.deleteSong(dialog, session_); }
 
-void SlotSessionDialog::Send(WindowRef dialog) {
-  Screen& screen = TheScreen();
-  screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, false);
-  screen.EnableControl(dialog, IDC_DELETE, false);
-  screen.EnableControl(dialog, IDC_SEND, false);
+int SlotSessionDialog::ListedSlots() const { return session_.slotCount; }
 
-  int sent = 0;
-  {
-    BusyScope busy(busy_);
-    sent = family_.sendSong(dialog, session_);
-  }
-  if (sent == 1) {
-    ShowMessage(dialog, IDS_COMPLETE, BoxKind::Ok);
-    screen.EndDialog(dialog, 0);
-    return;
-  }
-  screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, true);
-  screen.EnableControl(dialog, IDC_SEND, true);
-}
-
-void SlotSessionDialog::Delete(WindowRef dialog) {
-  int deleted = 0;
-  {
-    BusyScope busy(busy_);
-    deleted = family_.deleteSong(dialog, session_);
-  }
-  if (deleted != 1) return;
-  // A refresh posted before message 50 opens runs while the box is up (the box dispatches the dialog's
-  // messages); the busy mark is already gone for it.
-  if (family_.refreshUnderDeleteMessage) TheScreen().PostCommand(dialog, IDC_REFRESH);
-  ShowMessage(dialog, IDS_DELETE_COMPLETE, BoxKind::Ok);
-  if (!family_.refreshUnderDeleteMessage) TheScreen().PostCommand(dialog, IDC_REFRESH);
-  TheScreen().EnableControl(dialog, IDC_DELETE, false);
+bool SlotSessionDialog::SlotHoldsSong(int row) const {
+  return session_.slots[static_cast<std::size_t>(row)].used != 0;
 }
 
 }  // namespace su

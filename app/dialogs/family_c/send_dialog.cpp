@@ -57,100 +57,23 @@ int DeleteSelectedSlot(WindowRef dialog, const SlotTableC& table) {
     TheScreen().Beep();
     return 0;
   }
-  if (ShowMessage(dialog, IDS_DELETE_QUESTION, BoxKind::YesNo) == kAnswerNo) return 0;
-  DeletingBox box(dialog);
-  DeleteSongInSlotC(static_cast<std::uint8_t>(slot & 0xFF));
-  return 1;
+  return AskAndDelete(dialog, [slot] { DeleteSongInSlotC(static_cast<std::uint8_t>(slot & 0xFF)); });
 }
 
-void SendDialogC::OnInit(WindowRef dialog) {
-  Screen& screen = TheScreen();
-  RunState& run = Run();
-
-  screen.ProgressRange(dialog, IDC_PROGRESS, 0, 1);
-  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
-  screen.ProgressStep(dialog, IDC_PROGRESS, 1);
-
-  SetUpSlotList(dialog);
-
-  screen.SetControlText(dialog, IDC_FILE_NAME, run.stagedName);
-  screen.SetControlText(dialog, IDC_SONG_SIZE, UnsignedText(KilobytesShown(run.songImageSize)));
-  screen.SetControlText(dialog, IDC_TOTAL_SIZE, "");
-  screen.SetControlText(dialog, IDC_FREE_SIZE, "");
-  screen.SetControlText(dialog, IDC_STATUS, "");
-  screen.EnableControl(dialog, IDC_DELETE, false);
-
-  // The first reading starts once the dialog is on screen.
-  screen.ShowWindow(dialog);
-  screen.PostCommand(dialog, IDC_REFRESH);
-}
-
-void SendDialogC::OnCommand(WindowRef dialog, int control) {
-  if (busy_) return;
-  switch (control) {
-    case IDC_REFRESH:
-      Refresh(dialog);
-      break;
-    case IDC_SEND:
-      Send(dialog);
-      break;
-    case IDC_DELETE:
-      Delete(dialog);
-      break;
-    case IDC_CANCEL_TRANSFER:
-      TheScreen().EndDialog(dialog, 0);
-      break;
-    default:
-      break;  // Escape and everything else: nothing
-  }
-}
-
-void SendDialogC::OnListClick(WindowRef dialog, int control, int row) {
-  // A click while the slots are being read or a song is on its way must not re-enable Delete.
-  if (busy_ || control != IDC_SLOT_LIST || row < 0) return;
-  if (row >= layout_.slotCount || row >= kMaxSlotsC) return;
-  TheScreen().EnableControl(dialog, IDC_DELETE, table_.slots[row].inUse != 0);
-}
+SendDialogC::SendDialogC(const SlotLayout& layout, SlotTableC& table)
+    : SlotDialog(IDC_FREE_SIZE, true), layout_(layout), table_(table) {}
 
 void SendDialogC::Refresh(WindowRef dialog) {
-  BusyScope busy(busy_);
   ReadSlots(dialog, layout_, table_);
   FillSlotList(dialog, layout_, table_);
 }
 
-void SendDialogC::Send(WindowRef dialog) {
-  Screen& screen = TheScreen();
-  screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, false);
-  screen.EnableControl(dialog, IDC_DELETE, false);
-  screen.EnableControl(dialog, IDC_SEND, false);
+int SendDialogC::SendSong(WindowRef dialog) { return SendToSelectedSlot(dialog); }
 
-  int sent = 0;
-  {
-    BusyScope busy(busy_);
-    sent = SendToSelectedSlot(dialog);
-  }
-  if (sent == 1) {
-    ShowMessage(dialog, IDS_COMPLETE, BoxKind::Ok);
-    screen.EndDialog(dialog, 0);
-    return;
-  }
-  screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, true);
-  screen.EnableControl(dialog, IDC_DELETE, false);
-  screen.EnableControl(dialog, IDC_SEND, true);
-}
+int SendDialogC::DeleteSong(WindowRef dialog) { return DeleteSelectedSlot(dialog, table_); }
 
-void SendDialogC::Delete(WindowRef dialog) {
-  int deleted = 0;
-  {
-    BusyScope busy(busy_);
-    deleted = DeleteSelectedSlot(dialog, table_);
-  }
-  if (deleted != 1) return;
-  // The posted refresh may run while message 50 is still up (its box dispatches the dialog's messages),
-  // which is why the busy mark is already gone here.
-  TheScreen().PostCommand(dialog, IDC_REFRESH);
-  ShowMessage(dialog, IDS_DELETE_COMPLETE, BoxKind::Ok);
-  TheScreen().EnableControl(dialog, IDC_DELETE, false);
-}
+int SendDialogC::ListedSlots() const { return layout_.slotCount < kMaxSlotsC ? layout_.slotCount : kMaxSlotsC; }
+
+bool SendDialogC::SlotHoldsSong(int row) const { return table_.slots[row].inUse != 0; }
 
 }  // namespace su
