@@ -20,10 +20,8 @@ void FillSlotRows(WindowRef dialog, const SlotSession& session) {
   screen.ListClear(dialog, IDC_SLOT_LIST);
   for (int slot = 0; slot < session.slotCount; ++slot) {
     const SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
-    std::size_t length = 0;
-    while (length < kSlotEntryNameSize && entry.name[length] != '\0') ++length;
-    ShowSlotRow(dialog, slot, session.slotLabels[static_cast<std::size_t>(slot)], std::string(entry.name, length),
-                entry.size);
+    ShowSlotRow(dialog, slot, session.slotLabels[static_cast<std::size_t>(slot)],
+                SlotNameText(entry.name, kSlotEntryNameSize), entry.size);
   }
   if (session.slotCount > 0) screen.ListSelectRow(dialog, IDC_SLOT_LIST, 0);
 }

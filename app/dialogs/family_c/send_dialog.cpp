@@ -10,17 +10,6 @@
 
 namespace su {
 
-namespace {
-
-// The slot's name up to its terminating zero, and never beyond the field even if the zero is missing.
-std::string NameText(const SlotRecordC& record) {
-  std::size_t length = 0;
-  while (length < kSlotNameSize && record.name[length] != '\0') ++length;
-  return std::string(record.name, length);
-}
-
-}  // namespace
-
 void ReadSlots(WindowRef dialog, const SlotLayout& layout, SlotTableC& table) {
   DialogReadingProgress progress(dialog);
   ReadSlotTableC(layout, table, progress);
@@ -34,7 +23,7 @@ void FillSlotList(WindowRef dialog, const SlotLayout& layout, const SlotTableC& 
     const SlotRecordC& record = table.slots[slot];
     const std::string label =
         slot < static_cast<int>(layout.slotLabels.size()) ? layout.slotLabels[slot] : std::string();
-    ShowSlotRow(dialog, slot, label, NameText(record), record.size);
+    ShowSlotRow(dialog, slot, label, SlotNameText(record.name, kSlotNameSize), record.size);
   }
   if (count > 0) screen.ListSelectRow(dialog, IDC_SLOT_LIST, 0);
   screen.SetControlText(dialog, IDC_TOTAL_SIZE, TotalKilobytesText(table.totalSize));
