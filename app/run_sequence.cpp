@@ -1,11 +1,11 @@
 #include "app/run_sequence.h"
 
-#include "base/messages.h"
-#include "base/run_state.h"
-#include "app/selection_dialog.h"
+#include "app/dialogs/selection_dialog.h"
 #include "app/shell_system.h"
 #include "app/work_dir.h"
-#include "resources/resource.h"
+#include "base/messages.h"
+#include "base/run_state.h"
+#include "resources/message_numbers.h"
 
 namespace su {
 

@@ -1,14 +1,14 @@
 // The run sequence: the whole control flow of one run, from the single-instance guard to the clean-up.
 #pragma once
 
+#include "app/dialogs/family_a/flow.h"
+#include "app/dialogs/family_b/flow.h"
+#include "app/dialogs/family_c/flow.h"
+#include "app/dialogs/keyboard_connection.h"
+#include "app/dialogs/midi_device_dialog.h"
 #include "app/save_flow.h"
 #include "base/settings.h"
-#include "midi/device_selection.h"
 #include "midi/port_session.h"
-#include "transfer/family_a/flow.h"
-#include "transfer/family_b/flow.h"
-#include "transfer/family_c/flow.h"
-#include "transfer/keyboard_connection.h"
 
 namespace su {
 

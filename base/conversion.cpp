@@ -11,7 +11,7 @@
 #include "base/paths.h"
 #include "base/run_state.h"
 #include "base/screen.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 
 namespace su {
 

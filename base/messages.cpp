@@ -1,6 +1,6 @@
 #include "base/messages.h"
 
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 
 namespace su {
 
@@ -43,12 +43,5 @@ void ShowSavedMessage(const std::string& path) {
   Screen& screen = TheScreen();
   screen.Ask(nullptr, FormatSavedMessage(screen.Text(IDS_SAVED), path), BoxKind::Ok);
 }
-
-void SetStatusLine(WindowRef dialog, int number) {
-  Screen& screen = TheScreen();
-  screen.SetControlText(dialog, IDC_STATUS, FitBuffer(screen.Text(number), kStatusBufferChars));
-}
-
-void ClearStatusLine(WindowRef dialog) { TheScreen().SetControlText(dialog, IDC_STATUS, ""); }
 
 }  // namespace su

@@ -1,5 +1,5 @@
-// Messages the shell formats and shows itself: the run sequence's error box, the "Saved." box and the
-// status line of a transfer dialog. Texts come from the string table by number.
+// Messages the shell formats and shows itself: the run sequence's error box and the "Saved." box. Texts come
+// from the string table by number.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +10,8 @@
 
 namespace su {
 
-// Message texts live in buffers of 256 characters, status lines in buffers of 64 (the zero included).
+// Message texts live in buffers of 256 characters (the zero included).
 constexpr std::size_t kMessageBufferChars = 256;
-constexpr std::size_t kStatusBufferChars = 64;
 
 // `text` cut to what a buffer of `bufferChars` characters holds.
 std::string FitBuffer(const std::string& text, std::size_t bufferChars);
@@ -27,9 +26,5 @@ void ShowRaisedMessage(const RaisedMessage& raised);
 void ShowKeyboardError(const APP_EXCEPTION& error);
 // Message 46 with `path` in an OK box without icon and owner.
 void ShowSavedMessage(const std::string& path);
-
-// The status line (control 11000) of `dialog`: message `number`, or "" to clear it.
-void SetStatusLine(WindowRef dialog, int number);
-void ClearStatusLine(WindowRef dialog);
 
 }  // namespace su

@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "app/dialogs/dialog_progress.h"
 #include "base/run_state.h"
 #include "midi/port_session.h"
 #include "midi/seven_bit.h"
@@ -20,10 +21,9 @@
 #include "tests/support/fake_screen.h"
 #include "tests/support/virtual_link.h"
 #include "tools/virtual_keyboard/virtual_keyboard.h"
-#include "transfer/family_c/frames.h"
-#include "transfer/dialog_progress.h"
 #include "transfer/family_a/frames.h"
 #include "transfer/family_a/protocol.h"
+#include "transfer/family_c/frames.h"
 #include "transfer/family_c/protocol.h"
 
 namespace su {

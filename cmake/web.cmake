@@ -9,18 +9,17 @@ set(SU_WEB_DIR ${SU_WEB_DIR_DEFAULT} CACHE PATH "Where the static page is assemb
 get_filename_component(SU_WEB_STANDIN_DIR_DEFAULT ${CMAKE_BINARY_DIR}/../web-standin ABSOLUTE)
 set(SU_WEB_STANDIN_DIR ${SU_WEB_STANDIN_DIR_DEFAULT} CACHE PATH "Where the test-only Web MIDI stand-in is assembled")
 
-foreach(target su_core sqfconv2 sqfconv2_format)
+foreach(target su_base su_midi su_transfer su_app sqfconv2 sqfconv2_format)
   if(TARGET ${target})
     set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL ON)
   endif()
 endforeach()
 
-# The portable core as the page uses it: the converter, base/, midi/ and transfer/ without any Windows,
-# RtMidi or dialog code, and the Web MIDI driver.
+# The portable core as the page uses it: the converter, base/, midi/ and transfer/ (no Windows or RtMidi code;
+# the dialogs' logic lives in app/, which the page does not use), and the Web MIDI driver.
 file(GLOB_RECURSE SU_WEB_CORE_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/base/*.cpp ${PROJECT_SOURCE_DIR}/midi/*.cpp ${PROJECT_SOURCE_DIR}/transfer/*.cpp)
 list(FILTER SU_WEB_CORE_SOURCES EXCLUDE REGEX "/(win32|rtmidi)/")
-list(FILTER SU_WEB_CORE_SOURCES EXCLUDE REGEX "dialog|/flow\\.cpp$|/keyboard_connection\\.cpp$|/device_selection\\.cpp$")
 add_library(su_web_core STATIC ${SU_WEB_CORE_SOURCES}
   ${PROJECT_SOURCE_DIR}/converter/midi_file.cpp ${PROJECT_SOURCE_DIR}/converter/song_image.cpp
   ${PROJECT_SOURCE_DIR}/converter/song_convert.cpp ${PROJECT_SOURCE_DIR}/converter/sqfconv2.cpp

@@ -7,7 +7,6 @@
 
 #include "base/run_state.h"
 #include "midi/port_session.h"
-#include "resources/resource.h"
 
 namespace su {
 

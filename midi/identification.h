@@ -1,6 +1,6 @@
 // Finding out which keyboard is connected: the reply frame check and the identity request with its model
 // table that family C keyboards answer. The family probes and the whole search are in
-// transfer/keyboard_connection.h.
+// transfer/keyboard_search.h.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,9 @@
-// Resource numbers: dialogs, controls, menu, icon and the string table. Shared by the resource script and
-// the code. Plain #defines, because the resource compiler reads this file too.
+// Resource numbers: dialogs, controls, menu and icon, and (from message_numbers.h) the string table. Shared by
+// the resource script and the Windows dialogs' logic in app/. Plain #defines, because the resource compiler
+// reads this file too.
 #pragma once
+
+#include "message_numbers.h"
 
 // Dialog templates
 #define IDD_SELECTION 137
@@ -38,29 +41,3 @@
 #define IDC_SENDING_HIDDEN_OK 1018
 #define IDC_PROGRESS 1010
 #define IDC_STATUS 11000
-
-// String table
-#define IDS_DEVICE_NOT_SET_UP 29
-#define IDS_SQF_NOT_FOUND 30
-#define IDS_DEVICE_BUSY 32
-#define IDS_NO_RESPONSE 34
-#define IDS_NOT_READY 35
-#define IDS_NOT_ENOUGH_MEMORY 36
-#define IDS_TIMEOUT 38
-#define IDS_ALREADY_EXIST 39
-#define IDS_COMPLETE 40
-#define IDS_CANCEL_QUESTION 41
-#define IDS_DATA_NOT_FOUND 42
-#define IDS_FILE_BROKEN 43
-#define IDS_FILE_ERROR 44
-#define IDS_SAVED 46
-#define IDS_GETTING_INFORMATION 47
-#define IDS_NOW_SENDING 48
-#define IDS_DELETE_QUESTION 49
-#define IDS_DELETE_COMPLETE 50
-#define IDS_MEMORY_SHORT_C 52
-#define IDS_ERROR_CODE 53
-#define IDS_LOW_VOLTAGE 54
-#define IDS_TRANSMISSION_STOPPED 55
-#define IDS_HYPERTHREADING 57
-#define IDS_MEMORY_SHORT_B 59

@@ -1,11 +1,9 @@
-// What the transfer dialogs of every family share: the slot list's columns, the KB rules of the sizes they
-// show, the selected row, and the guards that keep one exchange with the keyboard at a time.
+// What the slot lists of every front end share: the KB rules of the sizes they show (the dialogs' slot list
+// and totals, the command line's listing).
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-#include "base/screen.h"
 
 namespace su {
 
@@ -16,38 +14,8 @@ std::uint32_t KilobytesShown(std::uint32_t bytes);
 std::string KilobyteCell(std::uint32_t bytes);
 // A total (stored songs, free memory): whole kilobytes rounded toward zero, as an unsigned number.
 std::string TotalKilobytesText(std::int32_t bytes);
+// Family B's total of stored songs: as TotalKilobytesText, but never 0 for a keyboard that holds anything.
+std::string TotalKilobytesTextB(std::int32_t bytes);
 std::string UnsignedText(std::uint32_t value);
-
-// Full-row selection and the three columns "No", "Data" and "Size" of slot list 1018.
-void SetUpSlotList(WindowRef dialog);
-// Puts one slot's row into slot list 1018.
-void ShowSlotRow(WindowRef dialog, int row, const std::string& label, const std::string& name, std::uint32_t size);
-// The first selected row of slot list 1018; 0 when none is selected.
-int SelectedRow(WindowRef dialog);
-
-// Marks a dialog busy for the life of one exchange, a raised failure included: while it is marked, the
-// commands that window messages bring in the middle of a wait are ignored.
-class BusyScope {
- public:
-  explicit BusyScope(bool& busy) : busy_(busy) { busy_ = true; }
-  ~BusyScope() { busy_ = false; }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  bool& busy_;
-};
-
-// Box 142 "Now deleting..." for as long as a delete waits for the keyboard, closed on every way out.
-class DeletingBox {
- public:
-  explicit DeletingBox(WindowRef owner);
-  ~DeletingBox();
-  DeletingBox(const DeletingBox&) = delete;
-  DeletingBox& operator=(const DeletingBox&) = delete;
-
- private:
-  WindowRef box_;
-};
 
 }  // namespace su

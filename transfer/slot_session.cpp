@@ -1,6 +1,6 @@
 #include "transfer/slot_session.h"
 
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 
 namespace su {
 

@@ -1,4 +1,5 @@
-// The slot records of a family A or B transfer dialog: one row per song slot and the totals of the last reading.
+// The slot records of a family A or B keyboard as a front end lists them: one entry per song slot and the
+// totals of the last reading.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/messages.h"
-#include "resources/resource.h"
 #include "resources/strings.h"
-#include "tests/support/fake_screen.h"
 
 namespace su {
 namespace {
@@ -28,28 +26,6 @@ TEST(FormatMessagesTest, TextsAreCutToTheirBuffers) {
   EXPECT_EQ(FitBuffer("abc", 4), "abc");
   EXPECT_EQ(FitBuffer("abcd", 4), "abc");
   EXPECT_EQ(FitBuffer("abcd", 0), "");
-}
-
-class ShownMessagesTest : public ::testing::Test {
- protected:
-  test::FakeScreen screen;
-  test::ScopedScreen installed{screen};
-};
-
-TEST_F(ShownMessagesTest, StatusLineIsSetAndClearedOnControl11000) {
-  struct Idle : DialogLogic {
-    void OnInit(WindowRef dialog) override {
-      SetStatusLine(dialog, IDS_GETTING_INFORMATION);
-      afterSet = TheScreen().ControlText(dialog, IDC_STATUS);
-      ClearStatusLine(dialog);
-      TheScreen().EndDialog(dialog, 0);
-    }
-    void OnCommand(WindowRef, int) override {}
-    std::string afterSet;
-  } logic;
-  screen.RunDialog(IDD_SEND_C, logic);
-  EXPECT_EQ(logic.afterSet, "Now getting information...");
-  EXPECT_EQ(screen.Ctl(screen.LastWindowOf(IDD_SEND_C), IDC_STATUS).text, "");
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
-// Device selection and the settings file it writes: the stored pair's check, the keyboard-port check on
-// machines with several processors, and the MIDI Device dialog played through the recording screen.
+// Device selection and the settings file it writes: the stored pair's check and the keyboard-port check on
+// machines with several processors. The MIDI Device dialog's tests are in tests/app/dialogs/.
 #include "midi/device_selection.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -15,36 +14,14 @@
 #include "base/settings_profile.h"
 #include "midi/port_session.h"
 #include "midi/system_affinity.h"
-#include "resources/resource.h"
 #include "tests/support/case_name.h"
 #include "tests/support/link_fixture.h"
+#include "tests/support/recording_profile.h"
 
 namespace su {
 namespace {
 
-using test::FakeScreen;
-
-// A settings file in memory that records every read and write in order.
-class RecordingProfile : public ProfileFile {
- public:
-  std::string programPath = "C:\\Tools\\Uploader\\SU.exe";
-  std::map<std::string, std::string> values;  // "SECTION/KEY" -> text
-  std::vector<std::string> reads;             // "file|SECTION/KEY|fallback"
-  std::vector<std::string> writes;            // "file|SECTION/KEY=value"
-
-  std::string ProgramPath() override { return programPath; }
-  int ReadInt(const std::string& section, const std::string& key, int fallback,
-              const std::string& file) override {
-    reads.push_back(file + "|" + section + "/" + key + "|" + std::to_string(fallback));
-    auto it = values.find(section + "/" + key);
-    return it == values.end() ? fallback : std::stoi(it->second);
-  }
-  void WriteString(const std::string& section, const std::string& key, const std::string& value,
-                   const std::string& file) override {
-    writes.push_back(file + "|" + section + "/" + key + "=" + value);
-    values[section + "/" + key] = value;
-  }
-};
+using test::RecordingProfile;
 
 class DeviceSelectionTest : public test::LinkTest {
  protected:
@@ -63,14 +40,6 @@ class DeviceSelectionTest : public test::LinkTest {
   void Choose(std::int32_t in, std::int32_t out) {
     su::Run().midiInIndex = in;
     su::Run().midiOutIndex = out;
-  }
-  // The user picks positions in the two lists (-1: leaves that list alone) and presses OK.
-  static FakeScreen::User PickAndOk(int in, int out) {
-    return [in, out](FakeScreen& s, WindowRef dialog) {
-      if (in >= -1) s.Ctl(dialog, IDC_MIDI_IN).comboSelected = in;
-      if (out >= -1) s.Ctl(dialog, IDC_MIDI_OUT).comboSelected = out;
-      s.Click(dialog, 1);
-    };
   }
 
   RecordingProfile profile;
@@ -141,60 +110,6 @@ TEST_F(DeviceSelectionTest, HyperthreadingCheckFirstAsksWhetherThePairIsSetUp) {
   InstallAffinityMaskSource([] { return std::uint64_t{1}; });
   Choose(0, 5);
   EXPECT_EQ(CheckHyperthreading(), 1);
-}
-
-TEST_F(DeviceSelectionTest, DialogListsDevicesInOrderAndCancelWritesNothing) {
-  link.FailInNameQuery(1);
-  screen.users[IDD_MIDI_DEVICE].push_back([](FakeScreen& s, WindowRef dialog) { s.Click(dialog, 2); });
-  EXPECT_EQ(ShowMidiDeviceDialog(), -1);
-  WindowRef dialog = screen.LastWindowOf(IDD_MIDI_DEVICE);
-  EXPECT_EQ(screen.Ctl(dialog, IDC_MIDI_IN).comboItems,
-            (std::vector<std::string>{"Synth In", "", "Loop In"}));
-  EXPECT_EQ(screen.Ctl(dialog, IDC_MIDI_OUT).comboItems,
-            (std::vector<std::string>{"Synth Out", "2- QK USB OUT 1"}));
-  EXPECT_EQ(screen.Ctl(dialog, IDC_MIDI_IN).comboSelected, -1);
-  EXPECT_EQ(screen.Ctl(dialog, IDC_MIDI_OUT).comboSelected, -1);
-  EXPECT_TRUE(profile.writes.empty());
-  EXPECT_TRUE(screen.boxes.empty());
-}
-
-TEST_F(DeviceSelectionTest, ValidChoiceIsStoredAtOnceInputFirst) {
-  Choose(2, 1);
-  screen.users[IDD_MIDI_DEVICE].push_back([](FakeScreen& s, WindowRef dialog) {
-    EXPECT_EQ(s.Ctl(dialog, IDC_MIDI_IN).comboSelected, 2) << "the stored pair is shown selected";
-    EXPECT_EQ(s.Ctl(dialog, IDC_MIDI_OUT).comboSelected, 1);
-    PickAndOk(1, 0)(s, dialog);
-  });
-  EXPECT_EQ(ShowMidiDeviceDialog(), 0);
-  EXPECT_EQ(profile.writes, (std::vector<std::string>{"C:\\Tools\\Uploader\\SongUploader.INI|SONGPORT/IN=1",
-                                                      "C:\\Tools\\Uploader\\SongUploader.INI|SONGPORT/OUT=0"}));
-  EXPECT_EQ(su::Run().midiInIndex, 1);
-  EXPECT_EQ(su::Run().midiOutIndex, 0);
-}
-
-TEST_F(DeviceSelectionTest, IncompleteChoiceAsksAndYesKeepsTheDialogWithTheChoiceShown) {
-  screen.answers.push_back(kAnswerYes);
-  screen.users[IDD_MIDI_DEVICE].push_back([](FakeScreen& s, WindowRef dialog) {
-    PickAndOk(2, -2)(s, dialog);
-    ASSERT_FALSE(s.Win(dialog).ended) << "Yes to message 29 must keep the dialog open";
-    EXPECT_EQ(s.Ctl(dialog, IDC_MIDI_IN).comboSelected, 2);
-    PickAndOk(-2, 0)(s, dialog);
-  });
-  EXPECT_EQ(ShowMidiDeviceDialog(), 0);
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text, screen.Text(29));
-  EXPECT_EQ(screen.boxes[0].kind, BoxKind::YesNo);
-  EXPECT_EQ(screen.boxes[0].owner, screen.LastWindowOf(IDD_MIDI_DEVICE)) << "the box belongs to the dialog";
-  EXPECT_EQ(profile.writes.size(), 2u);
-}
-
-TEST_F(DeviceSelectionTest, NoToTheQuestionGivesUpWithoutStoringButKeepsTheIndexes) {
-  screen.answers.push_back(kAnswerNo);
-  screen.users[IDD_MIDI_DEVICE].push_back(PickAndOk(-1, 1));
-  EXPECT_EQ(ShowMidiDeviceDialog(), -1);
-  EXPECT_TRUE(profile.writes.empty());
-  EXPECT_EQ(su::Run().midiInIndex, -1);
-  EXPECT_EQ(su::Run().midiOutIndex, 1);
 }
 
 // ---- The settings file ----

@@ -1,7 +1,6 @@
-// Keyboard identification over the virtual link: the reply frame check, the model table, what is passed
-// over, and ConnectKeyboard's ways through port choice, checks, the wait box and message 34.
+// Keyboard identification over the virtual link: the reply frame check, the model table and what is passed
+// over. ConnectKeyboard's tests (port choice, checks, the wait box, message 34) are in tests/app/dialogs/.
 #include "midi/identification.h"
-#include "transfer/keyboard_connection.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +12,6 @@
 
 #include "base/run_state.h"
 #include "midi/port_session.h"
-#include "midi/system_affinity.h"
-#include "resources/resource.h"
-#include "resources/strings.h"
 #include "tests/support/case_name.h"
 #include "tests/support/link_fixture.h"
 
@@ -23,7 +19,6 @@ namespace su {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using test::FakeScreen;
 
 const Bytes kIdentityRequest = {0xF0, 0x44, 0x14, 0x00, 0x00, 0xF7};
 
@@ -79,7 +74,7 @@ TEST(CheckReplyFrame, RefusesMissingBytesAndZeroLength) {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// IdentifyKeyboard and ConnectKeyboard share this fixture: one input and one output device, both stored.
+// IdentifyKeyboard: one input and one output device, both stored.
 
 class IdentificationTest : public test::LinkTest {
  protected:
@@ -181,102 +176,6 @@ TEST_F(IdentificationTest, RequestThatCannotBeSentGivesUpWithoutWaitingForAReply
   EXPECT_EQ(Identify(), 0);
   EXPECT_EQ(su::Run().modelType, -1);
   EXPECT_LT(link.Elapsed(), 2u * kExchangeTimeoutMs);
-}
-
-// ---------------------------------------------------------------------------------------------------------
-// ConnectKeyboard
-
-TEST_F(IdentificationTest, ConnectWithStoredPortsIdentifiesBehindTheWaitBoxAndLeavesThePortsOpen) {
-  AnswerIdentityWith({IdentityReply(2)});
-  EXPECT_EQ(ConnectKeyboard(), 1);
-
-  EXPECT_EQ(su::Run().modelType, 4);
-  EXPECT_TRUE(screen.boxes.empty());
-  EXPECT_TRUE(screen.dialogsRun.empty());  // the stored pair is valid: no MIDI Device dialog
-  ASSERT_EQ(screen.boxesOpened, std::vector<int>{IDD_LOOKING});
-  WindowRef box = screen.LastWindowOf(IDD_LOOKING);
-  EXPECT_FALSE(screen.IsOpen(box));
-  EXPECT_EQ(screen.Win(box).owner, nullptr);
-  const FakeScreen::Control& bar = screen.Ctl(box, IDC_PROGRESS);
-  EXPECT_EQ(bar.progressLow, 0);
-  EXPECT_EQ(bar.progressHigh, 2);
-  EXPECT_EQ(bar.progressStep, 1);
-  EXPECT_EQ(bar.progressSteps, 1);
-  EXPECT_TRUE(link.IsInOpen());
-  EXPECT_TRUE(link.IsOutOpen());
-  EXPECT_TRUE(link.InStarted());
-}
-
-TEST_F(IdentificationTest, KeyboardPortsOnSeveralProcessorsAreRefusedWithMessage57) {
-  link.SetInDevices({"2- QK USB IN 1"});
-  InstallAffinityMaskSource([] { return std::uint64_t{3}; });
-  AnswerIdentityWith({IdentityReply(2)});
-
-  EXPECT_EQ(ConnectKeyboard(), 0);
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text, TEXT_57);
-  EXPECT_EQ(screen.boxes[0].kind, BoxKind::Warning);
-  EXPECT_EQ(screen.boxes[0].owner, nullptr);
-  EXPECT_EQ(link.InOpens(), 0);
-  EXPECT_TRUE(screen.boxesOpened.empty());
-}
-
-TEST_F(IdentificationTest, PortsThatCannotBeOpenedShowMessage32) {
-  link.RefuseOutOpen(0);
-  EXPECT_EQ(ConnectKeyboard(), 0);
-  ASSERT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_32});
-  EXPECT_EQ(screen.boxes[0].kind, BoxKind::Ok);
-  EXPECT_TRUE(screen.boxesOpened.empty());
-}
-
-TEST_F(IdentificationTest, PortsNotSetUpShowTheDeviceDialogAndItsCancelEndsWithoutMessage34) {
-  su::Run().midiInIndex = -1;
-  screen.users[IDD_MIDI_DEVICE].push_back([](FakeScreen& s, WindowRef dialog) { s.Click(dialog, 2); });
-  EXPECT_EQ(ConnectKeyboard(), 0);
-  EXPECT_EQ(screen.dialogsRun, std::vector<int>{IDD_MIDI_DEVICE});
-  EXPECT_TRUE(screen.boxes.empty());
-  EXPECT_EQ(link.InOpens(), 0);
-}
-
-TEST_F(IdentificationTest, SilentKeyboardRunsAllThreeAttemptsThenNoToMessage34GivesUp) {
-  screen.answers.push_back(kAnswerNo);
-  EXPECT_EQ(ConnectKeyboard(), 0);
-
-  ASSERT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_34});
-  EXPECT_EQ(screen.boxes[0].kind, BoxKind::YesNo);
-  EXPECT_EQ(screen.boxes[0].owner, nullptr);
-  EXPECT_TRUE(screen.dialogsRun.empty());
-  WindowRef box = screen.LastWindowOf(IDD_LOOKING);
-  EXPECT_EQ(screen.Ctl(box, IDC_PROGRESS).progressSteps, 3);
-  EXPECT_FALSE(screen.IsOpen(box));  // closed before the question is asked
-}
-
-TEST_F(IdentificationTest, YesToMessage34ShowsTheDeviceDialogAgainAndRetries) {
-  screen.answers.push_back(kAnswerYes);
-  // The user plugs the keyboard in while the dialog is up and confirms the (still valid) pair.
-  AnswerIdentityWith({});
-  screen.users[IDD_MIDI_DEVICE].push_back([&](FakeScreen& s, WindowRef dialog) {
-    Script([](const Bytes& message, test::ReplySink& sink) {
-      if (IsIdentityRequest(message)) sink.Reply(IdentityReply(11, kInfo), 10);
-    });
-    s.Click(dialog, 1);
-  });
-
-  EXPECT_EQ(ConnectKeyboard(), 1);
-  EXPECT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_34});
-  EXPECT_EQ(screen.dialogsRun, std::vector<int>{IDD_MIDI_DEVICE});
-  EXPECT_EQ(screen.boxesOpened, (std::vector<int>{IDD_LOOKING, IDD_LOOKING}));
-  EXPECT_EQ(link.InOpens(), 2);  // reopened for the second attempt
-  EXPECT_EQ(su::Run().modelType, 13);
-  EXPECT_EQ(su::Run().modelInfo, "01234567");
-}
-
-TEST_F(IdentificationTest, YesToMessage34ThenCancelInTheDeviceDialogAsksNoMore) {
-  screen.answers.push_back(kAnswerYes);
-  screen.users[IDD_MIDI_DEVICE].push_back([](FakeScreen& s, WindowRef dialog) { s.Click(dialog, 2); });
-  EXPECT_EQ(ConnectKeyboard(), 0);
-  EXPECT_EQ(screen.BoxTexts(), std::vector<std::string>{TEXT_34});
-  EXPECT_EQ(screen.dialogsRun, std::vector<int>{IDD_MIDI_DEVICE});
 }
 
 }  // namespace

@@ -36,6 +36,8 @@
 #include <string>
 #include <vector>
 
+#include "app/dialogs/dialog_progress.h"
+#include "app/dialogs/family_c/send_dialog.h"
 #include "base/errors.h"
 #include "base/run_state.h"
 #include "base/screen.h"
@@ -44,16 +46,14 @@
 #include "resources/resource.h"
 #include "tests/support/fake_screen.h"
 #include "tests/support/virtual_link.h"
-#include "transfer/family_c/frames.h"
-#include "transfer/dialog_progress.h"
 #include "transfer/family_a/frames.h"
 #include "transfer/family_a/probe.h"
 #include "transfer/family_a/protocol.h"
 #include "transfer/family_b/frames.h"
 #include "transfer/family_b/probe.h"
 #include "transfer/family_b/protocol.h"
+#include "transfer/family_c/frames.h"
 #include "transfer/family_c/protocol.h"
-#include "transfer/family_c/send_dialog.h"
 #include "transfer/family_c/slot_layout.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dialogs/dialog_progress.h"
 #include "base/errors.h"
 #include "base/run_state.h"
 #include "midi/port_session.h"
@@ -20,7 +21,6 @@
 #include "tests/support/keyboard_rules.h"
 #include "tests/support/link_fixture.h"
 #include "tests/support/outcome.h"
-#include "transfer/dialog_progress.h"
 #include "transfer/family_c/frames.h"
 
 namespace su {

@@ -11,7 +11,7 @@
 
 #include "base/converter.h"
 #include "base/errors.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "resources/strings.h"
 #include "tests/converter/smf_builder.h"
 #include "tests/converter/temp_dir.h"
@@ -39,6 +39,12 @@ class FakeDialogs : public PageDialogs {
 
  private:
   std::deque<bool> answers_;
+};
+
+class CountingSearch : public SearchProgress {
+ public:
+  void Step() override { ++attempts; }
+  int attempts = 0;
 };
 
 class CountingProgress : public TransferProgress {
@@ -162,8 +168,10 @@ class EachFamily : public PageSessionTest, public ::testing::WithParamInterface<
 TEST_P(EachFamily, IsFoundListedSentToWithAReplacementAndDeleted) {
   const FamilyCase& c = GetParam();
   Keyboard(c.config);
-  const Found found = session.Connect(0, 0, false);
+  CountingSearch search;
+  const Found found = session.Connect(0, 0, false, search);
   EXPECT_EQ(found.family, c.family);
+  EXPECT_EQ(search.attempts, c.family == 'C' ? 1 : c.family == 'A' ? 2 : 3);
   ASSERT_EQ(found.labels.size(), c.slotCount);
 
   CountingProgress progress;
@@ -173,6 +181,8 @@ TEST_P(EachFamily, IsFoundListedSentToWithAReplacementAndDeleted) {
   EXPECT_FALSE(listing.slots[3].used);
   EXPECT_EQ(listing.hasMaxSongSize, c.family == 'B');
   EXPECT_EQ(TotalKilobytesText(listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize), c.room);
+  // 700 bytes stored: family B's total shows 1 KB, the others 0, as their dialogs do.
+  EXPECT_EQ(session.TotalText(listing), c.family == 'B' ? "1" : "0");
   EXPECT_EQ(progress.statuses.front(), IDS_GETTING_INFORMATION);
 
   // Answered No, the old song stays and nothing goes out; answered Yes, the song takes its place.
@@ -221,14 +231,15 @@ TEST_P(SessionFailures, ShowTheProductsTextAndLeaveTheSessionUsable) {
   if (*c.config != '\0') Keyboard(c.config);
   FakeDialogs dialogs({true});
   CountingProgress progress;
+  CountingSearch search;
   const std::string text = TextOf([&] {
-    session.Connect(0, 0, c.type22);
+    session.Connect(0, 0, c.type22, search);
     session.List(progress);
     session.Send(1, "Tune.mid", su::test::OneNoteSong(), progress, dialogs);
   });
   EXPECT_EQ(text + (dialogs.told.empty() ? "" : dialogs.told.front()), c.text);
   Keyboard("model=2\n");
-  EXPECT_EQ(session.Connect(0, 0, false).family, 'C');
+  EXPECT_EQ(session.Connect(0, 0, false, search).family, 'C');
 }
 
 INSTANTIATE_TEST_SUITE_P(

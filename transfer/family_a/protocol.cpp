@@ -10,7 +10,7 @@
 #include "base/errors.h"
 #include "base/run_state.h"
 #include "midi/port_session.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "transfer/family_a/frames.h"
 #include "transfer/septet_encodings.h"
 

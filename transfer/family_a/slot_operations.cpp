@@ -1,6 +1,6 @@
 #include "transfer/family_a/slot_operations.h"
 
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "transfer/family_a/frames.h"
 #include "transfer/family_a/protocol.h"
 

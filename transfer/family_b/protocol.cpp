@@ -8,7 +8,7 @@
 
 #include "base/errors.h"
 #include "midi/port_session.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "transfer/family_b/frames.h"
 #include "transfer/septet_encodings.h"
 

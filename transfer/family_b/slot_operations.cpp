@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "transfer/family_b/frames.h"
 #include "transfer/family_b/protocol.h"
 

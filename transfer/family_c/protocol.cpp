@@ -13,7 +13,7 @@
 #include "midi/identification.h"
 #include "midi/port_session.h"
 #include "midi/seven_bit.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "resources/strings.h"
 #include "transfer/family_c/frames.h"
 

@@ -5,7 +5,7 @@
 #include "base/errors.h"
 #include "midi/identification.h"
 #include "midi/port_session.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "transfer/family_c/frames.h"
 
 namespace su {

@@ -12,7 +12,7 @@
 
 #include "base/messages.h"
 #include "midi/port_session.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "midi/webmidi/webmidi_driver.h"
 #include "transfer/slot_list.h"
 #include "web/core/page_core.h"
@@ -107,7 +107,15 @@ const char* Failed(std::exception_ptr failure) {
   return core.result.c_str();
 }
 
-std::string ListingJson(const su::Listing& listing) {
+// Each attempt of the keyboard search as one step of the page's progress bar.
+class SearchSteps : public su::SearchProgress {
+ public:
+  SearchSteps() { su_page_begin(3); }
+  ~SearchSteps() override { su_page_clear(); }
+  void Step() override { su_page_step(); }
+};
+
+std::string ListingJson(const su::Listing& listing, const std::string& total) {
   std::string rows = "[";
   for (std::size_t i = 0; i < listing.slots.size(); ++i) {
     const su::SlotRow& row = listing.slots[i];
@@ -118,7 +126,7 @@ std::string ListingJson(const su::Listing& listing) {
   }
   rows += "]";
   const std::int32_t room = listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize;
-  return "\"slots\":" + rows + ",\"total\":" + JsonString(su::TotalKilobytesText(listing.totalSize)) +
+  return "\"slots\":" + rows + ",\"total\":" + JsonString(total) +
          ",\"totalBytes\":" + std::to_string(static_cast<std::uint32_t>(listing.totalSize)) +
          ",\"roomLabel\":" + JsonString(listing.hasMaxSongSize ? "Maximum Song Size" : "Empty Size") +
          ",\"room\":" + JsonString(su::TotalKilobytesText(room)) +
@@ -165,7 +173,8 @@ EMSCRIPTEN_KEEPALIVE const char* su_ports(const char* rememberedIn, const char* 
 
 EMSCRIPTEN_KEEPALIVE const char* su_connect(int in, int out, int type22) {
   try {
-    const su::web::Found found = TheCore().session.Connect(in, out, type22 != 0);
+    SearchSteps steps;
+    const su::web::Found found = TheCore().session.Connect(in, out, type22 != 0, steps);
     return Done("\"modelType\":" + std::to_string(found.modelType) + ",\"family\":\"" +
                 std::string(1, found.family) + "\",\"labels\":" + JsonList(found.labels));
   } catch (...) {
@@ -176,7 +185,9 @@ EMSCRIPTEN_KEEPALIVE const char* su_connect(int in, int out, int type22) {
 EMSCRIPTEN_KEEPALIVE const char* su_list() {
   try {
     Progress progress;
-    return Done(ListingJson(TheCore().session.List(progress)));
+    su::web::PageSession& session = TheCore().session;
+    const su::Listing listing = session.List(progress);
+    return Done(ListingJson(listing, session.TotalText(listing)));
   } catch (...) {
     return Failed(std::current_exception());
   }

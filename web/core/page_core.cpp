@@ -14,12 +14,10 @@
 #include "base/paths.h"
 #include "base/run_state.h"
 #include "base/screen.h"
-#include "midi/identification.h"
 #include "midi/port_session.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "resources/strings.h"
-#include "transfer/family_a/probe.h"
-#include "transfer/family_b/probe.h"
+#include "transfer/slot_list.h"
 
 namespace su::web {
 
@@ -268,7 +266,7 @@ bool ChoosePortPair(const PortLists& lists, const std::string& rememberedIn, con
 
 PageSession::~PageSession() { Close(); }
 
-Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22) {
+Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22, SearchProgress& progress) {
   Close();
   ScreenScope screen;
   RunState& run = Run();
@@ -281,11 +279,7 @@ Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22) {
   run.debugZt52 = type22 ? 1 : 0;
   if (OpenMidiPorts() == 0) RaiseMessage(IDS_DEVICE_BUSY);
   try {
-    // A failed start shows up as a silent keyboard: the identification then times out.
-    StartMidiInput();
-    int found = IdentifyKeyboard();
-    if (found == 0) found = ProbeFamilyA();
-    if (found == 0) found = ProbeFamilyB();
+    const int found = SearchKeyboard(progress);
     family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
     if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
   } catch (...) {
@@ -307,6 +301,12 @@ Listing PageSession::List(TransferProgress& progress) {
   family_->read(listing, progress);
   listing_ = listing;
   return listing;
+}
+
+std::string PageSession::TotalText(const Listing& listing) const {
+  // Family B's dialog never shows 0 for a keyboard that holds anything; the others round down.
+  return family_ != nullptr && family_->letter == 'B' ? TotalKilobytesTextB(listing.totalSize)
+                                                      : TotalKilobytesText(listing.totalSize);
 }
 
 SendOutcome PageSession::Send(std::size_t slot, const std::string& fileName, const Bytes& midi,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "transfer/families.h"
+#include "transfer/keyboard_search.h"
 #include "transfer/progress.h"
 #include "transfer/send_prompts.h"
 
@@ -66,12 +67,15 @@ class PageSession {
  public:
   ~PageSession();
 
-  // Opens ports `in` and `out`, then the identity request and both probes (type 22 only when asked).
-  // Raises message 32 when the ports cannot be opened and message 34 when no keyboard answered.
-  Found Connect(std::int32_t in, std::int32_t out, bool type22);
+  // Opens ports `in` and `out`, then the keyboard search: the identity request and both probes (type 22 only
+  // when asked), each attempt one step of `progress`. Raises message 32 when the ports cannot be opened and
+  // message 34 when no keyboard answered.
+  Found Connect(std::int32_t in, std::int32_t out, bool type22, SearchProgress& progress);
   bool Connected() const { return family_ != nullptr; }
 
   Listing List(TransferProgress& progress);
+  // The total of stored songs in whole kilobytes as the family's dialog shows it.
+  std::string TotalText(const Listing& listing) const;
   // Converts `midi` for the keyboard found and sends it into `slot` (an index into Found::labels): the
   // family's room checks and replace question, "Complete!" when sent. Returns how the send ended.
   SendOutcome Send(std::size_t slot, const std::string& fileName, const Bytes& midi, TransferProgress& progress,

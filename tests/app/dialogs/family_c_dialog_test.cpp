@@ -1,6 +1,6 @@
 // Dialog 138 "Send the Data" and the family C flow against the virtual keyboard over the virtual link, with
 // a recording screen playing the user.
-#include "transfer/family_c/send_dialog.h"
+#include "app/dialogs/family_c/send_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dialogs/family_c/flow.h"
 #include "base/errors.h"
 #include "base/run_state.h"
 #include "midi/port_session.h"
@@ -23,7 +24,6 @@
 #include "tests/support/keyboard_rules.h"
 #include "tests/support/link_fixture.h"
 #include "tests/support/outcome.h"
-#include "transfer/family_c/flow.h"
 #include "transfer/family_c/frames.h"
 #include "transfer/family_c/slot_layout.h"
 

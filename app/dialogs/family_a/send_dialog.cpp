@@ -1,7 +1,7 @@
-#include "transfer/family_a/send_dialog.h"
+#include "app/dialogs/family_a/send_dialog.h"
 
+#include "app/dialogs/dialog_progress.h"
 #include "resources/resource.h"
-#include "transfer/dialog_progress.h"
 #include "transfer/family_a/slot_operations.h"
 #include "transfer/slot_list.h"
 

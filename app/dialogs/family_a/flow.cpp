@@ -1,11 +1,11 @@
-#include "transfer/family_a/flow.h"
+#include "app/dialogs/family_a/flow.h"
 
+#include "app/dialogs/family_a/send_dialog.h"
 #include "base/conversion.h"
 #include "base/paths.h"
 #include "base/run_state.h"
 #include "base/screen.h"
 #include "resources/resource.h"
-#include "transfer/family_a/send_dialog.h"
 #include "transfer/family_a/slot_operations.h"
 #include "transfer/slot_session.h"
 

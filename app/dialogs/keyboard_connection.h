@@ -1,5 +1,6 @@
-// The keyboard search that a send starts with: the port choice, opening the ports, and the identity request
-// followed by the family probes, in a loop the user can repeat from the MIDI Device dialog.
+// How a send from the dialogs finds its keyboard: the port choice (the MIDI Device dialog when none is stored),
+// the processor check, opening the ports, and the search (transfer/keyboard_search.h) behind wait box 141, in a
+// loop the user can repeat from the MIDI Device dialog after message 34.
 #pragma once
 
 namespace su {

@@ -2,9 +2,9 @@
 // and sizes, the total and the largest song the keyboard accepts, and the Send, Delete and Cancel buttons.
 #pragma once
 
+#include "app/dialogs/slot_session_dialog.h"
 #include "base/screen.h"
 #include "transfer/slot_session.h"
-#include "transfer/slot_session_dialog.h"
 
 namespace su {
 

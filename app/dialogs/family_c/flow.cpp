@@ -1,13 +1,13 @@
 // The family C flow: the staged song converted for the identified model, loaded as the song image, and
 // dialog 138 run over the model's slot layout.
-#include "transfer/family_c/flow.h"
+#include "app/dialogs/family_c/flow.h"
 
+#include "app/dialogs/family_c/send_dialog.h"
 #include "base/conversion.h"
 #include "base/errors.h"
 #include "base/run_state.h"
 #include "base/screen.h"
 #include "resources/resource.h"
-#include "transfer/family_c/send_dialog.h"
 #include "transfer/family_c/slot_layout.h"
 
 namespace su {

@@ -1,19 +1,19 @@
-#include "transfer/keyboard_connection.h"
+#include "app/dialogs/keyboard_connection.h"
 
+#include "app/dialogs/midi_device_dialog.h"
 #include "base/screen.h"
 #include "midi/device_selection.h"
-#include "midi/identification.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"
-#include "transfer/family_a/probe.h"
-#include "transfer/family_b/probe.h"
+#include "transfer/keyboard_search.h"
 
 namespace su {
 
 namespace {
 
-// Closes the wait box however the search ends, a raised failure included.
-class WaitBox {
+// Wait box 141 for as long as the search lasts, its bar one step further for each attempt; closed however the
+// search ends, a raised failure included.
+class WaitBox : public SearchProgress {
  public:
   WaitBox() : box_(TheScreen().OpenBox(IDD_LOOKING, nullptr, nullptr)) {
     TheScreen().ProgressRange(box_, IDC_PROGRESS, 0, 2);
@@ -29,7 +29,7 @@ class WaitBox {
   WaitBox(const WaitBox&) = delete;
   WaitBox& operator=(const WaitBox&) = delete;
 
-  void Step() { TheScreen().ProgressStepIt(box_, IDC_PROGRESS); }
+  void Step() override { TheScreen().ProgressStepIt(box_, IDC_PROGRESS); }
 
  private:
   WindowRef box_;
@@ -55,18 +55,7 @@ int ConnectKeyboard() {
     int found = 0;
     {
       WaitBox box;
-      // A failed start shows up as a silent keyboard: the identification then times out.
-      StartMidiInput();
-      box.Step();
-      found = IdentifyKeyboard();
-      if (found == 0) {
-        box.Step();
-        found = ProbeFamilyA();
-      }
-      if (found == 0) {
-        box.Step();
-        found = ProbeFamilyB();
-      }
+      found = SearchKeyboard(box);
     }
     if (found != 0) return 1;
 

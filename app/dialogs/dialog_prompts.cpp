@@ -1,4 +1,4 @@
-#include "transfer/dialog_prompts.h"
+#include "app/dialogs/dialog_prompts.h"
 
 #include "resources/resource.h"
 

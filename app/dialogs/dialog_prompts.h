@@ -5,9 +5,9 @@
 
 #include <memory>
 
+#include "app/dialogs/slot_list_control.h"
 #include "base/screen.h"
 #include "transfer/send_prompts.h"
-#include "transfer/slot_list.h"
 
 namespace su {
 

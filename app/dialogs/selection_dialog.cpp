@@ -1,4 +1,4 @@
-#include "app/selection_dialog.h"
+#include "app/dialogs/selection_dialog.h"
 
 #include "base/run_state.h"
 #include "resources/resource.h"

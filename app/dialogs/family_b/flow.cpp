@@ -1,14 +1,14 @@
-#include "transfer/family_b/flow.h"
+#include "app/dialogs/family_b/flow.h"
 
 #include <string>
 
+#include "app/dialogs/family_b/send_dialog.h"
+#include "app/dialogs/slot_session_dialog.h"
 #include "base/conversion.h"
 #include "base/run_state.h"
 #include "base/screen.h"
 #include "resources/resource.h"
-#include "transfer/family_b/send_dialog.h"
 #include "transfer/family_b/slot_operations.h"
-#include "transfer/slot_session_dialog.h"
 
 namespace su {
 

@@ -1,4 +1,4 @@
-#include "transfer/dialog_progress.h"
+#include "app/dialogs/dialog_progress.h"
 
 #include "resources/resource.h"
 

@@ -1,23 +1,11 @@
-#include "transfer/family_b/send_dialog.h"
+#include "app/dialogs/family_b/send_dialog.h"
 
-#include <string>
-
+#include "app/dialogs/dialog_progress.h"
 #include "resources/resource.h"
-#include "transfer/dialog_progress.h"
 #include "transfer/family_b/slot_operations.h"
 #include "transfer/slot_list.h"
 
 namespace su {
-
-namespace {
-
-// The total shows whole kilobytes, but never 0 for a keyboard that holds anything.
-std::string TotalTextB(std::int32_t bytes) {
-  if (bytes > 0 && bytes < 1024) return "1";
-  return TotalKilobytesText(bytes);
-}
-
-}  // namespace
 
 const SlotDialogFamily kSlotDialogB = {IDC_MAX_SONG_SIZE, RefreshSlotsB, FillSlotListB, DeleteSongB, SendSongB,
                                        false};
@@ -29,7 +17,7 @@ void RefreshSlotsB(WindowRef dialog, SlotSession& session) {
 
 void FillSlotListB(WindowRef dialog, const SlotSession& session) {
   FillSlotRows(dialog, session);
-  TheScreen().SetControlText(dialog, IDC_TOTAL_SIZE, TotalTextB(session.totalSize));
+  TheScreen().SetControlText(dialog, IDC_TOTAL_SIZE, TotalKilobytesTextB(session.totalSize));
   TheScreen().SetControlText(dialog, IDC_MAX_SONG_SIZE, TotalKilobytesText(session.maxSongSize));
 }
 

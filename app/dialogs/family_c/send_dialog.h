@@ -4,11 +4,12 @@
 
 #include <cstdint>
 
+#include "app/dialogs/slot_dialog.h"
+#include "app/dialogs/slot_list_control.h"
 #include "base/screen.h"
 #include "transfer/family_c/protocol.h"
 #include "transfer/family_c/slot_layout.h"
 #include "transfer/family_c/slot_operations.h"
-#include "transfer/slot_list.h"
 
 namespace su {
 
@@ -24,27 +25,21 @@ int SendToSelectedSlot(WindowRef dialog);
 // to message 49). Raises message 38 or the keyboard's error code.
 int DeleteSelectedSlot(WindowRef dialog, const SlotTableC& table);
 
-// What dialog 138 does with its messages. While an exchange with the keyboard is under way, window messages
-// keep being dispatched, so commands can arrive in the middle of it; they are ignored until it ends, which
-// keeps a second exchange off the port pair.
-class SendDialogC : public DialogLogic {
+// Dialog 138: every slot dialog's behaviour (slot_dialog.h) over the model's slot layout and table.
+class SendDialogC : public SlotDialog {
  public:
-  SendDialogC(const SlotLayout& layout, SlotTableC& table) : layout_(layout), table_(table) {}
+  SendDialogC(const SlotLayout& layout, SlotTableC& table);
 
-  void OnInit(WindowRef dialog) override;
-  void OnCommand(WindowRef dialog, int control) override;
-  void OnListClick(WindowRef dialog, int control, int row) override;
-
-  bool Busy() const { return busy_; }
+ protected:
+  void Refresh(WindowRef dialog) override;
+  int SendSong(WindowRef dialog) override;
+  int DeleteSong(WindowRef dialog) override;
+  int ListedSlots() const override;
+  bool SlotHoldsSong(int row) const override;
 
  private:
-  void Refresh(WindowRef dialog);
-  void Send(WindowRef dialog);
-  void Delete(WindowRef dialog);
-
   const SlotLayout& layout_;
   SlotTableC& table_;
-  bool busy_ = false;
 };
 
 }  // namespace su

@@ -1,9 +1,10 @@
-// The logic of a family A or B transfer dialog ("Send the Data" 148 or 150): both list ten slots and offer
-// Send, Delete and Cancel with the same buttons, list and clicks; what differs is given by the family.
+// The logic of a family A or B transfer dialog ("Send the Data" 148 or 150): both list ten slots of a
+// SlotSession and behave as every slot dialog does (slot_dialog.h); what differs is given by the family.
 #pragma once
 
 #include <cstdint>
 
+#include "app/dialogs/slot_dialog.h"
 #include "base/screen.h"
 #include "transfer/progress.h"
 #include "transfer/send_prompts.h"
@@ -22,23 +23,22 @@ struct SlotDialogFamily {
   bool refreshUnderDeleteMessage;
 };
 
-// Commands that arrive while an exchange with the keyboard is under way (window messages are dispatched
-// during every wait) are ignored, so no second exchange starts.
-class SlotSessionDialog : public DialogLogic {
+// Dialog 148 or 150: the shared slot dialog over a SlotSession, with the family's steps.
+class SlotSessionDialog : public SlotDialog {
  public:
-  SlotSessionDialog(const SlotDialogFamily& family, SlotSession& session) : family_(family), session_(session) {}
+  SlotSessionDialog(const SlotDialogFamily& family, SlotSession& session)
+      : SlotDialog(family.memoryField, family.refreshUnderDeleteMessage), family_(family), session_(session) {}
 
-  void OnInit(WindowRef dialog) override;
-  void OnCommand(WindowRef dialog, int control) override;
-  void OnListClick(WindowRef dialog, int control, int row) override;
+ protected:
+  void Refresh(WindowRef dialog) override;
+  int SendSong(WindowRef dialog) override;
+  int DeleteSong(WindowRef dialog) override;
+  int ListedSlots() const override;
+  bool SlotHoldsSong(int row) const override;
 
  private:
-  void Send(WindowRef dialog);
-  void Delete(WindowRef dialog);
-
   const SlotDialogFamily& family_;
   SlotSession& session_;
-  bool busy_ = false;
 };
 
 // The slot the dialog's Send or Delete acts on: the first selected row, slot 0 when none is.

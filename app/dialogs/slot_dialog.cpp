@@ -1,0 +1,103 @@
+#include "app/dialogs/slot_dialog.h"
+
+#include "app/dialogs/slot_list_control.h"
+#include "base/run_state.h"
+#include "resources/resource.h"
+#include "transfer/slot_list.h"
+
+namespace su {
+
+void SlotDialog::OnInit(WindowRef dialog) {
+  Screen& screen = TheScreen();
+  const RunState& run = Run();
+
+  screen.ProgressRange(dialog, IDC_PROGRESS, 0, 1);
+  screen.ProgressPos(dialog, IDC_PROGRESS, 0);
+  screen.ProgressStep(dialog, IDC_PROGRESS, 1);
+  SetUpSlotList(dialog);
+
+  screen.SetControlText(dialog, IDC_FILE_NAME, run.stagedName);
+  screen.SetControlText(dialog, IDC_SONG_SIZE, UnsignedText(KilobytesShown(run.songImageSize)));
+  screen.SetControlText(dialog, IDC_TOTAL_SIZE, "");
+  screen.SetControlText(dialog, memoryField_, "");
+  screen.SetControlText(dialog, IDC_STATUS, "");
+  screen.EnableControl(dialog, IDC_DELETE, false);
+
+  // The first reading starts once the dialog is on screen.
+  screen.ShowWindow(dialog);
+  screen.PostCommand(dialog, IDC_REFRESH);
+}
+
+void SlotDialog::OnCommand(WindowRef dialog, int control) {
+  if (busy_) return;
+  switch (control) {
+    case IDC_REFRESH: {
+      BusyScope busy(busy_);
+      Refresh(dialog);
+      break;
+    }
+    case IDC_SEND:
+      Send(dialog);
+      break;
+    case IDC_DELETE:
+      Delete(dialog);
+      break;
+    case IDC_CANCEL_TRANSFER:
+      TheScreen().EndDialog(dialog, 0);
+      break;
+    default:
+      break;  // Escape and everything else: nothing
+  }
+}
+
+void SlotDialog::OnListClick(WindowRef dialog, int control, int row) {
+  // A click while the slots are being read or a song is on its way must not re-enable Delete.
+  if (busy_ || control != IDC_SLOT_LIST || row < 0 || row >= ListedSlots()) return;
+  TheScreen().EnableControl(dialog, IDC_DELETE, SlotHoldsSong(row));
+}
+
+void SlotDialog::Send(WindowRef dialog) {
+  Screen& screen = TheScreen();
+  screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, false);
+  screen.EnableControl(dialog, IDC_DELETE, false);
+  screen.EnableControl(dialog, IDC_SEND, false);
+
+  int sent = 0;
+  {
+    BusyScope busy(busy_);
+    sent = SendSong(dialog);
+  }
+  if (sent == 1) {
+    ShowMessage(dialog, IDS_COMPLETE, BoxKind::Ok);
+    screen.EndDialog(dialog, 0);
+    return;
+  }
+  // Delete stays off until a row is clicked again.
+  screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, true);
+  screen.EnableControl(dialog, IDC_DELETE, false);
+  screen.EnableControl(dialog, IDC_SEND, true);
+}
+
+void SlotDialog::Delete(WindowRef dialog) {
+  int deleted = 0;
+  {
+    BusyScope busy(busy_);
+    deleted = DeleteSong(dialog);
+  }
+  if (deleted != 1) return;
+  // A refresh posted before message 50 opens runs while the box is up (the box dispatches the dialog's
+  // messages); the busy mark is already gone for it.
+  if (refreshUnderDeleteMessage_) TheScreen().PostCommand(dialog, IDC_REFRESH);
+  ShowMessage(dialog, IDS_DELETE_COMPLETE, BoxKind::Ok);
+  if (!refreshUnderDeleteMessage_) TheScreen().PostCommand(dialog, IDC_REFRESH);
+  TheScreen().EnableControl(dialog, IDC_DELETE, false);
+}
+
+int AskAndDelete(WindowRef dialog, const std::function<void()>& deleteSong) {
+  if (ShowMessage(dialog, IDS_DELETE_QUESTION, BoxKind::YesNo) == kAnswerNo) return 0;
+  DeletingBox box(dialog);
+  deleteSong();
+  return 1;
+}
+
+}  // namespace su

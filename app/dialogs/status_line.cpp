@@ -1,0 +1,15 @@
+#include "app/dialogs/status_line.h"
+
+#include "base/messages.h"
+#include "resources/resource.h"
+
+namespace su {
+
+void SetStatusLine(WindowRef dialog, int number) {
+  Screen& screen = TheScreen();
+  screen.SetControlText(dialog, IDC_STATUS, FitBuffer(screen.Text(number), kStatusBufferChars));
+}
+
+void ClearStatusLine(WindowRef dialog) { TheScreen().SetControlText(dialog, IDC_STATUS, ""); }
+
+}  // namespace su

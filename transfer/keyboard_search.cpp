@@ -1,0 +1,26 @@
+#include "transfer/keyboard_search.h"
+
+#include "midi/identification.h"
+#include "midi/port_session.h"
+#include "transfer/family_a/probe.h"
+#include "transfer/family_b/probe.h"
+
+namespace su {
+
+int SearchKeyboard(SearchProgress& progress) {
+  // A failed start shows up as a silent keyboard: the identification then times out.
+  StartMidiInput();
+  progress.Step();
+  int found = IdentifyKeyboard();
+  if (found == 0) {
+    progress.Step();
+    found = ProbeFamilyA();
+  }
+  if (found == 0) {
+    progress.Step();
+    found = ProbeFamilyB();
+  }
+  return found;
+}
+
+}  // namespace su
