@@ -5,7 +5,9 @@
 //   - a message from the keyboard lands only in a buffer that is prepared, added and started at that
 //     moment, cut at the buffer's length; with no such buffer it is lost;
 //   - headers must be prepared before use and cannot be unprepared or the port closed while queued;
-//   - a device in the config's refuse list answers MMSYSERR_ALLOCATED.
+//   - a device in the config's refuse list answers MMSYSERR_ALLOCATED;
+//   - a keyboard unplugged by the config (`unplug_after`) is refused with MMSYSERR_NODRIVER wherever the
+//     device itself is needed, while resetting, unpreparing and closing the ports still work.
 #define _WINMM_  // we define the multimedia functions here rather than import them
 #include <windows.h>
 #include <mmsystem.h>
@@ -188,6 +190,7 @@ class VirtualInterface : public su::test::ReplySink {
   MMRESULT PrepareIn(HMIDIIN h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
+    if (Gone("an input header to prepare")) return MMSYSERR_NODRIVER;
     if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
     header->dwFlags |= MHDR_PREPARED;
     return MMSYSERR_NOERROR;
@@ -205,6 +208,7 @@ class VirtualInterface : public su::test::ReplySink {
   MMRESULT AddIn(HMIDIIN h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
+    if (Gone("an input buffer")) return MMSYSERR_NODRIVER;
     if (header == nullptr || size < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
     if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
     if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
@@ -255,6 +259,7 @@ class VirtualInterface : public su::test::ReplySink {
   MMRESULT PrepareOut(HMIDIOUT h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!IsOut(h)) return MMSYSERR_INVALHANDLE;
+    if (Gone("an output header to prepare")) return MMSYSERR_NODRIVER;
     if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
     header->dwFlags |= MHDR_PREPARED;
     return MMSYSERR_NOERROR;
@@ -275,12 +280,14 @@ class VirtualInterface : public su::test::ReplySink {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (!IsOut(h)) return MMSYSERR_INVALHANDLE;
+      if (Gone("a long message")) return MMSYSERR_NODRIVER;
       if (header == nullptr || size < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
       if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
       if (out_.held != nullptr) return MIDIERR_NOTREADY;  // one long message at a time
       header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
       out_.held = header;
       sendId = ++out_.sendId;
+      ++handedIn_;
       Stamp('S', header->dwBufferLength > 4 ? std::uint8_t(header->lpData[4]) : 0);
       message.assign(reinterpret_cast<const std::uint8_t*>(header->lpData),
                      reinterpret_cast<const std::uint8_t*>(header->lpData) + header->dwBufferLength);
@@ -342,6 +349,7 @@ class VirtualInterface : public su::test::ReplySink {
     MIDIHDR* header = nullptr;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (unplugged_) return;  // nothing comes from a keyboard that is gone
       if (!in_.open || !in_.started || in_.queue.empty()) {
         Note("dropped a message of " + std::to_string(bytes.size()) + " bytes: no buffer queued");
         return;
@@ -355,6 +363,16 @@ class VirtualInterface : public su::test::ReplySink {
       Stamp('A', bytes.size() > 4 ? bytes[4] : 0);
     }
     CallIn(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), GetTickCount());
+  }
+
+  // True once the configured unplugging has happened: the program has handed in as many long messages as
+  // `unplug_after` says and now needs the device again. Called with mutex_ held.
+  bool Gone(const char* refused) {
+    if (!config_.unplugAfter || handedIn_ < *config_.unplugAfter) return false;
+    if (!unplugged_) Note("unplugged after " + std::to_string(handedIn_) + " long messages");
+    unplugged_ = true;
+    Note(std::string("refused ") + refused + ": the device is gone");
+    return true;
   }
 
   void CallIn(UINT message, DWORD_PTR param1, DWORD_PTR param2) {
@@ -418,6 +436,8 @@ class VirtualInterface : public su::test::ReplySink {
   std::unique_ptr<su::test::VirtualKeyboard> keyboard_;
   InPort in_;
   OutPort out_;
+  std::uint32_t handedIn_ = 0;  // long messages the program handed in
+  bool unplugged_ = false;
   struct StampRecord {
     char what;
     std::uint8_t code;

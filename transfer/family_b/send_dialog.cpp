@@ -12,7 +12,7 @@ namespace su {
 namespace {
 
 // The total shows whole kilobytes, but never 0 for a keyboard that holds anything.
-std::string TotalTextB(std::int32_t bytes) {
+std::string TotalTextB(std::uint32_t bytes) {
   if (bytes > 0 && bytes < 1024) return "1";
   return TotalKilobytesText(bytes);
 }
