@@ -85,7 +85,6 @@ bool BlockB(const Bytes& m) { return IsB(m) && m[5] == 0x06; }
 bool FirstClosingB(const Bytes& m) { return IsB(m) && m[5] == 0x0D; }
 bool SecondClosingB(const Bytes& m) { return IsB(m) && m[5] == 0x0E; }
 bool SlotReadC(const Bytes& m) { return IsC(m) && m[4] == 0x01; }
-bool BlockC(const Bytes& m) { return IsC(m) && m[4] == 0x04; }
 bool CloseTransferC(const Bytes& m) { return IsC(m) && m[4] == 0x05; }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -229,10 +228,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {test::Late(test::kKeyBReadFree, 20000)}},
         UnplugCase{"FamilyCWhileTheSlotsAreRead", KeyboardFamily::C, Operation::Listing, SlotReadC, 2, 0, {}},
         UnplugCase{"FamilyAWhileBlocksAreSent", KeyboardFamily::A, Operation::Sending, BlockA, 3, 0, {}},
-        UnplugCase{"FamilyBWhileBlocksAreSent", KeyboardFamily::B, Operation::Sending, BlockB, 3, 0, {}},
         UnplugCase{"FamilyBWhileABlockAnswerIsAwaited", KeyboardFamily::B, Operation::Sending, BlockB, 3, 50,
                    {test::Late(test::kKeyBBlock, 100)}},
-        UnplugCase{"FamilyCWhileBlocksAreSent", KeyboardFamily::C, Operation::Sending, BlockC, 3, 0, {}},
         UnplugCase{"FamilyCInTheFinalCheck", KeyboardFamily::C, Operation::Sending, CloseTransferC, 1, 10000,
                    {test::Late(family_c::kCmdCloseTransfer, 60000)}}),
     test::NameFrom(&UnplugCase::name));
