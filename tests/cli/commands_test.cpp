@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -158,6 +159,7 @@ struct SizeCase {
   std::string keyboard;
   std::string shown;
 };
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
 
 class TwoGibibytes : public CommandsTest, public ::testing::WithParamInterface<SizeCase> {};
 
