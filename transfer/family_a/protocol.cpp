@@ -176,7 +176,7 @@ void SendSongImageA(std::uint16_t modelAddress, std::uint8_t slot, TransferProgr
 
   int startsOverWithoutProgress = 0;
   bool startedOver = false;
-  std::uint32_t furthestStartOver = 0;  // the latest block at which the keyboard asked to start over
+  std::uint32_t furthestStartOver = 0;  // the furthest block at which the keyboard has asked to start over
   std::uint32_t block = 0;
   progress.Begin(static_cast<int>(blocks));
   progress.Status(IDS_NOW_SENDING);
