@@ -43,6 +43,10 @@ void CALLBACK OutputCallback(HMIDIOUT, UINT message, DWORD_PTR, DWORD_PTR, DWORD
 // give in the same place.
 bool MeansDeviceGone(MMRESULT result) { return result == MMSYSERR_NODRIVER || result == MMSYSERR_ERROR; }
 
+// While nothing is sent (a long wait for an answer, the keyboard's final check) no call is refused, so the
+// open output device is also asked for its capabilities now and then: that query fails the same way.
+constexpr DWORD kLookEveryMs = 250;
+
 class WinMmDriver : public MidiDriver {
  public:
   std::uint32_t InDeviceCount() override { return midiInGetNumDevs(); }
@@ -153,7 +157,18 @@ class WinMmDriver : public MidiDriver {
     return true;
   }
 
-  bool DeviceRemoved() const override { return removed_; }
+  bool DeviceRemoved() const override {
+    if (!removed_ && out_ != nullptr) {
+      const DWORD now = GetTickCount();
+      if (now - lastLook_ >= kLookEveryMs) {
+        lastLook_ = now;
+        MIDIOUTCAPSA caps;
+        // The open handle stands for the device it was opened on.
+        if (MeansDeviceGone(midiOutGetDevCapsA(reinterpret_cast<UINT_PTR>(out_), &caps, sizeof caps))) removed_ = true;
+      }
+    }
+    return removed_;
+  }
 
  private:
   // True for success; notes a refusal that says the device is gone, so that every wait ends at once.
@@ -166,7 +181,8 @@ class WinMmDriver : public MidiDriver {
   HMIDIOUT out_ = nullptr;
   MIDIHDR inHeader_{};
   MIDIHDR outHeader_{};
-  bool removed_ = false;
+  mutable bool removed_ = false;
+  mutable DWORD lastLook_ = 0;
 };
 
 class Win32Clock : public Clock {

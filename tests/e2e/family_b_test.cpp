@@ -137,8 +137,8 @@ TEST(FamilyB, ASongLargerThanTheKeyboardAcceptsGetsMessage59AndTheDialogStays) {
 
 TEST(FamilyB, AKeyboardUnpluggedWhileTheSlotsAreReadEndsWithMessage38AtOnce) {
   // The eighth message is the size read of slot 62 (after the identity request, the family A probe's three
-  // and the family B probe's model read, slot 61's size and name reads): once it is answered the keyboard
-  // is gone, and the next read is refused by the driver.
+  // and the family B probe's model read, slot 61's size and name reads): after it the keyboard is gone, and
+  // the driver refuses the next read or the next look at the device.
   constexpr std::size_t kUnplugAfter = 8;
   VirtualStage stage("family_b_unplugged",
                      KeyboardLines(2, "20480") + "unplug_after=" + std::to_string(kUnplugAfter) + "\n");

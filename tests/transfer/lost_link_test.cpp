@@ -171,7 +171,9 @@ struct YesPrompts : SendPrompts {
 class UnpluggedKeyboard : public test::LinkTest, public ::testing::WithParamInterface<UnplugCase> {
  protected:
   void Operate(const UnplugCase& c, const Bytes& image) {
-    const int box = c.family == KeyboardFamily::A ? IDD_SEND_A : c.family == KeyboardFamily::B ? IDD_SEND_B : IDD_SEND_C;
+    const int box = c.family == KeyboardFamily::A   ? IDD_SEND_A
+                    : c.family == KeyboardFamily::B ? IDD_SEND_B
+                                                    : IDD_SEND_C;
     DialogProgress progress(screen.OpenBox(box, nullptr, nullptr));
     YesPrompts prompts;
     const auto size = static_cast<std::uint32_t>(image.size());

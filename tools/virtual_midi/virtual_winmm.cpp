@@ -187,6 +187,18 @@ class VirtualInterface : public su::test::ReplySink {
     return MMSYSERR_NOERROR;
   }
 
+  // The capabilities query given an open port's handle instead of a device number, as the system allows:
+  // the device the port is open on, or MMSYSERR_NODRIVER once the keyboard is unplugged.
+  MMRESULT DeviceOfHandle(UINT_PTR handle, bool input, UINT* device) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const bool open = input ? handle == reinterpret_cast<UINT_PTR>(InHandle()) && in_.open
+                            : handle == reinterpret_cast<UINT_PTR>(OutHandle()) && out_.open;
+    if (!open) return MMSYSERR_BADDEVICEID;
+    if (Gone("a capabilities query")) return MMSYSERR_NODRIVER;
+    *device = input ? in_.device : out_.device;
+    return MMSYSERR_NOERROR;
+  }
+
   MMRESULT PrepareIn(HMIDIIN h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
@@ -470,7 +482,12 @@ UINT WINAPI midiOutGetNumDevs() { return static_cast<UINT>(Interface().Config().
 
 MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR device, LPMIDIINCAPSA caps, UINT size) {
   const auto& names = Interface().Config().inNames;
-  if (device >= names.size()) return MMSYSERR_BADDEVICEID;
+  if (device >= names.size()) {
+    UINT opened = 0;
+    const MMRESULT result = Interface().DeviceOfHandle(device, true, &opened);
+    if (result != MMSYSERR_NOERROR) return result;
+    device = opened;
+  }
   if (caps == nullptr || size < sizeof(MIDIINCAPSA)) return MMSYSERR_INVALPARAM;
   std::memset(caps, 0, sizeof(MIDIINCAPSA));
   caps->wMid = 0xFF;
@@ -482,7 +499,12 @@ MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR device, LPMIDIINCAPSA caps, UINT size
 
 MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR device, LPMIDIOUTCAPSA caps, UINT size) {
   const auto& names = Interface().Config().outNames;
-  if (device >= names.size()) return MMSYSERR_BADDEVICEID;
+  if (device >= names.size()) {
+    UINT opened = 0;
+    const MMRESULT result = Interface().DeviceOfHandle(device, false, &opened);
+    if (result != MMSYSERR_NOERROR) return result;
+    device = opened;
+  }
   if (caps == nullptr || size < sizeof(MIDIOUTCAPSA)) return MMSYSERR_INVALPARAM;
   std::memset(caps, 0, sizeof(MIDIOUTCAPSA));
   caps->wMid = 0xFF;
