@@ -258,8 +258,8 @@ void Runner::List() {
 
 void Runner::PrintListing(const Listing& listing) {
   const RunState& run = su::Run();
-  const std::uint32_t total = static_cast<std::uint32_t>(listing.totalSize);
-  const std::uint32_t room = static_cast<std::uint32_t>(listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize);
+  const std::uint32_t total = listing.totalSize;
+  const std::uint32_t room = listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize;
   if (o_.json) {
     console_.out << "{\"modelType\":" << run.modelType << ",\"family\":\"" << family_->letter << "\",\"slots\":[";
     for (std::size_t i = 0; i < listing.slots.size(); ++i) {
@@ -270,7 +270,7 @@ void Runner::PrintListing(const Listing& listing) {
     }
     console_.out << "],\"totalKB\":" << TotalKilobytesText(listing.totalSize) << ",\"totalBytes\":" << total << ","
                  << (listing.hasMaxSongSize ? "\"maxSongKB\":" : "\"freeKB\":")
-                 << TotalKilobytesText(static_cast<std::int32_t>(room))
+                 << TotalKilobytesText(room)
                  << (listing.hasMaxSongSize ? ",\"maxSongBytes\":" : ",\"freeBytes\":") << room << "}\n";
     return;
   }
@@ -291,7 +291,7 @@ void Runner::PrintListing(const Listing& listing) {
   }
   console_.out << "Total Size: " << TotalKilobytesText(listing.totalSize) << " KBytes (" << total << " bytes)\n"
                << (listing.hasMaxSongSize ? "Maximum Song Size: " : "Empty Size: ")
-               << TotalKilobytesText(static_cast<std::int32_t>(room)) << " KBytes (" << room << " bytes)\n";
+               << TotalKilobytesText(room) << " KBytes (" << room << " bytes)\n";
 }
 
 void Runner::Send() {

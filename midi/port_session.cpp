@@ -56,14 +56,18 @@ std::uint32_t BlockFor(std::uint32_t start, std::uint32_t now) {
 
 // Waits for `event` for 3000 ms measured from the start with the tick counter. Window messages that come
 // in meanwhile are all dispatched, without a time check on that path, so a stream of them that never lets
-// the queue run empty keeps the wait going. A wrap of the tick counter restarts the 3000 ms.
+// the queue run empty keeps the wait going. A wrap of the tick counter restarts the 3000 ms. A device that
+// is gone ends the wait at once, before it starts or at its next wake, as a time-out would end it.
 bool AwaitEvent(EventRef event) {
   Clock& clock = TheClock();
+  const MidiDriver& driver = TheDriver();
+  if (driver.DeviceRemoved()) return false;
   std::uint32_t start = clock.Ticks();
   std::uint32_t block = BlockFor(start, start);
   for (;;) {
     const Wake woke = clock.WaitEventOrInput(event, block);
     if (woke == Wake::Event) return true;
+    if (driver.DeviceRemoved()) return false;
     if (woke == Wake::Messages) {
       clock.DispatchWindowMessages();
       block = BlockFor(start, clock.Ticks());
@@ -133,6 +137,11 @@ int StartMidiInput() {
   return 1;
 }
 
+bool DeviceGone() {
+  const Session& s = TheSession();
+  return s.driver != nullptr && s.driver->DeviceRemoved();
+}
+
 int SendSysEx(const std::uint8_t* bytes, std::uint32_t length) {
   Session& s = TheSession();
   MidiDriver& driver = TheDriver();
@@ -142,7 +151,7 @@ int SendSysEx(const std::uint8_t* bytes, std::uint32_t length) {
   if (s.staleOutDone && s.outEvent != nullptr) clock.WaitEventOrInput(s.outEvent, 0);
   s.staleOutDone = false;
   driver.SetOutMessage(bytes, length);
-  // A refused prepare or send simply ends in the time-out.
+  // A refused prepare or send simply ends in the time-out, or at once when the device is gone.
   driver.PrepareOut();
   driver.SendOut();
   if (AwaitEvent(s.outEvent)) {

@@ -22,10 +22,14 @@ Clock& TheClock();
 int OpenMidiPorts();
 // 1 when the input buffer is queued and input has started.
 int StartMidiInput();
-// 1 once the driver reported the message sent; 0 after the time-out (the driver then holds no bytes).
+// True once the driver has seen that the device itself is gone: every send and receive then fails at once,
+// and an operation's longer waits (pauses between tries, a wait that only a cancel ends) stop as well.
+bool DeviceGone();
+// 1 once the driver reported the message sent; 0 after the time-out (the driver then holds no bytes), or at
+// once when the device is gone.
 int SendSysEx(const std::uint8_t* bytes, std::uint32_t length);
 // 1 when a message arrived: `bytes` gets a copy (none when the buffer came back empty) owned by the caller.
-// 0 after the time-out, with the outs left as they were.
+// 0 after the time-out, or at once when the device is gone, with the outs left as they were.
 int ReceiveSysEx(std::unique_ptr<std::uint8_t[]>* bytes, std::uint32_t* length);
 // Drops every input buffer that has already come back. Always 1.
 int DrainInput();

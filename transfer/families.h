@@ -21,10 +21,10 @@ struct SlotRow {
 
 struct Listing {
   std::vector<SlotRow> slots;
-  std::int32_t totalSize = 0;
-  std::int32_t freeSize = 0;      // families A and C
+  std::uint32_t totalSize = 0;
+  std::uint32_t freeSize = 0;     // families A and C
   bool hasMaxSongSize = false;    // family B shows the largest song it takes instead of its free memory
-  std::int32_t maxSongSize = 0;
+  std::uint32_t maxSongSize = 0;
 };
 
 struct FamilyEntry {

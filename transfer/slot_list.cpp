@@ -18,13 +18,13 @@ std::string UnsignedText(std::uint32_t value) {
 
 std::string KilobyteCell(std::uint32_t bytes) {
   char text[24];
-  std::snprintf(text, sizeof text, "%ldKB", static_cast<long>(KilobytesShown(bytes)));
+  std::snprintf(text, sizeof text, "%uKB", static_cast<unsigned>(KilobytesShown(bytes)));
   return text;
 }
 
-std::string TotalKilobytesText(std::int32_t bytes) { return UnsignedText(static_cast<std::uint32_t>(bytes / 1024)); }
+std::string TotalKilobytesText(std::uint32_t bytes) { return UnsignedText(bytes / 1024); }
 
-std::string TotalKilobytesTextB(std::int32_t bytes) {
+std::string TotalKilobytesTextB(std::uint32_t bytes) {
   if (bytes > 0 && bytes < 1024) return "1";
   return TotalKilobytesText(bytes);
 }

@@ -12,10 +12,11 @@ namespace su {
 std::uint32_t KilobytesShown(std::uint32_t bytes);
 // A row's size cell: KilobytesShown with "KB" behind it.
 std::string KilobyteCell(std::uint32_t bytes);
-// A total (stored songs, free memory): whole kilobytes rounded toward zero, as an unsigned number.
-std::string TotalKilobytesText(std::int32_t bytes);
+// A total (stored songs, free memory, largest song): whole kilobytes rounded down. Sizes from the keyboard
+// are unsigned, so 2 GiB and more show as such (0x80000000 bytes: 2097152).
+std::string TotalKilobytesText(std::uint32_t bytes);
 // Family B's total of stored songs: as TotalKilobytesText, but never 0 for a keyboard that holds anything.
-std::string TotalKilobytesTextB(std::int32_t bytes);
+std::string TotalKilobytesTextB(std::uint32_t bytes);
 std::string UnsignedText(std::uint32_t value);
 
 }  // namespace su

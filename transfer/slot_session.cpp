@@ -17,7 +17,7 @@ void ReadSlotEntries(SlotSession& session, TransferProgress& progress,
                                          char* name)) {
   progress.Begin(session.slotCount);
   progress.Status(IDS_GETTING_INFORMATION);
-  // Summed unsigned so that a keyboard reporting absurd sizes cannot overflow a signed sum.
+  // Sizes are unsigned as the keyboard reports them; the sum wraps like the keyboard's own 32-bit count.
   std::uint32_t total = 0;
   session.totalSize = 0;
   for (int slot = 0; slot < session.slotCount; ++slot) {
@@ -25,7 +25,7 @@ void ReadSlotEntries(SlotSession& session, TransferProgress& progress,
     SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
     entry.used = readSlotInfo(session.modelAddress, static_cast<std::uint8_t>(slot), &entry.size, entry.name);
     total += entry.size;
-    session.totalSize = static_cast<std::int32_t>(total);
+    session.totalSize = total;
   }
 }
 

@@ -23,9 +23,9 @@ struct SlotSession {
   std::int32_t slotCount = 0;
   std::vector<std::string> slotLabels;  // one per slot, shown in the list's first column
   std::vector<SlotEntry> slots;         // slotCount entries
-  std::int32_t totalSize = 0;           // bytes: the sum of the slots' sizes at the last reading
-  std::int32_t freeSize = 0;            // bytes: the keyboard's free memory at the last reading
-  std::int32_t maxSongSize = 0;         // bytes: the largest song the keyboard takes (family B)
+  std::uint32_t totalSize = 0;          // bytes: the sum of the slots' sizes at the last reading
+  std::uint32_t freeSize = 0;           // bytes: the keyboard's free memory at the last reading
+  std::uint32_t maxSongSize = 0;        // bytes: the largest song the keyboard takes (family B)
   std::string songName;                 // the staged song's base name, written as the slot's name
 };
 

@@ -38,6 +38,15 @@ void CALLBACK OutputCallback(HMIDIOUT, UINT message, DWORD_PTR, DWORD_PTR, DWORD
   if (event != nullptr) SetEvent(event);
 }
 
+// The results with which the system refuses a call on an open port whose device has been unplugged: the
+// long-standing one (no driver behind the handle any more) and the unspecified error that newer MIDI stacks
+// give in the same place.
+bool MeansDeviceGone(MMRESULT result) { return result == MMSYSERR_NODRIVER || result == MMSYSERR_ERROR; }
+
+// While nothing is sent (a long wait for an answer, the keyboard's final check) no call is refused, so the
+// open output device is also asked for its capabilities now and then: that query fails the same way.
+constexpr DWORD kLookEveryMs = 250;
+
 class WinMmDriver : public MidiDriver {
  public:
   std::uint32_t InDeviceCount() override { return midiInGetNumDevs(); }
@@ -73,6 +82,7 @@ class WinMmDriver : public MidiDriver {
       return false;
     }
     in_ = handle;
+    removed_ = false;  // a device that opens is there (again)
     return true;
   }
   bool IsInOpen() const override { return in_ != nullptr; }
@@ -99,13 +109,13 @@ class WinMmDriver : public MidiDriver {
     inHeader_.dwBytesRecorded = 0;
   }
   bool PrepareIn() override {
-    return in_ != nullptr && midiInPrepareHeader(in_, &inHeader_, sizeof inHeader_) == MMSYSERR_NOERROR;
+    return in_ != nullptr && Checked(midiInPrepareHeader(in_, &inHeader_, sizeof inHeader_));
   }
   bool UnprepareIn() override {
     return in_ != nullptr && midiInUnprepareHeader(in_, &inHeader_, sizeof inHeader_) == MMSYSERR_NOERROR;
   }
   bool AddIn() override {
-    return in_ != nullptr && midiInAddBuffer(in_, &inHeader_, sizeof inHeader_) == MMSYSERR_NOERROR;
+    return in_ != nullptr && Checked(midiInAddBuffer(in_, &inHeader_, sizeof inHeader_));
   }
   std::uint32_t InBytesRecorded() override { return inHeader_.dwBytesRecorded; }
 
@@ -119,6 +129,7 @@ class WinMmDriver : public MidiDriver {
       return false;
     }
     out_ = handle;
+    removed_ = false;
     return true;
   }
   bool IsOutOpen() const override { return out_ != nullptr; }
@@ -129,10 +140,10 @@ class WinMmDriver : public MidiDriver {
     outHeader_.dwFlags = 0;
   }
   bool PrepareOut() override {
-    return out_ != nullptr && midiOutPrepareHeader(out_, &outHeader_, sizeof outHeader_) == MMSYSERR_NOERROR;
+    return out_ != nullptr && Checked(midiOutPrepareHeader(out_, &outHeader_, sizeof outHeader_));
   }
   bool SendOut() override {
-    return out_ != nullptr && midiOutLongMsg(out_, &outHeader_, sizeof outHeader_) == MMSYSERR_NOERROR;
+    return out_ != nullptr && Checked(midiOutLongMsg(out_, &outHeader_, sizeof outHeader_));
   }
   bool UnprepareOut() override {
     return out_ != nullptr && midiOutUnprepareHeader(out_, &outHeader_, sizeof outHeader_) == MMSYSERR_NOERROR;
@@ -146,11 +157,32 @@ class WinMmDriver : public MidiDriver {
     return true;
   }
 
+  bool DeviceRemoved() const override {
+    if (!removed_ && out_ != nullptr) {
+      const DWORD now = GetTickCount();
+      if (now - lastLook_ >= kLookEveryMs) {
+        lastLook_ = now;
+        MIDIOUTCAPSA caps;
+        // The open handle stands for the device it was opened on.
+        if (MeansDeviceGone(midiOutGetDevCapsA(reinterpret_cast<UINT_PTR>(out_), &caps, sizeof caps))) removed_ = true;
+      }
+    }
+    return removed_;
+  }
+
  private:
+  // True for success; notes a refusal that says the device is gone, so that every wait ends at once.
+  bool Checked(MMRESULT result) {
+    if (MeansDeviceGone(result)) removed_ = true;
+    return result == MMSYSERR_NOERROR;
+  }
+
   HMIDIIN in_ = nullptr;
   HMIDIOUT out_ = nullptr;
   MIDIHDR inHeader_{};
   MIDIHDR outHeader_{};
+  mutable bool removed_ = false;
+  mutable DWORD lastLook_ = 0;
 };
 
 class Win32Clock : public Clock {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -151,6 +152,32 @@ TEST_F(CommandsTest, FamilyBListsTheLargestSongInsteadOfTheFreeMemory) {
       << o.out;
   EXPECT_EQ(Run({"identify"}).out, "Model type: 26\nFamily: B\nSlots: 10 (61 to 70)\n");
 }
+
+// Sizes from the keyboard are unsigned: 2 GiB and more are not divided as negative numbers.
+struct SizeCase {
+  std::string name;
+  std::string keyboard;
+  std::string shown;
+};
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
+
+class TwoGibibytes : public CommandsTest, public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(TwoGibibytes, ShowAs2097152Kilobytes) {
+  Keyboard(GetParam().keyboard);
+  const Outcome o = Run({"list"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find(GetParam().shown), std::string::npos) << o.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readings, TwoGibibytes,
+    ::testing::Values(
+        SizeCase{"FamilyAFreeMemory", "family=a\nfree=2147483648\n", "Empty Size: 2097152 KBytes (2147483648 bytes)\n"},
+        SizeCase{"FamilyBLargestSong", "family=b\nmodel=1\nmax_song=2147483648\n",
+                 "Maximum Song Size: 2097152 KBytes (2147483648 bytes)\n"},
+        SizeCase{"FamilyCFreeMemory", "model=2\nfree=2147483648\n", "Empty Size: 2097152 KBytes (2147483648 bytes)\n"}),
+    [](const ::testing::TestParamInfo<SizeCase>& info) { return info.param.name; });
 
 TEST_F(CommandsTest, AType22KeyboardIsLookedForOnlyWhenAskedTo) {
   Keyboard("family=a\nmodel_address=0x1102\n");

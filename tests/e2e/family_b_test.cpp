@@ -1,6 +1,7 @@
 // Family B end to end: the real program finds a keyboard of model type 25, 26 or 27 with the family B probe,
 // lists its ten slots (61 to 70) with the largest song it accepts, deletes a song and sends the converted
-// song over another one; a song larger than the keyboard accepts gets message 59.
+// song over another one; a song larger than the keyboard accepts gets message 59; a keyboard unplugged while
+// the slots are read ends the reading with message 38 at once.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -132,6 +133,40 @@ TEST(FamilyB, ASongLargerThanTheKeyboardAcceptsGetsMessage59AndTheDialogStays) {
   PressButton(send, IDC_CANCEL_TRANSFER);
   EXPECT_TRUE(program.WaitExit());
   EXPECT_TRUE(FramesB(stage.SentMessages(), 0x06, 0x21, 0).empty());
+}
+
+TEST(FamilyB, AKeyboardUnpluggedWhileTheSlotsAreReadEndsWithMessage38AtOnce) {
+  // The eighth message is the size read of slot 62 (after the identity request, the family A probe's three
+  // and the family B probe's model read, slot 61's size and name reads): after it the keyboard is gone, and
+  // the driver refuses the next read or the next look at the device.
+  constexpr std::size_t kUnplugAfter = 8;
+  VirtualStage stage("family_b_unplugged",
+                     KeyboardLines(2, "20480") + "unplug_after=" + std::to_string(kUnplugAfter) + "\n");
+  ASSERT_TRUE(WriteFileBytes(stage.settings, "[SONGPORT]\r\nIN=0\r\nOUT=0\r\n"));
+  ASSERT_TRUE(WriteFileBytes(stage.song, SmallSong()));
+  Program program(stage.Options());
+  ASSERT_TRUE(program.Started());
+  HWND selection = program.WaitWindow("Selection");
+  ASSERT_NE(selection, nullptr) << OnScreen(program);
+  PressButton(selection, IDOK);
+
+  ASSERT_TRUE(WaitUntil([&] { return stage.SentMessages().size() >= kUnplugAfter; }, kConnectMs)) << OnScreen(program);
+  const DWORD unplugged = GetTickCount();
+  HWND box = program.WaitMessageBox();
+  const DWORD shown = GetTickCount();
+  ASSERT_NE(box, nullptr) << OnScreen(program);
+  EXPECT_EQ(MessageBoxText(box), TEXT_38);
+  EXPECT_LT(shown - unplugged, 5000u) << "message 38 came " << shown - unplugged << " ms after the unplugging";
+  Answer(box, IDOK);
+  EXPECT_TRUE(program.WaitExit());
+
+  // The keyboard went while the slots were read: some size reads went out, the free-memory read never did.
+  const std::vector<Bytes> sent = stage.SentMessages();
+  EXPECT_EQ(sent.size(), kUnplugAfter);
+  const std::size_t sizeReads = FramesB(sent, 0x01, 0x21, 0x02).size();
+  EXPECT_GT(sizeReads, 0u);
+  EXPECT_LT(sizeReads, 10u);
+  EXPECT_TRUE(FramesB(sent, 0x01, 0x00, 0x22).empty());
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ void VirtualLink::FailInNameQuery(std::int32_t index) { failInName_.insert(index
 void VirtualLink::FailOutNameQuery(std::int32_t index) { failOutName_.insert(index); }
 void VirtualLink::SetSendDoneDelay(std::optional<std::uint32_t> ms) { sendDoneDelay_ = ms; }
 void VirtualLink::AttachPeer(VirtualPeer* peer) { peer_ = peer; }
+void VirtualLink::Unplug(std::uint32_t delayMs) { Schedule(now_ + delayMs, Scheduled{Scheduled::Unplug, {}, 0, nullptr}); }
 
 // ---- Driving a test -------------------------------------------------------------------------------------
 
@@ -81,7 +82,7 @@ void VirtualLink::Happen(Scheduled& item) {
       break;
     case Scheduled::SendDone:
       // A reset may have handed the message back already; then this completion is stale.
-      if (out_.open && out_.held && out_.sendId == item.sendId) {
+      if (out_.open && out_.held && out_.sendId == item.sendId && !DeviceRemoved()) {
         out_.held = false;
         Set(out_.done);
       }
@@ -89,11 +90,15 @@ void VirtualLink::Happen(Scheduled& item) {
     case Scheduled::WindowMessage:
       pending_.push_back(std::move(item.handler));
       break;
+    case Scheduled::Unplug:
+      if (!unpluggedAt_) unpluggedAt_ = now_;
+      unplugWake_ = true;
+      break;
   }
 }
 
 void VirtualLink::Arrive(const std::vector<std::uint8_t>& bytes) {
-  if (!in_.open || !in_.started || !in_.queued || in_.data == nullptr) {
+  if (!in_.open || !in_.started || !in_.queued || in_.data == nullptr || DeviceRemoved()) {
     ++dropped_;
     return;
   }
@@ -190,7 +195,7 @@ void VirtualLink::ClearInHeader() {
 }
 
 bool VirtualLink::PrepareIn() {
-  if (!in_.open || in_.data == nullptr) return false;
+  if (!in_.open || in_.data == nullptr || DeviceRemoved()) return false;
   in_.prepared = true;
   ++inPrepares_;
   return true;
@@ -204,7 +209,7 @@ bool VirtualLink::UnprepareIn() {
 }
 
 bool VirtualLink::AddIn() {
-  if (!in_.open || !in_.prepared || in_.queued) return false;
+  if (!in_.open || !in_.prepared || in_.queued || DeviceRemoved()) return false;
   in_.queued = true;
   return true;
 }
@@ -229,20 +234,21 @@ void VirtualLink::SetOutMessage(const std::uint8_t* data, std::uint32_t size) {
 }
 
 bool VirtualLink::PrepareOut() {
-  if (!out_.open || out_.data == nullptr) return false;
+  if (!out_.open || out_.data == nullptr || DeviceRemoved()) return false;
   out_.prepared = true;
   return true;
 }
 
 bool VirtualLink::SendOut() {
-  if (!out_.open || !out_.prepared) return false;
+  if (!out_.open || !out_.prepared || DeviceRemoved()) return false;
   if (out_.held) {
     Misused("message sent while the previous one is still held");
     return false;
   }
+  std::vector<std::uint8_t> message(out_.data, out_.data + out_.size);
+  if (refuseSend_ && refuseSend_(message)) return false;
   out_.held = true;
   out_.sendId = nextSendId_++;
-  std::vector<std::uint8_t> message(out_.data, out_.data + out_.size);
   sent_.push_back(message);
   if (sendDoneDelay_) {
     Schedule(now_ + *sendDoneDelay_, Scheduled{Scheduled::SendDone, {}, out_.sendId, nullptr});
@@ -307,8 +313,10 @@ Wake VirtualLink::WaitEventOrInput(EventRef ref, std::uint32_t ms) {
     event = Known(ref);
     if (event == nullptr) return Wake::Failed;  // a real wait on a closed handle fails too
   }
-  auto woke = [&] { return (event != nullptr && event->set) || !pending_.empty(); };
+  // The unplugging wakes the wait under way once; later waits last their time, as on a real system.
+  auto woke = [&] { return (event != nullptr && event->set) || !pending_.empty() || unplugWake_; };
   if (!woke()) RunUntil(now_ + ms, woke);
+  unplugWake_ = false;
   if (event != nullptr && event->set) {
     event->set = false;  // auto-reset
     return Wake::Event;

@@ -40,6 +40,12 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   // How long after a send the driver reports it done; nullopt: never (the send times out).
   void SetSendDoneDelay(std::optional<std::uint32_t> ms);
   void AttachPeer(VirtualPeer* peer);  // nullptr: nobody at the far end
+  // The keyboard is unplugged `delayMs` from now: from then on a send or an input buffer is refused, nothing
+  // more arrives, a send under way is never reported done, and the driver reports the device removed (the
+  // wait under way wakes once, as a driver's notice of the loss would wake it). Resetting and closing work.
+  void Unplug(std::uint32_t delayMs);
+  // The driver refuses to send the messages `which` picks (they go nowhere and are not recorded as sent).
+  void RefuseSends(std::function<bool(const std::vector<std::uint8_t>&)> which) { refuseSend_ = std::move(which); }
 
   // ---- Driving a test -----------------------------------------------------------------------------
   // Bytes from the keyboard arriving `delayMs` from now (ReplySink: the peer uses the same).
@@ -68,6 +74,7 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   int Dropped() const { return dropped_; }    // messages from the keyboard that found no buffer
   int Waits() const { return waits_; }        // calls of WaitEventOrInput
   int Dispatched() const { return dispatched_; }
+  std::optional<std::uint64_t> UnpluggedAt() const { return unpluggedAt_; }  // virtual time of the unplugging
   // Calls a real driver would refuse or that corrupt its state (changing a queued header, sending while a
   // message is still held): a test expects none.
   const std::vector<std::string>& Misuse() const { return misuse_; }
@@ -97,6 +104,7 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   bool UnprepareOut() override;
   bool ResetOut() override;
   bool CloseOut() override;
+  bool DeviceRemoved() const override { return unpluggedAt_.has_value(); }
 
   // ---- Clock --------------------------------------------------------------------------------------
   EventRef NewEvent() override;
@@ -111,7 +119,7 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
     bool set = false;
   };
   struct Scheduled {
-    enum Kind { Input, SendDone, WindowMessage } kind;
+    enum Kind { Input, SendDone, WindowMessage, Unplug } kind;
     std::vector<std::uint8_t> bytes;  // Input
     std::uint64_t sendId = 0;         // SendDone
     std::function<void()> handler;    // WindowMessage
@@ -155,6 +163,9 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   std::set<std::int32_t> refuseIn_, refuseOut_, failInName_, failOutName_;
   std::optional<std::uint32_t> sendDoneDelay_ = 1;
   VirtualPeer* peer_ = nullptr;
+  std::optional<std::uint64_t> unpluggedAt_;
+  bool unplugWake_ = false;  // the unplugging happened and has not yet woken a wait
+  std::function<bool(const std::vector<std::uint8_t>&)> refuseSend_;
 
   std::set<Event*> events_;
   InPort in_;

@@ -258,6 +258,47 @@ INSTANTIATE_TEST_SUITE_P(
         TransferCase{"SilenceEndsWithMessage38", {Silent(test::kKeyABlock, 3)}, Message(IDS_TIMEOUT), 3, false}),
     test::NameFrom(&TransferCase::name));
 
+// Code 3 answered at each of `blocks` in turn: the n-th ask comes at block blocks[n] of the n-th pass
+// over the image (every earlier pass went as far as its own ask).
+std::vector<test::KeyboardRule> StartOverAt(const std::vector<std::uint32_t>& blocks) {
+  std::vector<test::KeyboardRule> rules;
+  std::uint32_t blocksBefore = 0;
+  for (const std::uint32_t block : blocks) {
+    rules.push_back(Refuse(test::kKeyABlock, 3, 1, blocksBefore + block));
+    blocksBefore += block + 1;
+  }
+  return rules;
+}
+
+struct RestartCase {
+  const char* name;
+  std::vector<std::uint32_t> startOverAt;
+  Outcome outcome;
+};
+void PrintTo(const RestartCase& c, std::ostream* os) { *os << c.name; }
+
+class FamilyARestarts : public FamilyAProtocol, public ::testing::WithParamInterface<RestartCase> {};
+
+TEST_P(FamilyARestarts, OnlyStartsOverWithoutProgressAreBounded) {
+  const RestartCase& c = GetParam();
+  for (const test::KeyboardRule& rule : StartOverAt(c.startOverAt)) keyboard->AddRule(rule);
+  const Bytes image = Image(8 * 128);
+  EXPECT_EQ(Transfer(image), c.outcome);
+  EXPECT_EQ(keyboard->Slot(5).contents == image, c.outcome == Returned(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StartsOver, FamilyARestarts,
+    ::testing::Values(
+        RestartCase{"SixEachFurtherThanTheLastComplete", {1, 2, 3, 4, 5, 6}, Returned(0)},
+        RestartCase{"ProgressAfterFiveWithoutStartsTheCountAfresh", {3, 3, 3, 3, 3, 4, 4, 4, 4, 4}, Returned(0)},
+        RestartCase{"FiveAtTheSameBlockComplete", {3, 3, 3, 3, 3}, Returned(0)},
+        RestartCase{"SixAtTheSameBlockStopWithMessage55", {3, 3, 3, 3, 3, 3}, Message(IDS_TRANSMISSION_STOPPED)},
+        RestartCase{"SixEachEarlierStopWithMessage55", {7, 6, 5, 4, 3, 2}, Message(IDS_TRANSMISSION_STOPPED)},
+        RestartCase{"BackAndForthIsNoProgressAndStopsWithMessage55", {2, 4, 2, 4, 2, 4, 2},
+                    Message(IDS_TRANSMISSION_STOPPED)}),
+    test::NameFrom(&RestartCase::name));
+
 TEST_F(FamilyAProtocol, JunkAndShortAnswersArePassedOverAtEveryStep) {
   keyboard->SetJunk({test::JunkFrame::OtherAddress, test::JunkFrame::BrokenFraming, test::JunkFrame::TooShort,
                      test::JunkFrame::OtherCode, test::JunkFrame::OtherMaker});

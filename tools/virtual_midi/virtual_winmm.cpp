@@ -5,7 +5,9 @@
 //   - a message from the keyboard lands only in a buffer that is prepared, added and started at that
 //     moment, cut at the buffer's length; with no such buffer it is lost;
 //   - headers must be prepared before use and cannot be unprepared or the port closed while queued;
-//   - a device in the config's refuse list answers MMSYSERR_ALLOCATED.
+//   - a device in the config's refuse list answers MMSYSERR_ALLOCATED;
+//   - a keyboard unplugged by the config (`unplug_after`) is refused with MMSYSERR_NODRIVER wherever the
+//     device itself is needed, while resetting, unpreparing and closing the ports still work.
 #define _WINMM_  // we define the multimedia functions here rather than import them
 #include <windows.h>
 #include <mmsystem.h>
@@ -185,9 +187,22 @@ class VirtualInterface : public su::test::ReplySink {
     return MMSYSERR_NOERROR;
   }
 
+  // The capabilities query given an open port's handle instead of a device number, as the system allows:
+  // the device the port is open on, or MMSYSERR_NODRIVER once the keyboard is unplugged.
+  MMRESULT DeviceOfHandle(UINT_PTR handle, bool input, UINT* device) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const bool open = input ? handle == reinterpret_cast<UINT_PTR>(InHandle()) && in_.open
+                            : handle == reinterpret_cast<UINT_PTR>(OutHandle()) && out_.open;
+    if (!open) return MMSYSERR_BADDEVICEID;
+    if (Gone("a capabilities query")) return MMSYSERR_NODRIVER;
+    *device = input ? in_.device : out_.device;
+    return MMSYSERR_NOERROR;
+  }
+
   MMRESULT PrepareIn(HMIDIIN h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
+    if (Gone("an input header to prepare")) return MMSYSERR_NODRIVER;
     if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
     header->dwFlags |= MHDR_PREPARED;
     return MMSYSERR_NOERROR;
@@ -205,6 +220,7 @@ class VirtualInterface : public su::test::ReplySink {
   MMRESULT AddIn(HMIDIIN h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
+    if (Gone("an input buffer")) return MMSYSERR_NODRIVER;
     if (header == nullptr || size < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
     if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
     if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
@@ -255,6 +271,7 @@ class VirtualInterface : public su::test::ReplySink {
   MMRESULT PrepareOut(HMIDIOUT h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!IsOut(h)) return MMSYSERR_INVALHANDLE;
+    if (Gone("an output header to prepare")) return MMSYSERR_NODRIVER;
     if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
     header->dwFlags |= MHDR_PREPARED;
     return MMSYSERR_NOERROR;
@@ -275,12 +292,14 @@ class VirtualInterface : public su::test::ReplySink {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (!IsOut(h)) return MMSYSERR_INVALHANDLE;
+      if (Gone("a long message")) return MMSYSERR_NODRIVER;
       if (header == nullptr || size < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
       if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
       if (out_.held != nullptr) return MIDIERR_NOTREADY;  // one long message at a time
       header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
       out_.held = header;
       sendId = ++out_.sendId;
+      ++handedIn_;
       Stamp('S', header->dwBufferLength > 4 ? std::uint8_t(header->lpData[4]) : 0);
       message.assign(reinterpret_cast<const std::uint8_t*>(header->lpData),
                      reinterpret_cast<const std::uint8_t*>(header->lpData) + header->dwBufferLength);
@@ -342,6 +361,7 @@ class VirtualInterface : public su::test::ReplySink {
     MIDIHDR* header = nullptr;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (unplugged_) return;  // nothing comes from a keyboard that is gone
       if (!in_.open || !in_.started || in_.queue.empty()) {
         Note("dropped a message of " + std::to_string(bytes.size()) + " bytes: no buffer queued");
         return;
@@ -355,6 +375,16 @@ class VirtualInterface : public su::test::ReplySink {
       Stamp('A', bytes.size() > 4 ? bytes[4] : 0);
     }
     CallIn(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), GetTickCount());
+  }
+
+  // True once the configured unplugging has happened: the program has handed in as many long messages as
+  // `unplug_after` says and now needs the device again. Called with mutex_ held.
+  bool Gone(const char* refused) {
+    if (!config_.unplugAfter || handedIn_ < *config_.unplugAfter) return false;
+    if (!unplugged_) Note("unplugged after " + std::to_string(handedIn_) + " long messages");
+    unplugged_ = true;
+    Note(std::string("refused ") + refused + ": the device is gone");
+    return true;
   }
 
   void CallIn(UINT message, DWORD_PTR param1, DWORD_PTR param2) {
@@ -418,6 +448,8 @@ class VirtualInterface : public su::test::ReplySink {
   std::unique_ptr<su::test::VirtualKeyboard> keyboard_;
   InPort in_;
   OutPort out_;
+  std::uint32_t handedIn_ = 0;  // long messages the program handed in
+  bool unplugged_ = false;
   struct StampRecord {
     char what;
     std::uint8_t code;
@@ -450,7 +482,12 @@ UINT WINAPI midiOutGetNumDevs() { return static_cast<UINT>(Interface().Config().
 
 MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR device, LPMIDIINCAPSA caps, UINT size) {
   const auto& names = Interface().Config().inNames;
-  if (device >= names.size()) return MMSYSERR_BADDEVICEID;
+  if (device >= names.size()) {
+    UINT opened = 0;
+    const MMRESULT result = Interface().DeviceOfHandle(device, true, &opened);
+    if (result != MMSYSERR_NOERROR) return result;
+    device = opened;
+  }
   if (caps == nullptr || size < sizeof(MIDIINCAPSA)) return MMSYSERR_INVALPARAM;
   std::memset(caps, 0, sizeof(MIDIINCAPSA));
   caps->wMid = 0xFF;
@@ -462,7 +499,12 @@ MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR device, LPMIDIINCAPSA caps, UINT size
 
 MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR device, LPMIDIOUTCAPSA caps, UINT size) {
   const auto& names = Interface().Config().outNames;
-  if (device >= names.size()) return MMSYSERR_BADDEVICEID;
+  if (device >= names.size()) {
+    UINT opened = 0;
+    const MMRESULT result = Interface().DeviceOfHandle(device, false, &opened);
+    if (result != MMSYSERR_NOERROR) return result;
+    device = opened;
+  }
   if (caps == nullptr || size < sizeof(MIDIOUTCAPSA)) return MMSYSERR_INVALPARAM;
   std::memset(caps, 0, sizeof(MIDIOUTCAPSA));
   caps->wMid = 0xFF;

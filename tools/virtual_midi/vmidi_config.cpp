@@ -54,6 +54,9 @@ bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, 
       config->tracePath = value;
     } else if (key == "timestamps") {
       config->timestampPath = value;
+    } else if (key == "unplug_after") {
+      ok = Index(value, &index);
+      config->unplugAfter = index;
     } else if (key == "done_ms") {
       if (value == "never") {
         config->doneMs.reset();

@@ -9,6 +9,11 @@
 //   done_ms=1             how long after a send the driver reports it done; "never" for a send time-out
 //   timestamps=Z:\tmp\t.txt when each long message was handed in and each answer landed in a buffer, in
 //                         microseconds, written when the output port closes (default: not recorded)
+//   unplug_after=12       the keyboard is unplugged once the program has handed in 12 long messages: from
+//                         then on a long message, a header to prepare, an input buffer and a capabilities
+//                         query by port handle are refused with MMSYSERR_NODRIVER, as a real driver refuses
+//                         them for a device that is gone, and nothing more arrives after the first refusal
+//                         (default: never)
 // Every other line goes to the virtual keyboard behind the devices (see its config format).
 // Without a config file there is one input and one output device and a keyboard with its defaults.
 #pragma once
@@ -29,6 +34,7 @@ struct VirtualMidiConfig {
   std::string tracePath;
   std::string timestampPath;
   std::optional<std::uint32_t> doneMs = 1;
+  std::optional<std::uint32_t> unplugAfter;
   std::string keyboardText;  // the lines meant for the virtual keyboard
 };
 

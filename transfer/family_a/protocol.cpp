@@ -23,8 +23,11 @@ namespace {
 constexpr char kUntitled[] = "(Untitled)";
 static_assert(sizeof(kUntitled) <= kSlotNameSizeA, "the untitled mark fits the name field");
 
-// How often a keyboard may ask to start the image over before the transfer is given up as stopped.
-constexpr int kMaxStartsOver = 5;
+// How many asks in a row to start the image over may come without getting further than any earlier ask
+// before the transfer is given up as stopped. An ask at a later block than every earlier one is progress
+// and starts the count afresh, so a long song over a flaky link still finishes, while a keyboard that
+// keeps asking at the same place (or ever earlier, or back and forth) cannot hold the program for ever.
+constexpr int kMaxStartsOverWithoutProgress = 5;
 
 bool Send(const std::uint8_t* bytes, std::size_t length) {
   return SendSysEx(bytes, static_cast<std::uint32_t>(length)) != 0;
@@ -51,12 +54,14 @@ std::unique_ptr<std::uint8_t[]> AwaitAnswer(const Expected& expected) {
   }
 }
 
+// A read whose request cannot be sent counts as sent (and unanswered) when the device is gone: the operation
+// then fails with message 38 at once instead of carrying on as if the keyboard had nothing to say.
 std::unique_ptr<std::uint8_t[]> ReadValue(std::uint16_t address, std::uint8_t area, std::uint8_t param,
                                           std::uint8_t fixed, std::uint8_t slot, std::uint32_t minLength,
                                           bool* sent) {
   std::uint8_t request[kReadLength];
-  *sent = Send(request, BuildRead(request, address, area, param, fixed, slot));
-  if (!*sent) return nullptr;
+  *sent = Send(request, BuildRead(request, address, area, param, fixed, slot)) || DeviceGone();
+  if (!*sent || DeviceGone()) return nullptr;
   return AwaitAnswer({address, kAnswerRead, area, param, minLength});
 }
 
@@ -169,7 +174,9 @@ void SendSongImageA(std::uint16_t modelAddress, std::uint8_t slot, TransferProgr
   const std::unique_ptr<std::uint8_t[]> frame(new std::uint8_t[kBlockFrameMax]);
   const std::uint32_t blocks = size / kBlockBytes + (size % kBlockBytes != 0 ? 1 : 0);
 
-  int startsOver = 0;
+  int startsOverWithoutProgress = 0;
+  bool startedOver = false;
+  std::uint32_t furthestStartOver = 0;  // the furthest block at which the keyboard has asked to start over
   std::uint32_t block = 0;
   progress.Begin(static_cast<int>(blocks));
   progress.Status(IDS_NOW_SENDING);
@@ -185,8 +192,13 @@ void SendSongImageA(std::uint16_t modelAddress, std::uint8_t slot, TransferProgr
     const std::uint8_t code = answer[kPosBlockCode] & 0x0F;
     if (code == kBlockStop) RaiseMessage(IDS_TRANSMISSION_STOPPED);
     if (code == kBlockStartOver) {
-      // A keyboard that keeps asking would hold the program busy for ever.
-      if (++startsOver > kMaxStartsOver) RaiseMessage(IDS_TRANSMISSION_STOPPED);
+      if (!startedOver || block > furthestStartOver) {
+        startsOverWithoutProgress = 1;
+        furthestStartOver = block;
+        startedOver = true;
+      } else if (++startsOverWithoutProgress > kMaxStartsOverWithoutProgress) {
+        RaiseMessage(IDS_TRANSMISSION_STOPPED);
+      }
       block = 0;
       progress.Begin(static_cast<int>(blocks));
       progress.Status(IDS_NOW_SENDING);
@@ -196,9 +208,10 @@ void SendSongImageA(std::uint16_t modelAddress, std::uint8_t slot, TransferProgr
     ++block;
   }
 
+  // Without both closing frames the keyboard never commits the song: a refused one fails the transfer.
   std::uint8_t closing[kClosingLength];
-  Send(closing, BuildClosing(closing, modelAddress, slot, 0x00));
-  Send(closing, BuildClosing(closing, modelAddress, slot, kClosingMark));
+  if (!Send(closing, BuildClosing(closing, modelAddress, slot, 0x00))) RaiseMessage(IDS_TIMEOUT);
+  if (!Send(closing, BuildClosing(closing, modelAddress, slot, kClosingMark))) RaiseMessage(IDS_TIMEOUT);
 }
 
 void WriteSongNameA(std::uint16_t modelAddress, std::uint8_t slot, const char* text, int length) {

@@ -19,7 +19,7 @@ void SetUpSessionA(SlotSession& session, std::int32_t modelType, const std::stri
 
 void ReadSlotTableA(SlotSession& session, TransferProgress& progress) {
   ReadSlotEntries(session, progress, ReadSlotInfoA);
-  session.freeSize = static_cast<std::int32_t>(ReadFreeSpaceA(session.modelAddress));
+  session.freeSize = ReadFreeSpaceA(session.modelAddress);
   progress.Clear();
 }
 

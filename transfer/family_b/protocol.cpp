@@ -62,12 +62,13 @@ Frame AwaitAnswerLong(const Expected& expected) {
     std::uint32_t length = 0;
     Frame frame = Receive(&length);
     if (frame == nullptr) frame = Receive(&length);
-    for (int tries = 0; frame == nullptr && tries < kLongWaitPausedTries; ++tries) {
+    // A device that is gone will not answer however long it is given: no pause is waited out.
+    for (int tries = 0; frame == nullptr && tries < kLongWaitPausedTries && !DeviceGone(); ++tries) {
       TheClock().Pause(kPauseMs);
       frame = Receive(&length);
     }
     if (frame == nullptr) {
-      TheClock().Pause(kPauseMs);
+      if (!DeviceGone()) TheClock().Pause(kPauseMs);
       return nullptr;
     }
     if (IsReadAnswer(frame.get(), length, expected.area, expected.param, expected.minLength)) return frame;
@@ -81,6 +82,7 @@ int AwaitBlockAnswer() {
     std::uint32_t length = 0;
     Frame frame = Receive(&length);
     if (frame == nullptr) {
+      if (DeviceGone()) return -1;
       TheClock().Pause(kPauseMs);
       frame = Receive(&length);
       if (frame == nullptr) return -1;
@@ -91,9 +93,11 @@ int AwaitBlockAnswer() {
 
 Frame Read(std::uint8_t area, std::uint8_t param, std::uint8_t slot, std::uint8_t nameMark, std::uint32_t minLength,
            bool* sent) {
+  // A request refused because the device is gone counts as sent and unanswered: the read fails with
+  // message 38 at once instead of taking the slot for empty.
   std::uint8_t request[kReadLength];
-  *sent = Send(request, BuildRead(request, area, param, slot, nameMark));
-  if (!*sent) return nullptr;
+  *sent = Send(request, BuildRead(request, area, param, slot, nameMark)) || DeviceGone();
+  if (!*sent || DeviceGone()) return nullptr;
   return AwaitAnswer({area, param, minLength});
 }
 
@@ -170,9 +174,10 @@ void SendSongImageB(std::uint16_t, std::uint8_t slot, TransferProgress& progress
     progress.Step();
   }
 
+  // Without both closing frames the keyboard never commits the song: a refused one fails the transfer.
   std::uint8_t closing[kClosingLength];
-  Send(closing, BuildClosing(closing, kActClosingFirst, slot));
-  Send(closing, BuildClosing(closing, kActClosingSecond, slot));
+  if (!Send(closing, BuildClosing(closing, kActClosingFirst, slot))) RaiseMessage(IDS_TIMEOUT);
+  if (!Send(closing, BuildClosing(closing, kActClosingSecond, slot))) RaiseMessage(IDS_TIMEOUT);
 }
 
 }  // namespace su

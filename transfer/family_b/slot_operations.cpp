@@ -30,7 +30,7 @@ void SetUpSessionB(SlotSession& session) {
 void ReadSlotTableB(SlotSession& session, TransferProgress& progress) {
   ReadSlotEntries(session, progress, ReadSlotInfoB);
   ReadFreeSpaceB(session.modelAddress);  // waits until the keyboard is ready; the value is not shown
-  session.maxSongSize = static_cast<std::int32_t>(ReadMaxSongSizeB(session.modelAddress));
+  session.maxSongSize = ReadMaxSongSizeB(session.modelAddress);
   progress.Clear();
 }
 

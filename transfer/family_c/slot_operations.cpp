@@ -22,7 +22,7 @@ enum class DeleteOutcome { Done, Refused, Failed };
 void ReadSlotTableC(const SlotLayout& layout, SlotTableC& table, TransferProgress& progress) {
   progress.Begin(kReadingRange);
   progress.Status(IDS_GETTING_INFORMATION);
-  // Summed unsigned so that a keyboard reporting absurd sizes cannot overflow a signed sum.
+  // Sizes are unsigned as the keyboard reports them; the sum wraps like the keyboard's own 32-bit count.
   std::uint32_t total = 0;
   table.totalSize = 0;
   const int count = layout.slotCount < kMaxSlotsC ? layout.slotCount : kMaxSlotsC;
@@ -31,10 +31,10 @@ void ReadSlotTableC(const SlotLayout& layout, SlotTableC& table, TransferProgres
     SlotRecordC& record = table.slots[slot];
     const int status = ReadSlotInfo(static_cast<std::uint8_t>(slot), &record.size, record.name);
     total += record.size;
-    table.totalSize = static_cast<std::int32_t>(total);
+    table.totalSize = total;
     record.inUse = status & 0xFF;
   }
-  table.freeSize = static_cast<std::int32_t>(ReadFreeSpace());
+  table.freeSize = ReadFreeSpace();
   progress.Clear();
 }
 

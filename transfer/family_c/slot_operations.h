@@ -21,8 +21,8 @@ struct SlotRecordC {
 // The slot records of every slot and the totals of the last reading.
 struct SlotTableC {
   SlotRecordC slots[kMaxSlotsC];
-  std::int32_t totalSize = 0;  // bytes: the sum of the slots' sizes
-  std::int32_t freeSize = 0;   // bytes: the keyboard's free memory
+  std::uint32_t totalSize = 0;  // bytes: the sum of the slots' sizes
+  std::uint32_t freeSize = 0;   // bytes: the keyboard's free memory
 };
 
 // Reads every slot of `layout` and the free memory into `table`: one step per slot on a range of 10 (whatever
