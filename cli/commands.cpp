@@ -207,7 +207,9 @@ void Runner::Connect() {
   SetUpMidi();
   PortChoice choice;
   std::string error;
-  if (!ChoosePorts(ReadPortLists(TheDriver()), o_, &choice, &error)) throw Stop{kExitPort, error};
+  const PortLists lists = ReadPortLists(TheDriver());
+  if (!ChoosePorts(lists, o_, &choice, &error)) throw Stop{kExitPort, error};
+  if (choice.bridge) console_.err << BridgeWarning() << '\n';
   RunState& run = su::Run();
   run.midiInIndex = choice.in;
   run.midiOutIndex = choice.out;
