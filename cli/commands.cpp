@@ -144,6 +144,7 @@ int Runner::Run() {
   }
   SetScreen(&screen_);
   int code = kExitOk;
+  std::string failure;
   try {
     switch (o_.command) {
       case Command::Help: console_.out << HelpText(); break;
@@ -158,20 +159,23 @@ int Runner::Run() {
     }
   } catch (const Stop& stop) {
     code = stop.code;
-    if (!stop.text.empty()) console_.err << stop.text << '\n';
+    failure = stop.text;
   } catch (const RaisedMessage& raised) {
     code = ExitCodeForMessage(raised.number);
-    console_.err << RightTrimmed(FailureText(raised)) << '\n';
+    failure = RightTrimmed(FailureText(raised));
   } catch (const APP_EXCEPTION& error) {
     code = kExitKeyboardError;
-    console_.err << FailureText(error) << '\n';
+    failure = FailureText(error);
   } catch (const InterruptedByUser&) {
     code = kExitInterrupted;
   }
-  // A wait cut short with Ctrl-C ends however the protocol then fails: as stopped by the user.
-  if (Interrupted() && code != kExitOk) {
-    code = kExitInterrupted;
+  // A command stopped by the user ends as stopped, however the protocol then failed (a cancelled final
+  // check reports a time-out): its failure is not shown.
+  if (Interrupted()) {
+    code = StopExitCode();
     console_.err << "Stopped.\n";
+  } else if (!failure.empty()) {
+    console_.err << failure << '\n';
   }
   SetScreen(previous);
   return code;
@@ -204,6 +208,7 @@ void Runner::Ports() {
 }
 
 void Runner::Connect() {
+  if (Interrupted()) throw InterruptedByUser{};
   SetUpMidi();
   PortChoice choice;
   std::string error;
@@ -358,6 +363,7 @@ void Runner::Delete() {
 void Runner::Convert() {
   StagedSong staged(o_.song);
   const std::string converted = ConvertStagedSong(kSongFileKind, o_.model, "");
+  if (Interrupted()) throw InterruptedByUser{};
   std::error_code error;
   if (!fs::copy_file(converted, o_.output, fs::copy_options::overwrite_existing, error)) {
     throw RaisedMessage{IDS_FILE_ERROR};
@@ -383,6 +389,8 @@ void StopAtWait() {
   }
   throw InterruptedByUser{};
 }
+
+bool StopRequestedAtWait() { return Interrupted(); }
 
 std::string ReadableName(const std::string& name) {
   if (name == TEXT_IN_USE_MARKER) return kInUseMarkerReadable;

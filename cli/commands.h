@@ -29,6 +29,8 @@ CheckingWaitHook& CheckingFlag();
 // What a wait for the keyboard does once Ctrl-C was pressed: cancels the keyboard's final check of a song
 // when that is what is awaited, otherwise throws InterruptedByUser.
 void StopAtWait();
+// Whether a wait for the keyboard should hand over to StopAtWait now: the user asked to stop.
+bool StopRequestedAtWait();
 
 // The text shown for a name read from the keyboard: the in-use marker in readable form, other bytes that
 // are not printable ASCII as "?".

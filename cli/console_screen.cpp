@@ -24,9 +24,16 @@ bool ConsoleScreen::Confirm(const std::string& text) {
     console_.err << " [y/N] n (no terminal to ask; --yes answers yes)\n";
     return false;
   }
+  if (Interrupted()) throw InterruptedByUser{};
   console_.err << " [y/N] " << std::flush;
   std::string answer;
-  if (!std::getline(console_.in, answer)) return false;
+  const bool read = static_cast<bool>(std::getline(console_.in, answer));
+  // A stop while the question waits ends the read: the command ends, and nothing is sent or deleted.
+  if (Interrupted()) {
+    console_.err << '\n';
+    throw InterruptedByUser{};
+  }
+  if (!read) return false;
   return answer == "y" || answer == "Y" || answer == "yes";
 }
 
