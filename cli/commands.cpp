@@ -1,9 +1,13 @@
 #include "cli/commands.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -30,11 +34,13 @@
 #include "resources/strings.h"
 #include "transfer/family_a/probe.h"
 #include "transfer/family_b/probe.h"
+#include "transfer/family_c/frames.h"
 #include "transfer/slot_list.h"
 
 namespace su::cli {
 
 namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
 
 namespace {
 
@@ -49,6 +55,12 @@ struct Stop {
   int code;
   std::string text;
 };
+
+// One JSON document on a line; bytes that are not UTF-8 (a port's name, a name the keyboard holds) are
+// replaced, so the document is valid whatever the names hold.
+void PrintJson(std::ostream& out, const Json& json) {
+  out << json.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+}
 
 // The first line of a message: the questions after it ("Do you want to set up...") mean nothing here.
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
@@ -118,6 +130,7 @@ class Runner {
 
  private:
   void SetUpMidi();
+  void ReportMidiFailure(int* code);
   void Ports();
   void Connect();
   std::size_t SlotIndex();
@@ -177,8 +190,25 @@ int Runner::Run() {
   } else if (!failure.empty()) {
     console_.err << failure << '\n';
   }
+  if (code != kExitOk && !Interrupted()) ReportMidiFailure(&code);
   SetScreen(previous);
   return code;
+}
+
+// What the MIDI system said about a call it refused (a send it would not pass on, a port gone), after the
+// program's own text: a keyboard that "did not answer" was never reached.
+void Runner::ReportMidiFailure(int* code) {
+  MidiDriver* driver = nullptr;
+  try {
+    driver = &TheDriver();
+  } catch (const std::logic_error&) {
+    return;  // the command needed no MIDI
+  }
+  const std::string reason = driver->LastFailure();
+  if (reason.empty()) return;
+  console_.err << "songuploader: " << (driver->DeviceRemoved() ? "the keyboard's MIDI port is gone: " : "MIDI: ")
+               << reason << '\n';
+  if (*code == kExitTimeout || *code == kExitNoKeyboard) *code = kExitPort;
 }
 
 void Runner::SetUpMidi() {
@@ -191,14 +221,11 @@ void Runner::Ports() {
   const PortLists lists = ReadPortLists(TheDriver());
   if (o_.json) {
     auto array = [](const std::vector<std::string>& names) {
-      std::string text = "[";
-      for (std::size_t i = 0; i < names.size(); ++i) {
-        text += (i ? "," : "") + std::string("{\"number\":") + std::to_string(i) + ",\"name\":" +
-                JsonString(names[i]) + "}";
-      }
-      return text + "]";
+      Json ports = Json::array();
+      for (std::size_t i = 0; i < names.size(); ++i) ports.push_back({{"number", i}, {"name", names[i]}});
+      return ports;
     };
-    console_.out << "{\"inputs\":" << array(lists.inputs) << ",\"outputs\":" << array(lists.outputs) << "}\n";
+    PrintJson(console_.out, {{"inputs", array(lists.inputs)}, {"outputs", array(lists.outputs)}});
     return;
   }
   console_.out << "Inputs:\n";
@@ -244,10 +271,10 @@ void Runner::Identify() {
   const RunState& run = su::Run();
   const std::vector<std::string> labels = family_->labels(run.modelType);
   if (o_.json) {
-    std::string slots;
-    for (std::size_t i = 0; i < labels.size(); ++i) slots += (i ? "," : "") + JsonString(labels[i]);
-    console_.out << "{\"modelType\":" << run.modelType << ",\"family\":\"" << family_->letter
-                 << "\",\"slotCount\":" << labels.size() << ",\"slots\":[" << slots << "]}\n";
+    PrintJson(console_.out, {{"modelType", run.modelType},
+                             {"family", std::string(1, family_->letter)},
+                             {"slotCount", labels.size()},
+                             {"slots", labels}});
     return;
   }
   console_.out << "Model type: " << run.modelType << "\nFamily: " << family_->letter << "\nSlots: " << labels.size()
@@ -270,17 +297,21 @@ void Runner::PrintListing(const Listing& listing) {
   const std::uint32_t total = static_cast<std::uint32_t>(listing.totalSize);
   const std::uint32_t room = static_cast<std::uint32_t>(listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize);
   if (o_.json) {
-    console_.out << "{\"modelType\":" << run.modelType << ",\"family\":\"" << family_->letter << "\",\"slots\":[";
-    for (std::size_t i = 0; i < listing.slots.size(); ++i) {
-      const SlotRow& row = listing.slots[i];
-      console_.out << (i ? "," : "") << "{\"slot\":" << JsonString(row.label) << ",\"used\":" << (row.used ? "true" : "false")
-                   << ",\"name\":" << JsonString(ReadableName(row.name)) << ",\"kb\":" << KilobytesShown(row.size)
-                   << ",\"bytes\":" << row.size << "}";
+    Json slots = Json::array();
+    for (const SlotRow& row : listing.slots) {
+      slots.push_back({{"slot", row.label},
+                       {"used", row.used},
+                       {"name", ReadableName(row.name)},
+                       {"kb", KilobytesShown(row.size)},
+                       {"bytes", row.size}});
     }
-    console_.out << "],\"totalKB\":" << TotalKilobytesText(listing.totalSize) << ",\"totalBytes\":" << total << ","
-                 << (listing.hasMaxSongSize ? "\"maxSongKB\":" : "\"freeKB\":")
-                 << TotalKilobytesText(static_cast<std::int32_t>(room))
-                 << (listing.hasMaxSongSize ? ",\"maxSongBytes\":" : ",\"freeBytes\":") << room << "}\n";
+    // The kilobytes as the text listing shows them.
+    auto kilobytes = [](std::int32_t bytes) { return static_cast<std::uint32_t>(bytes / 1024); };
+    Json json = {{"modelType", run.modelType}, {"family", std::string(1, family_->letter)}, {"slots", slots},
+                 {"totalKB", kilobytes(listing.totalSize)}, {"totalBytes", total}};
+    json[listing.hasMaxSongSize ? "maxSongKB" : "freeKB"] = kilobytes(static_cast<std::int32_t>(room));
+    json[listing.hasMaxSongSize ? "maxSongBytes" : "freeBytes"] = room;
+    PrintJson(console_.out, json);
     return;
   }
   char line[160];
@@ -355,7 +386,14 @@ void Runner::Delete() {
   const std::size_t slot = SlotIndex();
   if (!family_->readSlot(slot).used) throw Stop{kExitDeclined, "Slot " + o_.slot + " holds no song."};
   if (!screen_.Confirm(MessageText(IDS_DELETE_QUESTION))) throw Stop{kExitDeclined, ""};
-  family_->erase(slot);
+  try {
+    family_->erase(slot);
+  } catch (const APP_EXCEPTION& error) {
+    // A family C keyboard refuses a delete it is not ready for with its not-ready code: the same outcome as
+    // a send it is not ready for, though the text stays the dialog's.
+    if (family_->letter == 'C' && error.code == family_c::kErrNotReady) throw Stop{kExitNotReady, FailureText(error)};
+    throw;
+  }
   console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
   if (family_->readSlot(slot).used) throw Stop{kExitCheckFailed, "Slot " + o_.slot + " still holds a song."};
 }
@@ -403,21 +441,7 @@ std::string ReadableName(const std::string& name) {
 }
 
 std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      json += escaped;
-    } else {
-      json += c;  // UTF-8 passes through
-    }
-  }
-  return json + "\"";
+  return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 int RunSongUploader(const std::vector<std::string>& args, Console& console, const MidiSetUp& setUpMidi) {
@@ -428,7 +452,17 @@ int RunSongUploader(const std::vector<std::string>& args, Console& console, cons
     return kExitUsage;
   }
   Runner runner(options, console, setUpMidi);
-  return runner.Run();
+  int code = runner.Run();
+  // Results that never reached standard output (a full disk, a closed pipe) are a failure, not a success.
+  errno = 0;
+  console.out.flush();
+  if (!console.out) {
+    const int reason = errno;
+    console.err << "songuploader: cannot write to standard output"
+                << (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()) << '\n';
+    if (code == kExitOk) code = kExitFileError;
+  }
+  return code;
 }
 
 }  // namespace su::cli

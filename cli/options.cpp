@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "converter/song_image.h"
+
 namespace su::cli {
 
 namespace {
@@ -94,6 +96,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     return Fail(error, "-o and --model are only for convert");
   }
   if (!o.api.empty() && o.api != "alsa" && o.api != "jack") return Fail(error, "--api takes alsa or jack");
+  if (o.model.size() > conv::kMaxModelCodeLength) {
+    return Fail(error, "--model takes a model code of at most " + std::to_string(conv::kMaxModelCodeLength) + " characters");
+  }
   *options = o;
   return true;
 }
@@ -125,13 +130,14 @@ std::string HelpText() {
          "Exit codes:\n"
          "  0 done                        1 nothing done (answered no, empty slot)\n"
          "  2 wrong command line          3 no keyboard found\n"
-         "  4 MIDI port missing or busy   5 the keyboard did not answer in time\n"
+         "  4 MIDI port missing or busy, a send refused\n"
+         "  5 the keyboard did not answer in time\n"
          "  6 keyboard not ready          7 keyboard's supply voltage falling\n"
          "  8 not enough memory           9 transmission stopped by the keyboard\n"
          "  10 keyboard error code        11 file not found\n"
          "  12 wrong or broken file       13 file error\n"
          "  14 the slot does not hold the song after sending\n"
-         "  130 stopped with Ctrl-C\n";
+         "  129, 130, 143 stopped by SIGHUP, Ctrl-C, SIGTERM\n";
 }
 
 }  // namespace su::cli

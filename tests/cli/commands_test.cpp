@@ -103,6 +103,10 @@ INSTANTIATE_TEST_SUITE_P(
                 kExitStopped, "Transmission was stopped."},
         EndCase{"DeleteRefusedWithACode", "model=2\nslot=0,Song,100\nrefuse=09:100\n",
                 {"delete", "--slot", "30", "-y"}, kExitKeyboardError, "The error occurred.(100)"},
+        EndCase{"DeleteRefusedNotReady", "model=2\nslot=0,Song,100\nrefuse=09:0\n", {"delete", "--slot", "30", "-y"},
+                kExitNotReady, "The error occurred.(0)"},
+        EndCase{"WrongModelCode", "", {"convert", "SONG", "-o", "x.sq2", "--model", "XYZ"}, kExitUsage,
+                "songuploader: --model takes a model code of at most 2 characters"},
         EndCase{"DeleteOfAnEmptySlot", kFamilyC, {"delete", "--slot", "35", "-y"}, kExitDeclined,
                 "Slot 35 holds no song."},
         EndCase{"MissingSong", kFamilyC, {"send", "MISSING", "--slot", "31"}, kExitFileNotFound,
@@ -186,13 +190,54 @@ TEST_F(CommandsTest, ConvertWritesTheSongFile) {
   EXPECT_GT(std::filesystem::file_size(target), 0u);
 }
 
+TEST_F(CommandsTest, PortNamesThatAreNotUtf8StillGiveValidJson) {
+  link.SetInDevices({"USB \xC9l\xE9ment"});  // a Latin-1 name
+  const Outcome o = Run({"ports", "--json"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_EQ(o.out.rfind("{\"inputs\":[{\"number\":0,\"name\":\"USB \xEF\xBF\xBDl\xEF\xBF\xBDment\"}]", 0), 0u) << o.out;
+}
+
+TEST_F(CommandsTest, AFailedWriteToStandardOutputIsAFailure) {
+  std::ostream full(nullptr);  // every write fails, as on a full disk
+  std::ostringstream err;
+  std::istringstream in;
+  Console console{full, err, in, false, false};
+  EXPECT_EQ(RunSongUploader({"ports", "--json"}, console, [](const Options&, std::string*) { return true; }),
+            kExitFileError);
+  EXPECT_NE(err.str().find("songuploader: cannot write to standard output"), std::string::npos) << err.str();
+}
+
+// A link whose MIDI system refuses every send, with its own reason, and finds the port gone.
+class RefusingLink : public su::test::VirtualLink {
+ public:
+  bool SendOut() override { return false; }
+  bool DeviceRemoved() const override { return true; }
+  std::string LastFailure() const override { return "error sending MIDI message to port."; }
+};
+
+TEST_F(CommandsTest, ARefusedSendIsAPortFailureWithTheSystemsReason) {
+  RefusingLink refusing;
+  refusing.SetInDevices({"Virtual in"});
+  refusing.SetOutDevices({"Virtual out"});
+  InstallMidi(&refusing, &refusing);
+  const Outcome o = Run({"list"});
+  CloseMidiPorts();
+  InstallMidi(&link, &link);
+  EXPECT_EQ(o.code, kExitPort) << o.err;
+  EXPECT_NE(o.err.find("songuploader: the keyboard's MIDI port is gone: error sending MIDI message to port.\n"),
+            std::string::npos)
+      << o.err;
+}
+
 // ---- Names as printed --------------------------------------------------------------------------------
 
 TEST(ReadableNameTest, KeepsPrintableTextAndEscapesJson) {
   const std::vector<std::pair<std::string, std::string>> readable = {
       {"Song 1", "Song 1"}, {"a\x01z", "a?z"}, {"\xA9", "?"}, {"", ""}};
   for (const auto& [name, shown] : readable) EXPECT_EQ(ReadableName(name), shown) << name;
-  EXPECT_EQ(JsonString("say \"hi\"\\\n"), "\"say \\\"hi\\\"\\\\\\u000a\"");
+  EXPECT_EQ(JsonString("say \"hi\"\\\n"), "\"say \\\"hi\\\"\\\\\\n\"");
+  // Bytes that are not UTF-8 are replaced: the string stays valid JSON.
+  EXPECT_EQ(JsonString("K\xFF\xC3"), "\"K\xEF\xBF\xBD\xEF\xBF\xBD\"");
 }
 
 }  // namespace
