@@ -70,6 +70,39 @@ std::string RightTrimmed(std::string text) {
   return text;
 }
 
+// A file the command could not read or write: exit 13 with the file and the system's reason.
+[[noreturn]] void FileFailure(const std::string& what, const std::string& path, int reason) {
+  throw Stop{kExitFileError, "songuploader: cannot " + what + " " + path + ": " + std::strerror(reason)};
+}
+
+// Copies `from` to `to` through the C library, so that a failure keeps the system's reason.
+void CopyBytes(const std::string& from, const std::string& to) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) FileFailure("read", from, errno);
+  std::FILE* out = std::fopen(to.c_str(), "wb");
+  if (out == nullptr) {
+    const int reason = errno;
+    std::fclose(in);
+    FileFailure("write", to, reason);
+  }
+  char buffer[1 << 15];
+  int readFailed = 0;
+  int writeFailed = 0;
+  for (;;) {
+    errno = 0;
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
+    if (n > 0 && std::fwrite(buffer, 1, n, out) != n) writeFailed = errno != 0 ? errno : EIO;
+    if (writeFailed != 0 || n < sizeof buffer) {
+      if (std::ferror(in)) readFailed = errno != 0 ? errno : EIO;
+      break;
+    }
+  }
+  if (std::fclose(out) != 0 && writeFailed == 0) writeFailed = errno != 0 ? errno : EIO;
+  std::fclose(in);
+  if (readFailed != 0) FileFailure("read", from, readFailed);
+  if (writeFailed != 0) FileFailure("write", to, writeFailed);
+}
+
 // The user's song copied into a fresh folder of its own, where the converter writes beside it; the folder
 // goes away with this object.
 class StagedSong {
@@ -78,15 +111,22 @@ class StagedSong {
     if (!IsExistingFile(song)) throw RaisedMessage{IDS_SQF_NOT_FOUND};
     std::error_code error;
     const fs::path base = fs::temp_directory_path(error);
+    if (error) throw Stop{kExitFileError, "songuploader: no temporary folder: " + error.message()};
     std::mt19937 random(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (int attempt = 0; attempt < 20 && folder_.empty(); ++attempt) {
       const fs::path candidate = base / ("songuploader-" + std::to_string(random() % 1000000000u));
       if (fs::create_directory(candidate, error)) folder_ = candidate;
+      if (error) break;
     }
-    if (folder_.empty()) throw RaisedMessage{IDS_FILE_ERROR};
+    if (folder_.empty()) {
+      throw Stop{kExitFileError, "songuploader: cannot make a folder in " + base.string() + ": " + error.message()};
+    }
     const fs::path staged = folder_ / fs::path(song).filename();
-    if (!fs::copy_file(song, staged, fs::copy_options::overwrite_existing, error)) {
-      throw RaisedMessage{IDS_SQF_NOT_FOUND};
+    try {
+      CopyBytes(song, staged.string());
+    } catch (...) {
+      fs::remove_all(folder_, error);
+      throw;
     }
     RunState& run = Run();
     run.stagedPath = staged.string();
@@ -399,12 +439,30 @@ void Runner::Delete() {
 }
 
 void Runner::Convert() {
+  // The song file must not take the song's place, nor a folder's.
+  std::error_code error;
+  if (fs::is_directory(o_.output, error)) throw Stop{kExitUsage, "songuploader: " + o_.output + " is a folder"};
+  if (fs::equivalent(o_.song, o_.output, error)) {
+    throw Stop{kExitUsage, "songuploader: " + o_.output + " is the song itself; write the song file elsewhere"};
+  }
   StagedSong staged(o_.song);
   const std::string converted = ConvertStagedSong(kSongFileKind, o_.model, "");
   if (Interrupted()) throw InterruptedByUser{};
-  std::error_code error;
-  if (!fs::copy_file(converted, o_.output, fs::copy_options::overwrite_existing, error)) {
-    throw RaisedMessage{IDS_FILE_ERROR};
+  // Written beside the target and renamed into place: a failure leaves an existing file as it was.
+  const fs::path target(o_.output);
+  fs::path temporary = target;
+  temporary.replace_filename("." + target.filename().string() + ".songuploader-part");
+  try {
+    CopyBytes(converted, temporary.string());
+  } catch (...) {
+    fs::remove(temporary, error);
+    throw;
+  }
+  fs::rename(temporary, target, error);
+  if (error) {
+    const std::string reason = error.message();
+    fs::remove(temporary, error);
+    throw Stop{kExitFileError, "songuploader: cannot write " + o_.output + ": " + reason};
   }
   console_.out << FormatSavedMessage(MessageText(IDS_SAVED), o_.output) << '\n';
 }

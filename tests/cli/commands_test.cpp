@@ -2,7 +2,10 @@
 // the program's own text on standard error for every way a command can end.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -227,6 +230,38 @@ TEST_F(CommandsTest, ARefusedSendIsAPortFailureWithTheSystemsReason) {
   EXPECT_NE(o.err.find("songuploader: the keyboard's MIDI port is gone: error sending MIDI message to port.\n"),
             std::string::npos)
       << o.err;
+}
+
+TEST_F(CommandsTest, ConvertNeverWritesOverTheSongNorIntoAFolder) {
+  const std::vector<std::uint8_t> before = su::test::OneNoteSong();
+  // The same file under another spelling is still the song.
+  const std::string sameFile = dir_.Root().string() + "/./Tune.mid";
+  for (const std::string& target : {song_, sameFile, dir_.Root().string()}) {
+    const Outcome o = Run({"convert", song_, "-o", target});
+    EXPECT_EQ(o.code, kExitUsage) << target;
+    EXPECT_NE(o.err.find("songuploader: " + target + " is"), std::string::npos) << o.err;
+  }
+  std::ifstream file(song_, std::ios::binary);
+  const std::vector<std::uint8_t> after((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(after, before);
+  // A good conversion leaves nothing beside the song file.
+  ASSERT_EQ(Run({"convert", song_, "-o", dir_.Path("Out.sq2")}).code, kExitOk);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Out.sq2", "Tune.mid"}));
+}
+
+TEST_F(CommandsTest, AnUnreadableSongOrTemporaryFolderIsAFileErrorWithTheSystemsReason) {
+  // A regular file whose reading fails (even for the superuser).
+  Outcome o = Run({"convert", "/proc/self/mem", "-o", dir_.Path("Out.sq2")});
+  EXPECT_EQ(o.code, kExitFileError) << o.err;
+  EXPECT_NE(o.err.find("songuploader: cannot read /proc/self/mem: "), std::string::npos) << o.err;
+  const char* previous = std::getenv("TMPDIR");
+  const std::string saved = previous != nullptr ? previous : "";
+  setenv("TMPDIR", dir_.Path("no such folder").c_str(), 1);
+  o = Run({"convert", song_, "-o", dir_.Path("Out.sq2")});
+  if (previous != nullptr) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
+  EXPECT_EQ(o.code, kExitFileError) << o.err;
+  EXPECT_NE(o.err.find("songuploader: "), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("No such file or directory"), std::string::npos) << o.err;
 }
 
 // ---- Names as printed --------------------------------------------------------------------------------
