@@ -389,14 +389,26 @@ void Runner::Send() {
   {
     TerminalProgress progress(console_);
     TerminalPrompts prompts(screen_, console_);
-    CheckingFlag().progress = &progress;
+    CheckingWaitHook& hook = CheckingFlag();
+    hook.progress = &progress;
+    // Without a terminal nobody can press Ctrl-C: the check then ends on its own after a while.
+    hook.limitSeconds = o_.checkTimeout > 0 ? o_.checkTimeout : console_.askable ? 0 : kUnattendedCheckSeconds;
+    hook.timedOut = false;
     try {
       outcome = family_->send(slot, songName, run.songImage.get(), run.songImageSize, progress, prompts);
+    } catch (const RaisedMessage& raised) {
+      hook.progress = nullptr;
+      if (raised.number == IDS_TIMEOUT && hook.timedOut) {
+        throw Stop{kExitTimeout, RightTrimmed(MessageText(IDS_TIMEOUT)) +
+                                     "\nsonguploader: the keyboard's final check did not end within " +
+                                     std::to_string(hook.limitSeconds) + " s (--check-timeout)"};
+      }
+      throw;
     } catch (...) {
-      CheckingFlag().progress = nullptr;
+      hook.progress = nullptr;
       throw;
     }
-    CheckingFlag().progress = nullptr;
+    hook.progress = nullptr;
   }
   if (outcome == SendOutcome::Declined) throw Stop{kExitDeclined, ""};
   if (outcome == SendOutcome::NoRoom) throw Stop{kExitNoMemory, ""};
@@ -481,12 +493,18 @@ void StopAtWait() {
   // the command leaves the wait at once.
   if (flag != nullptr) {
     *flag = 1;
+    if (!Interrupted()) CheckingFlag().timedOut = true;
     return;
   }
   throw InterruptedByUser{};
 }
 
-bool StopRequestedAtWait() { return Interrupted(); }
+bool StopRequestedAtWait() {
+  if (Interrupted()) return true;
+  const CheckingWaitHook& hook = CheckingFlag();
+  if (hook.progress == nullptr || hook.limitSeconds <= 0 || hook.progress->CheckingFlag() == nullptr) return false;
+  return hook.progress->CheckingFor() >= std::chrono::seconds(hook.limitSeconds);
+}
 
 std::string ReadableName(const std::string& name) {
   if (name == TEXT_IN_USE_MARKER) return kInUseMarkerReadable;

@@ -24,12 +24,15 @@ class TerminalProgress;
 // The send under way, whose checking wait Ctrl-C cuts short.
 struct CheckingWaitHook {
   TerminalProgress* progress = nullptr;
+  int limitSeconds = 0;   // how long the final check may last (0: until Ctrl-C)
+  bool timedOut = false;  // the limit ended the final check
 };
 CheckingWaitHook& CheckingFlag();
 // What a wait for the keyboard does once Ctrl-C was pressed: cancels the keyboard's final check of a song
 // when that is what is awaited, otherwise throws InterruptedByUser.
 void StopAtWait();
-// Whether a wait for the keyboard should hand over to StopAtWait now: the user asked to stop.
+// Whether a wait for the keyboard should hand over to StopAtWait now: the user asked to stop, or the final
+// check has lasted its limit.
 bool StopRequestedAtWait();
 
 // The text shown for a name read from the keyboard: the in-use marker in readable form, other bytes that

@@ -30,6 +30,13 @@ std::string* ValueOption(const std::string& name, Options* o) {
   return nullptr;
 }
 
+// A whole number of seconds from 1 to a day.
+bool ReadSeconds(const std::string& text, int* seconds) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  *seconds = std::stoi(text);
+  return *seconds >= 1 && *seconds <= 86400;
+}
+
 bool Fail(std::string* error, const std::string& text) {
   *error = text;
   return false;
@@ -54,6 +61,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       o.json = true;
     } else if (arg == "--type-22") {
       o.type22 = true;
+    } else if (arg == "--check-timeout" || arg.rfind("--check-timeout=", 0) == 0) {
+      std::string value;
+      if (arg.size() > 15) {
+        value = arg.substr(16);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      }
+      if (!ReadSeconds(value, &o.checkTimeout)) return Fail(error, "--check-timeout takes seconds from 1 to 86400");
     } else if (arg.size() > 1 && arg[0] == '-') {
       const std::size_t equals = arg.find('=');
       const std::string name = arg.substr(0, equals);
@@ -92,6 +107,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   if (takesSlot && o.slot.empty()) return Fail(error, words[0] + " needs --slot N");
   if (!takesSlot && !o.slot.empty()) return Fail(error, "--slot is only for send and delete");
   if (o.command == Command::Convert && o.output.empty()) return Fail(error, "convert needs -o FILE");
+  if (o.checkTimeout > 0 && o.command != Command::Send) return Fail(error, "--check-timeout is only for send");
   if (o.command != Command::Convert && (!o.output.empty() || !o.model.empty())) {
     return Fail(error, "-o and --model are only for convert");
   }
@@ -124,6 +140,8 @@ std::string HelpText() {
          "  -y, --yes                    answer yes to every question (replace, delete)\n"
          "  --json                       machine-readable output for ports, identify and list\n"
          "  --type-22                    also look for a keyboard of model type 22 (slower when none answers)\n"
+         "  --check-timeout SECONDS      send: how long the keyboard's final check may last (default: no\n"
+         "                               limit on a terminal, 120 s without one)\n"
          "  -h, --help                   this text\n"
          "  --version                    the program's version\n"
          "\n"

@@ -21,7 +21,12 @@ struct Options {
   bool yes = false;      // answer Yes to every question
   bool json = false;     // machine-readable output for ports, identify and list
   bool type22 = false;   // also look for a keyboard of model type 22, as DEBUG_ZT52=1 makes the dialogs do
+  int checkTimeout = -1; // send: seconds the keyboard's final check may last (-1: not given)
 };
+
+// How long the final check may last without --check-timeout when no terminal can stop it: a job run by
+// cron or a service must end.
+constexpr int kUnattendedCheckSeconds = 120;
 
 // false with `error` saying what is wrong (the caller prints it and exits with kExitUsage).
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);

@@ -260,4 +260,22 @@ TEST_F(JackEndToEnd, SigtermMidSendRemovesTheStagedSongAndClosesThePorts) {
   EXPECT_EQ(Run("list").code, 0);
 }
 
+TEST_F(JackEndToEnd, ASilentFinalCheckEndsAtItsLimitAndCtrlCInItShowsNoTimeout) {
+  Player player(Config("check_silent.cfg", "model=2\nsilent=05\n"));
+  ASSERT_TRUE(player.Ready());
+  Result r = Run("send " + song_ + " --slot 31 --check-timeout 1");
+  EXPECT_EQ(r.code, 5) << r.err;
+  EXPECT_NE(r.err.find("songuploader: the keyboard's final check did not end within 1 s"), std::string::npos) << r.err;
+
+  // Ctrl-C once the final check waits: stopped, and no time-out reported.
+  const std::string err = dir_.Path("err.txt");
+  std::filesystem::remove(err);
+  const pid_t pid = Start({"send", song_, "--slot", "31"});
+  for (int i = 0; i < 200 && Slurp(err).find("It is checking") == std::string::npos; ++i) usleep(50 * 1000);
+  ASSERT_NE(Slurp(err).find("It is checking"), std::string::npos) << Slurp(err);
+  kill(pid, SIGINT);
+  EXPECT_EQ(Reap(pid, 5.0), 130);
+  EXPECT_EQ(Slurp(err).find("timeout"), std::string::npos) << Slurp(err);
+}
+
 }  // namespace
