@@ -2,6 +2,13 @@
 
 #include <nlohmann/json.hpp>
 
+#if __has_include(<iconv.h>)
+#include <iconv.h>
+#define SU_HAS_ICONV 1
+#else
+#define SU_HAS_ICONV 0
+#endif
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -33,6 +40,7 @@
 #include "resources/resource.h"
 #include "resources/strings.h"
 #include "transfer/family_a/probe.h"
+#include "transfer/family_a/slot_operations.h"
 #include "transfer/family_b/probe.h"
 #include "transfer/family_c/frames.h"
 #include "transfer/slot_list.h"
@@ -49,6 +57,43 @@ constexpr char kSongFileKind[] = "5";
 constexpr char kSongImageKind[] = "4";
 constexpr char kInUseMarkerReadable[] = "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF\xE3\x81\x8C\xE3\x81\x82\xE3\x82\x8A"
                                         "\xE3\x81\xBE\xE3\x81\x99";  // the in-use marker in UTF-8
+
+// One double-byte character of code page 932 in UTF-8, "?" where the system cannot decode it.
+std::string DoubleByteCharacter(const std::string& bytes) {
+#if SU_HAS_ICONV
+  iconv_t decoder = iconv_open("UTF-8", "CP932");
+  if (decoder == reinterpret_cast<iconv_t>(-1)) return "?";
+  char in[2] = {bytes[0], bytes[1]};
+  char out[8] = {};
+  char* inAt = in;
+  char* outAt = out;
+  std::size_t inLeft = 2;
+  std::size_t outLeft = sizeof out;
+  const std::size_t done = iconv(decoder, &inAt, &inLeft, &outAt, &outLeft);
+  iconv_close(decoder);
+  if (done == static_cast<std::size_t>(-1) || inLeft != 0) return "?";
+  return std::string(out, sizeof out - outLeft);
+#else
+  (void)bytes;
+  return "?";
+#endif
+}
+
+// Terminal columns of UTF-8 `text`: wide for East Asian characters, narrow for half-width katakana.
+std::size_t Columns(const std::string& text) {
+  std::size_t columns = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte & 0xC0) == 0x80) continue;
+    unsigned point = byte;
+    if (byte >= 0xE0 && i + 2 < text.size()) {
+      point = ((byte & 0x0F) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3F) << 6) |
+              (static_cast<unsigned char>(text[i + 2]) & 0x3F);
+    }
+    columns += point >= 0x1100 && !(point >= 0xFF61 && point <= 0xFFDC) ? 2 : 1;
+  }
+  return columns;
+}
 
 // A command's early end with an exit code and a line for standard error.
 struct Stop {
@@ -361,11 +406,7 @@ void Runner::PrintListing(const Listing& listing) {
     const std::string size = KilobyteCell(row.size) + " (" + std::to_string(row.size) + " bytes)";
     // Padded by the columns a terminal gives it: the in-use marker is shown in UTF-8, two columns a character.
     const std::string name = ReadableName(row.name);
-    std::size_t shown = 0;
-    for (const char c : name) {
-      const auto byte = static_cast<unsigned char>(c);
-      if ((byte & 0xC0) != 0x80) shown += byte >= 0xE0 ? 2 : 1;
-    }
+    const std::size_t shown = Columns(name);
     std::snprintf(line, sizeof line, "%-5s ", row.label.c_str());
     console_.out << line << name << std::string(shown < 32 ? 32 - shown : 0, ' ') << ' ' << size << '\n';
   }
@@ -420,7 +461,8 @@ void Runner::Send() {
   const std::uint32_t size = run.songImageSize;
   const bool sizeOk = row.size == size || (size % 2 == 1 && row.size == size + 1);
   const std::size_t field = family_->nameField();
-  const bool nameOk = field == 0 || RightTrimmed(row.name) == RightTrimmed(songName.substr(0, field));
+  // Family A keeps the name as the keyboard can show it: that is what must come back.
+  const bool nameOk = field == 0 || RightTrimmed(row.name) == RightTrimmed(ShowableNameA(songName).substr(0, field));
   if (!row.used || !sizeOk || !nameOk) {
     throw Stop{kExitCheckFailed, "Slot " + o_.slot + " does not hold the song sent: it reports " +
                                      (row.used ? "\"" + ReadableName(row.name) + "\", " + std::to_string(row.size) + " bytes"
@@ -509,9 +551,22 @@ bool StopRequestedAtWait() {
 std::string ReadableName(const std::string& name) {
   if (name == TEXT_IN_USE_MARKER) return kInUseMarkerReadable;
   std::string text;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    text += byte >= 0x20 && byte < 0x7F ? c : '?';
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte >= 0x20 && byte < 0x7F) {
+      text += name[i];
+    } else if (byte >= 0xA1 && byte <= 0xDF) {
+      // A half-width katakana of code page 932: U+FF61 on.
+      const unsigned point = 0xFF61 + (byte - 0xA1);
+      text += static_cast<char>(0xE0 | (point >> 12));
+      text += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) && i + 1 < name.size()) {
+      text += DoubleByteCharacter(name.substr(i, 2));
+      ++i;
+    } else {
+      text += '?';
+    }
   }
   return text;
 }

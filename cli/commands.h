@@ -35,8 +35,9 @@ void StopAtWait();
 // check has lasted its limit.
 bool StopRequestedAtWait();
 
-// The text shown for a name read from the keyboard: the in-use marker in readable form, other bytes that
-// are not printable ASCII as "?".
+// The text shown for a name read from the keyboard, in UTF-8: the in-use marker in readable form, code page
+// 932 characters decoded (double-byte ones where the system can), other bytes that are not printable ASCII
+// as "?".
 std::string ReadableName(const std::string& name);
 // `text` as a JSON string, quotes included.
 std::string JsonString(const std::string& text);

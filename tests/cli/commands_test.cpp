@@ -15,6 +15,7 @@
 #include "tests/converter/smf_builder.h"
 #include "tests/converter/temp_dir.h"
 #include "tests/support/link_fixture.h"
+#include "transfer/family_a/slot_operations.h"
 
 namespace su::cli {
 namespace {
@@ -264,11 +265,31 @@ TEST_F(CommandsTest, AnUnreadableSongOrTemporaryFolderIsAFileErrorWithTheSystems
   EXPECT_NE(o.err.find("No such file or directory"), std::string::npos) << o.err;
 }
 
+TEST_F(CommandsTest, AFamilyASongNamedBeyondAsciiIsSentAsItsPlainLettersAndReadBack) {
+  Keyboard("family=a\n");
+  const std::string song = dir_.Write("F\xC3\xBCr Elise.mid", su::test::OneNoteSong());
+  const Outcome o = Run({"send", song, "--slot", "4"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find("Slot 4 holds \"Fur Elise\""), std::string::npos) << o.out;
+}
+
+TEST(ShowableNameATest, OneAsciiCharacterForEachCharacter) {
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"F\xC3\xBCr Elise", "Fur Elise"},      // UTF-8
+      {"F\xFCr Elise", "Fur Elise"},           // a single-byte code page
+      {"\xC5\x81\xC3\x9F\xC3\x97", "Ls?"},   // Latin Extended-A, sharp s, a sign without a letter
+      {"\xE6\x9C\x88\xE5\x85\x89", "??"},    // two characters without plain letters
+      {"A\tB", "A?B"}};
+  for (const auto& [name, shown] : names) EXPECT_EQ(ShowableNameA(name), shown) << name;
+}
+
 // ---- Names as printed --------------------------------------------------------------------------------
 
 TEST(ReadableNameTest, KeepsPrintableTextAndEscapesJson) {
   const std::vector<std::pair<std::string, std::string>> readable = {
-      {"Song 1", "Song 1"}, {"a\x01z", "a?z"}, {"\xA9", "?"}, {"", ""}};
+      {"Song 1", "Song 1"}, {"a\x01z", "a?z"}, {"\xFD", "?"}, {"", ""}, {"\x83", "?"},
+      {"\xB6\xDE", "\xEF\xBD\xB6\xEF\xBE\x9E"},  // half-width katakana
+      {"\x83\x5C", "\xE3\x82\xBD"}};              // a double-byte character whose second byte is "\\"
   for (const auto& [name, shown] : readable) EXPECT_EQ(ReadableName(name), shown) << name;
   EXPECT_EQ(JsonString("say \"hi\"\\\n"), "\"say \\\"hi\\\"\\\\\\n\"");
   // Bytes that are not UTF-8 are replaced: the string stays valid JSON.

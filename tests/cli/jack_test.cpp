@@ -278,4 +278,13 @@ TEST_F(JackEndToEnd, ASilentFinalCheckEndsAtItsLimitAndCtrlCInItShowsNoTimeout) 
   EXPECT_EQ(Slurp(err).find("timeout"), std::string::npos) << Slurp(err);
 }
 
+TEST_F(JackEndToEnd, AFamilyASongNamedBeyondAsciiIsSentAndReadBack) {
+  Player player(Config("kb_a.cfg", "family=a\n"));
+  ASSERT_TRUE(player.Ready());
+  const std::string song = dir_.Write("F\xC3\xBCr Elise.mid", su::test::OneNoteSong());
+  const Result r = Run("send '" + song + "' --slot 2");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Slot 2 holds \"Fur Elise\""), std::string::npos) << r.out;
+}
+
 }  // namespace
