@@ -231,6 +231,7 @@ class Runner {
   const MidiSetUp& setUpMidi_;
   ConsoleScreen screen_;
   const FamilyEntry* family_ = nullptr;
+  std::string tried_;  // the ports tried, for the texts of failures that concern them
 };
 
 int Runner::Run() {
@@ -261,6 +262,9 @@ int Runner::Run() {
   } catch (const RaisedMessage& raised) {
     code = ExitCodeForMessage(raised.number);
     failure = RightTrimmed(FailureText(raised));
+    // The song a file failure is about.
+    const bool aboutTheSong = code == kExitFileNotFound || code == kExitFileBroken || code == kExitFileError;
+    if (aboutTheSong && !o_.song.empty()) failure = o_.song + ": " + failure;
   } catch (const APP_EXCEPTION& error) {
     code = kExitKeyboardError;
     failure = FailureText(error);
@@ -271,9 +275,11 @@ int Runner::Run() {
   // check reports a time-out): its failure is not shown.
   if (Interrupted()) {
     code = StopExitCode();
-    console_.err << "Stopped.\n";
+    console_.err << "songuploader: stopped.\n";
   } else if (!failure.empty()) {
-    console_.err << failure << '\n';
+    // Every failure line starts with the program's name; the string table's texts follow it unchanged.
+    const std::string name = "songuploader: ";
+    console_.err << (failure.rfind(name, 0) == 0 ? "" : name) << failure << '\n';
   }
   if (code != kExitOk && !Interrupted()) ReportMidiFailure(&code);
   SetScreen(previous);
@@ -330,7 +336,12 @@ void Runner::Connect() {
   RunState& run = su::Run();
   run.midiInIndex = choice.in;
   run.midiOutIndex = choice.out;
-  if (OpenMidiPorts() == 0) throw Stop{kExitPort, MessageText(IDS_DEVICE_BUSY)};
+  tried_ = " (input \"" + lists.inputs[static_cast<std::size_t>(choice.in)] + "\", output \"" +
+           lists.outputs[static_cast<std::size_t>(choice.out)] + "\")";
+  if (OpenMidiPorts() == 0) {
+    const std::string busy = RightTrimmed(MessageText(IDS_DEVICE_BUSY));
+    throw Stop{kExitPort, FirstLine(busy) + tried_ + busy.substr(FirstLine(busy).size())};
+  }
   if (console_.drawBar) console_.err << "Looking for the keyboard connection...\n";
   // A failed start shows up as a silent keyboard: the identification then times out.
   StartMidiInput();
@@ -339,7 +350,7 @@ void Runner::Connect() {
   if (found == 0) found = ProbeFamilyA();
   if (found == 0) found = ProbeFamilyB();
   family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
-  if (family_ == nullptr) throw Stop{kExitNoKeyboard, FirstLine(MessageText(IDS_NO_RESPONSE))};
+  if (family_ == nullptr) throw Stop{kExitNoKeyboard, FirstLine(MessageText(IDS_NO_RESPONSE)) + tried_};
 }
 
 std::size_t Runner::SlotIndex() {
