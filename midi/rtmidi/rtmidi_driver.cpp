@@ -323,4 +323,12 @@ std::unique_ptr<MidiDriver> MakeRtMidiDriver(MidiSystem system, std::string* err
   return nullptr;
 }
 
+MidiSystem ResolveMidiSystem(MidiSystem requested) {
+  if (requested != MidiSystem::Default) return requested;
+  std::string why;
+  if (Compiled(RtMidi::LINUX_ALSA) && Present(RtMidi::LINUX_ALSA, &why)) return MidiSystem::Alsa;
+  if (Compiled(RtMidi::UNIX_JACK) && Present(RtMidi::UNIX_JACK, &why)) return MidiSystem::Jack;
+  return MidiSystem::Default;
+}
+
 }  // namespace su
