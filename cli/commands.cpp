@@ -30,6 +30,7 @@
 #include "base/screen.h"
 #include "base/version.h"
 #include "cli/console_screen.h"
+#include "cli/dump_driver.h"
 #include "cli/exit_codes.h"
 #include "cli/families.h"
 #include "cli/ports.h"
@@ -232,6 +233,9 @@ class Runner {
   ConsoleScreen screen_;
   const FamilyEntry* family_ = nullptr;
   std::string tried_;  // the ports tried, for the texts of failures that concern them
+  std::string slotLabel_;  // the slot the command works on, as list shows it
+  std::unique_ptr<DumpingDriver> dumper_;  // --dump: in front of the installed driver while the command runs
+  MidiDriver* dumped_ = nullptr;           // the driver behind it
 };
 
 int Runner::Run() {
@@ -282,6 +286,11 @@ int Runner::Run() {
     console_.err << (failure.rfind(name, 0) == 0 ? "" : name) << failure << '\n';
   }
   if (code != kExitOk && !Interrupted()) ReportMidiFailure(&code);
+  if (dumper_ != nullptr) {
+    CloseMidiPorts();
+    InstallMidi(dumped_, &TheClock());
+    dumper_.reset();
+  }
   SetScreen(previous);
   return code;
 }
@@ -305,6 +314,11 @@ void Runner::ReportMidiFailure(int* code) {
 void Runner::SetUpMidi() {
   std::string error;
   if (!setUpMidi_(o_, &error)) throw Stop{kExitPort, error};
+  if (o_.dump && dumper_ == nullptr) {
+    dumped_ = &TheDriver();
+    dumper_ = std::make_unique<DumpingDriver>(*dumped_, console_.err);
+    InstallMidi(dumper_.get(), &TheClock());
+  }
 }
 
 void Runner::Ports() {
@@ -355,6 +369,22 @@ void Runner::Connect() {
 
 std::size_t Runner::SlotIndex() {
   const std::vector<std::string> labels = family_->labels(su::Run().modelType);
+  if (o_.slot == "free") {
+    // The first slot that holds no song, from the slot table.
+    Listing listing;
+    {
+      TerminalProgress progress(console_);
+      family_->read(listing, progress);
+    }
+    for (std::size_t i = 0; i < listing.slots.size(); ++i) {
+      if (listing.slots[i].used) continue;
+      slotLabel_ = listing.slots[i].label;
+      console_.err << "Sending into slot " << slotLabel_ << ", the first empty one.\n";
+      return i;
+    }
+    throw Stop{kExitNoMemory, "songuploader: every slot holds a song; delete one, or name a slot to replace"};
+  }
+  slotLabel_ = o_.slot;
   const auto at = std::find(labels.begin(), labels.end(), o_.slot);
   if (at != labels.end()) return static_cast<std::size_t>(at - labels.begin());
   throw Stop{kExitUsage, "this keyboard has no slot " + o_.slot + " (its slots are " + labels.front() + " to " +
@@ -370,11 +400,13 @@ void Runner::Identify() {
     PrintJson(console_.out, {{"modelType", run.modelType},
                              {"family", std::string(1, family_->letter)},
                              {"slotCount", labels.size()},
-                             {"slots", labels}});
+                             {"slots", labels},
+                             {"modelCode", family_->modelCode()}});
     return;
   }
   console_.out << "Model type: " << run.modelType << "\nFamily: " << family_->letter << "\nSlots: " << labels.size()
-               << " (" << labels.front() << " to " << labels.back() << ")\n";
+               << " (" << labels.front() << " to " << labels.back() << ")\nModel code: " << family_->modelCode()
+               << '\n';
 }
 
 void Runner::List() {
@@ -475,12 +507,12 @@ void Runner::Send() {
   // Family A keeps the name as the keyboard can show it: that is what must come back.
   const bool nameOk = field == 0 || RightTrimmed(row.name) == RightTrimmed(ShowableNameA(songName).substr(0, field));
   if (!row.used || !sizeOk || !nameOk) {
-    throw Stop{kExitCheckFailed, "Slot " + o_.slot + " does not hold the song sent: it reports " +
+    throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " does not hold the song sent: it reports " +
                                      (row.used ? "\"" + ReadableName(row.name) + "\", " + std::to_string(row.size) + " bytes"
                                                : std::string("no song")) +
                                      "."};
   }
-  console_.out << "Slot " << o_.slot << " holds "
+  console_.out << "Slot " << slotLabel_ << " holds "
                << (field != 0 ? "\"" + ReadableName(RightTrimmed(row.name)) + "\", " : std::string()) << row.size
                << " bytes.\n";
 }
@@ -489,7 +521,7 @@ void Runner::Delete() {
   PortsClosed closed;
   Connect();
   const std::size_t slot = SlotIndex();
-  if (!family_->readSlot(slot).used) throw Stop{kExitDeclined, "Slot " + o_.slot + " holds no song."};
+  if (!family_->readSlot(slot).used) throw Stop{kExitDeclined, "Slot " + slotLabel_ + " holds no song."};
   if (!screen_.Confirm(MessageText(IDS_DELETE_QUESTION))) throw Stop{kExitDeclined, ""};
   try {
     family_->erase(slot);
@@ -500,7 +532,7 @@ void Runner::Delete() {
     throw;
   }
   console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
-  if (family_->readSlot(slot).used) throw Stop{kExitCheckFailed, "Slot " + o_.slot + " still holds a song."};
+  if (family_->readSlot(slot).used) throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " still holds a song."};
 }
 
 void Runner::Convert() {

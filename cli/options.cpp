@@ -61,6 +61,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       o.json = true;
     } else if (arg == "--type-22") {
       o.type22 = true;
+    } else if (arg == "--dump") {
+      o.dump = true;
     } else if (arg == "--check-timeout" || arg.rfind("--check-timeout=", 0) == 0) {
       std::string value;
       if (arg.size() > 15) {
@@ -106,6 +108,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   const bool takesSlot = o.command == Command::Send || o.command == Command::Delete;
   if (takesSlot && o.slot.empty()) return Fail(error, words[0] + " needs --slot N");
   if (!takesSlot && !o.slot.empty()) return Fail(error, "--slot is only for send and delete");
+  if (o.slot == "free" && o.command != Command::Send) return Fail(error, "--slot free is only for send");
   if (o.command == Command::Convert && o.output.empty()) return Fail(error, "convert needs -o FILE");
   if (o.checkTimeout > 0 && o.command != Command::Send) return Fail(error, "--check-timeout is only for send");
   if (o.command != Command::Convert && (!o.output.empty() || !o.model.empty())) {
@@ -124,9 +127,11 @@ std::string HelpText() {
          "\n"
          "Commands:\n"
          "  ports                        list the MIDI inputs and outputs with their numbers\n"
-         "  identify                     find the keyboard; print its model type, family and slots\n"
+         "  identify                     find the keyboard; print its model type, family, slots and the\n"
+         "                               converter's model code\n"
          "  list                         print the slots, the total size and the free memory\n"
-         "  send SONG.mid --slot N       convert the song and send it into slot N (as list shows it)\n"
+         "  send SONG.mid --slot N       convert the song and send it into slot N (as list shows it;\n"
+         "                               --slot free: the first empty slot)\n"
          "  delete --slot N              delete the song in slot N\n"
          "  convert SONG.mid -o SONG.sq2 [--model CODE]\n"
          "                               write a song file\n"
@@ -142,6 +147,8 @@ std::string HelpText() {
          "  --type-22                    also look for a keyboard of model type 22 (slower when none answers)\n"
          "  --check-timeout SECONDS      send: how long the keyboard's final check may last (default: no\n"
          "                               limit on a terminal, 120 s without one)\n"
+         "  --dump                       every SysEx message sent (>) and received (<) on standard error,\n"
+         "                               in hex with the time (for bug reports)\n"
          "  -h, --help                   this text\n"
          "  --version                    the program's version\n"
          "\n"

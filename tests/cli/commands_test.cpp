@@ -159,7 +159,7 @@ TEST_F(CommandsTest, FamilyBListsTheLargestSongInsteadOfTheFreeMemory) {
   EXPECT_NE(o.out.find("Total Size: 0 KBytes (700 bytes)\nMaximum Song Size: 64 KBytes (65536 bytes)\n"),
             std::string::npos)
       << o.out;
-  EXPECT_EQ(Run({"identify"}).out, "Model type: 26\nFamily: B\nSlots: 10 (61 to 70)\n");
+  EXPECT_EQ(Run({"identify"}).out, "Model type: 26\nFamily: B\nSlots: 10 (61 to 70)\nModel code: e1\n");
 }
 
 TEST_F(CommandsTest, AType22KeyboardIsLookedForOnlyWhenAskedTo) {
@@ -172,9 +172,10 @@ TEST_F(CommandsTest, AType22KeyboardIsLookedForOnlyWhenAskedTo) {
 
 TEST_F(CommandsTest, IdentifyAndPortsInBothFormats) {
   Keyboard("model=11\nmodel_info=01234567\n");
-  EXPECT_EQ(Run({"identify"}).out, "Model type: 13\nFamily: C\nSlots: 5 (60 to 64)\n");
+  EXPECT_EQ(Run({"identify"}).out, "Model type: 13\nFamily: C\nSlots: 5 (60 to 64)\nModel code: b\n");
   EXPECT_EQ(Run({"identify", "--json"}).out,
-            "{\"modelType\":13,\"family\":\"C\",\"slotCount\":5,\"slots\":[\"60\",\"61\",\"62\",\"63\",\"64\"]}\n");
+            "{\"modelType\":13,\"family\":\"C\",\"slotCount\":5,\"slots\":[\"60\",\"61\",\"62\",\"63\",\"64\"],"
+            "\"modelCode\":\"b\"}\n");
   EXPECT_EQ(Run({"ports"}).out, "Inputs:\n  0  Virtual in\nOutputs:\n  0  Virtual out\n");
   EXPECT_EQ(Run({"ports", "--json"}).out,
             "{\"inputs\":[{\"number\":0,\"name\":\"Virtual in\"}],\"outputs\":[{\"number\":0,\"name\":\"Virtual out\"}]}\n");
@@ -283,6 +284,36 @@ TEST(ShowableNameATest, OneAsciiCharacterForEachCharacter) {
       {"\xE6\x9C\x88\xE5\x85\x89", "??"},    // two characters without plain letters
       {"A\tB", "A?B"}};
   for (const auto& [name, shown] : names) EXPECT_EQ(ShowableNameA(name), shown) << name;
+}
+
+TEST_F(CommandsTest, SlotFreeSendsIntoTheFirstEmptySlot) {
+  Keyboard("family=a\nslot=0,Old,700\nslot=1,Older,700\n");
+  Outcome o = Run({"send", song_, "--slot", "free"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find("Slot 2 holds \"Tune\""), std::string::npos) << o.out;
+  EXPECT_EQ(keyboard->Slot(2).name.substr(0, 4), "Tune");
+  Keyboard("model=11\nslot=0,A,10\nslot=1,B,10\nslot=2,C,10\nslot=3,D,10\nslot=4,E,10\n");
+  o = Run({"send", song_, "--slot", "free"});
+  EXPECT_EQ(o.code, kExitNoMemory) << o.err;
+  EXPECT_NE(o.err.find("songuploader: every slot holds a song"), std::string::npos) << o.err;
+}
+
+TEST_F(CommandsTest, DumpShowsEveryMessageBothWaysInHex) {
+  Keyboard(kFamilyC);
+  const Outcome o = Run({"identify", "--dump"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  std::size_t sent = 0, received = 0;
+  std::istringstream lines(o.err);
+  for (std::string line; std::getline(lines, line);) {
+    // "   0.012 > F0 ... F7"
+    const std::size_t mark = line.find(" > F0 ") != std::string::npos ? line.find(" > F0 ") : line.find(" < F0 ");
+    ASSERT_NE(mark, std::string::npos) << line;
+    EXPECT_EQ(line.substr(line.size() - 3), " F7") << line;
+    ++(line[mark + 1] == '>' ? sent : received);
+  }
+  EXPECT_GT(sent, 0u);
+  EXPECT_EQ(sent, link.Sent().size());
+  EXPECT_GT(received, 0u);
 }
 
 // ---- Names as printed --------------------------------------------------------------------------------

@@ -290,4 +290,14 @@ TEST_F(JackEndToEnd, AFamilyASongNamedBeyondAsciiIsSentAndReadBack) {
   EXPECT_NE(r.out.find("Slot 2 holds \"Fur Elise\""), std::string::npos) << r.out;
 }
 
+TEST_F(JackEndToEnd, DumpShowsTheMessagesOfARealExchange) {
+  Player player(Config("kb_dump.cfg", "model=2\n"));
+  ASSERT_TRUE(player.Ready());
+  const Result r = Run("identify --dump");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find(" > F0 "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" < F0 "), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("Model code: "), std::string::npos) << r.out;
+}
+
 }  // namespace
