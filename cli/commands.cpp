@@ -121,15 +121,16 @@ std::string RightTrimmed(std::string text) {
   throw Stop{kExitFileError, "songuploader: cannot " + what + " " + path + ": " + std::strerror(reason)};
 }
 
-// Copies `from` to `to` through the C library, so that a failure keeps the system's reason.
-void CopyBytes(const std::string& from, const std::string& to) {
+// Copies `from` to `to` through the C library, so that a failure keeps the system's reason; a failure to
+// write names `toShown`, the file the user knows of.
+void CopyBytes(const std::string& from, const std::string& to, const std::string& toShown) {
   std::FILE* in = std::fopen(from.c_str(), "rb");
   if (in == nullptr) FileFailure("read", from, errno);
   std::FILE* out = std::fopen(to.c_str(), "wb");
   if (out == nullptr) {
     const int reason = errno;
     std::fclose(in);
-    FileFailure("write", to, reason);
+    FileFailure("write", toShown, reason);
   }
   char buffer[1 << 15];
   int readFailed = 0;
@@ -146,7 +147,7 @@ void CopyBytes(const std::string& from, const std::string& to) {
   if (std::fclose(out) != 0 && writeFailed == 0) writeFailed = errno != 0 ? errno : EIO;
   std::fclose(in);
   if (readFailed != 0) FileFailure("read", from, readFailed);
-  if (writeFailed != 0) FileFailure("write", to, writeFailed);
+  if (writeFailed != 0) FileFailure("write", toShown, writeFailed);
 }
 
 // The user's song copied into a fresh folder of its own, where the converter writes beside it; the folder
@@ -169,7 +170,7 @@ class StagedSong {
     }
     const fs::path staged = folder_ / fs::path(song).filename();
     try {
-      CopyBytes(song, staged.string());
+      CopyBytes(song, staged.string(), staged.string());
     } catch (...) {
       fs::remove_all(folder_, error);
       throw;
@@ -550,7 +551,7 @@ void Runner::Convert() {
   fs::path temporary = target;
   temporary.replace_filename("." + target.filename().string() + ".songuploader-part");
   try {
-    CopyBytes(converted, temporary.string());
+    CopyBytes(converted, temporary.string(), o_.output);
   } catch (...) {
     fs::remove(temporary, error);
     throw;
