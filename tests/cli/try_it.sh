@@ -36,8 +36,16 @@ while IFS= read -r line; do
   esac
   echo "+ $step"
   if [[ "$step" == *"&" ]]; then
-    eval "$step"
-    sleep 1
+    # A server or player in the background: wait until it is up (the player says "ready"), as a user
+    # would before typing the next line, however slow the machine is at the moment.
+    log="$work/background-$RANDOM.log"
+    eval "${step%&} >\"\$log\" 2>&1 &"
+    for _ in $(seq 1 100); do
+      if [[ "$step" == *keyboard_player* ]]; then grep -q '^ready' "$log" && break
+      else [[ "$(jack_wait -c 2>/dev/null)" == running ]] && break; fi
+      sleep 0.1
+    done
+    cat "$log"
   else
     eval "$step" </dev/null
   fi
