@@ -1,9 +1,20 @@
 #include "cli/commands.h"
 
+#include <nlohmann/json.hpp>
+
+#if __has_include(<iconv.h>)
+#include <iconv.h>
+#define SU_HAS_ICONV 1
+#else
+#define SU_HAS_ICONV 0
+#endif
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -19,6 +30,7 @@
 #include "base/screen.h"
 #include "base/version.h"
 #include "cli/console_screen.h"
+#include "cli/dump_driver.h"
 #include "cli/exit_codes.h"
 #include "transfer/families.h"
 #include "cli/ports.h"
@@ -26,21 +38,62 @@
 #include "midi/identification.h"
 #include "midi/midi_driver.h"
 #include "midi/port_session.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "resources/strings.h"
-#include "transfer/family_a/probe.h"
-#include "transfer/family_b/probe.h"
+#include "transfer/family_a/slot_operations.h"
+#include "transfer/family_c/frames.h"
+#include "transfer/keyboard_search.h"
 #include "transfer/slot_list.h"
 
 namespace su::cli {
 
 namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
 
 namespace {
 
 constexpr char kVersion[] = "songuploader " SU_VERSION_STRING;
 constexpr char kSongFileKind[] = "5";
 constexpr char kSongImageKind[] = "4";
+constexpr char kInUseMarkerReadable[] = "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF\xE3\x81\x8C\xE3\x81\x82\xE3\x82\x8A"
+                                        "\xE3\x81\xBE\xE3\x81\x99";  // the in-use marker in UTF-8
+
+// One double-byte character of code page 932 in UTF-8, "?" where the system cannot decode it.
+std::string DoubleByteCharacter(const std::string& bytes) {
+#if SU_HAS_ICONV
+  iconv_t decoder = iconv_open("UTF-8", "CP932");
+  if (decoder == reinterpret_cast<iconv_t>(-1)) return "?";
+  char in[2] = {bytes[0], bytes[1]};
+  char out[8] = {};
+  char* inAt = in;
+  char* outAt = out;
+  std::size_t inLeft = 2;
+  std::size_t outLeft = sizeof out;
+  const std::size_t done = iconv(decoder, &inAt, &inLeft, &outAt, &outLeft);
+  iconv_close(decoder);
+  if (done == static_cast<std::size_t>(-1) || inLeft != 0) return "?";
+  return std::string(out, sizeof out - outLeft);
+#else
+  (void)bytes;
+  return "?";
+#endif
+}
+
+// Terminal columns of UTF-8 `text`: wide for East Asian characters, narrow for half-width katakana.
+std::size_t Columns(const std::string& text) {
+  std::size_t columns = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte & 0xC0) == 0x80) continue;
+    unsigned point = byte;
+    if (byte >= 0xE0 && i + 2 < text.size()) {
+      point = ((byte & 0x0F) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3F) << 6) |
+              (static_cast<unsigned char>(text[i + 2]) & 0x3F);
+    }
+    columns += point >= 0x1100 && !(point >= 0xFF61 && point <= 0xFFDC) ? 2 : 1;
+  }
+  return columns;
+}
 
 // A command's early end with an exit code and a line for standard error.
 struct Stop {
@@ -48,12 +101,52 @@ struct Stop {
   std::string text;
 };
 
+// One JSON document on a line; bytes that are not UTF-8 (a port's name, a name the keyboard holds) are
+// replaced, so the document is valid whatever the names hold.
+void PrintJson(std::ostream& out, const Json& json) {
+  out << json.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
 // The first line of a message: the questions after it ("Do you want to set up...") mean nothing here.
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 std::string RightTrimmed(std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
   return text;
+}
+
+// A file the command could not read or write: exit 13 with the file and the system's reason.
+[[noreturn]] void FileFailure(const std::string& what, const std::string& path, int reason) {
+  throw Stop{kExitFileError, "songuploader: cannot " + what + " " + path + ": " + std::strerror(reason)};
+}
+
+// Copies `from` to `to` through the C library, so that a failure keeps the system's reason; a failure to
+// write names `toShown`, the file the user knows of.
+void CopyBytes(const std::string& from, const std::string& to, const std::string& toShown) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) FileFailure("read", from, errno);
+  std::FILE* out = std::fopen(to.c_str(), "wb");
+  if (out == nullptr) {
+    const int reason = errno;
+    std::fclose(in);
+    FileFailure("write", toShown, reason);
+  }
+  char buffer[1 << 15];
+  int readFailed = 0;
+  int writeFailed = 0;
+  for (;;) {
+    errno = 0;
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
+    if (n > 0 && std::fwrite(buffer, 1, n, out) != n) writeFailed = errno != 0 ? errno : EIO;
+    if (writeFailed != 0 || n < sizeof buffer) {
+      if (std::ferror(in)) readFailed = errno != 0 ? errno : EIO;
+      break;
+    }
+  }
+  if (std::fclose(out) != 0 && writeFailed == 0) writeFailed = errno != 0 ? errno : EIO;
+  std::fclose(in);
+  if (readFailed != 0) FileFailure("read", from, readFailed);
+  if (writeFailed != 0) FileFailure("write", toShown, writeFailed);
 }
 
 // The user's song copied into a fresh folder of its own, where the converter writes beside it; the folder
@@ -64,15 +157,22 @@ class StagedSong {
     if (!IsExistingFile(song)) throw RaisedMessage{IDS_SQF_NOT_FOUND};
     std::error_code error;
     const fs::path base = fs::temp_directory_path(error);
+    if (error) throw Stop{kExitFileError, "songuploader: no temporary folder: " + error.message()};
     std::mt19937 random(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (int attempt = 0; attempt < 20 && folder_.empty(); ++attempt) {
       const fs::path candidate = base / ("songuploader-" + std::to_string(random() % 1000000000u));
       if (fs::create_directory(candidate, error)) folder_ = candidate;
+      if (error) break;
     }
-    if (folder_.empty()) throw RaisedMessage{IDS_FILE_ERROR};
+    if (folder_.empty()) {
+      throw Stop{kExitFileError, "songuploader: cannot make a folder in " + base.string() + ": " + error.message()};
+    }
     const fs::path staged = folder_ / fs::path(song).filename();
-    if (!fs::copy_file(song, staged, fs::copy_options::overwrite_existing, error)) {
-      throw RaisedMessage{IDS_SQF_NOT_FOUND};
+    try {
+      CopyBytes(song, staged.string(), staged.string());
+    } catch (...) {
+      fs::remove_all(folder_, error);
+      throw;
     }
     RunState& run = Run();
     run.stagedPath = staged.string();
@@ -116,6 +216,7 @@ class Runner {
 
  private:
   void SetUpMidi();
+  void ReportMidiFailure(int* code);
   void Ports();
   void Connect();
   std::size_t SlotIndex();
@@ -131,6 +232,10 @@ class Runner {
   const MidiSetUp& setUpMidi_;
   ConsoleScreen screen_;
   const FamilyEntry* family_ = nullptr;
+  std::string tried_;  // the ports tried, for the texts of failures that concern them
+  std::string slotLabel_;  // the slot the command works on, as list shows it
+  std::unique_ptr<DumpingDriver> dumper_;  // --dump: in front of the installed driver while the command runs
+  MidiDriver* dumped_ = nullptr;           // the driver behind it
 };
 
 int Runner::Run() {
@@ -142,6 +247,7 @@ int Runner::Run() {
   }
   SetScreen(&screen_);
   int code = kExitOk;
+  std::string failure;
   try {
     switch (o_.command) {
       case Command::Help: console_.out << HelpText(); break;
@@ -156,28 +262,63 @@ int Runner::Run() {
     }
   } catch (const Stop& stop) {
     code = stop.code;
-    if (!stop.text.empty()) console_.err << stop.text << '\n';
+    failure = stop.text;
   } catch (const RaisedMessage& raised) {
     code = ExitCodeForMessage(raised.number);
-    console_.err << RightTrimmed(FailureText(raised)) << '\n';
+    failure = RightTrimmed(FailureText(raised));
+    // The song a file failure is about.
+    const bool aboutTheSong = code == kExitFileNotFound || code == kExitFileBroken || code == kExitFileError;
+    if (aboutTheSong && !o_.song.empty()) failure = o_.song + ": " + failure;
   } catch (const APP_EXCEPTION& error) {
     code = kExitKeyboardError;
-    console_.err << FailureText(error) << '\n';
+    failure = FailureText(error);
   } catch (const InterruptedByUser&) {
     code = kExitInterrupted;
   }
-  // A wait cut short with Ctrl-C ends however the protocol then fails: as stopped by the user.
-  if (Interrupted() && code != kExitOk) {
-    code = kExitInterrupted;
-    console_.err << "Stopped.\n";
+  // A command stopped by the user ends as stopped, however the protocol then failed (a cancelled final
+  // check reports a time-out): its failure is not shown.
+  if (Interrupted()) {
+    code = StopExitCode();
+    console_.err << "songuploader: stopped.\n";
+  } else if (!failure.empty()) {
+    // Every failure line starts with the program's name; the string table's texts follow it unchanged.
+    const std::string name = "songuploader: ";
+    console_.err << (failure.rfind(name, 0) == 0 ? "" : name) << failure << '\n';
+  }
+  if (code != kExitOk && !Interrupted()) ReportMidiFailure(&code);
+  if (dumper_ != nullptr) {
+    CloseMidiPorts();
+    InstallMidi(dumped_, &TheClock());
+    dumper_.reset();
   }
   SetScreen(previous);
   return code;
 }
 
+// What the MIDI system said about a call it refused (a send it would not pass on, a port gone), after the
+// program's own text: a keyboard that "did not answer" was never reached.
+void Runner::ReportMidiFailure(int* code) {
+  MidiDriver* driver = nullptr;
+  try {
+    driver = &TheDriver();
+  } catch (const std::logic_error&) {
+    return;  // the command needed no MIDI
+  }
+  const std::string reason = driver->LastFailure();
+  if (reason.empty()) return;
+  console_.err << "songuploader: " << (driver->DeviceRemoved() ? "the keyboard's MIDI port is gone: " : "MIDI: ")
+               << reason << '\n';
+  if (*code == kExitTimeout || *code == kExitNoKeyboard) *code = kExitPort;
+}
+
 void Runner::SetUpMidi() {
   std::string error;
   if (!setUpMidi_(o_, &error)) throw Stop{kExitPort, error};
+  if (o_.dump && dumper_ == nullptr) {
+    dumped_ = &TheDriver();
+    dumper_ = std::make_unique<DumpingDriver>(*dumped_, console_.err);
+    InstallMidi(dumper_.get(), &TheClock());
+  }
 }
 
 void Runner::Ports() {
@@ -185,14 +326,11 @@ void Runner::Ports() {
   const PortLists lists = ReadPortLists(TheDriver());
   if (o_.json) {
     auto array = [](const std::vector<std::string>& names) {
-      std::string text = "[";
-      for (std::size_t i = 0; i < names.size(); ++i) {
-        text += (i ? "," : "") + std::string("{\"number\":") + std::to_string(i) + ",\"name\":" +
-                JsonString(names[i]) + "}";
-      }
-      return text + "]";
+      Json ports = Json::array();
+      for (std::size_t i = 0; i < names.size(); ++i) ports.push_back({{"number", i}, {"name", names[i]}});
+      return ports;
     };
-    console_.out << "{\"inputs\":" << array(lists.inputs) << ",\"outputs\":" << array(lists.outputs) << "}\n";
+    PrintJson(console_.out, {{"inputs", array(lists.inputs)}, {"outputs", array(lists.outputs)}});
     return;
   }
   console_.out << "Inputs:\n";
@@ -202,27 +340,51 @@ void Runner::Ports() {
 }
 
 void Runner::Connect() {
+  if (Interrupted()) throw InterruptedByUser{};
   SetUpMidi();
   PortChoice choice;
   std::string error;
-  if (!ChoosePorts(ReadPortLists(TheDriver()), o_, &choice, &error)) throw Stop{kExitPort, error};
+  const PortLists lists = ReadPortLists(TheDriver());
+  if (!ChoosePorts(lists, o_, &choice, &error)) throw Stop{kExitPort, error};
+  if (choice.bridge) console_.err << BridgeWarning() << '\n';
   RunState& run = su::Run();
   run.midiInIndex = choice.in;
   run.midiOutIndex = choice.out;
-  if (OpenMidiPorts() == 0) throw Stop{kExitPort, MessageText(IDS_DEVICE_BUSY)};
+  tried_ = " (input \"" + lists.inputs[static_cast<std::size_t>(choice.in)] + "\", output \"" +
+           lists.outputs[static_cast<std::size_t>(choice.out)] + "\")";
+  if (OpenMidiPorts() == 0) {
+    const std::string busy = RightTrimmed(MessageText(IDS_DEVICE_BUSY));
+    throw Stop{kExitPort, FirstLine(busy) + tried_ + busy.substr(FirstLine(busy).size())};
+  }
   if (console_.drawBar) console_.err << "Looking for the keyboard connection...\n";
-  // A failed start shows up as a silent keyboard: the identification then times out.
-  StartMidiInput();
   run.debugZt52 = o_.type22 ? 1 : 0;
-  int found = IdentifyKeyboard();
-  if (found == 0) found = ProbeFamilyA();
-  if (found == 0) found = ProbeFamilyB();
+  // The terminal shows one line for the whole search rather than each attempt.
+  struct QuietSearch : SearchProgress {
+    void Step() override {}
+  } quiet;
+  const int found = SearchKeyboard(quiet);
   family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
-  if (family_ == nullptr) throw Stop{kExitNoKeyboard, FirstLine(MessageText(IDS_NO_RESPONSE))};
+  if (family_ == nullptr) throw Stop{kExitNoKeyboard, FirstLine(MessageText(IDS_NO_RESPONSE)) + tried_};
 }
 
 std::size_t Runner::SlotIndex() {
   const std::vector<std::string> labels = family_->labels(su::Run().modelType);
+  if (o_.slot == "free") {
+    // The first slot that holds no song, from the slot table.
+    Listing listing;
+    {
+      TerminalProgress progress(console_);
+      family_->read(listing, progress);
+    }
+    for (std::size_t i = 0; i < listing.slots.size(); ++i) {
+      if (listing.slots[i].used) continue;
+      slotLabel_ = listing.slots[i].label;
+      console_.err << "Sending into slot " << slotLabel_ << ", the first empty one.\n";
+      return i;
+    }
+    throw Stop{kExitNoMemory, "songuploader: every slot holds a song; delete one, or name a slot to replace"};
+  }
+  slotLabel_ = o_.slot;
   const auto at = std::find(labels.begin(), labels.end(), o_.slot);
   if (at != labels.end()) return static_cast<std::size_t>(at - labels.begin());
   throw Stop{kExitUsage, "this keyboard has no slot " + o_.slot + " (its slots are " + labels.front() + " to " +
@@ -235,14 +397,16 @@ void Runner::Identify() {
   const RunState& run = su::Run();
   const std::vector<std::string> labels = family_->labels(run.modelType);
   if (o_.json) {
-    std::string slots;
-    for (std::size_t i = 0; i < labels.size(); ++i) slots += (i ? "," : "") + JsonString(labels[i]);
-    console_.out << "{\"modelType\":" << run.modelType << ",\"family\":\"" << family_->letter
-                 << "\",\"slotCount\":" << labels.size() << ",\"slots\":[" << slots << "]}\n";
+    PrintJson(console_.out, {{"modelType", run.modelType},
+                             {"family", std::string(1, family_->letter)},
+                             {"slotCount", labels.size()},
+                             {"slots", labels},
+                             {"modelCode", family_->modelCode()}});
     return;
   }
   console_.out << "Model type: " << run.modelType << "\nFamily: " << family_->letter << "\nSlots: " << labels.size()
-               << " (" << labels.front() << " to " << labels.back() << ")\n";
+               << " (" << labels.front() << " to " << labels.back() << ")\nModel code: " << family_->modelCode()
+               << '\n';
 }
 
 void Runner::List() {
@@ -261,17 +425,20 @@ void Runner::PrintListing(const Listing& listing) {
   const std::uint32_t total = listing.totalSize;
   const std::uint32_t room = listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize;
   if (o_.json) {
-    console_.out << "{\"modelType\":" << run.modelType << ",\"family\":\"" << family_->letter << "\",\"slots\":[";
-    for (std::size_t i = 0; i < listing.slots.size(); ++i) {
-      const SlotRow& row = listing.slots[i];
-      console_.out << (i ? "," : "") << "{\"slot\":" << JsonString(row.label) << ",\"used\":" << (row.used ? "true" : "false")
-                   << ",\"name\":" << JsonString(ReadableName(row.name)) << ",\"kb\":" << KilobytesShown(row.size)
-                   << ",\"bytes\":" << row.size << "}";
+    Json slots = Json::array();
+    for (const SlotRow& row : listing.slots) {
+      slots.push_back({{"slot", row.label},
+                       {"used", row.used},
+                       {"name", ReadableName(row.name)},
+                       {"kb", KilobytesShown(row.size)},
+                       {"bytes", row.size}});
     }
-    console_.out << "],\"totalKB\":" << TotalKilobytesText(listing.totalSize) << ",\"totalBytes\":" << total << ","
-                 << (listing.hasMaxSongSize ? "\"maxSongKB\":" : "\"freeKB\":")
-                 << TotalKilobytesText(room)
-                 << (listing.hasMaxSongSize ? ",\"maxSongBytes\":" : ",\"freeBytes\":") << room << "}\n";
+    // The kilobytes as the text listing shows them (whole kilobytes of unsigned sizes).
+    Json json = {{"modelType", run.modelType}, {"family", std::string(1, family_->letter)}, {"slots", slots},
+                 {"totalKB", total / 1024}, {"totalBytes", total}};
+    json[listing.hasMaxSongSize ? "maxSongKB" : "freeKB"] = room / 1024;
+    json[listing.hasMaxSongSize ? "maxSongBytes" : "freeBytes"] = room;
+    PrintJson(console_.out, json);
     return;
   }
   char line[160];
@@ -281,11 +448,7 @@ void Runner::PrintListing(const Listing& listing) {
     const std::string size = KilobyteCell(row.size) + " (" + std::to_string(row.size) + " bytes)";
     // Padded by the columns a terminal gives it: the in-use marker is shown in UTF-8, two columns a character.
     const std::string name = ReadableName(row.name);
-    std::size_t shown = 0;
-    for (const char c : name) {
-      const auto byte = static_cast<unsigned char>(c);
-      if ((byte & 0xC0) != 0x80) shown += byte >= 0xE0 ? 2 : 1;
-    }
+    const std::size_t shown = Columns(name);
     std::snprintf(line, sizeof line, "%-5s ", row.label.c_str());
     console_.out << line << name << std::string(shown < 32 ? 32 - shown : 0, ' ') << ' ' << size << '\n';
   }
@@ -309,14 +472,26 @@ void Runner::Send() {
   {
     TerminalProgress progress(console_);
     TerminalPrompts prompts(screen_, console_);
-    CheckingFlag().progress = &progress;
+    CheckingWaitHook& hook = CheckingFlag();
+    hook.progress = &progress;
+    // Without a terminal nobody can press Ctrl-C: the check then ends on its own after a while.
+    hook.limitSeconds = o_.checkTimeout > 0 ? o_.checkTimeout : console_.askable ? 0 : kUnattendedCheckSeconds;
+    hook.timedOut = false;
     try {
       outcome = family_->send(slot, songName, run.songImage.get(), run.songImageSize, progress, prompts);
+    } catch (const RaisedMessage& raised) {
+      hook.progress = nullptr;
+      if (raised.number == IDS_TIMEOUT && hook.timedOut) {
+        throw Stop{kExitTimeout, RightTrimmed(MessageText(IDS_TIMEOUT)) +
+                                     "\nsonguploader: the keyboard's final check did not end within " +
+                                     std::to_string(hook.limitSeconds) + " s (--check-timeout)"};
+      }
+      throw;
     } catch (...) {
-      CheckingFlag().progress = nullptr;
+      hook.progress = nullptr;
       throw;
     }
-    CheckingFlag().progress = nullptr;
+    hook.progress = nullptr;
   }
   if (outcome == SendOutcome::Declined) throw Stop{kExitDeclined, ""};
   if (outcome == SendOutcome::NoRoom) throw Stop{kExitNoMemory, ""};
@@ -328,14 +503,15 @@ void Runner::Send() {
   const std::uint32_t size = run.songImageSize;
   const bool sizeOk = row.size == size || (size % 2 == 1 && row.size == size + 1);
   const std::size_t field = family_->nameField();
-  const bool nameOk = field == 0 || RightTrimmed(row.name) == RightTrimmed(songName.substr(0, field));
+  // Family A keeps the name as the keyboard can show it: that is what must come back.
+  const bool nameOk = field == 0 || RightTrimmed(row.name) == RightTrimmed(ShowableNameA(songName).substr(0, field));
   if (!row.used || !sizeOk || !nameOk) {
-    throw Stop{kExitCheckFailed, "Slot " + o_.slot + " does not hold the song sent: it reports " +
+    throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " does not hold the song sent: it reports " +
                                      (row.used ? "\"" + ReadableName(row.name) + "\", " + std::to_string(row.size) + " bytes"
                                                : std::string("no song")) +
                                      "."};
   }
-  console_.out << "Slot " << o_.slot << " holds "
+  console_.out << "Slot " << slotLabel_ << " holds "
                << (field != 0 ? "\"" + ReadableName(RightTrimmed(row.name)) + "\", " : std::string()) << row.size
                << " bytes.\n";
 }
@@ -344,19 +520,45 @@ void Runner::Delete() {
   PortsClosed closed;
   Connect();
   const std::size_t slot = SlotIndex();
-  if (!family_->readSlot(slot).used) throw Stop{kExitDeclined, "Slot " + o_.slot + " holds no song."};
+  if (!family_->readSlot(slot).used) throw Stop{kExitDeclined, "Slot " + slotLabel_ + " holds no song."};
   if (!screen_.Confirm(MessageText(IDS_DELETE_QUESTION))) throw Stop{kExitDeclined, ""};
-  family_->erase(slot);
+  try {
+    family_->erase(slot);
+  } catch (const APP_EXCEPTION& error) {
+    // A family C keyboard refuses a delete it is not ready for with its not-ready code: the same outcome as
+    // a send it is not ready for, though the text stays the dialog's.
+    if (family_->letter == 'C' && error.code == family_c::kErrNotReady) throw Stop{kExitNotReady, FailureText(error)};
+    throw;
+  }
   console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
-  if (family_->readSlot(slot).used) throw Stop{kExitCheckFailed, "Slot " + o_.slot + " still holds a song."};
+  if (family_->readSlot(slot).used) throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " still holds a song."};
 }
 
 void Runner::Convert() {
+  // The song file must not take the song's place, nor a folder's.
+  std::error_code error;
+  if (fs::is_directory(o_.output, error)) throw Stop{kExitUsage, "songuploader: " + o_.output + " is a folder"};
+  if (fs::equivalent(o_.song, o_.output, error)) {
+    throw Stop{kExitUsage, "songuploader: " + o_.output + " is the song itself; write the song file elsewhere"};
+  }
   StagedSong staged(o_.song);
   const std::string converted = ConvertStagedSong(kSongFileKind, o_.model, "");
-  std::error_code error;
-  if (!fs::copy_file(converted, o_.output, fs::copy_options::overwrite_existing, error)) {
-    throw RaisedMessage{IDS_FILE_ERROR};
+  if (Interrupted()) throw InterruptedByUser{};
+  // Written beside the target and renamed into place: a failure leaves an existing file as it was.
+  const fs::path target(o_.output);
+  fs::path temporary = target;
+  temporary.replace_filename("." + target.filename().string() + ".songuploader-part");
+  try {
+    CopyBytes(converted, temporary.string(), o_.output);
+  } catch (...) {
+    fs::remove(temporary, error);
+    throw;
+  }
+  fs::rename(temporary, target, error);
+  if (error) {
+    const std::string reason = error.message();
+    fs::remove(temporary, error);
+    throw Stop{kExitFileError, "songuploader: cannot write " + o_.output + ": " + reason};
   }
   console_.out << FormatSavedMessage(MessageText(IDS_SAVED), o_.output) << '\n';
 }
@@ -375,27 +577,44 @@ void StopAtWait() {
   // the command leaves the wait at once.
   if (flag != nullptr) {
     *flag = 1;
+    if (!Interrupted()) CheckingFlag().timedOut = true;
     return;
   }
   throw InterruptedByUser{};
 }
 
-std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      json += escaped;
+bool StopRequestedAtWait() {
+  if (Interrupted()) return true;
+  const CheckingWaitHook& hook = CheckingFlag();
+  if (hook.progress == nullptr || hook.limitSeconds <= 0 || hook.progress->CheckingFlag() == nullptr) return false;
+  return hook.progress->CheckingFor() >= std::chrono::seconds(hook.limitSeconds);
+}
+
+std::string ReadableName(const std::string& name) {
+  if (name == TEXT_IN_USE_MARKER) return kInUseMarkerReadable;
+  std::string text;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte >= 0x20 && byte < 0x7F) {
+      text += name[i];
+    } else if (byte >= 0xA1 && byte <= 0xDF) {
+      // A half-width katakana of code page 932: U+FF61 on.
+      const unsigned point = 0xFF61 + (byte - 0xA1);
+      text += static_cast<char>(0xE0 | (point >> 12));
+      text += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) && i + 1 < name.size()) {
+      text += DoubleByteCharacter(name.substr(i, 2));
+      ++i;
     } else {
-      json += c;  // UTF-8 passes through
+      text += '?';
     }
   }
-  return json + "\"";
+  return text;
+}
+
+std::string JsonString(const std::string& text) {
+  return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 int RunSongUploader(const std::vector<std::string>& args, Console& console, const MidiSetUp& setUpMidi) {
@@ -406,7 +625,17 @@ int RunSongUploader(const std::vector<std::string>& args, Console& console, cons
     return kExitUsage;
   }
   Runner runner(options, console, setUpMidi);
-  return runner.Run();
+  int code = runner.Run();
+  // Results that never reached standard output (a full disk, a closed pipe) are a failure, not a success.
+  errno = 0;
+  console.out.flush();
+  if (!console.out) {
+    const int reason = errno;
+    console.err << "songuploader: cannot write to standard output"
+                << (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()) << '\n';
+    if (code == kExitOk) code = kExitFileError;
+  }
+  return code;
 }
 
 }  // namespace su::cli

@@ -8,7 +8,6 @@
 
 #include "cli/console.h"
 #include "cli/options.h"
-#include "transfer/families.h"
 
 namespace su::cli {
 
@@ -25,14 +24,21 @@ class TerminalProgress;
 // The send under way, whose checking wait Ctrl-C cuts short.
 struct CheckingWaitHook {
   TerminalProgress* progress = nullptr;
+  int limitSeconds = 0;   // how long the final check may last (0: until Ctrl-C)
+  bool timedOut = false;  // the limit ended the final check
 };
 CheckingWaitHook& CheckingFlag();
 // What a wait for the keyboard does once Ctrl-C was pressed: cancels the keyboard's final check of a song
 // when that is what is awaited, otherwise throws InterruptedByUser.
 void StopAtWait();
+// Whether a wait for the keyboard should hand over to StopAtWait now: the user asked to stop, or the final
+// check has lasted its limit.
+bool StopRequestedAtWait();
 
-// The text shown for a name read from the keyboard (transfer/families.h).
-using su::ReadableName;
+// The text shown for a name read from the keyboard, in UTF-8: the in-use marker in readable form, code page
+// 932 characters decoded (double-byte ones where the system can), other bytes that are not printable ASCII
+// as "?".
+std::string ReadableName(const std::string& name);
 // `text` as a JSON string, quotes included.
 std::string JsonString(const std::string& text);
 

@@ -14,10 +14,16 @@ struct Console {
   bool drawBar = false;   // standard error is a terminal: a progress bar redrawn in place
 };
 
-// Ctrl-C: the first press asks the command to stop at the next wait for the keyboard (ports closed, the
-// keyboard left as a cancelled send leaves it); a second press ends the process at once.
+// Stopping: Ctrl-C (also SIGTERM and SIGHUP; Ctrl-Break on Windows) asks the command to stop. A question
+// ends at once, answered by nothing; a wait for the keyboard ends at the next look; the ports are closed
+// and the staged song removed on the way out, and the exit code says what stopped the command (130, 143
+// for SIGTERM, 129 for SIGHUP). A second stop ends the process at once. Each platform installs its own
+// handler (cli/posix, cli/win32), which calls RequestStop.
 void InstallInterruptHandler();
+// Safe from a signal handler: the first request's exit code wins.
+void RequestStop(int exitCode);
 bool Interrupted();
+int StopExitCode();
 // For tests: as if Ctrl-C had been pressed, or never.
 void SetInterrupted(bool interrupted);
 

@@ -1,6 +1,8 @@
 #include "cli/console_screen.h"
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "cli/exit_codes.h"
 
@@ -24,9 +26,18 @@ bool ConsoleScreen::Confirm(const std::string& text) {
     console_.err << " [y/N] n (no terminal to ask; --yes answers yes)\n";
     return false;
   }
+  if (Interrupted()) throw InterruptedByUser{};
   console_.err << " [y/N] " << std::flush;
   std::string answer;
-  if (!std::getline(console_.in, answer)) return false;
+  const bool read = static_cast<bool>(std::getline(console_.in, answer));
+  // On Windows the read ends at Ctrl-C while the handler still runs on a thread of its own: give it a moment.
+  if (!read && !Interrupted()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // A stop while the question waits ends the read: the command ends, and nothing is sent or deleted.
+  if (Interrupted()) {
+    console_.err << '\n';
+    throw InterruptedByUser{};
+  }
+  if (!read) return false;
   return answer == "y" || answer == "Y" || answer == "yes";
 }
 

@@ -1,7 +1,7 @@
 #include "cli/exit_codes.h"
 
 #include "base/messages.h"
-#include "resources/resource.h"
+#include "resources/message_numbers.h"
 #include "resources/strings.h"
 
 namespace su::cli {

@@ -1,25 +1,24 @@
 #include <csignal>
 
 #include "cli/console.h"
+#include "cli/exit_codes.h"
 
 namespace su::cli {
 
 namespace {
 
-volatile std::sig_atomic_t gInterrupted = 0;
-
-extern "C" void OnInterrupt(int) {
-  gInterrupted = 1;
-  // A second Ctrl-C ends the process at once.
-  std::signal(SIGINT, SIG_DFL);
-}
+volatile std::sig_atomic_t gStopCode = 0;
 
 }  // namespace
 
-void InstallInterruptHandler() { std::signal(SIGINT, OnInterrupt); }
+void RequestStop(int exitCode) {
+  if (gStopCode == 0) gStopCode = exitCode;
+}
 
-bool Interrupted() { return gInterrupted != 0; }
+bool Interrupted() { return gStopCode != 0; }
 
-void SetInterrupted(bool interrupted) { gInterrupted = interrupted ? 1 : 0; }
+int StopExitCode() { return gStopCode != 0 ? gStopCode : kExitInterrupted; }
+
+void SetInterrupted(bool interrupted) { gStopCode = interrupted ? kExitInterrupted : 0; }
 
 }  // namespace su::cli

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "converter/song_image.h"
+
 namespace su::cli {
 
 namespace {
@@ -28,6 +30,13 @@ std::string* ValueOption(const std::string& name, Options* o) {
   return nullptr;
 }
 
+// A whole number of seconds from 1 to a day.
+bool ReadSeconds(const std::string& text, int* seconds) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  *seconds = std::stoi(text);
+  return *seconds >= 1 && *seconds <= 86400;
+}
+
 bool Fail(std::string* error, const std::string& text) {
   *error = text;
   return false;
@@ -52,6 +61,16 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       o.json = true;
     } else if (arg == "--type-22") {
       o.type22 = true;
+    } else if (arg == "--dump") {
+      o.dump = true;
+    } else if (arg == "--check-timeout" || arg.rfind("--check-timeout=", 0) == 0) {
+      std::string value;
+      if (arg.size() > 15) {
+        value = arg.substr(16);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      }
+      if (!ReadSeconds(value, &o.checkTimeout)) return Fail(error, "--check-timeout takes seconds from 1 to 86400");
     } else if (arg.size() > 1 && arg[0] == '-') {
       const std::size_t equals = arg.find('=');
       const std::string name = arg.substr(0, equals);
@@ -89,11 +108,16 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   const bool takesSlot = o.command == Command::Send || o.command == Command::Delete;
   if (takesSlot && o.slot.empty()) return Fail(error, words[0] + " needs --slot N");
   if (!takesSlot && !o.slot.empty()) return Fail(error, "--slot is only for send and delete");
+  if (o.slot == "free" && o.command != Command::Send) return Fail(error, "--slot free is only for send");
   if (o.command == Command::Convert && o.output.empty()) return Fail(error, "convert needs -o FILE");
+  if (o.checkTimeout > 0 && o.command != Command::Send) return Fail(error, "--check-timeout is only for send");
   if (o.command != Command::Convert && (!o.output.empty() || !o.model.empty())) {
     return Fail(error, "-o and --model are only for convert");
   }
   if (!o.api.empty() && o.api != "alsa" && o.api != "jack") return Fail(error, "--api takes alsa or jack");
+  if (o.model.size() > conv::kMaxModelCodeLength) {
+    return Fail(error, "--model takes a model code of at most " + std::to_string(conv::kMaxModelCodeLength) + " characters");
+  }
   *options = o;
   return true;
 }
@@ -103,34 +127,42 @@ std::string HelpText() {
          "\n"
          "Commands:\n"
          "  ports                        list the MIDI inputs and outputs with their numbers\n"
-         "  identify                     find the keyboard; print its model type, family and slots\n"
+         "  identify                     find the keyboard; print its model type, family, slots and the\n"
+         "                               converter's model code\n"
          "  list                         print the slots, the total size and the free memory\n"
-         "  send SONG.mid --slot N       convert the song and send it into slot N (as list shows it)\n"
+         "  send SONG.mid --slot N       convert the song and send it into slot N (as list shows it;\n"
+         "                               --slot free: the first empty slot)\n"
          "  delete --slot N              delete the song in slot N\n"
          "  convert SONG.mid -o SONG.sq2 [--model CODE]\n"
          "                               write a song file\n"
          "\n"
          "Options:\n"
-         "  --in PORT, --out PORT        the MIDI input and output (number or part of a name)\n"
-         "  --port NAME                  the same name for both; by default the input and output of one\n"
-         "                               name, or the only input and output there are\n"
+         "  --in PORT, --out PORT        the MIDI input and output: number, ALSA address (20:0), name,\n"
+         "                               client name or a part of a name only one device carries\n"
+         "  --port NAME                  the same for both; by default the one device with an input and\n"
+         "                               an output (not Midi Through, system ports or our own)\n"
          "  --api alsa|jack              the MIDI system (default: ALSA, else JACK)\n"
          "  -y, --yes                    answer yes to every question (replace, delete)\n"
          "  --json                       machine-readable output for ports, identify and list\n"
          "  --type-22                    also look for a keyboard of model type 22 (slower when none answers)\n"
+         "  --check-timeout SECONDS      send: how long the keyboard's final check may last (default: no\n"
+         "                               limit on a terminal, 120 s without one)\n"
+         "  --dump                       every SysEx message sent (>) and received (<) on standard error,\n"
+         "                               in hex with the time (for bug reports)\n"
          "  -h, --help                   this text\n"
          "  --version                    the program's version\n"
          "\n"
          "Exit codes:\n"
          "  0 done                        1 nothing done (answered no, empty slot)\n"
          "  2 wrong command line          3 no keyboard found\n"
-         "  4 MIDI port missing or busy   5 the keyboard did not answer in time\n"
+         "  4 MIDI port missing or busy, a send refused\n"
+         "  5 the keyboard did not answer in time\n"
          "  6 keyboard not ready          7 keyboard's supply voltage falling\n"
          "  8 not enough memory           9 transmission stopped by the keyboard\n"
          "  10 keyboard error code        11 file not found\n"
          "  12 wrong or broken file       13 file error\n"
          "  14 the slot does not hold the song after sending\n"
-         "  130 stopped with Ctrl-C\n";
+         "  129, 130, 143 stopped by SIGHUP, Ctrl-C, SIGTERM\n";
 }
 
 }  // namespace su::cli

@@ -11,7 +11,7 @@ enum class Command { None, Ports, Identify, List, Send, Delete, Convert, Help, V
 struct Options {
   Command command = Command::None;
   std::string song;      // send, convert: the Standard MIDI File
-  std::string slot;      // send, delete: the slot as `list` shows it (its label)
+  std::string slot;      // send, delete: the slot as `list` shows it (its label); send also "free"
   std::string output;    // convert: the song file to write
   std::string model;     // convert: the model code handed to the converter
   std::string inPort;    // number or part of a name
@@ -21,7 +21,13 @@ struct Options {
   bool yes = false;      // answer Yes to every question
   bool json = false;     // machine-readable output for ports, identify and list
   bool type22 = false;   // also look for a keyboard of model type 22, as DEBUG_ZT52=1 makes the dialogs do
+  int checkTimeout = -1; // send: seconds the keyboard's final check may last (-1: not given)
+  bool dump = false;     // every SysEx message sent and received on standard error
 };
+
+// How long the final check may last without --check-timeout when no terminal can stop it: a job run by
+// cron or a service must end.
+constexpr int kUnattendedCheckSeconds = 120;
 
 // false with `error` saying what is wrong (the caller prints it and exits with kExitUsage).
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);

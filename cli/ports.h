@@ -1,12 +1,13 @@
-// Choosing the MIDI input and output: by number, by part of a name, or the default pair.
+// The command line's side of choosing the MIDI input and output: reading the lists from the driver, and the
+// texts for a choice that cannot be made (the rule itself is midi/port_choice.h).
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
 #include "midi/midi_driver.h"
+#include "midi/port_choice.h"
 
 namespace su::cli {
 
@@ -15,16 +16,12 @@ struct PortLists {
   std::vector<std::string> outputs;
 };
 
-struct PortChoice {
-  std::int32_t in = -1;
-  std::int32_t out = -1;
-};
-
 PortLists ReadPortLists(MidiDriver& driver);
 
-// --in and --out (a number, or part of a name that exactly one port carries; a whole name wins over parts),
-// --port for both, else the one input and output of the same name, else the only input and output there
-// are. false with `error` when no single port answers.
+// The pair --in, --out and --port name, or the default pair; false with `error` saying why there is none.
 bool ChoosePorts(const PortLists& lists, const Options& options, PortChoice* choice, std::string* error);
+
+// The warning for ports behind the a2jmidid bridge, which loses the song's data blocks.
+std::string BridgeWarning();
 
 }  // namespace su::cli

@@ -1,5 +1,5 @@
-// songuploader on Linux and macOS: the commands over RtMidi and a console clock; Ctrl-C stops at the next
-// wait for the keyboard.
+// songuploader on Linux and macOS: the commands over RtMidi and a console clock; Ctrl-C, SIGTERM and SIGHUP
+// stop at a question at once and at the next look of a wait for the keyboard.
 #include <unistd.h>
 
 #include <iostream>
@@ -16,7 +16,7 @@
 int main(int argc, char** argv) {
   using namespace su;
   cli::InstallInterruptHandler();
-  ConsoleClock clock([] { return cli::Interrupted(); }, [] { cli::StopAtWait(); });
+  ConsoleClock clock([] { return cli::StopRequestedAtWait(); }, [] { cli::StopAtWait(); });
   std::unique_ptr<MidiDriver> driver;
 
   cli::Console console{std::cout, std::cerr, std::cin, isatty(0) != 0, isatty(2) != 0};

@@ -36,6 +36,7 @@ int* TerminalProgress::OpenCheckingWait() {
   EndLine();
   console_.err << "It is checking whether data has transmitted. (Ctrl-C stops waiting)" << std::endl;
   cancelFlag_ = 0;
+  checkingSince_ = std::chrono::steady_clock::now();
   checking_ = true;
   return &cancelFlag_;
 }

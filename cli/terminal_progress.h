@@ -3,6 +3,7 @@
 // Ctrl-C, as Cancel does in the "Now sending..." box.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "cli/console.h"
@@ -24,6 +25,10 @@ class TerminalProgress : public TransferProgress {
 
   // The checking wait's flag while it is open (Ctrl-C sets it), else nullptr.
   int* CheckingFlag() { return checking_ ? &cancelFlag_ : nullptr; }
+  // How long the checking wait has been open (zero while it is not).
+  std::chrono::steady_clock::duration CheckingFor() const {
+    return checking_ ? std::chrono::steady_clock::now() - checkingSince_ : std::chrono::steady_clock::duration{};
+  }
 
  private:
   void Draw();
@@ -36,6 +41,7 @@ class TerminalProgress : public TransferProgress {
   int lastTenth_ = -1;
   bool lineOpen_ = false;
   bool checking_ = false;
+  std::chrono::steady_clock::time_point checkingSince_;
   int cancelFlag_ = 0;
 };
 

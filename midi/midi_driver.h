@@ -50,6 +50,9 @@ class MidiDriver {
   // input buffer refused for that reason, or the port reporting its loss. Every wait for the keyboard then
   // ends at once instead of running out its time. A driver that cannot tell keeps the default.
   virtual bool DeviceRemoved() const { return false; }
+  // The MIDI system's own words for the last call it refused (a failed send, a port that would not open),
+  // for a front end to show; "" when there were none or the driver cannot tell.
+  virtual std::string LastFailure() const { return {}; }
 };
 
 }  // namespace su

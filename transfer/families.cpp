@@ -169,7 +169,7 @@ const FamilyEntry* FamilyFor(std::int32_t modelType) {
   return nullptr;
 }
 
-std::string ReadableName(const std::string& name) {
+std::string SlotNameShown(const std::string& name) {
   if (name == TEXT_IN_USE_MARKER) return kInUseMarkerReadable;
   std::string text;
   for (const char c : name) {

@@ -47,8 +47,8 @@ struct FamilyEntry {
 // The family of the identified keyboard (Run().modelType); nullptr for a type no family serves.
 const FamilyEntry* FamilyFor(std::int32_t modelType);
 
-// The text shown for a name read from the keyboard: the in-use marker in readable form (UTF-8), other bytes
-// that are not printable ASCII as "?".
-std::string ReadableName(const std::string& name);
+// The text the page shows for a name read from the keyboard: the in-use marker in readable form (UTF-8), other
+// bytes that are not printable ASCII as "?".
+std::string SlotNameShown(const std::string& name);
 
 }  // namespace su

@@ -3,10 +3,12 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "midi/port_choice.h"
 #include "midi/rtmidi/console_clock.h"
 
 #if defined(__linux__)
@@ -24,7 +26,10 @@ constexpr std::uint8_t kSysExStart = 0xF0;
 // RtMidi behind the seam. The input works like one queued long-message buffer: a System Exclusive message
 // that arrives while the buffer is queued and input is started is copied into it (cut at its size) and the
 // input event set; one that arrives otherwise is lost, as with the Windows driver. A send hands the bytes
-// to RtMidi, which copies them, so it is done at once.
+// to RtMidi, which copies them, so it is done at once; RtMidi reports a send it could not pass on (ALSA
+// does so as a warning), and the send then fails. The device lists are those of the last count: a port is
+// opened by the name listed under its number, looked up again right before it is opened, because the
+// lists shift as ports come and go (our own input among them).
 class RtMidiDriver : public MidiDriver {
  public:
   RtMidiDriver(std::unique_ptr<RtMidiIn> in, std::unique_ptr<RtMidiOut> out)
@@ -37,26 +42,26 @@ class RtMidiDriver : public MidiDriver {
     CloseOut();
   }
 
-  std::uint32_t InDeviceCount() override { return in_->getPortCount(); }
-  std::uint32_t OutDeviceCount() override { return out_->getPortCount(); }
-  bool InDeviceName(std::int32_t index, std::string* name) override {
-    if (index < 0 || static_cast<std::uint32_t>(index) >= InDeviceCount()) return false;
-    *name = in_->getPortName(static_cast<unsigned>(index));
-    return true;
+  std::uint32_t InDeviceCount() override {
+    inNames_ = Names(*in_);
+    return static_cast<std::uint32_t>(inNames_.size());
   }
-  bool OutDeviceName(std::int32_t index, std::string* name) override {
-    if (index < 0 || static_cast<std::uint32_t>(index) >= OutDeviceCount()) return false;
-    *name = out_->getPortName(static_cast<unsigned>(index));
-    return true;
+  std::uint32_t OutDeviceCount() override {
+    outNames_ = Names(*out_);
+    return static_cast<std::uint32_t>(outNames_.size());
   }
+  bool InDeviceName(std::int32_t index, std::string* name) override { return Listed(inNames_, index, name); }
+  bool OutDeviceName(std::int32_t index, std::string* name) override { return Listed(outNames_, index, name); }
 
   bool OpenIn(std::int32_t index, EventRef filled) override {
-    if (inOpen_ || index < 0 || static_cast<std::uint32_t>(index) >= InDeviceCount()) return false;
+    if (inOpen_) return false;
+    const std::int32_t now = PortNow(*in_, &inNames_, index);
+    if (now < 0) return false;
     failed_ = false;
     inEvent_ = filled;
     in_->ignoreTypes(false, true, true);  // System Exclusive on, timing and active sensing off
     in_->setCallback(&RtMidiDriver::OnInput, this);
-    in_->openPort(static_cast<unsigned>(index), "in");
+    in_->openPort(static_cast<unsigned>(now), "in");
     if (failed_ || !in_->isPortOpen()) {
       in_->cancelCallback();
       return false;
@@ -123,10 +128,13 @@ class RtMidiDriver : public MidiDriver {
   }
 
   bool OpenOut(std::int32_t index, EventRef done) override {
-    if (outOpen_ || index < 0 || static_cast<std::uint32_t>(index) >= OutDeviceCount()) return false;
+    if (outOpen_) return false;
+    const std::int32_t now = PortNow(*out_, &outNames_, index);
+    if (now < 0) return false;
     failed_ = false;
-    out_->openPort(static_cast<unsigned>(index), "out");
+    out_->openPort(static_cast<unsigned>(now), "out");
     if (failed_ || !out_->isPortOpen()) return false;
+    outName_ = outNames_[static_cast<std::size_t>(index)];
     outEvent_ = done;
     outOpen_ = true;
     return true;
@@ -140,13 +148,25 @@ class RtMidiDriver : public MidiDriver {
   bool SendOut() override {
     if (!outOpen_ || outData_ == nullptr || outSize_ == 0) return false;
     failed_ = false;
+    sending_ = true;
     out_->sendMessage(outData_, outSize_);
-    if (failed_) return false;
+    sending_ = false;
+    if (failed_) {
+      // A send refused because the keyboard's port is no longer there: the device itself is gone.
+      const std::vector<std::string> now = Names(*out_);
+      if (FindPortNow(now, outName_) < 0) removed_ = true;
+      return false;
+    }
     ConsoleClock::SetEvent(outEvent_);
     return true;
   }
   bool UnprepareOut() override { return true; }
   bool ResetOut() override { return outOpen_; }
+  bool DeviceRemoved() const override { return removed_; }
+  std::string LastFailure() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastFailure_;
+  }
   bool CloseOut() override {
     if (!outOpen_) return false;
     out_->closePort();
@@ -159,11 +179,39 @@ class RtMidiDriver : public MidiDriver {
   static void OnInput(double, std::vector<unsigned char>* message, void* self) {
     static_cast<RtMidiDriver*>(self)->Arrive(*message);
   }
-  static void OnError(RtMidiError::Type type, const std::string&, void* self) {
-    // Warnings (a JACK server that is not there, a port that went away) are not failures of a call.
-    if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING) {
-      static_cast<RtMidiDriver*>(self)->failed_ = true;
+  static void OnError(RtMidiError::Type type, const std::string& text, void* self) {
+    auto* driver = static_cast<RtMidiDriver*>(self);
+    if (type == RtMidiError::DEBUG_WARNING) return;
+    // Other warnings (a JACK server that is not there) are not failures of a call, except during a send:
+    // a message the sequencer would not take is a message the keyboard never gets.
+    if (type == RtMidiError::WARNING && !driver->sending_) return;
+    driver->failed_ = true;
+    std::lock_guard<std::mutex> lock(driver->mutex_);
+    driver->lastFailure_ = text;
+  }
+
+  static std::vector<std::string> Names(RtMidi& midi) {
+    std::vector<std::string> names;
+    const unsigned count = midi.getPortCount();
+    for (unsigned i = 0; i < count; ++i) names.push_back(midi.getPortName(i));
+    return names;
+  }
+  static bool Listed(const std::vector<std::string>& names, std::int32_t index, std::string* name) {
+    if (index < 0 || static_cast<std::size_t>(index) >= names.size()) return false;
+    *name = names[static_cast<std::size_t>(index)];
+    return true;
+  }
+  // Where the port listed as `index` is now; -1 when it is gone. Without a list yet, `index` is read now.
+  std::int32_t PortNow(RtMidi& midi, std::vector<std::string>* listed, std::int32_t index) {
+    if (listed->empty()) *listed = Names(midi);
+    if (index < 0 || static_cast<std::size_t>(index) >= listed->size()) return -1;
+    const std::string& name = (*listed)[static_cast<std::size_t>(index)];
+    const std::int32_t now = FindPortNow(Names(midi), name);
+    if (now < 0) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lastFailure_ = "the MIDI port \"" + name + "\" is gone";
     }
+    return now;
   }
 
   void Arrive(const std::vector<unsigned char>& message) {
@@ -183,8 +231,14 @@ class RtMidiDriver : public MidiDriver {
 
   std::unique_ptr<RtMidiIn> in_;
   std::unique_ptr<RtMidiOut> out_;
-  std::mutex mutex_;
-  bool failed_ = false;
+  mutable std::mutex mutex_;
+  std::atomic<bool> failed_{false};
+  std::atomic<bool> sending_{false};
+  bool removed_ = false;
+  std::string lastFailure_;
+  std::vector<std::string> inNames_;
+  std::vector<std::string> outNames_;
+  std::string outName_;
   bool inOpen_ = false;
   bool outOpen_ = false;
   EventRef inEvent_ = nullptr;
@@ -267,6 +321,14 @@ std::unique_ptr<MidiDriver> MakeRtMidiDriver(MidiSystem system, std::string* err
   }
   *error = "no MIDI system can be used. " + reasons;
   return nullptr;
+}
+
+MidiSystem ResolveMidiSystem(MidiSystem requested) {
+  if (requested != MidiSystem::Default) return requested;
+  std::string why;
+  if (Compiled(RtMidi::LINUX_ALSA) && Present(RtMidi::LINUX_ALSA, &why)) return MidiSystem::Alsa;
+  if (Compiled(RtMidi::UNIX_JACK) && Present(RtMidi::UNIX_JACK, &why)) return MidiSystem::Jack;
+  return MidiSystem::Default;
 }
 
 }  // namespace su

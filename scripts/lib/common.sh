@@ -23,6 +23,7 @@ SU_NEEDS=(
   "/usr/share/i18n/locales/ja_JP:locales"
   "pkg-config:pkg-config"
   "/usr/include/rtmidi/RtMidi.h:librtmidi-dev"
+  "/usr/include/nlohmann/json.hpp:nlohmann-json3-dev"
   "/usr/include/jack/jack.h:libjack-jackd2-dev"
   "jackd:jackd2"
   "dpkg-shlibdeps:dpkg-dev"

@@ -2,7 +2,10 @@
 // the program's own text on standard error for every way a command can end.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -13,6 +16,7 @@
 #include "tests/converter/smf_builder.h"
 #include "tests/converter/temp_dir.h"
 #include "tests/support/link_fixture.h"
+#include "transfer/family_a/slot_operations.h"
 
 namespace su::cli {
 namespace {
@@ -87,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"FamilyBSentOverTheOldSong", kFamilyB, {"send", "SONG", "--slot", "64", "-y"}, kExitOk, ""},
         EndCase{"FamilyBSongLargerThanItTakes", "family=b\nmax_song=2\n", {"send", "SONG", "--slot", "61"},
                 kExitNoMemory, "Please delete the unnecessary data."},
-        EndCase{"NoKeyboard", "", {"list"}, kExitNoKeyboard, "There is no response from a keyboard.\n"},
+        EndCase{"NoKeyboard", "", {"list"}, kExitNoKeyboard,
+                "songuploader: There is no response from a keyboard. (input \"Virtual in\", output \"Virtual out\")\n"},
         EndCase{"UsedSlotNotReplacedWithoutYes", kFamilyC, {"send", "SONG", "--slot", "30"}, kExitDeclined,
                 "Do you want to replace it? [y/N] n"},
         EndCase{"NoRoom", "model=2\nfree=10\n", {"send", "SONG", "--slot", "30"}, kExitNoMemory,
@@ -104,13 +109,18 @@ INSTANTIATE_TEST_SUITE_P(
                 kExitStopped, "Transmission was stopped."},
         EndCase{"DeleteRefusedWithACode", "model=2\nslot=0,Song,100\nrefuse=09:100\n",
                 {"delete", "--slot", "30", "-y"}, kExitKeyboardError, "The error occurred.(100)"},
+        EndCase{"DeleteRefusedNotReady", "model=2\nslot=0,Song,100\nrefuse=09:0\n", {"delete", "--slot", "30", "-y"},
+                kExitNotReady, "The error occurred.(0)"},
+        EndCase{"WrongModelCode", "", {"convert", "SONG", "-o", "x.sq2", "--model", "XYZ"}, kExitUsage,
+                "songuploader: --model takes a model code of at most 2 characters"},
         EndCase{"DeleteOfAnEmptySlot", kFamilyC, {"delete", "--slot", "35", "-y"}, kExitDeclined,
                 "Slot 35 holds no song."},
         EndCase{"MissingSong", kFamilyC, {"send", "MISSING", "--slot", "31"}, kExitFileNotFound,
-                "The SQF file is not found."},
+                "Missing.mid: The SQF file is not found."},
         EndCase{"BrokenSong", kFamilyC, {"send", "BROKEN", "--slot", "31"}, kExitFileBroken,
                 "The file is wrong or broken."},
-        EndCase{"NoSuchSlot", kFamilyC, {"send", "SONG", "--slot", "3"}, kExitUsage, "slots are 30 to 39"},
+        EndCase{"NoSuchSlot", kFamilyC, {"send", "SONG", "--slot", "3"}, kExitUsage,
+                "songuploader: this keyboard has no slot 3 (its slots are 30 to 39)"},
         EndCase{"NoSuchPort", kFamilyC, {"list", "--port", "QK USB"}, kExitPort, "no MIDI input matches"},
         EndCase{"BadCommandLine", "", {"list", "--slot"}, kExitUsage, "needs a value"}),
     [](const ::testing::TestParamInfo<EndCase>& info) { return info.param.name; });
@@ -150,7 +160,7 @@ TEST_F(CommandsTest, FamilyBListsTheLargestSongInsteadOfTheFreeMemory) {
   EXPECT_NE(o.out.find("Total Size: 0 KBytes (700 bytes)\nMaximum Song Size: 64 KBytes (65536 bytes)\n"),
             std::string::npos)
       << o.out;
-  EXPECT_EQ(Run({"identify"}).out, "Model type: 26\nFamily: B\nSlots: 10 (61 to 70)\n");
+  EXPECT_EQ(Run({"identify"}).out, "Model type: 26\nFamily: B\nSlots: 10 (61 to 70)\nModel code: e1\n");
 }
 
 // Sizes from the keyboard are unsigned: 2 GiB and more are not divided as negative numbers.
@@ -189,9 +199,10 @@ TEST_F(CommandsTest, AType22KeyboardIsLookedForOnlyWhenAskedTo) {
 
 TEST_F(CommandsTest, IdentifyAndPortsInBothFormats) {
   Keyboard("model=11\nmodel_info=01234567\n");
-  EXPECT_EQ(Run({"identify"}).out, "Model type: 13\nFamily: C\nSlots: 5 (60 to 64)\n");
+  EXPECT_EQ(Run({"identify"}).out, "Model type: 13\nFamily: C\nSlots: 5 (60 to 64)\nModel code: b\n");
   EXPECT_EQ(Run({"identify", "--json"}).out,
-            "{\"modelType\":13,\"family\":\"C\",\"slotCount\":5,\"slots\":[\"60\",\"61\",\"62\",\"63\",\"64\"]}\n");
+            "{\"modelType\":13,\"family\":\"C\",\"slotCount\":5,\"slots\":[\"60\",\"61\",\"62\",\"63\",\"64\"],"
+            "\"modelCode\":\"b\"}\n");
   EXPECT_EQ(Run({"ports"}).out, "Inputs:\n  0  Virtual in\nOutputs:\n  0  Virtual out\n");
   EXPECT_EQ(Run({"ports", "--json"}).out,
             "{\"inputs\":[{\"number\":0,\"name\":\"Virtual in\"}],\"outputs\":[{\"number\":0,\"name\":\"Virtual out\"}]}\n");
@@ -213,13 +224,136 @@ TEST_F(CommandsTest, ConvertWritesTheSongFile) {
   EXPECT_GT(std::filesystem::file_size(target), 0u);
 }
 
+TEST_F(CommandsTest, PortNamesThatAreNotUtf8StillGiveValidJson) {
+  link.SetInDevices({"USB \xC9l\xE9ment"});  // a Latin-1 name
+  const Outcome o = Run({"ports", "--json"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_EQ(o.out.rfind("{\"inputs\":[{\"number\":0,\"name\":\"USB \xEF\xBF\xBDl\xEF\xBF\xBDment\"}]", 0), 0u) << o.out;
+}
+
+TEST_F(CommandsTest, AFailedWriteToStandardOutputIsAFailure) {
+  std::ostream full(nullptr);  // every write fails, as on a full disk
+  std::ostringstream err;
+  std::istringstream in;
+  Console console{full, err, in, false, false};
+  EXPECT_EQ(RunSongUploader({"ports", "--json"}, console, [](const Options&, std::string*) { return true; }),
+            kExitFileError);
+  EXPECT_NE(err.str().find("songuploader: cannot write to standard output"), std::string::npos) << err.str();
+}
+
+// A link whose MIDI system refuses every send, with its own reason, and finds the port gone.
+class RefusingLink : public su::test::VirtualLink {
+ public:
+  bool SendOut() override { return false; }
+  bool DeviceRemoved() const override { return true; }
+  std::string LastFailure() const override { return "error sending MIDI message to port."; }
+};
+
+TEST_F(CommandsTest, ARefusedSendIsAPortFailureWithTheSystemsReason) {
+  RefusingLink refusing;
+  refusing.SetInDevices({"Virtual in"});
+  refusing.SetOutDevices({"Virtual out"});
+  InstallMidi(&refusing, &refusing);
+  const Outcome o = Run({"list"});
+  CloseMidiPorts();
+  InstallMidi(&link, &link);
+  EXPECT_EQ(o.code, kExitPort) << o.err;
+  EXPECT_NE(o.err.find("songuploader: the keyboard's MIDI port is gone: error sending MIDI message to port.\n"),
+            std::string::npos)
+      << o.err;
+}
+
+TEST_F(CommandsTest, ConvertNeverWritesOverTheSongNorIntoAFolder) {
+  const std::vector<std::uint8_t> before = su::test::OneNoteSong();
+  // The same file under another spelling is still the song.
+  const std::string sameFile = dir_.Root().string() + "/./Tune.mid";
+  for (const std::string& target : {song_, sameFile, dir_.Root().string()}) {
+    const Outcome o = Run({"convert", song_, "-o", target});
+    EXPECT_EQ(o.code, kExitUsage) << target;
+    EXPECT_NE(o.err.find("songuploader: " + target + " is"), std::string::npos) << o.err;
+  }
+  std::ifstream file(song_, std::ios::binary);
+  const std::vector<std::uint8_t> after((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(after, before);
+  // A good conversion leaves nothing beside the song file.
+  ASSERT_EQ(Run({"convert", song_, "-o", dir_.Path("Out.sq2")}).code, kExitOk);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Out.sq2", "Tune.mid"}));
+}
+
+TEST_F(CommandsTest, AnUnreadableSongOrTemporaryFolderIsAFileErrorWithTheSystemsReason) {
+  // A regular file whose reading fails (even for the superuser).
+  Outcome o = Run({"convert", "/proc/self/mem", "-o", dir_.Path("Out.sq2")});
+  EXPECT_EQ(o.code, kExitFileError) << o.err;
+  EXPECT_NE(o.err.find("songuploader: cannot read /proc/self/mem: "), std::string::npos) << o.err;
+  const char* previous = std::getenv("TMPDIR");
+  const std::string saved = previous != nullptr ? previous : "";
+  setenv("TMPDIR", dir_.Path("no such folder").c_str(), 1);
+  o = Run({"convert", song_, "-o", dir_.Path("Out.sq2")});
+  if (previous != nullptr) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
+  EXPECT_EQ(o.code, kExitFileError) << o.err;
+  EXPECT_NE(o.err.find("songuploader: "), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("No such file or directory"), std::string::npos) << o.err;
+}
+
+TEST_F(CommandsTest, AFamilyASongNamedBeyondAsciiIsSentAsItsPlainLettersAndReadBack) {
+  Keyboard("family=a\n");
+  const std::string song = dir_.Write("F\xC3\xBCr Elise.mid", su::test::OneNoteSong());
+  const Outcome o = Run({"send", song, "--slot", "4"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find("Slot 4 holds \"Fur Elise\""), std::string::npos) << o.out;
+}
+
+TEST(ShowableNameATest, OneAsciiCharacterForEachCharacter) {
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"F\xC3\xBCr Elise", "Fur Elise"},      // UTF-8
+      {"F\xFCr Elise", "Fur Elise"},           // a single-byte code page
+      {"\xC5\x81\xC3\x9F\xC3\x97", "Ls?"},   // Latin Extended-A, sharp s, a sign without a letter
+      {"\xE6\x9C\x88\xE5\x85\x89", "??"},    // two characters without plain letters
+      {"A\tB", "A?B"}};
+  for (const auto& [name, shown] : names) EXPECT_EQ(ShowableNameA(name), shown) << name;
+}
+
+TEST_F(CommandsTest, SlotFreeSendsIntoTheFirstEmptySlot) {
+  Keyboard("family=a\nslot=0,Old,700\nslot=1,Older,700\n");
+  Outcome o = Run({"send", song_, "--slot", "free"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find("Slot 2 holds \"Tune\""), std::string::npos) << o.out;
+  EXPECT_EQ(keyboard->Slot(2).name.substr(0, 4), "Tune");
+  Keyboard("model=11\nslot=0,A,10\nslot=1,B,10\nslot=2,C,10\nslot=3,D,10\nslot=4,E,10\n");
+  o = Run({"send", song_, "--slot", "free"});
+  EXPECT_EQ(o.code, kExitNoMemory) << o.err;
+  EXPECT_NE(o.err.find("songuploader: every slot holds a song"), std::string::npos) << o.err;
+}
+
+TEST_F(CommandsTest, DumpShowsEveryMessageBothWaysInHex) {
+  Keyboard(kFamilyC);
+  const Outcome o = Run({"identify", "--dump"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  std::size_t sent = 0, received = 0;
+  std::istringstream lines(o.err);
+  for (std::string line; std::getline(lines, line);) {
+    // "   0.012 > F0 ... F7"
+    const std::size_t mark = line.find(" > F0 ") != std::string::npos ? line.find(" > F0 ") : line.find(" < F0 ");
+    ASSERT_NE(mark, std::string::npos) << line;
+    EXPECT_EQ(line.substr(line.size() - 3), " F7") << line;
+    ++(line[mark + 1] == '>' ? sent : received);
+  }
+  EXPECT_GT(sent, 0u);
+  EXPECT_EQ(sent, link.Sent().size());
+  EXPECT_GT(received, 0u);
+}
+
 // ---- Names as printed --------------------------------------------------------------------------------
 
 TEST(ReadableNameTest, KeepsPrintableTextAndEscapesJson) {
   const std::vector<std::pair<std::string, std::string>> readable = {
-      {"Song 1", "Song 1"}, {"a\x01z", "a?z"}, {"\xA9", "?"}, {"", ""}};
+      {"Song 1", "Song 1"}, {"a\x01z", "a?z"}, {"\xFD", "?"}, {"", ""}, {"\x83", "?"},
+      {"\xB6\xDE", "\xEF\xBD\xB6\xEF\xBE\x9E"},  // half-width katakana
+      {"\x83\x5C", "\xE3\x82\xBD"}};              // a double-byte character whose second byte is "\\"
   for (const auto& [name, shown] : readable) EXPECT_EQ(ReadableName(name), shown) << name;
-  EXPECT_EQ(JsonString("say \"hi\"\\\n"), "\"say \\\"hi\\\"\\\\\\u000a\"");
+  EXPECT_EQ(JsonString("say \"hi\"\\\n"), "\"say \\\"hi\\\"\\\\\\n\"");
+  // Bytes that are not UTF-8 are replaced: the string stays valid JSON.
+  EXPECT_EQ(JsonString("K\xFF\xC3"), "\"K\xEF\xBF\xBD\xEF\xBF\xBD\"");
 }
 
 }  // namespace

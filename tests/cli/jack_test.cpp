@@ -2,12 +2,16 @@
 // the MIDI going through a JACK server (scripts/test starts one with its dummy back-end and sets
 // SU_JACK_TESTS=1; without it these tests are skipped).
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -84,6 +88,38 @@ class JackEndToEnd : public ::testing::Test {
     return dir_.Path(name);
   }
 
+  // songuploader started with `args`, standard error in err.txt and `extra` in its environment.
+  pid_t Start(const std::vector<std::string>& args, const std::string& extra = "") {
+    const std::string err = dir_.Path("err.txt");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (!extra.empty()) putenv(const_cast<char*>(extra.c_str()));
+      freopen(err.c_str(), "w", stderr);
+      std::vector<char*> argv = {const_cast<char*>(SU_SONGUPLOADER), const_cast<char*>("--api"),
+                                 const_cast<char*>("jack")};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(SU_SONGUPLOADER, argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+
+  // Waits for the process; its exit code, or -1 when it did not end by itself within `seconds`.
+  static int Reap(pid_t pid, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > end) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+      }
+      usleep(20 * 1000);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
   su::test::TempDir dir_;
   std::string song_;
 };
@@ -134,7 +170,10 @@ TEST_F(JackEndToEnd, WithoutAKeyboardNothingIsFound) {
   ASSERT_TRUE(player.Ready());
   const Result r = Run("list");
   EXPECT_EQ(r.code, 3) << r.err;
-  EXPECT_EQ(r.err, "There is no response from a keyboard.\n");
+  // The player's two JACK clients: which of them gets the "-01" is JACK's business.
+  EXPECT_EQ(r.err.rfind("songuploader: There is no response from a keyboard. (input \"virtual keyboard", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find(":SU Keyboard In\", output \"virtual keyboard"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(":SU Keyboard Out\")\n"), std::string::npos) << r.err;
 }
 
 TEST_F(JackEndToEnd, AKeyboardThatFallsSilentMidTransferEndsWithTheTimeout) {
@@ -167,7 +206,98 @@ TEST_F(JackEndToEnd, CtrlCDuringASendStopsAtTheNextWait) {
   waitpid(pid, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 130);
-  EXPECT_NE(Slurp(err).find("Stopped.\n"), std::string::npos) << Slurp(err);
+  EXPECT_NE(Slurp(err).find("songuploader: stopped.\n"), std::string::npos) << Slurp(err);
+}
+
+TEST_F(JackEndToEnd, CtrlCAtAQuestionOnATerminalEndsTheCommandAtOnce) {
+  Player player(Config("used.cfg", "model=2\nslot=1,Morning Waltz,5120\n"));
+  ASSERT_TRUE(player.Ready());
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    execl(SU_SONGUPLOADER, SU_SONGUPLOADER, "--api", "jack", "send", song_.c_str(), "--slot", "31",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  // Read the terminal until the question waits for its answer.
+  std::string shown;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (shown.find("[y/N] ") == std::string::npos && std::chrono::steady_clock::now() < end) {
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 200) <= 0) continue;
+    char chunk[256];
+    const ssize_t n = read(master, chunk, sizeof chunk);
+    if (n <= 0) break;
+    shown.append(chunk, static_cast<std::size_t>(n));
+  }
+  ASSERT_NE(shown.find("Do you want to replace it? [y/N] "), std::string::npos) << shown;
+  // Ctrl-C typed on the terminal: its line discipline sends SIGINT.
+  const char ctrlC = 0x03;
+  ASSERT_EQ(write(master, &ctrlC, 1), 1);
+  EXPECT_EQ(Reap(pid, 2.0), 130);
+  close(master);
+  // Nothing was sent: the slot still holds the old song.
+  const Result r = Run("list");
+  EXPECT_NE(r.out.find("31    Morning Waltz"), std::string::npos) << r.out;
+}
+
+TEST_F(JackEndToEnd, SigtermMidSendRemovesTheStagedSongAndClosesThePorts) {
+  const std::string temp = dir_.Path("tmp");
+  std::filesystem::create_directory(temp);
+  const std::string tmpdir = "TMPDIR=" + temp;
+  for (const auto& [signal, code] : {std::pair<int, int>{SIGTERM, 143}, std::pair<int, int>{SIGHUP, 129}}) {
+    SCOPED_TRACE(code);
+    Player player(Config("stalls.cfg", "model=2\nsilent=04\n"));
+    ASSERT_TRUE(player.Ready());
+    const pid_t pid = Start({"send", song_, "--slot", "31"}, tmpdir);
+    usleep(1000 * 1000);  // inside the first block's wait
+    EXPECT_FALSE(std::filesystem::is_empty(temp));  // the staged song is there while the send runs
+    kill(pid, signal);
+    EXPECT_EQ(Reap(pid, 3.0), code) << Slurp(dir_.Path("err.txt"));
+    EXPECT_TRUE(std::filesystem::is_empty(temp));
+  }
+  // The next command finds the keyboard as always.
+  Player player(Config("kb.cfg", "model=2\n"));
+  ASSERT_TRUE(player.Ready());
+  EXPECT_EQ(Run("list").code, 0);
+}
+
+TEST_F(JackEndToEnd, ASilentFinalCheckEndsAtItsLimitAndCtrlCInItShowsNoTimeout) {
+  Player player(Config("check_silent.cfg", "model=2\nsilent=05\n"));
+  ASSERT_TRUE(player.Ready());
+  Result r = Run("send " + song_ + " --slot 31 --check-timeout 1");
+  EXPECT_EQ(r.code, 5) << r.err;
+  EXPECT_NE(r.err.find("songuploader: the keyboard's final check did not end within 1 s"), std::string::npos) << r.err;
+
+  // Ctrl-C once the final check waits: stopped, and no time-out reported.
+  const std::string err = dir_.Path("err.txt");
+  std::filesystem::remove(err);
+  const pid_t pid = Start({"send", song_, "--slot", "31"});
+  for (int i = 0; i < 200 && Slurp(err).find("It is checking") == std::string::npos; ++i) usleep(50 * 1000);
+  ASSERT_NE(Slurp(err).find("It is checking"), std::string::npos) << Slurp(err);
+  kill(pid, SIGINT);
+  EXPECT_EQ(Reap(pid, 5.0), 130);
+  EXPECT_EQ(Slurp(err).find("timeout"), std::string::npos) << Slurp(err);
+}
+
+TEST_F(JackEndToEnd, AFamilyASongNamedBeyondAsciiIsSentAndReadBack) {
+  Player player(Config("kb_a.cfg", "family=a\n"));
+  ASSERT_TRUE(player.Ready());
+  const std::string song = dir_.Write("F\xC3\xBCr Elise.mid", su::test::OneNoteSong());
+  const Result r = Run("send '" + song + "' --slot 2");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Slot 2 holds \"Fur Elise\""), std::string::npos) << r.out;
+}
+
+TEST_F(JackEndToEnd, DumpShowsTheMessagesOfARealExchange) {
+  Player player(Config("kb_dump.cfg", "model=2\n"));
+  ASSERT_TRUE(player.Ready());
+  const Result r = Run("identify --dump");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find(" > F0 "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" < F0 "), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("Model code: "), std::string::npos) << r.out;
 }
 
 }  // namespace

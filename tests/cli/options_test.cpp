@@ -55,7 +55,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "only for convert"},
         ParseCase{"TwoSongs", {"send", "a.mid", "b.mid", "--slot", "1"}, false, Command::None,
                   "unexpected argument b.mid"},
-        ParseCase{"UnknownApi", {"ports", "--api", "oss"}, false, Command::None, "alsa or jack"}),
+        ParseCase{"UnknownApi", {"ports", "--api", "oss"}, false, Command::None, "alsa or jack"},
+        ParseCase{"CheckTimeout", {"send", "a.mid", "--slot", "1", "--check-timeout=30"}, true, Command::Send, ""},
+        ParseCase{"CheckTimeoutOfNothing", {"send", "a.mid", "--slot", "1", "--check-timeout", "0"}, false,
+                  Command::None, "seconds from 1"},
+        ParseCase{"CheckTimeoutOnList", {"list", "--check-timeout", "5"}, false, Command::None, "only for send"},
+        ParseCase{"ModelCodeTooLong", {"convert", "a.mid", "-o", "a.sq2", "--model", "abc"}, false, Command::None,
+                  "at most 2"}),
     [](const ::testing::TestParamInfo<ParseCase>& info) { return info.param.name; });
 
 }  // namespace

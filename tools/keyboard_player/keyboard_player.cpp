@@ -5,7 +5,8 @@
 //
 //   keyboard_player CONFIG [--api alsa|jack]
 //
-// It prints "ready" once its ports are open and runs until Ctrl-C or SIGTERM.
+// Without --api it chooses the MIDI system as songuploader does: the ALSA sequencer when it is there, else
+// JACK. It prints "ready" once its ports are open and runs until Ctrl-C or SIGTERM.
 #include <rtmidi/RtMidi.h>
 
 #include <chrono>
@@ -21,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "midi/rtmidi/rtmidi_driver.h"
 #include "tools/virtual_keyboard/virtual_keyboard.h"
 #include "tools/virtual_midi/vmidi_config.h"
 
@@ -89,20 +91,29 @@ void OnInput(double, std::vector<unsigned char>* message, void* player) {
 
 int main(int argc, char** argv) {
   std::string configPath;
-  RtMidi::Api api = RtMidi::UNSPECIFIED;
+  su::MidiSystem system = su::MidiSystem::Default;
+  bool usage = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--api" && i + 1 < argc) {
-      const std::string name = argv[++i];
-      api = name == "jack" ? RtMidi::UNIX_JACK : name == "alsa" ? RtMidi::LINUX_ALSA : RtMidi::UNSPECIFIED;
-    } else {
+    if (arg == "--api" || arg.rfind("--api=", 0) == 0) {
+      const std::string name = arg.size() > 5 ? arg.substr(6) : i + 1 < argc ? argv[++i] : "";
+      if (name == "alsa") system = su::MidiSystem::Alsa;
+      else if (name == "jack") system = su::MidiSystem::Jack;
+      else usage = true;
+    } else if (configPath.empty() && !arg.empty() && arg[0] != '-') {
       configPath = arg;
+    } else {
+      usage = true;
     }
   }
-  if (configPath.empty()) {
+  if (usage || configPath.empty()) {
     std::cerr << "usage: keyboard_player CONFIG [--api alsa|jack]\n";
     return 2;
   }
+  system = su::ResolveMidiSystem(system);
+  const RtMidi::Api api = system == su::MidiSystem::Alsa   ? RtMidi::LINUX_ALSA
+                          : system == su::MidiSystem::Jack ? RtMidi::UNIX_JACK
+                                                           : RtMidi::UNSPECIFIED;
   std::ifstream file(configPath);
   std::stringstream text;
   text << file.rdbuf();

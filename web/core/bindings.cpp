@@ -120,7 +120,7 @@ std::string ListingJson(const su::Listing& listing, const std::string& total) {
   for (std::size_t i = 0; i < listing.slots.size(); ++i) {
     const su::SlotRow& row = listing.slots[i];
     rows += std::string(i ? "," : "") + "{\"label\":" + JsonString(row.label) +
-            ",\"used\":" + (row.used ? "true" : "false") + ",\"name\":" + JsonString(su::ReadableName(row.name)) +
+            ",\"used\":" + (row.used ? "true" : "false") + ",\"name\":" + JsonString(su::SlotNameShown(row.name)) +
             ",\"size\":" + JsonString(su::KilobyteCell(row.size)) +
             ",\"bytes\":" + std::to_string(row.size) + "}";
   }

@@ -14,6 +14,7 @@
 #include "base/paths.h"
 #include "base/run_state.h"
 #include "base/screen.h"
+#include "midi/port_choice.h"
 #include "midi/port_session.h"
 #include "resources/message_numbers.h"
 #include "resources/strings.h"
@@ -228,23 +229,12 @@ PortLists ReadPortLists() {
 }
 
 bool DefaultPortPair(const PortLists& lists, std::int32_t* in, std::int32_t* out) {
-  // The command line's default: one name carried by exactly one input and one output, or a single input
-  // and output. Anything else is for the user to choose.
-  std::int32_t chosenIn = -1;
-  std::int32_t chosenOut = -1;
-  for (std::size_t i = 0; i < lists.inputs.size(); ++i) {
-    const std::string& name = lists.inputs[i];
-    if (std::count(lists.inputs.begin(), lists.inputs.end(), name) != 1) continue;
-    if (std::count(lists.outputs.begin(), lists.outputs.end(), name) != 1) continue;
-    if (chosenIn >= 0) return false;  // two such pairs: which one is the keyboard is for the user to say
-    chosenIn = static_cast<std::int32_t>(i);
-    chosenOut = static_cast<std::int32_t>(std::find(lists.outputs.begin(), lists.outputs.end(), name) -
-                                          lists.outputs.begin());
-  }
-  if (chosenIn < 0 && lists.inputs.size() == 1 && lists.outputs.size() == 1) chosenIn = chosenOut = 0;
-  if (chosenIn < 0) return false;
-  *in = chosenIn;
-  *out = chosenOut;
+  // The command line's default (midi/port_choice.h): the one device with an input and an output, or the only
+  // input and output there are. Anything else is for the user to choose.
+  const PortChoice choice = su::ChoosePortPair(lists.inputs, lists.outputs, "", "");
+  if (choice.error != PortChoiceError::None) return false;
+  *in = choice.in;
+  *out = choice.out;
   return true;
 }
 

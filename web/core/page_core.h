@@ -46,8 +46,8 @@ struct PortLists {
 };
 PortLists ReadPortLists();
 
-// The pair of ports chosen without asking: the input and output of one name that only they carry, else the
-// only input and output there are. false when the user must choose.
+// The pair of ports chosen without asking, as the command line chooses it (midi/port_choice.h). false when the
+// user must choose.
 bool DefaultPortPair(const PortLists& lists, std::int32_t* in, std::int32_t* out);
 // The user's remembered pair when both names are still offered (each by exactly one port), else the default
 // pair. false when the user must choose.
