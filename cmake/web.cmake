@@ -29,10 +29,12 @@ target_compile_options(su_web_core PUBLIC -fexceptions)
 # The converter's inner loops are built without exception support: with it, every call that has something to
 # clean up goes through a JavaScript trampoline, which made the conversion in the page three times slower than
 # the native one. Nothing in them throws or catches; ConvertSqfToPK (sqfconv2.cpp) still catches whatever
-# reaches it (running out of memory) and returns its failure result.
+# reaches it (running out of memory) and returns its failure result. The port choice is built the same way:
+# it throws nothing either, and its string handling with landing pads weighed 30 KB of the page.
 set_source_files_properties(
   ${PROJECT_SOURCE_DIR}/converter/midi_file.cpp ${PROJECT_SOURCE_DIR}/converter/song_image.cpp
   ${PROJECT_SOURCE_DIR}/converter/song_convert.cpp ${PROJECT_SOURCE_DIR}/converter/file_name.cpp
+  ${PROJECT_SOURCE_DIR}/midi/port_choice.cpp
   PROPERTIES COMPILE_OPTIONS -fno-exceptions)
 
 foreach(dir web tools/webmidi_standin)
