@@ -20,6 +20,7 @@
 #include "tests/support/keyboard_rules.h"
 #include "tests/support/link_fixture.h"
 #include "tests/support/outcome.h"
+#include "tests/support/stored_songs.h"
 #include "transfer/family_a/frames.h"
 
 namespace su {
@@ -29,39 +30,17 @@ using Bytes = std::vector<std::uint8_t>;
 using Row = std::vector<std::string>;
 using test::FakeScreen;
 using test::KeyboardConfig;
+using test::KeyboardA;
 using test::KeyboardSlot;
 using test::Message;
 using test::Outcome;
+using test::Song;
 using test::OutcomeOf;
 using test::Refuse;
 using test::Returned;
 using test::Silent;
 
 constexpr std::uint16_t k21 = family_a::kAddressType21;
-
-KeyboardSlot Song(const std::string& name, std::uint32_t size) {
-  KeyboardSlot slot;
-  slot.status = 1;
-  slot.name = name;
-  slot.size = size;
-  slot.contents.assign(size, 0);
-  return slot;
-}
-
-// Slot 0 "Morning Waltz" (13 characters) of 4096 bytes, slot 1 "Tune" of 500, slot 3 a song whose name
-// holds a control character, the rest empty; 8000 bytes free.
-KeyboardConfig KeyboardA(std::uint16_t address = k21) {
-  KeyboardConfig config;
-  config.family = test::KeyboardFamily::A;
-  config.modelAddress = address;
-  config.answersIdentity = false;
-  config.slots = std::vector<KeyboardSlot>(10);
-  config.slots[0] = Song("Morning Waltz", 4096);
-  config.slots[1] = Song("Tune", 500);
-  config.slots[3] = Song(std::string("Bad\x01name"), 2048);
-  config.freeMemory = 8000;
-  return config;
-}
 
 Bytes Image(std::uint32_t size) {
   Bytes image(size);

@@ -21,6 +21,7 @@
 #include "tests/support/keyboard_rules.h"
 #include "tests/support/link_fixture.h"
 #include "tests/support/outcome.h"
+#include "tests/support/stored_songs.h"
 #include "transfer/family_b/frames.h"
 
 namespace su {
@@ -30,37 +31,15 @@ using Bytes = std::vector<std::uint8_t>;
 using Row = std::vector<std::string>;
 using test::FakeScreen;
 using test::KeyboardConfig;
+using test::KeyboardB;
 using test::KeyboardSlot;
 using test::Message;
 using test::Outcome;
+using test::Song;
 using test::OutcomeOf;
 using test::Returned;
 
 constexpr std::uint16_t kB = family_b::kAddress;
-
-KeyboardSlot Song(const std::string& name, std::uint32_t size) {
-  KeyboardSlot slot;
-  slot.status = 1;
-  slot.name = name;
-  slot.size = size;
-  slot.contents.assign(size, 0);
-  return slot;
-}
-
-// Slot 0 "Evening Song" of 5000 bytes, slot 2 "abc" of 1 byte, the rest empty; 8 MB free, songs up to 4000
-// bytes accepted.
-KeyboardConfig KeyboardB(std::uint8_t modelByte = 2) {
-  KeyboardConfig config;
-  config.family = test::KeyboardFamily::B;
-  config.answersIdentity = false;
-  config.modelByte = modelByte;
-  config.slots = std::vector<KeyboardSlot>(10);
-  config.slots[0] = Song("Evening Song", 5000);
-  config.slots[2] = Song("abc", 1);
-  config.freeMemory = 8u << 20;
-  config.maxSongSize = 4000;
-  return config;
-}
 
 Bytes Image(std::uint32_t size) {
   Bytes image(size);
