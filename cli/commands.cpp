@@ -32,7 +32,7 @@
 #include "cli/console_screen.h"
 #include "cli/dump_driver.h"
 #include "cli/exit_codes.h"
-#include "cli/families.h"
+#include "transfer/families.h"
 #include "cli/ports.h"
 #include "cli/terminal_progress.h"
 #include "midi/identification.h"

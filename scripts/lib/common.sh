@@ -29,6 +29,18 @@ SU_NEEDS=(
   "dpkg-shlibdeps:dpkg-dev"
   "man:man-db"
 )
+# The web page: its Emscripten build, a server for it and its tests in a real browser (the Node.js packages of
+# tests/web come from npm, pinned by its lock file).
+SU_WEB_NEEDS=(
+  "python3:python3"
+  "cmake:cmake"
+  "make:make"
+  "emcc:emscripten"
+  "chromium:chromium"
+  "node:nodejs"
+  "npm:npm"
+)
+SU_NEEDS+=("${SU_WEB_NEEDS[@]}")
 SU_FUZZ_NEEDS=(
   "clang++:clang"
   "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev"
@@ -132,6 +144,20 @@ su_stop_jack() {
     wait "$SU_JACKD_PID" 2>/dev/null || true
     SU_JACKD_PID=""
   fi
+}
+
+# The Emscripten build in build/emscripten: the page assembled in build/web/ and the test-and-demo-only Web
+# MIDI stand-in in build/web-standin/. Emscripten's own tools find their JavaScript parser only among Debian's
+# Node.js modules, which this machine's Node.js does not search by itself.
+su_build_web() {
+  local dir="${1:-$ROOT/build/emscripten}" node_path="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
+  mkdir -p "$dir"
+  if ! NODE_PATH="$node_path" emcmake cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release >"$dir/configure.log" 2>&1
+  then
+    cat "$dir/configure.log" >&2
+    return 1
+  fi
+  NODE_PATH="$node_path" cmake --build "$dir" -j"$(nproc)" "${@:2}"
 }
 
 # The mingw build in build/windows, or in the folder given; further arguments are build options.

@@ -4,7 +4,9 @@
 #     file properties, and under Wine the program shows the Selection dialog for a song (the virtual MIDI
 #     interface is copied in for this check only) and the console build prints the version;
 #   - the Debian package installs with apt-get, its man page shows, `songuploader --version` prints the version,
-#     and apt-get removes it again without leaving the program behind (as root only; skipped otherwise).
+#     and apt-get removes it again without leaving the program behind (as root only; skipped otherwise);
+#   - the web zip holds the page's static files only (never the Web MIDI stand-in), matches its checksum, and
+#     its page allows nothing but its own files and WebAssembly.
 # Ends with "N passed, N failed, N skipped". SU_NATIVE_BUILD, SU_WINDOWS_BUILD and SU_PACKAGE_OUT as for
 # scripts/package; the Wine prefix is the Windows build's own.
 set -uo pipefail
@@ -16,6 +18,7 @@ export SU_PACKAGE_OUT="${SU_PACKAGE_OUT:-$ROOT/build/packages}"
 version=$(sed -nE 's/^project\(SongUploader VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
 zip="$SU_PACKAGE_OUT/SongUploader-$version-win64.zip"
 deb="$SU_PACKAGE_OUT/songuploader_${version}_$(dpkg --print-architecture).deb"
+webzip="$SU_PACKAGE_OUT/SongUploader-$version-web.zip"
 
 passed=0 failed=0 skipped=0
 pass() { echo "PASS $1"; passed=$((passed + 1)); }
@@ -36,10 +39,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if scripts/package >"$scratch/package.log" 2>&1 && [[ -f "$zip" && -f "$deb" ]]; then
-  pass "both packages built, named after version $version"
+if scripts/package >"$scratch/package.log" 2>&1 && [[ -f "$zip" && -f "$deb" && -f "$webzip" ]]; then
+  pass "the three packages built, named after version $version"
 else
-  cat "$scratch/package.log"; fail "both packages built, named after version $version"
+  cat "$scratch/package.log"; fail "the three packages built, named after version $version"
   summary; exit 1
 fi
 
@@ -50,6 +53,17 @@ expected=$'LICENSE.txt\nREADME.txt\nSongUploader.exe\nsonguploader-cli.exe\nsqfc
 found=$(cd "$unpacked" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 if [[ "$found" == "$expected" ]]; then pass "zip holds the program, its DLL, the console build, read-me and licence only"
 else fail "zip holds the program, its DLL, the console build, read-me and licence only" "$(tr '\n' ' ' <<<"$found")"; fi
+
+# --- the web zip ---
+web_unpacked="$scratch/SongUploader-$version-web"
+cmake -E chdir "$scratch" cmake -E tar xf "$webzip"
+expected=$'app.js\ncore-api.js\ncore.js\ncore.wasm\nindex.html\nstyle.css'
+found=$(cd "$web_unpacked" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+if [[ "$found" == "$expected" ]]; then pass "web zip holds the page's own files only"
+else fail "web zip holds the page's own files only" "$(tr '\n' ' ' <<<"$found")"; fi
+check "web zip matches its .sha256" bash -c "cd '$SU_PACKAGE_OUT' && sha256sum --quiet -c '$(basename "$webzip").sha256'"
+check "the page's Content Security Policy allows only its own files and WebAssembly" \
+  grep -q "content=\"default-src 'self'; script-src 'self' 'wasm-unsafe-eval';" "$web_unpacked/index.html"
 
 # The version resource's strings are UTF-16: the value follows its key.
 version_in_properties() {

@@ -1,5 +1,6 @@
-// What the command line needs of each keyboard family, as one table entry per family over the family's
-// shared slot operations: the slot labels, reading the slots, sending, deleting and reading one slot back.
+// What a front end (the command line, the page) needs of each keyboard family, as one table entry per family
+// over the family's shared slot operations: the slot labels, reading the slots, sending, deleting and reading
+// one slot back; and a slot name as a front end shows it.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include "transfer/progress.h"
 #include "transfer/send_prompts.h"
 
-namespace su::cli {
+namespace su {
 
 struct SlotRow {
   std::string label;  // as the transfer dialog shows it
@@ -46,4 +47,8 @@ struct FamilyEntry {
 // The family of the identified keyboard (Run().modelType); nullptr for a type no family serves.
 const FamilyEntry* FamilyFor(std::int32_t modelType);
 
-}  // namespace su::cli
+// The text the page shows for a name read from the keyboard: the in-use marker in readable form (UTF-8), other
+// bytes that are not printable ASCII as "?".
+std::string SlotNameShown(const std::string& name);
+
+}  // namespace su

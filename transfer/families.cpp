@@ -1,7 +1,8 @@
-#include "cli/families.h"
+#include "transfer/families.h"
 
 #include "base/conversion.h"
 #include "base/run_state.h"
+#include "resources/strings.h"
 #include "transfer/family_a/frames.h"
 #include "transfer/family_a/protocol.h"
 #include "transfer/family_a/slot_operations.h"
@@ -10,7 +11,7 @@
 #include "transfer/family_c/slot_layout.h"
 #include "transfer/family_c/slot_operations.h"
 
-namespace su::cli {
+namespace su {
 
 namespace {
 
@@ -156,6 +157,9 @@ constexpr FamilyEntry kFamilies[] = {
     {'C', OwnsC, LabelsC, ModelCodeC, ModelInfoArgument, ReadC, SendC, EraseC, ReadSlotC, NoNameField},
 };
 
+constexpr char kInUseMarkerReadable[] = "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF\xE3\x81\x8C\xE3\x81\x82\xE3\x82\x8A"
+                                        "\xE3\x81\xBE\xE3\x81\x99";  // the in-use marker in UTF-8
+
 }  // namespace
 
 const FamilyEntry* FamilyFor(std::int32_t modelType) {
@@ -165,4 +169,14 @@ const FamilyEntry* FamilyFor(std::int32_t modelType) {
   return nullptr;
 }
 
-}  // namespace su::cli
+std::string SlotNameShown(const std::string& name) {
+  if (name == TEXT_IN_USE_MARKER) return kInUseMarkerReadable;
+  std::string text;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    text += byte >= 0x20 && byte < 0x7F ? c : '?';
+  }
+  return text;
+}
+
+}  // namespace su

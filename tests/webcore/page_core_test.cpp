@@ -1,0 +1,257 @@
+// What the page asks of the core, over the virtual link and the virtual keyboard: the song file it saves,
+// the ports it picks, and a session with each family that lists, sends (with a replacement) and deletes,
+// with the product's texts for every question and failure the page shows.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/converter.h"
+#include "base/errors.h"
+#include "resources/message_numbers.h"
+#include "resources/strings.h"
+#include "tests/converter/smf_builder.h"
+#include "tests/converter/temp_dir.h"
+#include "tests/support/link_fixture.h"
+#include "transfer/slot_list.h"
+#include "web/core/page_core.h"
+
+namespace su::web {
+namespace {
+
+// Questions answered from a list (No when it runs out), every text shown recorded.
+class FakeDialogs : public PageDialogs {
+ public:
+  explicit FakeDialogs(std::deque<bool> answers = {}) : answers_(std::move(answers)) {}
+  bool Ask(const std::string& text) override {
+    asked.push_back(text);
+    if (answers_.empty()) return false;
+    const bool answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+  }
+  void Tell(const std::string& text) override { told.push_back(text); }
+  std::vector<std::string> asked;
+  std::vector<std::string> told;
+
+ private:
+  std::deque<bool> answers_;
+};
+
+class CountingSearch : public SearchProgress {
+ public:
+  void Step() override { ++attempts; }
+  int attempts = 0;
+};
+
+class CountingProgress : public TransferProgress {
+ public:
+  void Begin(int total) override { this->total = total; }
+  void Step() override { ++steps; }
+  void Clear() override {}
+  void Status(int message) override { statuses.push_back(message); }
+  int* OpenCheckingWait() override { return &cancel; }
+  void CloseCheckingWait() override {}
+  int total = 0;
+  int steps = 0;
+  int cancel = 0;
+  std::vector<int> statuses;
+};
+
+std::string TextOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (...) {
+    return FailureText(std::current_exception());
+  }
+  return "";
+}
+
+// ---- The song file -----------------------------------------------------------------------------------
+
+TEST(SaveTest, TheSongFileIsTheOneTheSaveChoiceWrites) {
+  const Bytes midi = su::test::OneNoteSong();
+  su::test::TempDir dir;
+  const std::string path = dir.Write("Tune.mid", midi);
+  ASSERT_EQ(ConvertSqfToPK(path.c_str(), "5", "", ""), SQFCONV2_OK);
+  const Bytes expected = su::test::ReadBytes(dir.Path("Tune.sq2"));
+  EXPECT_EQ(ConvertToSongFile("Tune.mid", midi), expected);
+  EXPECT_EQ(SongFileName("Tune.mid"), "Tune.sq2");
+  EXPECT_EQ(SongFileName("dir/My Song.MID"), "My Song.sq2");
+}
+
+struct SaveFailure {
+  const char* name;
+  Bytes midi;
+  const char* text;
+};
+
+class SaveFailures : public ::testing::TestWithParam<SaveFailure> {};
+
+TEST_P(SaveFailures, ShowTheSavesMessage) {
+  EXPECT_EQ(TextOf([] { ConvertToSongFile("Broken.mid", GetParam().midi); }), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SaveFailures,
+                         ::testing::Values(SaveFailure{"NotMidi", {'n', 'o', 't', ' ', 'M', 'I', 'D', 'I'}, TEXT_43},
+                                           SaveFailure{"Empty", {}, TEXT_43},
+                                           SaveFailure{"HeaderWithoutItsTrack", su::test::Header(0, 1, 96), TEXT_43}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FailureTextTest, KeyboardCodesAndFaultsOfOurOwn) {
+  EXPECT_EQ(TextOf([] { RaiseKeyboardError(100); }), "The error occurred.(100)");
+  EXPECT_EQ(TextOf([] { RaiseMessage(IDS_TIMEOUT); }), TEXT_38);
+  EXPECT_EQ(TextOf([] { RaiseMessage(12345); }), TEXT_44);
+  EXPECT_EQ(TextOf([] { throw std::bad_alloc(); }), TEXT_44);
+}
+
+// ---- The ports -----------------------------------------------------------------------------------------
+
+struct PortCase {
+  const char* name;
+  PortLists lists;
+  std::string rememberedIn, rememberedOut;
+  std::int32_t in, out;  // -1: the user must choose
+};
+
+class PortChoiceTest : public ::testing::TestWithParam<PortCase> {};
+
+TEST_P(PortChoiceTest, IsTheUsersRememberedPairElseTheCommandLines) {
+  const PortCase& c = GetParam();
+  std::int32_t in = -1, out = -1;
+  const bool chosen = ChoosePortPair(c.lists, c.rememberedIn, c.rememberedOut, &in, &out);
+  EXPECT_EQ(chosen, c.in >= 0);
+  if (chosen) {
+    EXPECT_EQ(in, c.in);
+    EXPECT_EQ(out, c.out);
+  }
+}
+
+// The default itself is the command line's (tested with midi/port_choice); here, how the page's remembered
+// pair goes with it.
+INSTANTIATE_TEST_SUITE_P(
+    Table, PortChoiceTest,
+    ::testing::Values(
+        PortCase{"OnlyOneOfEach", {{"In A"}, {"Out B"}}, "", "", 0, 0},
+        PortCase{"TwoDevicesNeedTheUser", {{"K1", "K2"}, {"K2", "K1"}}, "", "", -1, -1},
+        PortCase{"NoPortsAtAll", {{}, {}}, "", "", -1, -1},
+        PortCase{"RememberedWins", {{"K1", "K2"}, {"K2", "K1"}}, "K2", "K2", 1, 0},
+        PortCase{"RememberedWinsOverTheDefault", {{"In A", "In B"}, {"Out A"}}, "In B", "Out A", 1, 0},
+        PortCase{"RememberedGoneFallsBack", {{"In A"}, {"Out B"}}, "Old", "Out B", 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- A session with each family -------------------------------------------------------------------------
+
+struct FamilyCase {
+  const char* name;
+  const char* config;   // a used slot at index 2, the rest empty
+  char family;
+  std::size_t slotCount;
+  const char* room;     // what the totals show beside "Total Size"
+};
+
+class PageSessionTest : public su::test::LinkTest {
+ protected:
+  void Keyboard(const std::string& text) {
+    su::test::KeyboardConfig config;
+    std::string error;
+    ASSERT_TRUE(su::test::ParseKeyboardConfig(text, &config, &error)) << error;
+    Connect(config);
+  }
+  PageSession session;
+};
+
+class EachFamily : public PageSessionTest, public ::testing::WithParamInterface<FamilyCase> {};
+
+TEST_P(EachFamily, IsFoundListedSentToWithAReplacementAndDeleted) {
+  const FamilyCase& c = GetParam();
+  Keyboard(c.config);
+  CountingSearch search;
+  const Found found = session.Connect(0, 0, false, search);
+  EXPECT_EQ(found.family, c.family);
+  EXPECT_EQ(search.attempts, c.family == 'C' ? 1 : c.family == 'A' ? 2 : 3);
+  ASSERT_EQ(found.labels.size(), c.slotCount);
+
+  CountingProgress progress;
+  Listing listing = session.List(progress);
+  ASSERT_EQ(listing.slots.size(), c.slotCount);
+  EXPECT_TRUE(listing.slots[2].used);
+  EXPECT_FALSE(listing.slots[3].used);
+  EXPECT_EQ(listing.hasMaxSongSize, c.family == 'B');
+  EXPECT_EQ(TotalKilobytesText(listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize), c.room);
+  // 700 bytes stored: family B's total shows 1 KB, the others 0, as their dialogs do.
+  EXPECT_EQ(session.TotalText(listing), c.family == 'B' ? "1" : "0");
+  EXPECT_EQ(progress.statuses.front(), IDS_GETTING_INFORMATION);
+
+  // Answered No, the old song stays and nothing goes out; answered Yes, the song takes its place.
+  const Bytes midi = su::test::OneNoteSong();
+  FakeDialogs no({false});
+  EXPECT_EQ(session.Send(2, "Tune.mid", midi, progress, no), SendOutcome::Declined);
+  EXPECT_EQ(no.asked, std::vector<std::string>{TEXT_39});
+  EXPECT_EQ(keyboard->Slot(2).size, 700u);
+  FakeDialogs yes({true});
+  EXPECT_EQ(session.Send(2, "Tune.mid", midi, progress, yes), SendOutcome::Sent);
+  EXPECT_EQ(yes.told, std::vector<std::string>{TEXT_40});
+  EXPECT_NE(keyboard->Slot(2).size, 700u);
+  EXPECT_GT(progress.steps, 0);
+
+  // An empty slot has nothing to delete: no question. A used one is asked about, then emptied.
+  listing = session.List(progress);
+  FakeDialogs unasked({true});
+  EXPECT_FALSE(session.Delete(3, unasked));
+  EXPECT_TRUE(unasked.asked.empty());
+  FakeDialogs deleting({true});
+  EXPECT_TRUE(session.Delete(2, deleting));
+  EXPECT_EQ(deleting.asked, std::vector<std::string>{TEXT_49});
+  EXPECT_EQ(deleting.told, std::vector<std::string>{TEXT_50});
+  EXPECT_FALSE(session.List(progress).slots[2].used);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, EachFamily,
+    ::testing::Values(FamilyCase{"C", "model=2\nslot=2,Morning Waltz,700\nfree=262144\n", 'C', 10, "256"},
+                      FamilyCase{"A", "family=a\nslot=2,Rondo,700\nfree=131072\n", 'A', 10, "128"},
+                      FamilyCase{"B", "family=b\nmodel=1\nslot=2,Rondo,700\nmax_song=65536\n", 'B', 10, "64"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SessionFailure {
+  const char* name;
+  const char* config;  // empty: nobody answers
+  bool type22;
+  const char* text;
+};
+
+class SessionFailures : public PageSessionTest, public ::testing::WithParamInterface<SessionFailure> {};
+
+// Every way a session ends shows the product's text, and the session can be connected again afterwards.
+TEST_P(SessionFailures, ShowTheProductsTextAndLeaveTheSessionUsable) {
+  const SessionFailure& c = GetParam();
+  if (*c.config != '\0') Keyboard(c.config);
+  FakeDialogs dialogs({true});
+  CountingProgress progress;
+  CountingSearch search;
+  const std::string text = TextOf([&] {
+    session.Connect(0, 0, c.type22, search);
+    session.List(progress);
+    session.Send(1, "Tune.mid", su::test::OneNoteSong(), progress, dialogs);
+  });
+  EXPECT_EQ(text + (dialogs.told.empty() ? "" : dialogs.told.front()), c.text);
+  Keyboard("model=2\n");
+  EXPECT_EQ(session.Connect(0, 0, false, search).family, 'C');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SessionFailures,
+    ::testing::Values(SessionFailure{"NoKeyboard", "", false, TEXT_34},
+                      SessionFailure{"Type22OnlyWhenAsked", "family=a\nmodel_address=0x1102\n", false, TEXT_34},
+                      SessionFailure{"SilentMidTransfer", "model=2\nsilent=04\n", false, TEXT_38},
+                      SessionFailure{"NoRoomIsToldNotRaised", "model=2\nfree=10\n", false, TEXT_52},
+                      SessionFailure{"RefusedWithACode", "model=2\nrefuse=03:1\n", false, TEXT_54},
+                      SessionFailure{"FamilyBTooLarge", "family=b\nmax_song=2\n", false, TEXT_59}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace su::web

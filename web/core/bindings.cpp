@@ -1,0 +1,227 @@
+// The core's exports to the page. Each call returns a JSON text (valid until the next call) that says what
+// came of it: {"ok":true,...} or {"ok":false,"message":TEXT,"gone":BOOL}, TEXT being the product's own
+// message for the failure and "gone" true when the keyboard was unplugged or switched off. Calls that talk to
+// the keyboard suspend the core while they await the browser (the page calls them with {async: true}); the
+// page's questions, messages and progress are reached through Module.suPage.
+#include <emscripten.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "base/messages.h"
+#include "midi/port_session.h"
+#include "resources/message_numbers.h"
+#include "midi/webmidi/webmidi_driver.h"
+#include "transfer/slot_list.h"
+#include "web/core/page_core.h"
+
+namespace {
+
+EM_ASYNC_JS(int, su_page_ask, (const char* text), { return (await Module.suPage.ask(UTF8ToString(text))) ? 1 : 0; });
+EM_ASYNC_JS(void, su_page_tell, (const char* text), { await Module.suPage.tell(UTF8ToString(text)); });
+EM_JS(void, su_page_begin, (int total), { Module.suPage.progressBegin(total); });
+EM_JS(void, su_page_step, (), { Module.suPage.progressStep(); });
+EM_JS(void, su_page_clear, (), { Module.suPage.progressClear(); });
+EM_JS(void, su_page_status, (const char* text), { Module.suPage.status(UTF8ToString(text)); });
+EM_JS(void, su_page_checking, (int* flag), { Module.suPage.checking(flag); });
+
+std::string JsonString(const std::string& text) {
+  std::string json = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (byte < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      json += escaped;
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
+}
+
+std::string JsonList(const std::vector<std::string>& texts) {
+  std::string json = "[";
+  for (std::size_t i = 0; i < texts.size(); ++i) json += (i ? "," : "") + JsonString(texts[i]);
+  return json + "]";
+}
+
+class Dialogs : public su::web::PageDialogs {
+ public:
+  bool Ask(const std::string& text) override { return su_page_ask(text.c_str()) != 0; }
+  void Tell(const std::string& text) override { su_page_tell(text.c_str()); }
+};
+
+class Progress : public su::TransferProgress {
+ public:
+  void Begin(int total) override { su_page_begin(total); }
+  void Step() override { su_page_step(); }
+  void Clear() override { su_page_clear(); }
+  void Status(int message) override { su_page_status(su::web::MessageText(message).c_str()); }
+  int* OpenCheckingWait() override {
+    // The page's "Cancel" sets the flag in the core's memory; the wait looks at it after every receive.
+    cancelFlag_ = 0;
+    su_page_checking(&cancelFlag_);
+    return &cancelFlag_;
+  }
+  void CloseCheckingWait() override { su_page_checking(nullptr); }
+
+ private:
+  int cancelFlag_ = 0;
+};
+
+struct Core {
+  su::WebMidiDriver driver;
+  su::WebClock clock;
+  su::web::PageSession session;
+  std::string result;
+  su::web::Bytes data;  // the last song file made
+  Core() { su::InstallMidi(&driver, &clock); }
+};
+
+Core& TheCore() {
+  static Core core;
+  return core;
+}
+
+const char* Done(const std::string& fields) {
+  std::string& result = TheCore().result;
+  result = "{\"ok\":true" + (fields.empty() ? std::string() : "," + fields) + "}";
+  return result.c_str();
+}
+
+// The failure under way as the page shows it. A keyboard that is gone ends the session: the page must
+// connect again.
+const char* Failed(std::exception_ptr failure) {
+  Core& core = TheCore();
+  const bool gone = core.driver.DeviceRemoved();
+  if (gone) core.session.Close();
+  core.result = "{\"ok\":false,\"message\":" + JsonString(su::web::FailureText(failure)) +
+                ",\"gone\":" + (gone ? "true" : "false") + ",\"connected\":" +
+                (core.session.Connected() ? "true" : "false") + "}";
+  return core.result.c_str();
+}
+
+// Each attempt of the keyboard search as one step of the page's progress bar.
+class SearchSteps : public su::SearchProgress {
+ public:
+  SearchSteps() { su_page_begin(3); }
+  ~SearchSteps() override { su_page_clear(); }
+  void Step() override { su_page_step(); }
+};
+
+std::string ListingJson(const su::Listing& listing, const std::string& total) {
+  std::string rows = "[";
+  for (std::size_t i = 0; i < listing.slots.size(); ++i) {
+    const su::SlotRow& row = listing.slots[i];
+    rows += std::string(i ? "," : "") + "{\"label\":" + JsonString(row.label) +
+            ",\"used\":" + (row.used ? "true" : "false") + ",\"name\":" + JsonString(su::SlotNameShown(row.name)) +
+            ",\"size\":" + JsonString(su::KilobyteCell(row.size)) +
+            ",\"bytes\":" + std::to_string(row.size) + "}";
+  }
+  rows += "]";
+  const std::int32_t room = listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize;
+  return "\"slots\":" + rows + ",\"total\":" + JsonString(total) +
+         ",\"totalBytes\":" + std::to_string(static_cast<std::uint32_t>(listing.totalSize)) +
+         ",\"roomLabel\":" + JsonString(listing.hasMaxSongSize ? "Maximum Song Size" : "Empty Size") +
+         ",\"room\":" + JsonString(su::TotalKilobytesText(room)) +
+         ",\"roomBytes\":" + std::to_string(static_cast<std::uint32_t>(room)) + ",\"hasMaxSongSize\":" +
+         (listing.hasMaxSongSize ? "true" : "false");
+}
+
+}  // namespace
+
+extern "C" {
+
+// The song file the Save choice writes for the .mid bytes given; its bytes via su_data/su_data_size.
+EMSCRIPTEN_KEEPALIVE const char* su_convert(const char* fileName, const std::uint8_t* bytes, int size) {
+  Core& core = TheCore();
+  try {
+    core.data = su::web::ConvertToSongFile(fileName, su::web::Bytes(bytes, bytes + size));
+    const std::string name = su::web::SongFileName(fileName);
+    return Done("\"name\":" + JsonString(name) + ",\"size\":" + std::to_string(core.data.size()) + ",\"saved\":" +
+                JsonString(su::FormatSavedMessage(su::web::MessageText(IDS_SAVED), name)));
+  } catch (...) {
+    core.data.clear();
+    return Failed(std::current_exception());
+  }
+}
+
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* su_data() { return TheCore().data.data(); }
+EMSCRIPTEN_KEEPALIVE int su_data_size() { return static_cast<int>(TheCore().data.size()); }
+EMSCRIPTEN_KEEPALIVE void su_data_release() { su::web::Bytes().swap(TheCore().data); }
+
+// The ports offered and the pair chosen without asking (-1 when the user must choose); the remembered
+// names win while both are offered.
+EMSCRIPTEN_KEEPALIVE const char* su_ports(const char* rememberedIn, const char* rememberedOut) {
+  try {
+    const su::web::PortLists lists = su::web::ReadPortLists();
+    std::int32_t in = -1;
+    std::int32_t out = -1;
+    if (!su::web::ChoosePortPair(lists, rememberedIn, rememberedOut, &in, &out)) in = out = -1;
+    return Done("\"inputs\":" + JsonList(lists.inputs) + ",\"outputs\":" + JsonList(lists.outputs) +
+                ",\"in\":" + std::to_string(in) + ",\"out\":" + std::to_string(out));
+  } catch (...) {
+    return Failed(std::current_exception());
+  }
+}
+
+EMSCRIPTEN_KEEPALIVE const char* su_connect(int in, int out, int type22) {
+  try {
+    SearchSteps steps;
+    const su::web::Found found = TheCore().session.Connect(in, out, type22 != 0, steps);
+    return Done("\"modelType\":" + std::to_string(found.modelType) + ",\"family\":\"" +
+                std::string(1, found.family) + "\",\"labels\":" + JsonList(found.labels));
+  } catch (...) {
+    return Failed(std::current_exception());
+  }
+}
+
+EMSCRIPTEN_KEEPALIVE const char* su_list() {
+  try {
+    Progress progress;
+    su::web::PageSession& session = TheCore().session;
+    const su::Listing listing = session.List(progress);
+    return Done(ListingJson(listing, session.TotalText(listing)));
+  } catch (...) {
+    return Failed(std::current_exception());
+  }
+}
+
+EMSCRIPTEN_KEEPALIVE const char* su_send(int slot, const char* fileName, const std::uint8_t* bytes, int size) {
+  try {
+    Progress progress;
+    Dialogs dialogs;
+    const su::SendOutcome outcome = TheCore().session.Send(static_cast<std::size_t>(slot), fileName,
+                                                           su::web::Bytes(bytes, bytes + size), progress, dialogs);
+    const char* shown = outcome == su::SendOutcome::Sent ? "sent" : outcome == su::SendOutcome::Declined ? "declined" : "noRoom";
+    return Done("\"outcome\":\"" + std::string(shown) + "\"");
+  } catch (...) {
+    return Failed(std::current_exception());
+  }
+}
+
+EMSCRIPTEN_KEEPALIVE const char* su_delete(int slot) {
+  try {
+    Dialogs dialogs;
+    const bool deleted = TheCore().session.Delete(static_cast<std::size_t>(slot), dialogs);
+    return Done(std::string("\"deleted\":") + (deleted ? "true" : "false"));
+  } catch (...) {
+    return Failed(std::current_exception());
+  }
+}
+
+EMSCRIPTEN_KEEPALIVE void su_disconnect() { TheCore().session.Close(); }
+
+// A failure message of the product by its number (the page shows message 34 when it cannot ask the browser).
+EMSCRIPTEN_KEEPALIVE const char* su_message(int number) {
+  TheCore().result = su::web::MessageText(number);
+  return TheCore().result.c_str();
+}
+
+}  // extern "C"

@@ -1,0 +1,340 @@
+#include "web/core/page_core.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+#include <system_error>
+
+#include "base/conversion.h"
+#include "base/errors.h"
+#include "base/messages.h"
+#include "base/paths.h"
+#include "base/run_state.h"
+#include "base/screen.h"
+#include "midi/port_choice.h"
+#include "midi/port_session.h"
+#include "resources/message_numbers.h"
+#include "resources/strings.h"
+#include "transfer/slot_list.h"
+
+namespace su::web {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kSongFileKind[] = "5";
+constexpr char kSongImageKind[] = "4";
+
+// The screen the shared conversion step talks to: the page shows no converting box (the conversion takes a
+// moment at most) and has no dialogs of the Windows program; texts come from the product's table.
+class PageScreen : public Screen {
+ public:
+  std::string Text(int number) override { return MessageText(number); }
+  int Ask(WindowRef, const std::string&, BoxKind kind) override { return kind == BoxKind::YesNo ? kAnswerNo : kAnswerOk; }
+  void Beep() override {}
+  bool AskOpenPath(std::string*) override { return false; }
+  bool AskSavePath(const std::string&, std::string*) override { return false; }
+  void ShowConvertingBox() override {}
+  void CloseConvertingBox() override {}
+  int RunDialog(int, DialogLogic&) override { return -1; }
+  void EndDialog(WindowRef, int) override {}
+  void PostCommand(WindowRef, int) override {}
+  void ShowWindow(WindowRef) override {}
+  WindowRef OpenBox(int, WindowRef, int*) override { return nullptr; }
+  void CloseBox(WindowRef) override {}
+  void SetControlText(WindowRef, int, const std::string&) override {}
+  std::string ControlText(WindowRef, int) override { return ""; }
+  void EnableControl(WindowRef, int, bool) override {}
+  void CheckRadio(WindowRef, int) override {}
+  void ProgressRange(WindowRef, int, int, int) override {}
+  void ProgressPos(WindowRef, int, int) override {}
+  void ProgressStep(WindowRef, int, int) override {}
+  void ProgressStepIt(WindowRef, int) override {}
+  void ComboAdd(WindowRef, int, const std::string&) override {}
+  void ComboSelect(WindowRef, int, int) override {}
+  int ComboSelected(WindowRef, int) override { return -1; }
+  void ListSetup(WindowRef, int) override {}
+  void ListAddColumn(WindowRef, int, int, const std::string&, int) override {}
+  void ListClear(WindowRef, int) override {}
+  void ListInsertRow(WindowRef, int, int, const std::string&) override {}
+  void ListSetCell(WindowRef, int, int, int, const std::string&) override {}
+  void ListSelectRow(WindowRef, int, int) override {}
+  int ListRowCount(WindowRef, int) override { return 0; }
+  bool ListRowSelected(WindowRef, int, int) override { return false; }
+};
+
+// The page's screen for the length of one call, the one before it put back afterwards.
+class ScreenScope {
+ public:
+  ScreenScope() {
+    try {
+      previous_ = &TheScreen();
+    } catch (const std::logic_error&) {
+      // No screen installed yet.
+    }
+    SetScreen(&screen_);
+  }
+  ~ScreenScope() { SetScreen(previous_); }
+  ScreenScope(const ScreenScope&) = delete;
+  ScreenScope& operator=(const ScreenScope&) = delete;
+
+ private:
+  PageScreen screen_;
+  Screen* previous_ = nullptr;
+};
+
+// The user's song written into a fresh folder of its own, where the converter writes beside it (in the
+// browser the folder is in memory); the folder and the loaded song image go away with this object.
+class StagedSong {
+ public:
+  StagedSong(const std::string& fileName, const Bytes& midi) {
+    // Only the file's own name counts; a browser gives no folders, a test might.
+    std::string name = fileName.substr(fileName.find_last_of("/\\") + 1);
+    if (name.empty()) name = "song.mid";
+    std::error_code error;
+    fs::path base = fs::temp_directory_path(error);
+    if (error) base = "/tmp";
+    std::mt19937 random(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    for (int attempt = 0; attempt < 20 && folder_.empty(); ++attempt) {
+      const fs::path candidate = base / ("songuploader-page-" + std::to_string(random() % 1000000000u));
+      if (fs::create_directory(candidate, error)) folder_ = candidate;
+    }
+    if (folder_.empty()) RaiseMessage(IDS_FILE_ERROR);
+    const fs::path staged = folder_ / name;
+    std::FILE* file = std::fopen(staged.string().c_str(), "wb");
+    const bool written = file != nullptr && (midi.empty() || std::fwrite(midi.data(), 1, midi.size(), file) == midi.size());
+    if (file != nullptr && std::fclose(file) != 0) RaiseMessage(IDS_FILE_ERROR);
+    if (!written) RaiseMessage(IDS_FILE_ERROR);
+    RunState& run = Run();
+    run.stagedPath = staged.string();
+    run.stagedName = name;
+  }
+  ~StagedSong() {
+    std::error_code error;
+    if (!folder_.empty()) fs::remove_all(folder_, error);
+    RunState& run = Run();
+    ReleaseSongImage(run);
+    run.stagedPath.clear();
+    run.stagedName.clear();
+    run.convertedPath.clear();
+  }
+  StagedSong(const StagedSong&) = delete;
+  StagedSong& operator=(const StagedSong&) = delete;
+
+ private:
+  fs::path folder_;
+};
+
+Bytes ReadWhole(const std::string& path) {
+  Bytes bytes;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) RaiseMessage(IDS_FILE_ERROR);
+  std::uint8_t chunk[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) RaiseMessage(IDS_FILE_ERROR);
+  return bytes;
+}
+
+// A send's questions as the page's modal dialogs.
+class PagePrompts : public SendPrompts {
+ public:
+  explicit PagePrompts(PageDialogs& dialogs) : dialogs_(dialogs) {}
+  bool ConfirmReplace() override { return dialogs_.Ask(MessageText(IDS_ALREADY_EXIST)); }
+  void NoRoom(int message) override { dialogs_.Tell(MessageText(message)); }
+
+ private:
+  PageDialogs& dialogs_;
+};
+
+}  // namespace
+
+std::string MessageText(int number) {
+  switch (number) {
+    case IDS_DEVICE_NOT_SET_UP: return TEXT_29;
+    case IDS_SQF_NOT_FOUND: return TEXT_30;
+    case IDS_DEVICE_BUSY: return TEXT_32;
+    case IDS_NO_RESPONSE: return TEXT_34;
+    case IDS_NOT_READY: return TEXT_35;
+    case IDS_NOT_ENOUGH_MEMORY: return TEXT_36;
+    case IDS_TIMEOUT: return TEXT_38;
+    case IDS_ALREADY_EXIST: return TEXT_39;
+    case IDS_COMPLETE: return TEXT_40;
+    case IDS_CANCEL_QUESTION: return TEXT_41;
+    case IDS_DATA_NOT_FOUND: return TEXT_42;
+    case IDS_FILE_BROKEN: return TEXT_43;
+    case IDS_FILE_ERROR: return TEXT_44;
+    case IDS_SAVED: return TEXT_46;
+    case IDS_GETTING_INFORMATION: return TEXT_47;
+    case IDS_NOW_SENDING: return TEXT_48;
+    case IDS_DELETE_QUESTION: return TEXT_49;
+    case IDS_DELETE_COMPLETE: return TEXT_50;
+    case IDS_MEMORY_SHORT_C: return TEXT_52;
+    case IDS_ERROR_CODE: return TEXT_53;
+    case IDS_LOW_VOLTAGE: return TEXT_54;
+    case IDS_TRANSMISSION_STOPPED: return TEXT_55;
+    case IDS_HYPERTHREADING: return TEXT_57;
+    case IDS_MEMORY_SHORT_B: return TEXT_59;
+    default: return "";
+  }
+}
+
+std::string FailureText(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const RaisedMessage& raised) {
+    const std::string text = MessageText(raised.number);
+    return text.empty() ? MessageText(IDS_FILE_ERROR) : text;
+  } catch (const APP_EXCEPTION& error) {
+    return FormatErrorCodeMessage(MessageText(IDS_ERROR_CODE), error.code);
+  } catch (...) {
+    // A fault of ours (out of memory included) is reported as the run sequence reports one: a file error.
+    return MessageText(IDS_FILE_ERROR);
+  }
+}
+
+Bytes ConvertToSongFile(const std::string& fileName, const Bytes& midi) {
+  ScreenScope screen;
+  StagedSong staged(fileName, midi);
+  // As the Save choice does it: before any keyboard is asked, so no model is named.
+  const std::string output = ConvertStagedSong(kSongFileKind, "", "");
+  return ReadWhole(output);
+}
+
+std::string SongFileName(const std::string& fileName) {
+  const std::string name = fileName.substr(fileName.find_last_of("/\\") + 1);
+  return SplitPath(name).name + ".sq2";
+}
+
+PortLists ReadPortLists() {
+  MidiDriver& driver = TheDriver();
+  PortLists lists;
+  for (std::uint32_t i = 0, n = driver.InDeviceCount(); i < n; ++i) {
+    std::string name;
+    driver.InDeviceName(static_cast<std::int32_t>(i), &name);
+    lists.inputs.push_back(name);
+  }
+  for (std::uint32_t i = 0, n = driver.OutDeviceCount(); i < n; ++i) {
+    std::string name;
+    driver.OutDeviceName(static_cast<std::int32_t>(i), &name);
+    lists.outputs.push_back(name);
+  }
+  return lists;
+}
+
+bool DefaultPortPair(const PortLists& lists, std::int32_t* in, std::int32_t* out) {
+  // The command line's default (midi/port_choice.h): the one device with an input and an output, or the only
+  // input and output there are. Anything else is for the user to choose.
+  const PortChoice choice = su::ChoosePortPair(lists.inputs, lists.outputs, "", "");
+  if (choice.error != PortChoiceError::None) return false;
+  *in = choice.in;
+  *out = choice.out;
+  return true;
+}
+
+bool ChoosePortPair(const PortLists& lists, const std::string& rememberedIn, const std::string& rememberedOut,
+                    std::int32_t* in, std::int32_t* out) {
+  auto only = [](const std::vector<std::string>& names, const std::string& wanted) -> std::int32_t {
+    if (wanted.empty() || std::count(names.begin(), names.end(), wanted) != 1) return -1;
+    return static_cast<std::int32_t>(std::find(names.begin(), names.end(), wanted) - names.begin());
+  };
+  const std::int32_t keptIn = only(lists.inputs, rememberedIn);
+  const std::int32_t keptOut = only(lists.outputs, rememberedOut);
+  if (keptIn >= 0 && keptOut >= 0) {
+    *in = keptIn;
+    *out = keptOut;
+    return true;
+  }
+  return DefaultPortPair(lists, in, out);
+}
+
+PageSession::~PageSession() { Close(); }
+
+Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22, SearchProgress& progress) {
+  Close();
+  ScreenScope screen;
+  RunState& run = Run();
+  run.midiInIndex = in;
+  run.midiOutIndex = out;
+  run.modelType = -1;
+  run.modelCode.clear();
+  run.modelInfoValid = 0;
+  run.modelInfo.clear();
+  run.debugZt52 = type22 ? 1 : 0;
+  if (OpenMidiPorts() == 0) RaiseMessage(IDS_DEVICE_BUSY);
+  try {
+    const int found = SearchKeyboard(progress);
+    family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
+    if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
+  } catch (...) {
+    Close();
+    throw;
+  }
+  Found result;
+  result.modelType = run.modelType;
+  result.family = family_->letter;
+  result.labels = family_->labels(run.modelType);
+  slotCount_ = result.labels.size();
+  return result;
+}
+
+Listing PageSession::List(TransferProgress& progress) {
+  if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
+  ScreenScope screen;
+  Listing listing;
+  family_->read(listing, progress);
+  listing_ = listing;
+  return listing;
+}
+
+std::string PageSession::TotalText(const Listing& listing) const {
+  // Family B's dialog never shows 0 for a keyboard that holds anything; the others round down.
+  return family_ != nullptr && family_->letter == 'B' ? TotalKilobytesTextB(listing.totalSize)
+                                                      : TotalKilobytesText(listing.totalSize);
+}
+
+SendOutcome PageSession::Send(std::size_t slot, const std::string& fileName, const Bytes& midi,
+                              TransferProgress& progress, PageDialogs& dialogs) {
+  if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
+  if (slot >= slotCount_) RaiseMessage(IDS_DATA_NOT_FOUND);
+  ScreenScope screen;
+  StagedSong staged(fileName, midi);
+  RunState& run = Run();
+  run.convertedPath = ConvertStagedSong(kSongImageKind, family_->modelCode(), family_->modelInfo());
+  LoadSongImageToSend();
+  const std::string songName = SplitPath(run.stagedPath).name;
+  PagePrompts prompts(dialogs);
+  const SendOutcome outcome = family_->send(slot, songName, run.songImage.get(), run.songImageSize, progress, prompts);
+  if (outcome == SendOutcome::Sent) dialogs.Tell(MessageText(IDS_COMPLETE));
+  return outcome;
+}
+
+bool PageSession::Delete(std::size_t slot, PageDialogs& dialogs) {
+  if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
+  // Only a slot that the last reading found in use has a song to delete.
+  if (slot >= listing_.slots.size() || !listing_.slots[slot].used) return false;
+  if (!dialogs.Ask(MessageText(IDS_DELETE_QUESTION))) return false;
+  ScreenScope screen;
+  family_->erase(slot);
+  dialogs.Tell(MessageText(IDS_DELETE_COMPLETE));
+  return true;
+}
+
+void PageSession::Close() {
+  family_ = nullptr;
+  slotCount_ = 0;
+  listing_ = Listing{};
+  try {
+    CloseMidiPorts();
+  } catch (const std::logic_error&) {
+    // No driver installed: nothing is open.
+  }
+}
+
+}  // namespace su::web

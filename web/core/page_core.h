@@ -1,0 +1,94 @@
+// What the page asks of the core: saving a song file, finding the keyboard, its slots, sending and deleting.
+// Everything here is plain C++ over the installed MIDI driver and clock, so native tests drive it over the
+// virtual link; web/core/bindings.cpp only turns these calls into exports the page's scripts can reach.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "transfer/families.h"
+#include "transfer/keyboard_search.h"
+#include "transfer/progress.h"
+#include "transfer/send_prompts.h"
+
+namespace su::web {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The page's questions and messages: modal dialogs the user must answer or acknowledge.
+class PageDialogs {
+ public:
+  virtual ~PageDialogs() = default;
+  // A Yes/No question; true for Yes.
+  virtual bool Ask(const std::string& text) = 0;
+  // A message with OK.
+  virtual void Tell(const std::string& text) = 0;
+};
+
+// The text of string-table entry `number` as the product has it; "" for a number it does not have.
+std::string MessageText(int number);
+// The text a failure caught from the core is shown with: the raised message, the keyboard's error code in
+// message 53, or message 44 for anything unforeseen.
+std::string FailureText(std::exception_ptr failure);
+
+// The song file that the Save choice writes for `midi` (a file named `fileName`): the converter's output
+// kind "5" with no keyboard named. Raises message 42, 43 or 44 as the save does.
+Bytes ConvertToSongFile(const std::string& fileName, const Bytes& midi);
+// The name the save proposes: the song's base name with ".sq2".
+std::string SongFileName(const std::string& fileName);
+
+// The MIDI ports the driver offers, by number.
+struct PortLists {
+  std::vector<std::string> inputs;
+  std::vector<std::string> outputs;
+};
+PortLists ReadPortLists();
+
+// The pair of ports chosen without asking, as the command line chooses it (midi/port_choice.h). false when the
+// user must choose.
+bool DefaultPortPair(const PortLists& lists, std::int32_t* in, std::int32_t* out);
+// The user's remembered pair when both names are still offered (each by exactly one port), else the default
+// pair. false when the user must choose.
+bool ChoosePortPair(const PortLists& lists, const std::string& rememberedIn, const std::string& rememberedOut,
+                    std::int32_t* in, std::int32_t* out);
+
+// The keyboard found behind a pair of ports.
+struct Found {
+  std::int32_t modelType = -1;
+  char family = 0;
+  std::vector<std::string> labels;  // the slots as the family numbers them
+};
+
+// One keyboard session: its ports stay open between the page's steps until Close (or the next Connect).
+// Every call raises what the exchanges raise (RaisedMessage, APP_EXCEPTION); the session stays usable.
+class PageSession {
+ public:
+  ~PageSession();
+
+  // Opens ports `in` and `out`, then the keyboard search: the identity request and both probes (type 22 only
+  // when asked), each attempt one step of `progress`. Raises message 32 when the ports cannot be opened and
+  // message 34 when no keyboard answered.
+  Found Connect(std::int32_t in, std::int32_t out, bool type22, SearchProgress& progress);
+  bool Connected() const { return family_ != nullptr; }
+
+  Listing List(TransferProgress& progress);
+  // The total of stored songs in whole kilobytes as the family's dialog shows it.
+  std::string TotalText(const Listing& listing) const;
+  // Converts `midi` for the keyboard found and sends it into `slot` (an index into Found::labels): the
+  // family's room checks and replace question, "Complete!" when sent. Returns how the send ended.
+  SendOutcome Send(std::size_t slot, const std::string& fileName, const Bytes& midi, TransferProgress& progress,
+                   PageDialogs& dialogs);
+  // Asks message 49, deletes the song in `slot` and says "Complete to delete."; false when answered No or the
+  // slot holds no song.
+  bool Delete(std::size_t slot, PageDialogs& dialogs);
+  void Close();
+
+ private:
+  const FamilyEntry* family_ = nullptr;
+  std::size_t slotCount_ = 0;
+  Listing listing_;  // the last reading of the slots
+};
+
+}  // namespace su::web

@@ -1,0 +1,48 @@
+// The core in WebAssembly as the page calls it. Every call answers with what came of it ({ok: true, ...} or
+// {ok: false, message, gone}); the calls that talk to the keyboard return promises, because the core waits
+// for the keyboard by awaiting the browser. Only one of those may run at a time: the page disables every
+// control that would start a second while one is under way.
+import createCore from './core.js';
+
+export async function loadCore(page) {
+  const module = await createCore();
+  module.suPage = page;
+
+  const call = (name, types, args) => JSON.parse(module.ccall(name, 'string', types, args));
+  const callAsync = async (name, types, args) => JSON.parse(await module.ccall(name, 'string', types, args, { async: true }));
+  // Copies `bytes` into the core's memory for the length of `use`.
+  const withBytes = async (bytes, use) => {
+    const at = module._malloc(Math.max(bytes.length, 1));
+    module.HEAPU8.set(bytes, at);
+    try {
+      return await use(at);
+    } finally {
+      module._free(at);
+    }
+  };
+
+  return {
+    module,
+    // The song file the Save choice writes, with its name and the "Saved." text.
+    convert: (name, bytes) => withBytes(bytes, (at) => {
+      const result = call('su_convert', ['string', 'number', 'number'], [name, at, bytes.length]);
+      if (result.ok) {
+        const start = module._su_data();
+        result.bytes = module.HEAPU8.slice(start, start + module._su_data_size());
+        module._su_data_release();
+      }
+      return result;
+    }),
+    useAccess: (access) => { module.suMidiAccess = access; },
+    ports: (rememberedIn, rememberedOut) => call('su_ports', ['string', 'string'], [rememberedIn, rememberedOut]),
+    connect: (input, output, type22) => callAsync('su_connect', ['number', 'number', 'number'], [input, output, type22 ? 1 : 0]),
+    list: () => callAsync('su_list', [], []),
+    send: (slot, name, bytes) => withBytes(bytes, (at) =>
+      callAsync('su_send', ['number', 'string', 'number', 'number'], [slot, name, at, bytes.length])),
+    erase: (slot) => callAsync('su_delete', ['number'], [slot]),
+    disconnect: () => module._su_disconnect(),
+    message: (number) => module.ccall('su_message', 'string', ['number'], [number]),
+    // The core's cancel flag of the keyboard's final check, set from the page.
+    setFlag: (at) => { module.HEAP32[at >> 2] = 1; },
+  };
+}
