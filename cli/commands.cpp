@@ -2,13 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#if __has_include(<iconv.h>)
-#include <iconv.h>
-#define SU_HAS_ICONV 1
-#else
-#define SU_HAS_ICONV 0
-#endif
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -55,30 +48,6 @@ namespace {
 constexpr char kVersion[] = "songuploader " SU_VERSION_STRING;
 constexpr char kSongFileKind[] = "5";
 constexpr char kSongImageKind[] = "4";
-constexpr char kInUseMarkerReadable[] = "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF\xE3\x81\x8C\xE3\x81\x82\xE3\x82\x8A"
-                                        "\xE3\x81\xBE\xE3\x81\x99";  // the in-use marker in UTF-8
-
-// One double-byte character of code page 932 in UTF-8, "?" where the system cannot decode it.
-std::string DoubleByteCharacter(const std::string& bytes) {
-#if SU_HAS_ICONV
-  iconv_t decoder = iconv_open("UTF-8", "CP932");
-  if (decoder == reinterpret_cast<iconv_t>(-1)) return "?";
-  char in[2] = {bytes[0], bytes[1]};
-  char out[8] = {};
-  char* inAt = in;
-  char* outAt = out;
-  std::size_t inLeft = 2;
-  std::size_t outLeft = sizeof out;
-  const std::size_t done = iconv(decoder, &inAt, &inLeft, &outAt, &outLeft);
-  iconv_close(decoder);
-  if (done == static_cast<std::size_t>(-1) || inLeft != 0) return "?";
-  return std::string(out, sizeof out - outLeft);
-#else
-  (void)bytes;
-  return "?";
-#endif
-}
-
 // Terminal columns of UTF-8 `text`: wide for East Asian characters, narrow for half-width katakana.
 std::size_t Columns(const std::string& text) {
   std::size_t columns = 0;
@@ -435,7 +404,7 @@ void Runner::PrintListing(const Listing& listing) {
     }
     // The kilobytes as the text listing shows them (whole kilobytes of unsigned sizes).
     Json json = {{"modelType", run.modelType}, {"family", std::string(1, family_->letter)}, {"slots", slots},
-                 {"totalKB", total / 1024}, {"totalBytes", total}};
+                 {"totalKB", std::stoul(family_->totalText(total))}, {"totalBytes", total}};
     json[listing.hasMaxSongSize ? "maxSongKB" : "freeKB"] = room / 1024;
     json[listing.hasMaxSongSize ? "maxSongBytes" : "freeBytes"] = room;
     PrintJson(console_.out, json);
@@ -452,7 +421,7 @@ void Runner::PrintListing(const Listing& listing) {
     std::snprintf(line, sizeof line, "%-5s ", row.label.c_str());
     console_.out << line << name << std::string(shown < 32 ? 32 - shown : 0, ' ') << ' ' << size << '\n';
   }
-  console_.out << "Total Size: " << TotalKilobytesText(listing.totalSize) << " KBytes (" << total << " bytes)\n"
+  console_.out << "Total Size: " << family_->totalText(total) << " KBytes (" << total << " bytes)\n"
                << (listing.hasMaxSongSize ? "Maximum Song Size: " : "Empty Size: ")
                << TotalKilobytesText(room) << " KBytes (" << room << " bytes)\n";
 }
@@ -590,28 +559,7 @@ bool StopRequestedAtWait() {
   return hook.progress->CheckingFor() >= std::chrono::seconds(hook.limitSeconds);
 }
 
-std::string ReadableName(const std::string& name) {
-  if (name == TEXT_IN_USE_MARKER) return kInUseMarkerReadable;
-  std::string text;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(name[i]);
-    if (byte >= 0x20 && byte < 0x7F) {
-      text += name[i];
-    } else if (byte >= 0xA1 && byte <= 0xDF) {
-      // A half-width katakana of code page 932: U+FF61 on.
-      const unsigned point = 0xFF61 + (byte - 0xA1);
-      text += static_cast<char>(0xE0 | (point >> 12));
-      text += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (point & 0x3F));
-    } else if (((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) && i + 1 < name.size()) {
-      text += DoubleByteCharacter(name.substr(i, 2));
-      ++i;
-    } else {
-      text += '?';
-    }
-  }
-  return text;
-}
+std::string ReadableName(const std::string& name) { return SlotNameShown(name); }
 
 std::string JsonString(const std::string& text) {
   return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);

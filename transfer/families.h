@@ -42,13 +42,17 @@ struct FamilyEntry {
   SlotRow (*readSlot)(std::size_t slot);
   // How much of the song's name the keyboard keeps (0: the family writes no name).
   std::size_t (*nameField)();
+  // The total of stored songs in kilobytes as the family's transfer dialog shows it (family B never shows 0
+  // for a keyboard that holds a song).
+  std::string (*totalText)(std::uint32_t bytes);
 };
 
 // The family of the identified keyboard (Run().modelType); nullptr for a type no family serves.
 const FamilyEntry* FamilyFor(std::int32_t modelType);
 
-// The text the page shows for a name read from the keyboard: the in-use marker in readable form (UTF-8), other
-// bytes that are not printable ASCII as "?".
+// A name read from the keyboard as UTF-8, for a terminal, JSON or a page: printable ASCII as it is, the in-use
+// marker and code page 932 characters decoded (double-byte ones where the system can decode them), every
+// other byte as "?".
 std::string SlotNameShown(const std::string& name);
 
 }  // namespace su

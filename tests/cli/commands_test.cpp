@@ -157,7 +157,9 @@ TEST_F(CommandsTest, FamilyBListsTheLargestSongInsteadOfTheFreeMemory) {
   const Outcome o = Run({"list"});
   ASSERT_EQ(o.code, kExitOk) << o.err;
   EXPECT_NE(o.out.find("64    Rondo"), std::string::npos) << o.out;
-  EXPECT_NE(o.out.find("Total Size: 0 KBytes (700 bytes)\nMaximum Song Size: 64 KBytes (65536 bytes)\n"),
+  // Family B's total never shows 0 for a keyboard that holds a song, as its dialog shows it (family A's 700
+  // bytes above show 0).
+  EXPECT_NE(o.out.find("Total Size: 1 KBytes (700 bytes)\nMaximum Song Size: 64 KBytes (65536 bytes)\n"),
             std::string::npos)
       << o.out;
   EXPECT_EQ(Run({"identify"}).out, "Model type: 26\nFamily: B\nSlots: 10 (61 to 70)\nModel code: e1\n");

@@ -294,9 +294,7 @@ Listing PageSession::List(TransferProgress& progress) {
 }
 
 std::string PageSession::TotalText(const Listing& listing) const {
-  // Family B's dialog never shows 0 for a keyboard that holds anything; the others round down.
-  return family_ != nullptr && family_->letter == 'B' ? TotalKilobytesTextB(listing.totalSize)
-                                                      : TotalKilobytesText(listing.totalSize);
+  return family_ != nullptr ? family_->totalText(listing.totalSize) : TotalKilobytesText(listing.totalSize);
 }
 
 SendOutcome PageSession::Send(std::size_t slot, const std::string& fileName, const Bytes& midi,
