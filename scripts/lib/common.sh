@@ -125,7 +125,8 @@ su_build_sanitized() {
 # A JACK server with its dummy back-end for the command line's end-to-end tests, unless one already runs;
 # sets SU_JACKD_PID when it started one (su_stop_jack stops only that one). JACK carries MIDI one period at a
 # time, and a period a client misses under load (an xrun) loses its messages: periods of 256 frames (5.3 ms)
-# keep a busy machine from losing a song's blocks, where 64 frames lost one in two long sends.
+# keep a busy machine from losing a song's blocks (at 64 frames, about half the long sends on a loaded machine
+# lost one and ended in the time-out).
 su_start_jack() {
   SU_JACKD_PID=""
   if su_jack_running; then return 0; fi
