@@ -97,6 +97,43 @@ class Screen {
   virtual bool ListRowSelected(WindowRef dialog, int control, int row) = 0;
 };
 
+// The screen of a front end without windows (the command line, the page): the shared conversion and transfer
+// code reach the user only through its texts and questions; files are chosen elsewhere, and dialogs, boxes
+// and controls do not exist, so every call about them does nothing and finds nothing.
+class WindowlessScreen : public Screen {
+ public:
+  void Beep() override {}
+  bool AskOpenPath(std::string*) override { return false; }
+  bool AskSavePath(const std::string&, std::string*) override { return false; }
+  void ShowConvertingBox() override {}
+  void CloseConvertingBox() override {}
+  int RunDialog(int, DialogLogic&) override { return -1; }
+  void EndDialog(WindowRef, int) override {}
+  void PostCommand(WindowRef, int) override {}
+  void ShowWindow(WindowRef) override {}
+  WindowRef OpenBox(int, WindowRef, int*) override { return nullptr; }
+  void CloseBox(WindowRef) override {}
+  void SetControlText(WindowRef, int, const std::string&) override {}
+  std::string ControlText(WindowRef, int) override { return ""; }
+  void EnableControl(WindowRef, int, bool) override {}
+  void CheckRadio(WindowRef, int) override {}
+  void ProgressRange(WindowRef, int, int, int) override {}
+  void ProgressPos(WindowRef, int, int) override {}
+  void ProgressStep(WindowRef, int, int) override {}
+  void ProgressStepIt(WindowRef, int) override {}
+  void ComboAdd(WindowRef, int, const std::string&) override {}
+  void ComboSelect(WindowRef, int, int) override {}
+  int ComboSelected(WindowRef, int) override { return -1; }
+  void ListSetup(WindowRef, int) override {}
+  void ListAddColumn(WindowRef, int, int, const std::string&, int) override {}
+  void ListClear(WindowRef, int) override {}
+  void ListInsertRow(WindowRef, int, int, const std::string&) override {}
+  void ListSetCell(WindowRef, int, int, int, const std::string&) override {}
+  void ListSelectRow(WindowRef, int, int) override {}
+  int ListRowCount(WindowRef, int) override { return 0; }
+  bool ListRowSelected(WindowRef, int, int) override { return false; }
+};
+
 // The screen of this process: the real one in the program, a recording one in tests.
 Screen& TheScreen();
 void SetScreen(Screen* screen);

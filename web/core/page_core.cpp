@@ -31,40 +31,10 @@ constexpr char kSongImageKind[] = "4";
 
 // The screen the shared conversion step talks to: the page shows no converting box (the conversion takes a
 // moment at most) and has no dialogs of the Windows program; texts come from the product's table.
-class PageScreen : public Screen {
+class PageScreen : public WindowlessScreen {
  public:
   std::string Text(int number) override { return MessageText(number); }
   int Ask(WindowRef, const std::string&, BoxKind kind) override { return kind == BoxKind::YesNo ? kAnswerNo : kAnswerOk; }
-  void Beep() override {}
-  bool AskOpenPath(std::string*) override { return false; }
-  bool AskSavePath(const std::string&, std::string*) override { return false; }
-  void ShowConvertingBox() override {}
-  void CloseConvertingBox() override {}
-  int RunDialog(int, DialogLogic&) override { return -1; }
-  void EndDialog(WindowRef, int) override {}
-  void PostCommand(WindowRef, int) override {}
-  void ShowWindow(WindowRef) override {}
-  WindowRef OpenBox(int, WindowRef, int*) override { return nullptr; }
-  void CloseBox(WindowRef) override {}
-  void SetControlText(WindowRef, int, const std::string&) override {}
-  std::string ControlText(WindowRef, int) override { return ""; }
-  void EnableControl(WindowRef, int, bool) override {}
-  void CheckRadio(WindowRef, int) override {}
-  void ProgressRange(WindowRef, int, int, int) override {}
-  void ProgressPos(WindowRef, int, int) override {}
-  void ProgressStep(WindowRef, int, int) override {}
-  void ProgressStepIt(WindowRef, int) override {}
-  void ComboAdd(WindowRef, int, const std::string&) override {}
-  void ComboSelect(WindowRef, int, int) override {}
-  int ComboSelected(WindowRef, int) override { return -1; }
-  void ListSetup(WindowRef, int) override {}
-  void ListAddColumn(WindowRef, int, int, const std::string&, int) override {}
-  void ListClear(WindowRef, int) override {}
-  void ListInsertRow(WindowRef, int, int, const std::string&) override {}
-  void ListSetCell(WindowRef, int, int, int, const std::string&) override {}
-  void ListSelectRow(WindowRef, int, int) override {}
-  int ListRowCount(WindowRef, int) override { return 0; }
-  bool ListRowSelected(WindowRef, int, int) override { return false; }
 };
 
 // The page's screen for the length of one call, the one before it put back afterwards.
