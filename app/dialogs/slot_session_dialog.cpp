@@ -46,18 +46,6 @@ int SendToTargetSlot(WindowRef dialog, const SlotSession& session, SendToSlot se
              : 0;
 }
 
-DisabledWhileSending::DisabledWhileSending(WindowRef dialog) : dialog_(dialog) {
-  TheScreen().EnableControl(dialog_, kWholeWindow, false);
-}
-
-DisabledWhileSending::~DisabledWhileSending() {
-  try {
-    TheScreen().EnableControl(dialog_, kWholeWindow, true);
-  } catch (...) {
-    // The failure under way matters more than a window left disabled.
-  }
-}
-
 void SlotSessionDialog::Refresh(WindowRef dialog) {
   family_.refresh(dialog, session_);
   family_.fill(dialog, session_);

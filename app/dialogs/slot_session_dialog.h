@@ -58,16 +58,4 @@ using SendToSlot = SendOutcome (*)(const SlotSession& session, std::uint8_t slot
                                    std::uint32_t size, TransferProgress& progress, SendPrompts& prompts);
 int SendToTargetSlot(WindowRef dialog, const SlotSession& session, SendToSlot sendToSlot);
 
-// Disables the whole dialog window for as long as it lives: no control reacts while blocks go out.
-class DisabledWhileSending {
- public:
-  explicit DisabledWhileSending(WindowRef dialog);
-  ~DisabledWhileSending();
-  DisabledWhileSending(const DisabledWhileSending&) = delete;
-  DisabledWhileSending& operator=(const DisabledWhileSending&) = delete;
-
- private:
-  WindowRef dialog_;
-};
-
 }  // namespace su
