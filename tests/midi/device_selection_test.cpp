@@ -15,35 +15,13 @@
 #include "midi/port_session.h"
 #include "midi/system_affinity.h"
 #include "tests/support/case_name.h"
-#include "tests/support/link_fixture.h"
-#include "tests/support/recording_profile.h"
+#include "tests/support/device_choice_fixture.h"
 
 namespace su {
 namespace {
 
-using test::RecordingProfile;
 
-class DeviceSelectionTest : public test::LinkTest {
- protected:
-  void SetUp() override {
-    LinkTest::SetUp();
-    link.SetInDevices({"Synth In", "2- QK USB IN 1", "Loop In"});
-    link.SetOutDevices({"Synth Out", "2- QK USB OUT 1"});
-    InstallProfileFile(&profile);
-    Choose(-1, -1);
-    MakeSettingsPath();
-  }
-  void TearDown() override {
-    InstallProfileFile(nullptr);
-    LinkTest::TearDown();
-  }
-  void Choose(std::int32_t in, std::int32_t out) {
-    su::Run().midiInIndex = in;
-    su::Run().midiOutIndex = out;
-  }
-
-  RecordingProfile profile;
-};
+class DeviceSelectionTest : public test::DeviceChoiceTest {};
 
 struct SetupCase {
   const char* what;

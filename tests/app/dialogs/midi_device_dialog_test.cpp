@@ -10,34 +10,15 @@
 #include "base/run_state.h"
 #include "base/settings.h"
 #include "resources/resource.h"
-#include "tests/support/link_fixture.h"
-#include "tests/support/recording_profile.h"
+#include "tests/support/device_choice_fixture.h"
 
 namespace su {
 namespace {
 
 using test::FakeScreen;
-using test::RecordingProfile;
 
-class MidiDeviceDialogTest : public test::LinkTest {
+class MidiDeviceDialogTest : public test::DeviceChoiceTest {
  protected:
-  void SetUp() override {
-    LinkTest::SetUp();
-    link.SetInDevices({"Synth In", "2- QK USB IN 1", "Loop In"});
-    link.SetOutDevices({"Synth Out", "2- QK USB OUT 1"});
-    InstallProfileFile(&profile);
-    Choose(-1, -1);
-    MakeSettingsPath();
-  }
-  void TearDown() override {
-    InstallProfileFile(nullptr);
-    LinkTest::TearDown();
-  }
-  void Choose(std::int32_t in, std::int32_t out) {
-    su::Run().midiInIndex = in;
-    su::Run().midiOutIndex = out;
-  }
-
   // The user picks positions in the two lists (-1: leaves that list alone) and presses OK.
   static FakeScreen::User PickAndOk(int in, int out) {
     return [in, out](FakeScreen& s, WindowRef dialog) {
@@ -46,8 +27,6 @@ class MidiDeviceDialogTest : public test::LinkTest {
       s.Click(dialog, 1);
     };
   }
-
-  RecordingProfile profile;
 };
 
 TEST_F(MidiDeviceDialogTest, DialogListsDevicesInOrderAndCancelWritesNothing) {
