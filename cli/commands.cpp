@@ -26,6 +26,7 @@
 #include "cli/dump_driver.h"
 #include "cli/exit_codes.h"
 #include "transfer/families.h"
+#include "transfer/slot_name_text.h"
 #include "cli/ports.h"
 #include "cli/terminal_progress.h"
 #include "midi/identification.h"

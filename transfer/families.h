@@ -1,6 +1,6 @@
 // What a front end (the command line, the page) needs of each keyboard family, as one table entry per family
 // over the family's shared slot operations: the slot labels, reading the slots, sending, deleting and reading
-// one slot back; and a slot name as a front end shows it.
+// one slot back.
 #pragma once
 
 #include <cstdint>
@@ -49,10 +49,5 @@ struct FamilyEntry {
 
 // The family of the identified keyboard (Run().modelType); nullptr for a type no family serves.
 const FamilyEntry* FamilyFor(std::int32_t modelType);
-
-// A name read from the keyboard as UTF-8, for a terminal, JSON or a page: printable ASCII as it is, the in-use
-// marker and code page 932 characters decoded (double-byte ones where the system can decode them), every
-// other byte as "?".
-std::string SlotNameShown(const std::string& name);
 
 }  // namespace su

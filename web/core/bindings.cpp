@@ -15,6 +15,7 @@
 #include "resources/message_numbers.h"
 #include "midi/webmidi/webmidi_driver.h"
 #include "transfer/slot_list.h"
+#include "transfer/slot_name_text.h"
 #include "web/core/page_core.h"
 
 namespace {
