@@ -68,7 +68,7 @@ int AskSourceFile() {
   RunState& run = Run();
   run.sourcePath.clear();
   std::string chosen;
-  if (!TheScreen().AskOpenPath(&chosen)) return 0;
+  if (!TheDialogScreen().AskOpenPath(&chosen)) return 0;
   run.sourcePath = chosen;
   return 1;
 }

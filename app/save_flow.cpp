@@ -13,7 +13,7 @@
 #include "base/messages.h"
 #include "base/paths.h"
 #include "base/run_state.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "resources/message_numbers.h"
 
 namespace su {
@@ -97,7 +97,7 @@ int SaveSongFile() {
   // Only the file name is proposed, so the dialog opens in the system's default place.
   const std::string proposed = FitBuffer(SplitPath(run.stagedPath).name + ".sq2", kMaxPath + 1);
   std::string chosen;
-  if (!TheScreen().AskSavePath(proposed, &chosen)) return 0;
+  if (!TheDialogScreen().AskSavePath(proposed, &chosen)) return 0;
 
   // A copy that fails is reported as a file error rather than confirmed as saved.
   PutSongFile(output, chosen);

@@ -276,7 +276,7 @@ void Runner::ReportMidiFailure(int* code) {
   }
   const std::string reason = driver->LastFailure();
   if (reason.empty()) return;
-  console_.err << "songuploader: " << (driver->DeviceRemoved() ? "the keyboard's MIDI port is gone: " : "MIDI: ")
+  console_.err << "songuploader: " << (DeviceGone() ? "the keyboard's MIDI port is gone: " : "MIDI: ")
                << reason << '\n';
   if (*code == kExitTimeout || *code == kExitNoKeyboard) *code = kExitPort;
 }

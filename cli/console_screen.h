@@ -8,12 +8,15 @@
 
 namespace su::cli {
 
-class ConsoleScreen : public WindowlessScreen {
+class ConsoleScreen : public Screen {
  public:
   ConsoleScreen(Console& console, bool yes) : console_(console), yes_(yes) {}
 
   std::string Text(int number) override;
   int Ask(WindowRef owner, const std::string& text, BoxKind kind) override;
+  // A conversion takes a moment at most: the terminal is not told of it.
+  void ShowConvertingBox() override {}
+  void CloseConvertingBox() override {}
 
   // A Yes/No question on the terminal: --yes answers Yes, a terminal is asked, anything else answers No.
   bool Confirm(const std::string& text);

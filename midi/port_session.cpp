@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "base/run_state.h"
+#include "resources/message_numbers.h"
 
 namespace su {
 
@@ -21,6 +22,7 @@ struct Session {
   EventRef inEvent = nullptr;   // set by the driver when a filled input buffer came back
   EventRef outEvent = nullptr;  // set by the driver when a long message has been sent
   bool staleOutDone = false;    // a send timed out: the reset's late report of it may still be in outEvent
+  bool gone = false;            // the driver reported the device lost; cleared by the next successful open
   std::array<std::uint8_t, kInputBufferSize> inBuffer{};
 };
 
@@ -43,6 +45,22 @@ void HandBackInputBuffer(Session& s) {
   s.driver->AddIn();
 }
 
+// How often a pause between tries looks whether the device is still there.
+constexpr std::uint32_t kPauseLookMs = 250;
+
+// Notes the driver's report of a lost device. Once noted it holds until the next successful open, whatever
+// the driver says meanwhile.
+bool NoteGone(Session& s) {
+  if (!s.gone && s.driver != nullptr && s.driver->DeviceRemoved()) s.gone = true;
+  return s.gone;
+}
+
+[[noreturn]] void RaiseDeviceGone() {
+  DeviceGoneFailure failure;
+  failure.number = IDS_TIMEOUT;
+  throw failure;
+}
+
 // How long the next blocking wait may last: what is left of the time-out, but never past the moment the
 // tick counter wraps, so a wrap is noticed when it happens and restarts the time-out from there.
 std::uint32_t BlockFor(std::uint32_t start, std::uint32_t now) {
@@ -56,18 +74,16 @@ std::uint32_t BlockFor(std::uint32_t start, std::uint32_t now) {
 
 // Waits for `event` for 3000 ms measured from the start with the tick counter. Window messages that come
 // in meanwhile are all dispatched, without a time check on that path, so a stream of them that never lets
-// the queue run empty keeps the wait going. A wrap of the tick counter restarts the 3000 ms. A device that
-// is gone ends the wait at once, before it starts or at its next wake, as a time-out would end it.
-bool AwaitEvent(EventRef event) {
+// the queue run empty keeps the wait going. A wrap of the tick counter restarts the 3000 ms. A device the
+// driver reports lost ends the wait at its next wake (the driver's notice of the loss wakes it).
+bool AwaitEvent(Session& s, EventRef event) {
   Clock& clock = TheClock();
-  const MidiDriver& driver = TheDriver();
-  if (driver.DeviceRemoved()) return false;
   std::uint32_t start = clock.Ticks();
   std::uint32_t block = BlockFor(start, start);
   for (;;) {
     const Wake woke = clock.WaitEventOrInput(event, block);
     if (woke == Wake::Event) return true;
-    if (driver.DeviceRemoved()) return false;
+    if (NoteGone(s)) return false;
     if (woke == Wake::Messages) {
       clock.DispatchWindowMessages();
       block = BlockFor(start, clock.Ticks());
@@ -93,6 +109,7 @@ void InstallMidi(MidiDriver* driver, Clock* clock) {
   s.clock = clock;
   s.inEvent = nullptr;
   s.outEvent = nullptr;
+  s.gone = false;
 }
 
 MidiDriver& TheDriver() {
@@ -119,6 +136,7 @@ int OpenMidiPorts() {
   const RunState& run = Run();
   if (driver.OpenIn(run.midiInIndex, s.inEvent) && driver.ResetIn() &&
       driver.OpenOut(run.midiOutIndex, s.outEvent)) {
+    s.gone = false;  // a device that opens is there, whatever was noted of the last one
     return 1;
   }
   CloseMidiPorts();
@@ -128,6 +146,7 @@ int OpenMidiPorts() {
 int StartMidiInput() {
   Session& s = TheSession();
   MidiDriver& driver = TheDriver();
+  if (NoteGone(s)) return 0;
   ResetInputHeader(s);
   driver.UnprepareIn();  // may never have been prepared
   driver.ClearInHeader();
@@ -137,38 +156,42 @@ int StartMidiInput() {
   return 1;
 }
 
-bool DeviceGone() {
-  const Session& s = TheSession();
-  return s.driver != nullptr && s.driver->DeviceRemoved();
-}
+bool DeviceGone() { return NoteGone(TheSession()); }
 
 int SendSysEx(const std::uint8_t* bytes, std::uint32_t length) {
   Session& s = TheSession();
   MidiDriver& driver = TheDriver();
   Clock& clock = TheClock();
+  if (NoteGone(s)) RaiseDeviceGone();
   // A completion left over from a send that timed out (the reset reports it) must not end this one. Only
   // then is it looked for: under load every send is one block of a song, and each look costs a system call.
   if (s.staleOutDone && s.outEvent != nullptr) clock.WaitEventOrInput(s.outEvent, 0);
   s.staleOutDone = false;
   driver.SetOutMessage(bytes, length);
-  // A refused prepare or send simply ends in the time-out, or at once when the device is gone.
+  // A refused prepare or send simply ends in the time-out, or at once when the driver reports the device lost.
   driver.PrepareOut();
   driver.SendOut();
-  if (AwaitEvent(s.outEvent)) {
+  if (AwaitEvent(s, s.outEvent)) {
     driver.UnprepareOut();
     return 1;
   }
-  // The caller's bytes may be gone once we return: make the driver give them back first.
+  // The caller's bytes may be gone once we return: make the driver give them back first (this send's own
+  // clean-up, the last call to a device that went away in the middle of it).
   driver.ResetOut();
   driver.UnprepareOut();
   s.staleOutDone = true;
+  if (NoteGone(s)) RaiseDeviceGone();
   return 0;
 }
 
 int ReceiveSysEx(std::unique_ptr<std::uint8_t[]>* bytes, std::uint32_t* length) {
   Session& s = TheSession();
   MidiDriver& driver = TheDriver();
-  if (!AwaitEvent(s.inEvent)) return 0;
+  if (NoteGone(s)) RaiseDeviceGone();
+  if (!AwaitEvent(s, s.inEvent)) {
+    if (s.gone) RaiseDeviceGone();
+    return 0;
+  }
   bytes->reset();
   *length = 0;
   const std::uint32_t recorded = std::min(driver.InBytesRecorded(), kInputBufferSize);
@@ -185,9 +208,22 @@ int ReceiveSysEx(std::unique_ptr<std::uint8_t[]>* bytes, std::uint32_t* length) 
 int DrainInput() {
   Session& s = TheSession();
   Clock& clock = TheClock();
+  if (NoteGone(s)) RaiseDeviceGone();
   // Only buffers that have already come back are dropped; window messages are left for the next wait.
   while (clock.WaitEventOrInput(s.inEvent, 0) == Wake::Event) HandBackInputBuffer(s);
   return 1;
+}
+
+void PauseExchange(std::uint32_t ms) {
+  Session& s = TheSession();
+  Clock& clock = TheClock();
+  for (std::uint32_t left = ms; left > 0;) {
+    if (NoteGone(s)) RaiseDeviceGone();
+    const std::uint32_t step = std::min(left, kPauseLookMs);
+    clock.Pause(step);
+    left -= step;
+  }
+  if (NoteGone(s)) RaiseDeviceGone();
 }
 
 void CloseMidiPorts() {

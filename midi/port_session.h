@@ -5,10 +5,15 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/errors.h"
 #include "midi/clock.h"
 #include "midi/midi_driver.h"
 
 namespace su {
+
+// Raised by the session's exchanges once the device is gone: message 38 as any failed exchange shows it, of
+// its own type so that the keyboard search can take it for "no keyboard answered".
+struct DeviceGoneFailure : RaisedMessage {};
 
 constexpr std::uint32_t kInputBufferSize = 1024;
 constexpr std::uint32_t kExchangeTimeoutMs = 3000;
@@ -18,21 +23,27 @@ void InstallMidi(MidiDriver* driver, Clock* clock);
 MidiDriver& TheDriver();
 Clock& TheClock();
 
+// The session decides "device gone": once the driver reports the device itself lost (unplugged, switched
+// off), the session notes it and stops talking to the driver: SendSysEx, ReceiveSysEx, DrainInput and
+// PauseExchange raise DeviceGoneFailure at once, without another driver call (closing the ports still runs).
+// A successful OpenMidiPorts forgets it. Protocols never ask; a front end may, to word its message.
+
 // 1 when both ports (run state midiInIndex and midiOutIndex) are open; 0 otherwise, with nothing left open.
 int OpenMidiPorts();
-// 1 when the input buffer is queued and input has started.
+// 1 when the input buffer is queued and input has started; 0 at once when the device is gone.
 int StartMidiInput();
-// True once the driver has seen that the device itself is gone: every send and receive then fails at once,
-// and an operation's longer waits (pauses between tries, a wait that only a cancel ends) stop as well.
+// True once the session has noted the device gone, until the next successful open.
 bool DeviceGone();
-// 1 once the driver reported the message sent; 0 after the time-out (the driver then holds no bytes), or at
-// once when the device is gone.
+// 1 once the driver reported the message sent; 0 after the time-out (the driver then holds no bytes).
 int SendSysEx(const std::uint8_t* bytes, std::uint32_t length);
 // 1 when a message arrived: `bytes` gets a copy (none when the buffer came back empty) owned by the caller.
-// 0 after the time-out, or at once when the device is gone, with the outs left as they were.
+// 0 after the time-out, with the outs left as they were.
 int ReceiveSysEx(std::unique_ptr<std::uint8_t[]>* bytes, std::uint32_t* length);
 // Drops every input buffer that has already come back. Always 1.
 int DrainInput();
+// Waits `ms` between tries of an exchange, looking at the device every quarter second so that a keyboard
+// unplugged meanwhile ends the wait then.
+void PauseExchange(std::uint32_t ms);
 // Closes whatever is open; safe when nothing is.
 void CloseMidiPorts();
 

@@ -11,16 +11,21 @@ int SearchKeyboard(SearchProgress& progress) {
   // A failed start shows up as a silent keyboard: the identification then times out.
   StartMidiInput();
   progress.Step();
-  int found = IdentifyKeyboard();
-  if (found == 0) {
-    progress.Step();
-    found = ProbeFamilyA();
+  try {
+    int found = IdentifyKeyboard();
+    if (found == 0) {
+      progress.Step();
+      found = ProbeFamilyA();
+    }
+    if (found == 0) {
+      progress.Step();
+      found = ProbeFamilyB();
+    }
+    return found;
+  } catch (const DeviceGoneFailure&) {
+    // A device that went away while it was looked for answered nothing: the user may plug it in and retry.
+    return 0;
   }
-  if (found == 0) {
-    progress.Step();
-    found = ProbeFamilyB();
-  }
-  return found;
 }
 
 }  // namespace su

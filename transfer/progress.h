@@ -25,4 +25,23 @@ class TransferProgress {
   virtual void CloseCheckingWait() = 0;
 };
 
+// Clears the progress when the operation that holds it ends, however it ends (done, failed, stopped), so
+// that no front end keeps showing "Now sending..." and a part-filled bar after it. One per operation.
+class ProgressClearing {
+ public:
+  explicit ProgressClearing(TransferProgress& progress) : progress_(progress) {}
+  ~ProgressClearing() {
+    try {
+      progress_.Clear();
+    } catch (...) {
+      // A screen that cannot be cleared any more matters less than the failure under way.
+    }
+  }
+  ProgressClearing(const ProgressClearing&) = delete;
+  ProgressClearing& operator=(const ProgressClearing&) = delete;
+
+ private:
+  TransferProgress& progress_;
+};
+
 }  // namespace su

@@ -13,35 +13,35 @@ DialogProgress::~DialogProgress() {
 }
 
 void DialogProgress::Begin(int total) {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   screen.ProgressRange(dialog_, IDC_PROGRESS, 0, total);
   screen.ProgressPos(dialog_, IDC_PROGRESS, 0);
   screen.ProgressStep(dialog_, IDC_PROGRESS, 1);
 }
 
-void DialogProgress::Step() { TheScreen().ProgressStepIt(dialog_, IDC_PROGRESS); }
+void DialogProgress::Step() { TheDialogScreen().ProgressStepIt(dialog_, IDC_PROGRESS); }
 
 void DialogProgress::Clear() {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   screen.ProgressPos(dialog_, IDC_PROGRESS, 0);
   screen.SetControlText(dialog_, IDC_STATUS, "");
 }
 
 void DialogReadingProgress::Clear() {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   screen.SetControlText(dialog_, IDC_STATUS, "");
   screen.ProgressPos(dialog_, IDC_PROGRESS, 0);
 }
 
 void DialogProgress::Status(int message) {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   screen.SetControlText(dialog_, IDC_STATUS, screen.Text(message));
 }
 
 int* DialogProgress::OpenCheckingWait() {
   CloseCheckingWait();
   cancelFlag_ = 0;
-  sendingBox_ = TheScreen().OpenBox(IDD_SENDING, dialog_, &cancelFlag_);
+  sendingBox_ = TheDialogScreen().OpenBox(IDD_SENDING, dialog_, &cancelFlag_);
   return sendingBox_ != nullptr ? &cancelFlag_ : nullptr;
 }
 
@@ -49,7 +49,7 @@ void DialogProgress::CloseCheckingWait() {
   if (sendingBox_ == nullptr) return;
   WindowRef box = sendingBox_;
   sendingBox_ = nullptr;
-  TheScreen().CloseBox(box);
+  TheDialogScreen().CloseBox(box);
 }
 
 }  // namespace su

@@ -2,7 +2,7 @@
 // "Now sending..." box 139 owned by the dialog, whose Cancel sets the flag of the checking wait.
 #pragma once
 
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "transfer/progress.h"
 
 namespace su {

@@ -15,11 +15,11 @@ void DialogPrompts::DeletingBegins() { deleting_ = std::make_unique<DeletingBox>
 void DialogPrompts::DeletingEnds() { deleting_.reset(); }
 
 void DialogPrompts::SendingBegins() {
-  if (disableWhileSending_) TheScreen().EnableControl(dialog_, kWholeWindow, false);
+  if (disableWhileSending_) TheDialogScreen().EnableControl(dialog_, kWholeWindow, false);
 }
 
 void DialogPrompts::SendingEnds() {
-  if (disableWhileSending_) TheScreen().EnableControl(dialog_, kWholeWindow, true);
+  if (disableWhileSending_) TheDialogScreen().EnableControl(dialog_, kWholeWindow, true);
 }
 
 }  // namespace su

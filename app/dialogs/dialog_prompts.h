@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "app/dialogs/slot_list_control.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "transfer/send_prompts.h"
 
 namespace su {

@@ -1,7 +1,7 @@
 #include "app/dialogs/keyboard_connection.h"
 
 #include "app/dialogs/midi_device_dialog.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "midi/device_selection.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"
@@ -15,13 +15,13 @@ namespace {
 // search ends, a raised failure included.
 class WaitBox : public SearchProgress {
  public:
-  WaitBox() : box_(TheScreen().OpenBox(IDD_LOOKING, nullptr, nullptr)) {
-    TheScreen().ProgressRange(box_, IDC_PROGRESS, 0, 2);
-    TheScreen().ProgressStep(box_, IDC_PROGRESS, 1);
+  WaitBox() : box_(TheDialogScreen().OpenBox(IDD_LOOKING, nullptr, nullptr)) {
+    TheDialogScreen().ProgressRange(box_, IDC_PROGRESS, 0, 2);
+    TheDialogScreen().ProgressStep(box_, IDC_PROGRESS, 1);
   }
   ~WaitBox() {
     try {
-      TheScreen().CloseBox(box_);
+      TheDialogScreen().CloseBox(box_);
     } catch (...) {
       // Nothing sensible is left to do with a box that will not close; the process cleans up at exit.
     }
@@ -29,7 +29,7 @@ class WaitBox : public SearchProgress {
   WaitBox(const WaitBox&) = delete;
   WaitBox& operator=(const WaitBox&) = delete;
 
-  void Step() override { TheScreen().ProgressStepIt(box_, IDC_PROGRESS); }
+  void Step() override { TheDialogScreen().ProgressStepIt(box_, IDC_PROGRESS); }
 
  private:
   WindowRef box_;

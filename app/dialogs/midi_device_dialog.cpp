@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/run_state.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "base/settings.h"
 #include "midi/device_selection.h"
 #include "midi/midi_driver.h"
@@ -21,7 +21,7 @@ constexpr int kButtonCancel = 2;
 class MidiDeviceDialog : public DialogLogic {
  public:
   void OnInit(WindowRef dialog) override {
-    Screen& screen = TheScreen();
+    DialogScreen& screen = TheDialogScreen();
     MidiDriver& driver = TheDriver();
     // Positions must match device indexes, so a device whose query fails still gets its (empty) entry.
     const std::uint32_t inCount = driver.InDeviceCount();
@@ -41,7 +41,7 @@ class MidiDeviceDialog : public DialogLogic {
   }
 
   void OnCommand(WindowRef dialog, int control) override {
-    Screen& screen = TheScreen();
+    DialogScreen& screen = TheDialogScreen();
     if (control == kButtonCancel) {
       screen.EndDialog(dialog, -1);
       return;
@@ -64,7 +64,7 @@ class MidiDeviceDialog : public DialogLogic {
 
 int ShowMidiDeviceDialog() {
   MidiDeviceDialog logic;
-  return TheScreen().RunDialog(IDD_MIDI_DEVICE, logic);
+  return TheDialogScreen().RunDialog(IDD_MIDI_DEVICE, logic);
 }
 
 }  // namespace su

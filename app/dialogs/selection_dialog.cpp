@@ -11,7 +11,7 @@ constexpr int kCancel = 2;
 }  // namespace
 
 void SelectionDialog::OnInit(WindowRef dialog) {
-  TheScreen().CheckRadio(dialog,
+  TheDialogScreen().CheckRadio(dialog,
                          Run().selection == kSelectionSave ? IDC_SAVE_AS_FILE : IDC_SEND_TO_KEYBOARD);
 }
 
@@ -24,10 +24,10 @@ void SelectionDialog::OnCommand(WindowRef dialog, int control) {
       Run().selection = kSelectionSave;
       break;
     case kOk:
-      TheScreen().EndDialog(dialog, 1);
+      TheDialogScreen().EndDialog(dialog, 1);
       break;
     case kCancel:
-      TheScreen().EndDialog(dialog, 0);
+      TheDialogScreen().EndDialog(dialog, 0);
       break;
     case IDM_SETUP:
       // The ports confirmed there are stored by the MIDI Device dialog itself; this dialog stays open.
@@ -40,7 +40,7 @@ void SelectionDialog::OnCommand(WindowRef dialog, int control) {
 
 int ShowSelectionDialog(int (*showSetup)()) {
   SelectionDialog logic(showSetup);
-  return TheScreen().RunDialog(IDD_SELECTION, logic) == 1 ? 1 : 0;
+  return TheDialogScreen().RunDialog(IDD_SELECTION, logic) == 1 ? 1 : 0;
 }
 
 }  // namespace su

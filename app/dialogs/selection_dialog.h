@@ -2,7 +2,7 @@
 // menu command that opens the MIDI Device dialog.
 #pragma once
 
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 
 namespace su {
 

@@ -8,7 +8,7 @@
 namespace su {
 
 void SlotDialog::OnInit(WindowRef dialog) {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   const RunState& run = Run();
 
   screen.ProgressRange(dialog, IDC_PROGRESS, 0, 1);
@@ -43,7 +43,7 @@ void SlotDialog::OnCommand(WindowRef dialog, int control) {
       Delete(dialog);
       break;
     case IDC_CANCEL_TRANSFER:
-      TheScreen().EndDialog(dialog, 0);
+      TheDialogScreen().EndDialog(dialog, 0);
       break;
     default:
       break;  // Escape and everything else: nothing
@@ -53,11 +53,11 @@ void SlotDialog::OnCommand(WindowRef dialog, int control) {
 void SlotDialog::OnListClick(WindowRef dialog, int control, int row) {
   // A click while the slots are being read or a song is on its way must not re-enable Delete.
   if (busy_ || control != IDC_SLOT_LIST || row < 0 || row >= ListedSlots()) return;
-  TheScreen().EnableControl(dialog, IDC_DELETE, SlotHoldsSong(row));
+  TheDialogScreen().EnableControl(dialog, IDC_DELETE, SlotHoldsSong(row));
 }
 
 void SlotDialog::Send(WindowRef dialog) {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   screen.EnableControl(dialog, IDC_CANCEL_TRANSFER, false);
   screen.EnableControl(dialog, IDC_DELETE, false);
   screen.EnableControl(dialog, IDC_SEND, false);
@@ -87,10 +87,10 @@ void SlotDialog::Delete(WindowRef dialog) {
   if (deleted != 1) return;
   // A refresh posted before message 50 opens runs while the box is up (the box dispatches the dialog's
   // messages); the busy mark is already gone for it.
-  if (refreshUnderDeleteMessage_) TheScreen().PostCommand(dialog, IDC_REFRESH);
+  if (refreshUnderDeleteMessage_) TheDialogScreen().PostCommand(dialog, IDC_REFRESH);
   ShowMessage(dialog, IDS_DELETE_COMPLETE, BoxKind::Ok);
-  if (!refreshUnderDeleteMessage_) TheScreen().PostCommand(dialog, IDC_REFRESH);
-  TheScreen().EnableControl(dialog, IDC_DELETE, false);
+  if (!refreshUnderDeleteMessage_) TheDialogScreen().PostCommand(dialog, IDC_REFRESH);
+  TheDialogScreen().EnableControl(dialog, IDC_DELETE, false);
 }
 
 int AskAndDelete(WindowRef dialog, const std::function<void()>& deleteSong) {

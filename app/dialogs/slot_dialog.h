@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 
 namespace su {
 

@@ -13,7 +13,7 @@ constexpr int kColumnSize = 2;
 }  // namespace
 
 void SetUpSlotList(WindowRef dialog) {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   screen.ListSetup(dialog, IDC_SLOT_LIST);
   screen.ListAddColumn(dialog, IDC_SLOT_LIST, kColumnNo, "No", 40);
   screen.ListAddColumn(dialog, IDC_SLOT_LIST, kColumnData, "Data", 100);
@@ -27,14 +27,14 @@ std::string SlotNameText(const char* name, std::size_t fieldSize) {
 }
 
 void ShowSlotRow(WindowRef dialog, int row, const std::string& label, const std::string& name, std::uint32_t size) {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   screen.ListInsertRow(dialog, IDC_SLOT_LIST, row, label);
   screen.ListSetCell(dialog, IDC_SLOT_LIST, row, kColumnData, name);
   screen.ListSetCell(dialog, IDC_SLOT_LIST, row, kColumnSize, KilobyteCell(size));
 }
 
 int SelectedRow(WindowRef dialog) {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   const int rows = screen.ListRowCount(dialog, IDC_SLOT_LIST);
   for (int row = 0; row < rows; ++row) {
     if (screen.ListRowSelected(dialog, IDC_SLOT_LIST, row)) return row;
@@ -42,11 +42,11 @@ int SelectedRow(WindowRef dialog) {
   return 0;
 }
 
-DeletingBox::DeletingBox(WindowRef owner) : box_(TheScreen().OpenBox(IDD_DELETING, owner, nullptr)) {}
+DeletingBox::DeletingBox(WindowRef owner) : box_(TheDialogScreen().OpenBox(IDD_DELETING, owner, nullptr)) {}
 
 DeletingBox::~DeletingBox() {
   try {
-    TheScreen().CloseBox(box_);
+    TheDialogScreen().CloseBox(box_);
   } catch (...) {
     // A box that will not close goes with the process; the failure under way matters more.
   }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "transfer/slot_list.h"
 
 namespace su {

@@ -16,7 +16,7 @@ std::uint8_t TargetSlot(WindowRef dialog, const SlotSession& session) {
 }
 
 void FillSlotRows(WindowRef dialog, const SlotSession& session) {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   screen.ListClear(dialog, IDC_SLOT_LIST);
   for (int slot = 0; slot < session.slotCount; ++slot) {
     const SlotEntry& entry = session.slots[static_cast<std::size_t>(slot)];
@@ -30,7 +30,7 @@ int DeleteTargetSong(WindowRef dialog, const SlotSession& session,
                      void (*deleteInSlot)(const SlotSession& session, std::uint8_t slot)) {
   const std::uint8_t slot = TargetSlot(dialog, session);
   if (session.slots[slot].used == 0) {
-    TheScreen().Beep();
+    TheDialogScreen().Beep();
     return 0;
   }
   return AskAndDelete(dialog, [&] { deleteInSlot(session, slot); });

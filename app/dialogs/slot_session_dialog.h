@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "app/dialogs/slot_dialog.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "transfer/progress.h"
 #include "transfer/send_prompts.h"
 #include "transfer/slot_session.h"

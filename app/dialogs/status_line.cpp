@@ -6,10 +6,10 @@
 namespace su {
 
 void SetStatusLine(WindowRef dialog, int number) {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   screen.SetControlText(dialog, IDC_STATUS, FitBuffer(screen.Text(number), kStatusBufferChars));
 }
 
-void ClearStatusLine(WindowRef dialog) { TheScreen().SetControlText(dialog, IDC_STATUS, ""); }
+void ClearStatusLine(WindowRef dialog) { TheDialogScreen().SetControlText(dialog, IDC_STATUS, ""); }
 
 }  // namespace su

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 
 namespace su {
 

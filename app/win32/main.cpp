@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/run_sequence.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "app/win32/win32_screen.h"
 #include "app/win32/win32_system.h"
 #include "base/win32/code_page_win32.h"

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 
 namespace su {
 
@@ -15,7 +15,7 @@ HINSTANCE ProgramInstance();
 // Makes the list-view and progress-bar controls available; called before the first dialog.
 void InitCommonControlsOnce();
 
-class Win32Screen : public Screen {
+class Win32Screen : public DialogScreen {
  public:
   std::string Text(int number) override;
   int Ask(WindowRef owner, const std::string& text, BoxKind kind) override;

@@ -137,6 +137,7 @@ class RtMidiDriver : public MidiDriver {
     outName_ = outNames_[static_cast<std::size_t>(index)];
     outEvent_ = done;
     outOpen_ = true;
+    removed_ = false;  // what was seen of the last port says nothing of this one
     return true;
   }
   bool IsOutOpen() const override { return outOpen_; }

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 
 namespace su::test {
 
-class FakeScreen : public Screen {
+class FakeScreen : public DialogScreen {
  public:
   struct ShownBox {
     WindowRef owner;

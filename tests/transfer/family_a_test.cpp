@@ -264,6 +264,19 @@ TEST_P(FamilyARestarts, OnlyStartsOverWithoutProgressAreBounded) {
   const Bytes image = Image(8 * 128);
   EXPECT_EQ(Transfer(image), c.outcome);
   EXPECT_EQ(keyboard->Slot(5).contents == image, c.outcome == Returned(0));
+  // However the asks move, one image costs at most three times its blocks and a few dozen more.
+  EXPECT_LE(keyboard->CountReceivedA(test::kKeyABlock), 3u * 8 + 32);
+}
+
+// Asks each further than the last count as progress, yet starting a 32-block image over at block 1, 2, 3 ...
+// would send it some 500 blocks in all (N*N/2): the whole transfer is bounded, then message 55.
+TEST_F(FamilyAProtocol, AsksEachFurtherThanTheLastAreBoundedAsAWhole) {
+  std::vector<std::uint32_t> asks;
+  for (std::uint32_t block = 1; block < 32; ++block) asks.push_back(block);
+  for (const test::KeyboardRule& rule : StartOverAt(asks)) keyboard->AddRule(rule);
+  EXPECT_EQ(Transfer(Image(32 * 128)), Message(IDS_TRANSMISSION_STOPPED));
+  EXPECT_EQ(keyboard->CountReceivedA(test::kKeyABlock), 3u * 32 + 32);
+  EXPECT_EQ(keyboard->CountReceivedA(test::kKeyAClosing), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -28,6 +28,12 @@ static_assert(sizeof(kUntitled) <= kSlotNameSizeA, "the untitled mark fits the n
 // and starts the count afresh, so a long song over a flaky link still finishes, while a keyboard that
 // keeps asking at the same place (or ever earlier, or back and forth) cannot hold the program for ever.
 constexpr int kMaxStartsOverWithoutProgress = 5;
+// However the asks to start over move, the blocks sent for one image are bounded as a whole: a keyboard that
+// asks at block 1, then 2, then 3... makes "progress" every time yet would have the whole image sent about
+// N times over (N*N/2 blocks). Three times the image's blocks and a few dozen more is room for the honest
+// restarts of a flaky link, on a short song too.
+constexpr std::uint64_t kBlockBudgetFactor = 3;
+constexpr std::uint64_t kBlockBudgetExtra = 32;
 
 bool Send(const std::uint8_t* bytes, std::size_t length) {
   return SendSysEx(bytes, static_cast<std::uint32_t>(length)) != 0;
@@ -54,14 +60,14 @@ std::unique_ptr<std::uint8_t[]> AwaitAnswer(const Expected& expected) {
   }
 }
 
-// A read whose request cannot be sent counts as sent (and unanswered) when the device is gone: the operation
-// then fails with message 38 at once instead of carrying on as if the keyboard had nothing to say.
+// A read whose request the driver refuses is not sent (a device that is gone ends the operation in the port
+// session instead, with message 38).
 std::unique_ptr<std::uint8_t[]> ReadValue(std::uint16_t address, std::uint8_t area, std::uint8_t param,
                                           std::uint8_t fixed, std::uint8_t slot, std::uint32_t minLength,
                                           bool* sent) {
   std::uint8_t request[kReadLength];
-  *sent = Send(request, BuildRead(request, address, area, param, fixed, slot)) || DeviceGone();
-  if (!*sent || DeviceGone()) return nullptr;
+  *sent = Send(request, BuildRead(request, address, area, param, fixed, slot));
+  if (!*sent) return nullptr;
   return AwaitAnswer({address, kAnswerRead, area, param, minLength});
 }
 
@@ -101,7 +107,7 @@ int PrepareKeyboardA(std::uint16_t modelAddress, bool quiet) {
   if (modelAddress != kAddressType21) return 1;
 
   const std::int32_t pause = Run().zt31Timeout;
-  TheClock().Pause(pause > 0 ? static_cast<std::uint32_t>(pause) : 0);
+  PauseExchange(pause > 0 ? static_cast<std::uint32_t>(pause) : 0);
 
   bool sent = false;
   const auto answer = ReadValue(modelAddress, kAreaKeyboard, kParamReady, kFixedReady, 0, kAnswerByteMin, &sent);
@@ -178,9 +184,12 @@ void SendSongImageA(std::uint16_t modelAddress, std::uint8_t slot, TransferProgr
   bool startedOver = false;
   std::uint32_t furthestStartOver = 0;  // the furthest block at which the keyboard has asked to start over
   std::uint32_t block = 0;
+  const std::uint64_t budget = kBlockBudgetFactor * blocks + kBlockBudgetExtra;
+  std::uint64_t blocksSent = 0;
   progress.Begin(static_cast<int>(blocks));
   progress.Status(IDS_NOW_SENDING);
   while (block < blocks) {
+    if (++blocksSent > budget) RaiseMessage(IDS_TRANSMISSION_STOPPED);
     const std::uint32_t offset = block * kBlockBytes;
     const std::uint32_t count = size - offset < kBlockBytes ? size - offset : kBlockBytes;
     // A block that cannot be sent would leave a hole in the song on the keyboard: the transfer fails.

@@ -69,13 +69,14 @@ void SetUpSessionA(SlotSession& session, std::int32_t modelType, const std::stri
 }
 
 void ReadSlotTableA(SlotSession& session, TransferProgress& progress) {
+  const ProgressClearing clearing(progress);
   ReadSlotEntries(session, progress, ReadSlotInfoA);
   session.freeSize = ReadFreeSpaceA(session.modelAddress);
-  progress.Clear();
 }
 
 SendOutcome SendSongToSlotA(const SlotSession& session, std::uint8_t slot, const std::uint8_t* image,
                             std::uint32_t size, TransferProgress& progress, SendPrompts& prompts) {
+  const ProgressClearing clearing(progress);
   const std::uint16_t address = session.modelAddress;
   PrepareKeyboardA(address, false);
   std::uint32_t oldSize = 0;

@@ -62,13 +62,13 @@ Frame AwaitAnswerLong(const Expected& expected) {
     std::uint32_t length = 0;
     Frame frame = Receive(&length);
     if (frame == nullptr) frame = Receive(&length);
-    // A device that is gone will not answer however long it is given: no pause is waited out.
-    for (int tries = 0; frame == nullptr && tries < kLongWaitPausedTries && !DeviceGone(); ++tries) {
-      TheClock().Pause(kPauseMs);
+    // The pauses end early when the device is gone: it will not answer however long it is given.
+    for (int tries = 0; frame == nullptr && tries < kLongWaitPausedTries; ++tries) {
+      PauseExchange(kPauseMs);
       frame = Receive(&length);
     }
     if (frame == nullptr) {
-      if (!DeviceGone()) TheClock().Pause(kPauseMs);
+      PauseExchange(kPauseMs);
       return nullptr;
     }
     if (IsReadAnswer(frame.get(), length, expected.area, expected.param, expected.minLength)) return frame;
@@ -82,8 +82,7 @@ int AwaitBlockAnswer() {
     std::uint32_t length = 0;
     Frame frame = Receive(&length);
     if (frame == nullptr) {
-      if (DeviceGone()) return -1;
-      TheClock().Pause(kPauseMs);
+      PauseExchange(kPauseMs);
       frame = Receive(&length);
       if (frame == nullptr) return -1;
     }
@@ -93,11 +92,11 @@ int AwaitBlockAnswer() {
 
 Frame Read(std::uint8_t area, std::uint8_t param, std::uint8_t slot, std::uint8_t nameMark, std::uint32_t minLength,
            bool* sent) {
-  // A request refused because the device is gone counts as sent and unanswered: the read fails with
-  // message 38 at once instead of taking the slot for empty.
+  // A request the driver refuses is not sent; a device that is gone ends the read in the port session
+  // instead, with message 38, rather than the slot being taken for empty.
   std::uint8_t request[kReadLength];
-  *sent = Send(request, BuildRead(request, area, param, slot, nameMark)) || DeviceGone();
-  if (!*sent || DeviceGone()) return nullptr;
+  *sent = Send(request, BuildRead(request, area, param, slot, nameMark));
+  if (!*sent) return nullptr;
   return AwaitAnswer({area, param, minLength});
 }
 

@@ -28,14 +28,15 @@ void SetUpSessionB(SlotSession& session) {
 }
 
 void ReadSlotTableB(SlotSession& session, TransferProgress& progress) {
+  const ProgressClearing clearing(progress);
   ReadSlotEntries(session, progress, ReadSlotInfoB);
   ReadFreeSpaceB(session.modelAddress);  // waits until the keyboard is ready; the value is not shown
   session.maxSongSize = ReadMaxSongSizeB(session.modelAddress);
-  progress.Clear();
 }
 
 SendOutcome SendSongToSlotB(const SlotSession& session, std::uint8_t slot, const std::uint8_t* image,
                             std::uint32_t size, TransferProgress& progress, SendPrompts& prompts) {
+  const ProgressClearing clearing(progress);
   const std::uint16_t address = session.modelAddress;
   std::uint32_t oldSize = 0;
   const int used = ReadSlotInfoB(address, slot, &oldSize, nullptr);

@@ -46,7 +46,7 @@ void Send(const std::uint8_t* bytes, std::size_t length) {
 
 // Takes answers until an acknowledgement of at least `ackMin` bytes (handed to `take`) or a refusal comes.
 // Without a cancel flag a receive that brings nothing ends the wait; with one, the wait goes on until an
-// answer comes or the flag is set, or the device is gone (then it ends as silence).
+// answer comes or the flag is set (a device that is gone ends it in the port session).
 template <typename Take>
 Answer AwaitAnswer(std::uint32_t ackMin, Take take, const int* cancelFlag) {
   for (;;) {
@@ -54,7 +54,7 @@ Answer AwaitAnswer(std::uint32_t ackMin, Take take, const int* cancelFlag) {
     std::unique_ptr<std::uint8_t[]> copy;
     std::uint32_t length = 0;
     if (!ReceiveSysEx(&copy, &length)) {
-      if (cancelFlag != nullptr && !DeviceGone()) continue;
+      if (cancelFlag != nullptr) continue;
       return {Outcome::Silence, 0};
     }
     const int code = CheckReplyFrame(kModelAddressC, copy.get(), length);

@@ -20,6 +20,7 @@ enum class DeleteOutcome { Done, Refused, Failed };
 }  // namespace
 
 void ReadSlotTableC(const SlotLayout& layout, SlotTableC& table, TransferProgress& progress) {
+  const ProgressClearing clearing(progress);
   progress.Begin(kReadingRange);
   progress.Status(IDS_GETTING_INFORMATION);
   // Sizes are unsigned as the keyboard reports them; the sum wraps like the keyboard's own 32-bit count.
@@ -35,11 +36,11 @@ void ReadSlotTableC(const SlotLayout& layout, SlotTableC& table, TransferProgres
     record.inUse = status & 0xFF;
   }
   table.freeSize = ReadFreeSpace();
-  progress.Clear();
 }
 
 SendOutcome SendSongToSlotC(std::uint8_t slot, const std::uint8_t* image, std::uint32_t size,
                             TransferProgress& progress, SendPrompts& prompts) {
+  const ProgressClearing clearing(progress);
   if ((ReadSlotInfo(slot, nullptr, nullptr) & 0xFF) != 0) {
     if (!prompts.ConfirmReplace()) return SendOutcome::Declined;
   }

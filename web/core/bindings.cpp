@@ -100,7 +100,7 @@ const char* Done(const std::string& fields) {
 // connect again.
 const char* Failed(std::exception_ptr failure) {
   Core& core = TheCore();
-  const bool gone = core.driver.DeviceRemoved();
+  const bool gone = su::DeviceGone();
   if (gone) core.session.Close();
   core.result = "{\"ok\":false,\"message\":" + JsonString(su::web::FailureText(failure)) +
                 ",\"gone\":" + (gone ? "true" : "false") + ",\"connected\":" +

@@ -30,11 +30,13 @@ constexpr char kSongFileKind[] = "5";
 constexpr char kSongImageKind[] = "4";
 
 // The screen the shared conversion step talks to: the page shows no converting box (the conversion takes a
-// moment at most) and has no dialogs of the Windows program; texts come from the product's table.
-class PageScreen : public WindowlessScreen {
+// moment at most); texts come from the product's table.
+class PageScreen : public Screen {
  public:
   std::string Text(int number) override { return MessageText(number); }
   int Ask(WindowRef, const std::string&, BoxKind kind) override { return kind == BoxKind::YesNo ? kAnswerNo : kAnswerOk; }
+  void ShowConvertingBox() override {}
+  void CloseConvertingBox() override {}
 };
 
 // The page's screen for the length of one call, the one before it put back afterwards.

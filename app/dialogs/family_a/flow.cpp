@@ -4,7 +4,7 @@
 #include "base/conversion.h"
 #include "base/paths.h"
 #include "base/run_state.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "resources/resource.h"
 #include "transfer/family_a/slot_operations.h"
 #include "transfer/slot_session.h"
@@ -27,7 +27,7 @@ int RunFamilyA() {
   SetUpSessionA(session, run.modelType, SplitPath(run.stagedPath).name);
 
   SlotSessionDialog dialog(kSlotDialogA, session);
-  TheScreen().RunDialog(IDD_SEND_A, dialog);
+  TheDialogScreen().RunDialog(IDD_SEND_A, dialog);
   return 1;
 }
 

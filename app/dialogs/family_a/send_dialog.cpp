@@ -17,8 +17,8 @@ void RefreshSlotsA(WindowRef dialog, SlotSession& session) {
 
 void FillSlotListA(WindowRef dialog, const SlotSession& session) {
   FillSlotRows(dialog, session);
-  TheScreen().SetControlText(dialog, IDC_TOTAL_SIZE, TotalKilobytesText(session.totalSize));
-  TheScreen().SetControlText(dialog, IDC_FREE_SIZE, TotalKilobytesText(session.freeSize));
+  TheDialogScreen().SetControlText(dialog, IDC_TOTAL_SIZE, TotalKilobytesText(session.totalSize));
+  TheDialogScreen().SetControlText(dialog, IDC_FREE_SIZE, TotalKilobytesText(session.freeSize));
 }
 
 int DeleteSongA(WindowRef dialog, const SlotSession& session) {

@@ -6,7 +6,7 @@
 #include "app/dialogs/slot_session_dialog.h"
 #include "base/conversion.h"
 #include "base/run_state.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "resources/resource.h"
 #include "transfer/family_b/slot_operations.h"
 
@@ -27,7 +27,7 @@ int RunFamilyB() {
   SetUpSessionB(session);
 
   SlotSessionDialog dialog(kSlotDialogB, session);
-  TheScreen().RunDialog(IDD_SEND_B, dialog);
+  TheDialogScreen().RunDialog(IDD_SEND_B, dialog);
   return 1;
 }
 

@@ -17,8 +17,8 @@ void RefreshSlotsB(WindowRef dialog, SlotSession& session) {
 
 void FillSlotListB(WindowRef dialog, const SlotSession& session) {
   FillSlotRows(dialog, session);
-  TheScreen().SetControlText(dialog, IDC_TOTAL_SIZE, TotalKilobytesTextB(session.totalSize));
-  TheScreen().SetControlText(dialog, IDC_MAX_SONG_SIZE, TotalKilobytesText(session.maxSongSize));
+  TheDialogScreen().SetControlText(dialog, IDC_TOTAL_SIZE, TotalKilobytesTextB(session.totalSize));
+  TheDialogScreen().SetControlText(dialog, IDC_MAX_SONG_SIZE, TotalKilobytesText(session.maxSongSize));
 }
 
 int DeleteSongB(WindowRef dialog, const SlotSession& session) {

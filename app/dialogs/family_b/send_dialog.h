@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/dialogs/slot_session_dialog.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "transfer/slot_session.h"
 
 namespace su {

@@ -6,7 +6,7 @@
 #include "base/conversion.h"
 #include "base/errors.h"
 #include "base/run_state.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "resources/resource.h"
 #include "transfer/family_c/slot_layout.h"
 
@@ -29,7 +29,7 @@ int RunFamilyC() {
   SlotTableC table{};  // cleared for this run
 
   SendDialogC dialog(layout, table);
-  TheScreen().RunDialog(IDD_SEND_C, dialog);
+  TheDialogScreen().RunDialog(IDD_SEND_C, dialog);
   return 1;
 }
 

@@ -16,7 +16,7 @@ void ReadSlots(WindowRef dialog, const SlotLayout& layout, SlotTableC& table) {
 }
 
 void FillSlotList(WindowRef dialog, const SlotLayout& layout, const SlotTableC& table) {
-  Screen& screen = TheScreen();
+  DialogScreen& screen = TheDialogScreen();
   screen.ListClear(dialog, IDC_SLOT_LIST);
   const int count = layout.slotCount < kMaxSlotsC ? layout.slotCount : kMaxSlotsC;
   for (int slot = 0; slot < count; ++slot) {
@@ -43,7 +43,7 @@ int SendToSelectedSlot(WindowRef dialog) {
 int DeleteSelectedSlot(WindowRef dialog, const SlotTableC& table) {
   const int slot = SelectedRow(dialog);
   if (slot < 0 || slot >= kMaxSlotsC || table.slots[slot].inUse == 0) {
-    TheScreen().Beep();
+    TheDialogScreen().Beep();
     return 0;
   }
   return AskAndDelete(dialog, [slot] { DeleteSongInSlotC(static_cast<std::uint8_t>(slot & 0xFF)); });

@@ -6,7 +6,7 @@
 
 #include "app/dialogs/slot_dialog.h"
 #include "app/dialogs/slot_list_control.h"
-#include "base/screen.h"
+#include "app/dialog_screen.h"
 #include "transfer/family_c/protocol.h"
 #include "transfer/family_c/slot_layout.h"
 #include "transfer/family_c/slot_operations.h"

@@ -20,9 +20,9 @@ TEST_F(ShownMessagesTest, StatusLineIsSetAndClearedOnControl11000) {
   struct Idle : DialogLogic {
     void OnInit(WindowRef dialog) override {
       SetStatusLine(dialog, IDS_GETTING_INFORMATION);
-      afterSet = TheScreen().ControlText(dialog, IDC_STATUS);
+      afterSet = TheDialogScreen().ControlText(dialog, IDC_STATUS);
       ClearStatusLine(dialog);
-      TheScreen().EndDialog(dialog, 0);
+      TheDialogScreen().EndDialog(dialog, 0);
     }
     void OnCommand(WindowRef, int) override {}
     std::string afterSet;
