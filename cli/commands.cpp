@@ -202,6 +202,7 @@ class Runner {
   const MidiSetUp& setUpMidi_;
   ConsoleScreen screen_;
   const FamilyEntry* family_ = nullptr;
+  KeyboardSlots slots_;  // the keyboard found, as its family addresses it
   std::string tried_;  // the ports tried, for the texts of failures that concern them
   std::string slotLabel_;  // the slot the command works on, as list shows it
   std::unique_ptr<DumpingDriver> dumper_;  // --dump: in front of the installed driver while the command runs
@@ -335,16 +336,17 @@ void Runner::Connect() {
   const int found = SearchKeyboard(quiet);
   family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
   if (family_ == nullptr) throw Stop{kExitNoKeyboard, FirstLine(MessageText(IDS_NO_RESPONSE)) + tried_};
+  slots_ = family_->slotsOf(run.modelType, "");
 }
 
 std::size_t Runner::SlotIndex() {
-  const std::vector<std::string> labels = family_->labels(su::Run().modelType);
+  const std::vector<std::string>& labels = slots_.labels;
   if (o_.slot == "free") {
     // The first slot that holds no song, from the slot table.
     Listing listing;
     {
       TerminalProgress progress(console_);
-      family_->read(listing, progress);
+      family_->read(slots_, listing, progress);
     }
     for (std::size_t i = 0; i < listing.slots.size(); ++i) {
       if (listing.slots[i].used) continue;
@@ -365,7 +367,7 @@ void Runner::Identify() {
   PortsClosed closed;
   Connect();
   const RunState& run = su::Run();
-  const std::vector<std::string> labels = family_->labels(run.modelType);
+  const std::vector<std::string>& labels = slots_.labels;
   if (o_.json) {
     PrintJson(console_.out, {{"modelType", run.modelType},
                              {"family", std::string(1, family_->letter)},
@@ -385,7 +387,7 @@ void Runner::List() {
   Listing listing;
   {
     TerminalProgress progress(console_);
-    family_->read(listing, progress);
+    family_->read(slots_, listing, progress);
   }
   PrintListing(listing);
 }
@@ -393,7 +395,7 @@ void Runner::List() {
 void Runner::PrintListing(const Listing& listing) {
   const RunState& run = su::Run();
   const std::uint32_t total = listing.totalSize;
-  const std::uint32_t room = listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize;
+  const std::uint32_t room = MemoryShown(*family_, listing);
   if (o_.json) {
     Json slots = Json::array();
     for (const SlotRow& row : listing.slots) {
@@ -437,6 +439,7 @@ void Runner::Send() {
   run.convertedPath = ConvertStagedSong(kSongImageKind, family_->modelCode(), family_->modelInfo());
   LoadSongImageToSend();
   const std::string songName = SplitPath(run.stagedPath).name;
+  slots_ = family_->slotsOf(run.modelType, songName);
 
   SendOutcome outcome;
   {
@@ -448,7 +451,7 @@ void Runner::Send() {
     hook.limitSeconds = o_.checkTimeout > 0 ? o_.checkTimeout : console_.askable ? 0 : kUnattendedCheckSeconds;
     hook.timedOut = false;
     try {
-      outcome = family_->send(slot, songName, run.songImage.get(), run.songImageSize, progress, prompts);
+      outcome = family_->send(slots_, slot, run.songImage.get(), run.songImageSize, progress, prompts);
     } catch (const RaisedMessage& raised) {
       hook.progress = nullptr;
       if (raised.number == IDS_TIMEOUT && hook.timedOut) {
@@ -469,10 +472,10 @@ void Runner::Send() {
 
   // Read the slot back: the keyboard should now hold a song of the image's size (an odd size may come back
   // with its padding byte) and, where the family keeps one, the song's name.
-  const SlotRow row = family_->readSlot(slot);
+  const SlotRow row = family_->readSlot(slots_, slot);
   const std::uint32_t size = run.songImageSize;
   const bool sizeOk = row.size == size || (size % 2 == 1 && row.size == size + 1);
-  const std::size_t field = family_->nameField();
+  const std::size_t field = family_->nameField(slots_);
   // Family A keeps the name as the keyboard can show it: that is what must come back.
   const bool nameOk = field == 0 || RightTrimmed(row.name) == RightTrimmed(ShowableNameA(songName).substr(0, field));
   if (!row.used || !sizeOk || !nameOk) {
@@ -490,10 +493,10 @@ void Runner::Delete() {
   PortsClosed closed;
   Connect();
   const std::size_t slot = SlotIndex();
-  if (!family_->readSlot(slot).used) throw Stop{kExitDeclined, "Slot " + slotLabel_ + " holds no song."};
+  if (!family_->readSlot(slots_, slot).used) throw Stop{kExitDeclined, "Slot " + slotLabel_ + " holds no song."};
   if (!screen_.Confirm(MessageText(IDS_DELETE_QUESTION))) throw Stop{kExitDeclined, ""};
   try {
-    family_->erase(slot);
+    family_->erase(slots_, slot);
   } catch (const APP_EXCEPTION& error) {
     // A family C keyboard refuses a delete it is not ready for with its not-ready code: the same outcome as
     // a send it is not ready for, though the text stays the dialog's.
@@ -501,7 +504,7 @@ void Runner::Delete() {
     throw;
   }
   console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
-  if (family_->readSlot(slot).used) throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " still holds a song."};
+  if (family_->readSlot(slots_, slot).used) throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " still holds a song."};
 }
 
 void Runner::Convert() {

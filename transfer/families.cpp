@@ -2,6 +2,7 @@
 
 #include "base/conversion.h"
 #include "base/run_state.h"
+#include "midi/identification.h"
 #include "transfer/family_a/frames.h"
 #include "transfer/family_a/protocol.h"
 #include "transfer/family_a/slot_operations.h"
@@ -21,6 +22,15 @@ std::string Bounded(const char* text, std::size_t size) {
   return std::string(text, length);
 }
 
+// The slot records of a family A or B keyboard as its protocol reads them.
+SlotSession SessionOf(const KeyboardSlots& slots) {
+  SlotSession session;
+  SetUpSlots(session, slots.modelAddress, static_cast<int>(slots.labels.size()), 0);
+  session.slotLabels = slots.labels;
+  session.songName = slots.songName;
+  return session;
+}
+
 // The slots of a session read from a keyboard of family A or B, with the keyboard's total size.
 Listing ListingOf(const SlotSession& session) {
   Listing listing;
@@ -33,82 +43,82 @@ Listing ListingOf(const SlotSession& session) {
   return listing;
 }
 
-// ---- Family A -------------------------------------------------------------------------------------
+std::string NoModelInfo() { return ""; }
+std::size_t NoNameField(const KeyboardSlots&) { return 0; }
 
-SlotSession SessionA() {
-  SlotSession session;
-  SetUpSessionA(session, Run().modelType, "");
-  return session;
-}
+// ---- Family A -------------------------------------------------------------------------------------
 
 bool OwnsA(std::int32_t modelType) { return modelType == 21 || modelType == 22; }
 
-std::vector<std::string> LabelsA(std::int32_t) { return SessionA().slotLabels; }
+KeyboardSlots SlotsOfA(std::int32_t modelType, const std::string& songName) {
+  SlotSession session;
+  SetUpSessionA(session, modelType, songName);
+  return {session.modelAddress, session.slotLabels, session.songName};
+}
 
 std::string ModelCodeA() { return kModelCodeA; }
-std::string NoModelInfo() { return ""; }
-std::size_t NoNameField() { return 0; }
 
-void ReadA(Listing& listing, TransferProgress& progress) {
-  SlotSession session = SessionA();
+void ReadA(const KeyboardSlots& slots, Listing& listing, TransferProgress& progress) {
+  SlotSession session = SessionOf(slots);
   ReadSlotTableA(session, progress);
   listing = ListingOf(session);
   listing.freeSize = session.freeSize;
 }
 
-SendOutcome SendA(std::size_t slot, const std::string& songName, const std::uint8_t* image, std::uint32_t size,
+SendOutcome SendA(const KeyboardSlots& slots, std::size_t slot, const std::uint8_t* image, std::uint32_t size,
                   TransferProgress& progress, SendPrompts& prompts) {
-  SlotSession session;
-  SetUpSessionA(session, Run().modelType, songName);
-  return SendSongToSlotA(session, static_cast<std::uint8_t>(slot), image, size, progress, prompts);
+  return SendSongToSlotA(SessionOf(slots), static_cast<std::uint8_t>(slot), image, size, progress, prompts);
 }
 
-void EraseA(std::size_t slot) { DeleteSongInSlotA(SessionA(), static_cast<std::uint8_t>(slot)); }
+void EraseA(const KeyboardSlots& slots, std::size_t slot) {
+  DeleteSongInSlotA(SessionOf(slots), static_cast<std::uint8_t>(slot));
+}
 
-SlotRow ReadSlotA(std::size_t slot) {
-  const SlotSession session = SessionA();
+SlotRow ReadSlotA(const KeyboardSlots& slots, std::size_t slot) {
   SlotRow row;
   char name[kSlotNameSizeA] = {};
-  row.used = ReadSlotInfoA(session.modelAddress, static_cast<std::uint8_t>(slot), &row.size, name) != 0;
+  row.used = ReadSlotInfoA(slots.modelAddress, static_cast<std::uint8_t>(slot), &row.size, name) != 0;
   row.name = Bounded(name, sizeof name);
   return row;
 }
 
-std::size_t NameFieldA() { return SessionA().modelAddress == family_a::kAddressType21 ? 12 : 8; }
+std::size_t NameFieldA(const KeyboardSlots& slots) {
+  return slots.modelAddress == family_a::kAddressType21 ? 12 : 8;
+}
 
 // ---- Family B -------------------------------------------------------------------------------------
 
-SlotSession SessionB() {
-  SlotSession session;
-  SetUpSessionB(session);
-  return session;
-}
-
 bool OwnsB(std::int32_t modelType) { return modelType >= 25 && modelType <= 27; }
 
-std::vector<std::string> LabelsB(std::int32_t) { return SessionB().slotLabels; }
+KeyboardSlots SlotsOfB(std::int32_t, const std::string&) {
+  SlotSession session;
+  SetUpSessionB(session);
+  return {session.modelAddress, session.slotLabels, ""};
+}
 
 std::string ModelCodeOfB() { return ModelCodeB(Run().modelType); }
 
-void ReadB(Listing& listing, TransferProgress& progress) {
-  SlotSession session = SessionB();
+void ReadB(const KeyboardSlots& slots, Listing& listing, TransferProgress& progress) {
+  SlotSession session = SessionOf(slots);
   ReadSlotTableB(session, progress);
   listing = ListingOf(session);
   listing.hasMaxSongSize = true;
   listing.maxSongSize = session.maxSongSize;
 }
 
-SendOutcome SendB(std::size_t slot, const std::string&, const std::uint8_t* image, std::uint32_t size,
+SendOutcome SendB(const KeyboardSlots& slots, std::size_t slot, const std::uint8_t* image, std::uint32_t size,
                   TransferProgress& progress, SendPrompts& prompts) {
-  return SendSongToSlotB(SessionB(), static_cast<std::uint8_t>(slot), image, size, progress, prompts);
+  return SendSongToSlotB(SessionOf(slots), static_cast<std::uint8_t>(slot), image, size, progress, prompts);
 }
 
-void EraseB(std::size_t slot) { DeleteSongInSlotB(SessionB(), static_cast<std::uint8_t>(slot)); }
+void EraseB(const KeyboardSlots& slots, std::size_t slot) {
+  DeleteSongInSlotB(SessionOf(slots), static_cast<std::uint8_t>(slot));
+}
 
-SlotRow ReadSlotB(std::size_t slot) {
+SlotRow ReadSlotB(const KeyboardSlots& slots, std::size_t slot) {
   SlotRow row;
   char name[kSlotNameSizeB] = {};
-  row.used = ReadSlotInfoB(SessionB().modelAddress, static_cast<std::uint8_t>(slot), &row.size, name) != 0;
+  row.used = ReadSlotInfoB(slots.modelAddress, static_cast<std::uint8_t>(slot), &row.size, name) != 0;
   row.name = Bounded(name, sizeof name);
   return row;
 }
@@ -117,12 +127,16 @@ SlotRow ReadSlotB(std::size_t slot) {
 
 bool OwnsC(std::int32_t modelType) { return SlotLayoutFor(modelType).slotCount > 0; }
 
-std::vector<std::string> LabelsC(std::int32_t modelType) { return SlotLayoutFor(modelType).slotLabels; }
+KeyboardSlots SlotsOfC(std::int32_t modelType, const std::string&) {
+  return {kModelAddressC, SlotLayoutFor(modelType).slotLabels, ""};
+}
 
 std::string ModelCodeC() { return Run().modelCode; }
 
-void ReadC(Listing& listing, TransferProgress& progress) {
-  const SlotLayout layout = SlotLayoutFor(Run().modelType);
+void ReadC(const KeyboardSlots& slots, Listing& listing, TransferProgress& progress) {
+  SlotLayout layout;
+  layout.slotCount = static_cast<std::int32_t>(slots.labels.size());
+  layout.slotLabels = slots.labels;
   SlotTableC table{};
   ReadSlotTableC(layout, table, progress);
   listing = Listing{};
@@ -135,14 +149,14 @@ void ReadC(Listing& listing, TransferProgress& progress) {
   listing.freeSize = table.freeSize;
 }
 
-SendOutcome SendC(std::size_t slot, const std::string&, const std::uint8_t* image, std::uint32_t size,
+SendOutcome SendC(const KeyboardSlots&, std::size_t slot, const std::uint8_t* image, std::uint32_t size,
                   TransferProgress& progress, SendPrompts& prompts) {
   return SendSongToSlotC(static_cast<std::uint8_t>(slot), image, size, progress, prompts);
 }
 
-void EraseC(std::size_t slot) { DeleteSongInSlotC(static_cast<std::uint8_t>(slot)); }
+void EraseC(const KeyboardSlots&, std::size_t slot) { DeleteSongInSlotC(static_cast<std::uint8_t>(slot)); }
 
-SlotRow ReadSlotC(std::size_t slot) {
+SlotRow ReadSlotC(const KeyboardSlots&, std::size_t slot) {
   SlotRow row;
   char name[kSlotNameSize] = {};
   row.used = (ReadSlotInfo(static_cast<std::uint8_t>(slot), &row.size, name) & 0xFF) != 0;
@@ -152,15 +166,19 @@ SlotRow ReadSlotC(std::size_t slot) {
 
 // Families A and B first: family C serves every type of its own layout table.
 constexpr FamilyEntry kFamilies[] = {
-    {'A', OwnsA, LabelsA, ModelCodeA, NoModelInfo, ReadA, SendA, EraseA, ReadSlotA, NameFieldA,
-     TotalKilobytesText},
-    {'B', OwnsB, LabelsB, ModelCodeOfB, NoModelInfo, ReadB, SendB, EraseB, ReadSlotB, NoNameField,
-     TotalKilobytesTextB},
-    {'C', OwnsC, LabelsC, ModelCodeC, ModelInfoArgument, ReadC, SendC, EraseC, ReadSlotC, NoNameField,
-     TotalKilobytesText},
+    {'A', OwnsA, SlotsOfA, ModelCodeA, NoModelInfo, ReadA, SendA, EraseA, ReadSlotA, NameFieldA, TotalKilobytesText,
+     MemoryFigure::FreeMemory, true},
+    {'B', OwnsB, SlotsOfB, ModelCodeOfB, NoModelInfo, ReadB, SendB, EraseB, ReadSlotB, NoNameField,
+     TotalKilobytesTextB, MemoryFigure::LargestSong, false},
+    {'C', OwnsC, SlotsOfC, ModelCodeC, ModelInfoArgument, ReadC, SendC, EraseC, ReadSlotC, NoNameField,
+     TotalKilobytesText, MemoryFigure::FreeMemory, true},
 };
 
 }  // namespace
+
+const FamilyEntry& FamilyA() { return kFamilies[0]; }
+const FamilyEntry& FamilyB() { return kFamilies[1]; }
+const FamilyEntry& FamilyC() { return kFamilies[2]; }
 
 const FamilyEntry* FamilyFor(std::int32_t modelType) {
   for (const FamilyEntry& family : kFamilies) {
@@ -169,5 +187,16 @@ const FamilyEntry* FamilyFor(std::int32_t modelType) {
   return nullptr;
 }
 
+bool HoldsSong(const Listing& listing, std::size_t row) {
+  return row < listing.slots.size() && listing.slots[row].used;
+}
+
+std::size_t SlotOfRow(const Listing& listing, int row) {
+  return row >= 0 && static_cast<std::size_t>(row) < listing.slots.size() ? static_cast<std::size_t>(row) : 0;
+}
+
+std::uint32_t MemoryShown(const FamilyEntry& family, const Listing& listing) {
+  return family.memory == MemoryFigure::LargestSong ? listing.maxSongSize : listing.freeSize;
+}
 
 }  // namespace su

@@ -1,11 +1,31 @@
 #include "app/dialogs/slot_dialog.h"
 
+#include <utility>
+
+#include "app/dialogs/dialog_progress.h"
+#include "app/dialogs/dialog_prompts.h"
 #include "app/dialogs/slot_list_control.h"
+#include "base/conversion.h"
+#include "base/paths.h"
 #include "base/run_state.h"
 #include "resources/resource.h"
 #include "transfer/slot_list.h"
 
 namespace su {
+
+namespace {
+
+// Output kind "4": a song image to send.
+constexpr char kSongImageKind[] = "4";
+
+}  // namespace
+
+SlotDialog::SlotDialog(const FamilyEntry& family, KeyboardSlots slots, bool disableWhileSending)
+    : family_(family), slots_(std::move(slots)), disableWhileSending_(disableWhileSending) {}
+
+int SlotDialog::MemoryField() const {
+  return family_.memory == MemoryFigure::LargestSong ? IDC_MAX_SONG_SIZE : IDC_FREE_SIZE;
+}
 
 void SlotDialog::OnInit(WindowRef dialog) {
   DialogScreen& screen = TheDialogScreen();
@@ -19,7 +39,7 @@ void SlotDialog::OnInit(WindowRef dialog) {
   screen.SetControlText(dialog, IDC_FILE_NAME, run.stagedName);
   screen.SetControlText(dialog, IDC_SONG_SIZE, UnsignedText(KilobytesShown(run.songImageSize)));
   screen.SetControlText(dialog, IDC_TOTAL_SIZE, "");
-  screen.SetControlText(dialog, memoryField_, "");
+  screen.SetControlText(dialog, MemoryField(), "");
   screen.SetControlText(dialog, IDC_STATUS, "");
   screen.EnableControl(dialog, IDC_DELETE, false);
 
@@ -52,8 +72,45 @@ void SlotDialog::OnCommand(WindowRef dialog, int control) {
 
 void SlotDialog::OnListClick(WindowRef dialog, int control, int row) {
   // A click while the slots are being read or a song is on its way must not re-enable Delete.
-  if (busy_ || control != IDC_SLOT_LIST || row < 0 || row >= ListedSlots()) return;
-  TheDialogScreen().EnableControl(dialog, IDC_DELETE, SlotHoldsSong(row));
+  if (busy_ || control != IDC_SLOT_LIST || row < 0 || static_cast<std::size_t>(row) >= listing_.slots.size()) return;
+  TheDialogScreen().EnableControl(dialog, IDC_DELETE, HoldsSong(listing_, static_cast<std::size_t>(row)));
+}
+
+void SlotDialog::Refresh(WindowRef dialog) {
+  DialogReadingProgress progress(dialog);
+  family_.read(slots_, listing_, progress);
+  Fill(dialog);
+}
+
+void SlotDialog::Fill(WindowRef dialog) {
+  DialogScreen& screen = TheDialogScreen();
+  screen.ListClear(dialog, IDC_SLOT_LIST);
+  for (std::size_t slot = 0; slot < listing_.slots.size(); ++slot) {
+    const SlotRow& row = listing_.slots[slot];
+    ShowSlotRow(dialog, static_cast<int>(slot), row.label, row.name, row.size);
+  }
+  if (!listing_.slots.empty()) screen.ListSelectRow(dialog, IDC_SLOT_LIST, 0);
+  screen.SetControlText(dialog, IDC_TOTAL_SIZE, family_.totalText(listing_.totalSize));
+  screen.SetControlText(dialog, MemoryField(), TotalKilobytesText(MemoryShown(family_, listing_)));
+}
+
+int SlotDialog::SendSong(WindowRef dialog) {
+  const RunState& run = Run();
+  const std::size_t slot = SlotOfRow(listing_, SelectedRow(dialog));
+  DialogProgress progress(dialog);
+  DialogPrompts prompts(dialog, disableWhileSending_);
+  return family_.send(slots_, slot, run.songImage.get(), run.songImageSize, progress, prompts) == SendOutcome::Sent
+             ? 1
+             : 0;
+}
+
+int SlotDialog::DeleteSong(WindowRef dialog) {
+  const std::size_t slot = SlotOfRow(listing_, SelectedRow(dialog));
+  if (!HoldsSong(listing_, slot)) {
+    TheDialogScreen().Beep();
+    return 0;
+  }
+  return AskAndDelete(dialog, [&] { family_.erase(slots_, slot); });
 }
 
 void SlotDialog::Send(WindowRef dialog) {
@@ -87,9 +144,9 @@ void SlotDialog::Delete(WindowRef dialog) {
   if (deleted != 1) return;
   // A refresh posted before message 50 opens runs while the box is up (the box dispatches the dialog's
   // messages); the busy mark is already gone for it.
-  if (refreshUnderDeleteMessage_) TheDialogScreen().PostCommand(dialog, IDC_REFRESH);
+  if (family_.refreshUnderDeleteMessage) TheDialogScreen().PostCommand(dialog, IDC_REFRESH);
   ShowMessage(dialog, IDS_DELETE_COMPLETE, BoxKind::Ok);
-  if (!refreshUnderDeleteMessage_) TheDialogScreen().PostCommand(dialog, IDC_REFRESH);
+  if (!family_.refreshUnderDeleteMessage) TheDialogScreen().PostCommand(dialog, IDC_REFRESH);
   TheDialogScreen().EnableControl(dialog, IDC_DELETE, false);
 }
 
@@ -97,6 +154,15 @@ int AskAndDelete(WindowRef dialog, const std::function<void()>& deleteSong) {
   if (ShowMessage(dialog, IDS_DELETE_QUESTION, BoxKind::YesNo) == kAnswerNo) return 0;
   DeletingBox box(dialog);
   deleteSong();
+  return 1;
+}
+
+int RunSlotDialog(const FamilyEntry& family, int dialogId, bool disableWhileSending) {
+  RunState& run = Run();
+  run.convertedPath = ConvertStagedSong(kSongImageKind, family.modelCode(), family.modelInfo());
+  LoadSongImageToSend();
+  SlotDialog dialog(family, family.slotsOf(run.modelType, SplitPath(run.stagedPath).name), disableWhileSending);
+  TheDialogScreen().RunDialog(dialogId, dialog);
   return 1;
 }
 

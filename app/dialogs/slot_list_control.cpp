@@ -20,12 +20,6 @@ void SetUpSlotList(WindowRef dialog) {
   screen.ListAddColumn(dialog, IDC_SLOT_LIST, kColumnSize, "Size", 70);
 }
 
-std::string SlotNameText(const char* name, std::size_t fieldSize) {
-  std::size_t length = 0;
-  while (length < fieldSize && name[length] != '\0') ++length;
-  return std::string(name, length);
-}
-
 void ShowSlotRow(WindowRef dialog, int row, const std::string& label, const std::string& name, std::uint32_t size) {
   DialogScreen& screen = TheDialogScreen();
   screen.ListInsertRow(dialog, IDC_SLOT_LIST, row, label);

@@ -14,9 +14,6 @@ namespace su {
 
 // Full-row selection and the three columns "No", "Data" and "Size" of slot list 1018.
 void SetUpSlotList(WindowRef dialog);
-// A slot's name as its row shows it: up to the terminating zero, and never beyond the field of `fieldSize`
-// characters even if the zero is missing.
-std::string SlotNameText(const char* name, std::size_t fieldSize);
 // Puts one slot's row into slot list 1018.
 void ShowSlotRow(WindowRef dialog, int row, const std::string& label, const std::string& name, std::uint32_t size);
 // The first selected row of slot list 1018; 0 when none is selected.

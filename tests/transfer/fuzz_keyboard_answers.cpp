@@ -37,7 +37,7 @@
 #include <vector>
 
 #include "app/dialogs/dialog_progress.h"
-#include "app/dialogs/family_c/send_dialog.h"
+#include "app/dialogs/slot_dialog.h"
 #include "base/errors.h"
 #include "base/run_state.h"
 #include "base/screen.h"
@@ -55,6 +55,7 @@
 #include "transfer/family_c/frames.h"
 #include "transfer/family_c/protocol.h"
 #include "transfer/family_c/slot_layout.h"
+#include "transfer/families.h"
 
 namespace {
 
@@ -275,10 +276,8 @@ class Harness {
     screen_.ListSetup(dialog, IDC_SLOT_LIST);
     for (int row = 0; row < su::kMaxSlotsC; ++row) screen_.ListInsertRow(dialog, IDC_SLOT_LIST, row, "");
     screen_.ListSelectRow(dialog, IDC_SLOT_LIST, kDeleteRow);
-    su::SlotTableC table;
-    table.slots[kDeleteRow].inUse = 1;
     // The user says Yes to message 49, so the delete either happens or raises.
-    const int deleted = su::DeleteSelectedSlot(dialog, table);
+    const int deleted = su::AskAndDelete(dialog, [] { su::FamilyC().erase({}, kDeleteRow); });
     if (deleted != 1) Fail("DeleteSelectedSlot", "returned " + std::to_string(deleted) + " after a Yes");
   }
 

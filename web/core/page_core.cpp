@@ -251,7 +251,8 @@ Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22, Searc
   Found result;
   result.modelType = run.modelType;
   result.family = family_->letter;
-  result.labels = family_->labels(run.modelType);
+  slots_ = family_->slotsOf(run.modelType, "");
+  result.labels = slots_.labels;
   slotCount_ = result.labels.size();
   return result;
 }
@@ -260,7 +261,7 @@ Listing PageSession::List(TransferProgress& progress) {
   if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
   ScreenScope screen;
   Listing listing;
-  family_->read(listing, progress);
+  family_->read(slots_, listing, progress);
   listing_ = listing;
   return listing;
 }
@@ -278,9 +279,9 @@ SendOutcome PageSession::Send(std::size_t slot, const std::string& fileName, con
   RunState& run = Run();
   run.convertedPath = ConvertStagedSong(kSongImageKind, family_->modelCode(), family_->modelInfo());
   LoadSongImageToSend();
-  const std::string songName = SplitPath(run.stagedPath).name;
+  const KeyboardSlots slots = family_->slotsOf(run.modelType, SplitPath(run.stagedPath).name);
   PagePrompts prompts(dialogs);
-  const SendOutcome outcome = family_->send(slot, songName, run.songImage.get(), run.songImageSize, progress, prompts);
+  const SendOutcome outcome = family_->send(slots, slot, run.songImage.get(), run.songImageSize, progress, prompts);
   if (outcome == SendOutcome::Sent) dialogs.Tell(MessageText(IDS_COMPLETE));
   return outcome;
 }
@@ -288,10 +289,10 @@ SendOutcome PageSession::Send(std::size_t slot, const std::string& fileName, con
 bool PageSession::Delete(std::size_t slot, PageDialogs& dialogs) {
   if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
   // Only a slot that the last reading found in use has a song to delete.
-  if (slot >= listing_.slots.size() || !listing_.slots[slot].used) return false;
+  if (!HoldsSong(listing_, slot)) return false;
   if (!dialogs.Ask(MessageText(IDS_DELETE_QUESTION))) return false;
   ScreenScope screen;
-  family_->erase(slot);
+  family_->erase(slots_, slot);
   dialogs.Tell(MessageText(IDS_DELETE_COMPLETE));
   return true;
 }

@@ -87,6 +87,7 @@ class PageSession {
 
  private:
   const FamilyEntry* family_ = nullptr;
+  KeyboardSlots slots_;  // the keyboard found, as its family addresses it
   std::size_t slotCount_ = 0;
   Listing listing_;  // the last reading of the slots
 };
