@@ -20,6 +20,12 @@ bool Index(const std::string& text, std::uint32_t* value) {
   return true;
 }
 
+bool YesNo(const std::string& text, bool* value) {
+  if (text != "yes" && text != "no") return false;
+  *value = text == "yes";
+  return true;
+}
+
 }  // namespace
 
 bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, std::string* error) {
@@ -57,6 +63,12 @@ bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, 
     } else if (key == "unplug_after") {
       ok = Index(value, &index);
       config->unplugAfter = index;
+    } else if (key == "unplug_delay_ms") {
+      ok = Index(value, &config->unplugDelayMs);
+    } else if (key == "stuck_when_unplugged") {
+      ok = YesNo(value, &config->stuckWhenUnplugged);
+    } else if (key == "replug") {
+      ok = YesNo(value, &config->replug);
     } else if (key == "done_ms") {
       if (value == "never") {
         config->doneMs.reset();
