@@ -1,6 +1,7 @@
 // A keyboard unplugged end to end, through the program's real WinMM code: unplugged while the program waits
 // for an answer that never comes, it is noticed by the periodic look at the device rather than when the wait
 // runs out; plugged in again after its ports refused to close, the user's retry reaches it through new ports.
+// A passing refusal with the system's unspecified error, the keyboard still there, is no unplugging.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -91,6 +92,41 @@ TEST(UnpluggedKeyboard, PluggedInAgainAfterItsPortsWouldNotCloseTheRetryReachesI
   const std::string trace = ReadWholeFile(stage.trace);
   EXPECT_NE(trace.find("refused closing the input"), std::string::npos) << trace;
   EXPECT_NE(trace.find("plugged in again"), std::string::npos) << trace;
+  PressButton(send, IDC_CANCEL_TRANSFER);
+  EXPECT_TRUE(program.WaitExit());
+}
+
+TEST(UnpluggedKeyboard, APassingRefusalOfTheDeleteIsNoUnplugAndTheSlotsAreReadAgain) {
+  // The system refuses the family B delete frame once with its unspecified error while the keyboard stays
+  // there; the program ignores that send's result, shows message 50 and reads the slots again.
+  const std::string keyboard = "in=Virtual MIDI In\nout=Virtual MIDI Out\nfamily=b\nmodel=2\n"
+                               "slot=0,Evening Song,5000\nfree=100000\nmax_song=20480\n"
+                               "refuse_once=F0 44 15 01 7F 02 00\n";
+  VirtualStage stage("refused_in_passing", keyboard);
+  ASSERT_TRUE(WriteFileBytes(stage.settings, "[SONGPORT]\r\nIN=0\r\nOUT=0\r\n"));
+  ASSERT_TRUE(WriteFileBytes(stage.song, SmallSong()));
+  Program program(stage.Options());
+  ASSERT_TRUE(program.Started());
+  ChooseSend(program);
+  HWND send = program.WaitWindow("Send the Data", 40000);  // identity and family A probe go unanswered first
+  ASSERT_NE(send, nullptr) << OnScreen(program);
+  ASSERT_TRUE(WaitUntil([&] { return ListCell(send, IDC_SLOT_LIST, 0, 1) == "Evening Song"; })) << OnScreen(program);
+  // The family B free-memory reads: one ends each reading of the slots, one follows the delete frame.
+  const auto freeReads = [&] {
+    int count = 0;
+    for (const Bytes& m : stage.SentMessages())
+      count += m.size() > 14 && m[2] == 0x15 && m[5] == 0x01 && m[6] == 0x00 && m[13] == 0x22;
+    return count;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return freeReads() == 1; })) << OnScreen(program);
+
+  EXPECT_EQ(PressAndConfirm(program, send, 0, IDC_DELETE, TEXT_49, TEXT_50), "");
+  ASSERT_TRUE(WaitUntil([&] { return freeReads() == 3 || program.FindMessageBox() != nullptr; }));
+  EXPECT_EQ(freeReads(), 3) << "the slots were not read again; on screen:\n" << OnScreen(program);
+  EXPECT_EQ(program.FindMessageBox(), nullptr) << OnScreen(program);
+  EXPECT_NE(ReadWholeFile(stage.trace).find("refused a long message once"), std::string::npos);
+  // The delete never reached the keyboard: the song is still listed.
+  EXPECT_TRUE(WaitUntil([&] { return ListCell(send, IDC_SLOT_LIST, 0, 1) == "Evening Song"; }));
   PressButton(send, IDC_CANCEL_TRANSFER);
   EXPECT_TRUE(program.WaitExit());
 }

@@ -327,6 +327,7 @@ class VirtualInterface : public su::test::ReplySink {
       if (header == nullptr || size < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
       if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
       if (out_->held != nullptr) return MIDIERR_NOTREADY;  // one long message at a time
+      if (RefusedOnce(*header)) return MMSYSERR_ERROR;
       header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
       out_->held = header;
       sendId = ++out_->sendId;
@@ -444,6 +445,17 @@ class VirtualInterface : public su::test::ReplySink {
     Note("plugged in again");
   }
 
+  // True (and noted) the first time a long message begins with the config's `refuse_once` bytes: a passing
+  // refusal by the system, the keyboard staying there. Called with mutex_ held.
+  bool RefusedOnce(const MIDIHDR& header) {
+    const Bytes& prefix = config_.refuseOnce;
+    if (prefix.empty() || refusedOnce_ || header.dwBufferLength < prefix.size()) return false;
+    if (!std::equal(prefix.begin(), prefix.end(), reinterpret_cast<const std::uint8_t*>(header.lpData))) return false;
+    refusedOnce_ = true;
+    Note("refused a long message once with an unspecified error, the keyboard still there");
+    return true;
+  }
+
   // True (and noted) for a header that a port of the unplugged keyboard still holds. Called with mutex_ held.
   bool QueuedOnOldPort(const MIDIHDR* header) {
     for (const auto& port : oldIn_) {
@@ -528,6 +540,7 @@ class VirtualInterface : public su::test::ReplySink {
   std::optional<DWORD> unplugTick_;  // when the keyboard goes, once the program handed in `unplug_after`
   bool unplugged_ = false;
   bool pluggedInAgain_ = false;
+  bool refusedOnce_ = false;
   struct StampRecord {
     char what;
     std::uint8_t code;

@@ -22,6 +22,9 @@
 //   replug=yes            once unplugged, the keyboard is plugged in again when the program next opens a
 //                         port: it is reached through new ports, and the ports still open from before keep
 //                         their handles and what is queued on them and refuse every call (default: no)
+//   refuse_once=F0 44 15  the first long message that begins with these bytes (hex) is refused with
+//                         MMSYSERR_ERROR while the keyboard stays there, as the system sometimes refuses a call
+//                         in passing; it never reaches the keyboard (default: none)
 // Every other line goes to the virtual keyboard behind the devices (see its config format).
 // Without a config file there is one input and one output device and a keyboard with its defaults.
 #pragma once
@@ -46,6 +49,7 @@ struct VirtualMidiConfig {
   std::uint32_t unplugDelayMs = 0;
   bool stuckWhenUnplugged = false;
   bool replug = false;
+  std::vector<std::uint8_t> refuseOnce;
   std::string keyboardText;  // the lines meant for the virtual keyboard
 };
 
