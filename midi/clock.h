@@ -15,6 +15,7 @@ enum class Wake {
   Messages,  // window-message input is waiting in the thread's queue
   Quiet,     // neither came within the time given
   Failed,    // the wait itself failed
+  DeviceGone,  // a clock that looks at the MIDI device while it waits found it gone (the driver reports it)
 };
 
 class Clock {

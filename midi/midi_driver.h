@@ -33,6 +33,8 @@ class MidiDriver {
   virtual bool PrepareIn() = 0;
   virtual bool UnprepareIn() = 0;
   virtual bool AddIn() = 0;
+  // How many bytes of the message that came back are in `data`. A driver may put them there only now (one
+  // whose system writes into buffers of its own), so `data` is read after this call.
   virtual std::uint32_t InBytesRecorded() = 0;
 
   // Output port. The driver's callback sets `done` when a long message has been sent.

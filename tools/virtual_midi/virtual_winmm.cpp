@@ -7,7 +7,11 @@
 //   - headers must be prepared before use and cannot be unprepared or the port closed while queued;
 //   - a device in the config's refuse list answers MMSYSERR_ALLOCATED;
 //   - a keyboard unplugged by the config (`unplug_after`) is refused with MMSYSERR_NODRIVER wherever the
-//     device itself is needed, while resetting, unpreparing and closing the ports still work.
+//     device itself is needed, while resetting, unpreparing and closing the ports still work, unless the
+//     config says they fail too (`stuck_when_unplugged`): the buffer queued then stays with the port;
+//   - plugged in again (`replug`), the keyboard is reached through new ports with new handles; the old ports
+//     stay as they were and refuse everything, and a header still queued on one of them is refused on a new
+//     port, as the system cannot have one header in two queues.
 #define _WINMM_  // we define the multimedia functions here rather than import them
 #include <windows.h>
 #include <mmsystem.h>
@@ -23,6 +27,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -152,22 +157,33 @@ class VirtualInterface : public su::test::ReplySink {
     std::string error;
     if (!su::test::ParseKeyboardConfig(config_.keyboardText, &keyboard, &error)) Note("keyboard config: " + error);
     keyboard_ = std::make_unique<su::test::VirtualKeyboard>(keyboard);
+    if (config_.unplugAfter == 0u) unplugTick_ = GetTickCount() + config_.unplugDelayMs;  // gone from the start
   }
 
   const VirtualMidiConfig& Config() const { return config_; }
   void Trace(const std::string& text) { Note(text); }
-  HMIDIIN InHandle() { return reinterpret_cast<HMIDIIN>(&in_); }
-  HMIDIOUT OutHandle() { return reinterpret_cast<HMIDIOUT>(&out_); }
-  bool IsIn(HMIDIIN h) { return h == InHandle() && in_.open; }
-  bool IsOut(HMIDIOUT h) { return h == OutHandle() && out_.open; }
+  HMIDIIN InHandle() { return reinterpret_cast<HMIDIIN>(in_.get()); }
+  HMIDIOUT OutHandle() { return reinterpret_cast<HMIDIOUT>(out_.get()); }
+  bool IsIn(HMIDIIN h) { return h == InHandle() && in_->open; }
+  bool IsOut(HMIDIOUT h) { return h == OutHandle() && out_->open; }
+  // A port of the keyboard as it was before it was plugged in again: it refuses everything.
+  bool IsOldPort(const void* h) {
+    for (const auto& port : oldIn_)
+      if (h == port.get()) return true;
+    for (const auto& port : oldOut_)
+      if (h == port.get()) return true;
+    return false;
+  }
 
   MMRESULT OpenIn(LPHMIDIIN handle, UINT device, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
     if (handle == nullptr) return MMSYSERR_INVALPARAM;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (device >= config_.inNames.size()) return MMSYSERR_BADDEVICEID;
-      if (config_.refuseIn.count(device) || in_.open) return MMSYSERR_ALLOCATED;
-      in_ = InPort{true, device, callback, instance, flags, false, {}};
+      if (config_.refuseIn.count(device)) return MMSYSERR_ALLOCATED;
+      PlugInAgainIfDue();
+      if (in_->open) return MMSYSERR_ALLOCATED;
+      *in_ = InPort{true, device, callback, instance, flags, false, {}};
     }
     *handle = InHandle();
     thread_.RunAndWait([this] { CallIn(MIM_OPEN, 0, 0); });
@@ -179,8 +195,10 @@ class VirtualInterface : public su::test::ReplySink {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (device >= config_.outNames.size()) return MMSYSERR_BADDEVICEID;
-      if (config_.refuseOut.count(device) || out_.open) return MMSYSERR_ALLOCATED;
-      out_ = OutPort{true, device, callback, instance, flags, nullptr, 0};
+      if (config_.refuseOut.count(device)) return MMSYSERR_ALLOCATED;
+      PlugInAgainIfDue();
+      if (out_->open) return MMSYSERR_ALLOCATED;
+      *out_ = OutPort{true, device, callback, instance, flags, nullptr, 0};
     }
     *handle = OutHandle();
     thread_.RunAndWait([this] { CallOut(MOM_OPEN, 0, 0); });
@@ -191,25 +209,29 @@ class VirtualInterface : public su::test::ReplySink {
   // the device the port is open on, or MMSYSERR_NODRIVER once the keyboard is unplugged.
   MMRESULT DeviceOfHandle(UINT_PTR handle, bool input, UINT* device) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const bool open = input ? handle == reinterpret_cast<UINT_PTR>(InHandle()) && in_.open
-                            : handle == reinterpret_cast<UINT_PTR>(OutHandle()) && out_.open;
+    if (IsOldPort(reinterpret_cast<const void*>(handle))) return MMSYSERR_NODRIVER;
+    const bool open = input ? handle == reinterpret_cast<UINT_PTR>(InHandle()) && in_->open
+                            : handle == reinterpret_cast<UINT_PTR>(OutHandle()) && out_->open;
     if (!open) return MMSYSERR_BADDEVICEID;
     if (Gone("a capabilities query")) return MMSYSERR_NODRIVER;
-    *device = input ? in_.device : out_.device;
+    *device = input ? in_->device : out_->device;
     return MMSYSERR_NOERROR;
   }
 
   MMRESULT PrepareIn(HMIDIIN h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (IsOldPort(h)) return MMSYSERR_NODRIVER;
     if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
     if (Gone("an input header to prepare")) return MMSYSERR_NODRIVER;
     if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
+    if (QueuedOnOldPort(header)) return MIDIERR_STILLPLAYING;
     header->dwFlags |= MHDR_PREPARED;
     return MMSYSERR_NOERROR;
   }
 
   MMRESULT UnprepareIn(HMIDIIN h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (IsOldPort(h)) return MMSYSERR_NODRIVER;
     if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
     if (header == nullptr || size < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
     if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
@@ -219,21 +241,23 @@ class VirtualInterface : public su::test::ReplySink {
 
   MMRESULT AddIn(HMIDIIN h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (IsOldPort(h)) return MMSYSERR_NODRIVER;
     if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
     if (Gone("an input buffer")) return MMSYSERR_NODRIVER;
     if (header == nullptr || size < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
     if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
-    if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+    if ((header->dwFlags & MHDR_INQUEUE) || QueuedOnOldPort(header)) return MIDIERR_STILLPLAYING;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     header->dwBytesRecorded = 0;
-    in_.queue.push_back(header);
+    in_->queue.push_back(header);
     return MMSYSERR_NOERROR;
   }
 
   MMRESULT StartIn(HMIDIIN h, bool start) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (IsOldPort(h)) return MMSYSERR_NODRIVER;
     if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
-    in_.started = start;
+    in_->started = start;
     return MMSYSERR_NOERROR;
   }
 
@@ -241,10 +265,12 @@ class VirtualInterface : public su::test::ReplySink {
     std::vector<MIDIHDR*> returned;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (IsOldPort(h)) return MMSYSERR_NODRIVER;
       if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
-      in_.started = false;
-      returned.assign(in_.queue.begin(), in_.queue.end());
-      in_.queue.clear();
+      if (config_.stuckWhenUnplugged && Gone("an input reset")) return MMSYSERR_NODRIVER;
+      in_->started = false;
+      returned.assign(in_->queue.begin(), in_->queue.end());
+      in_->queue.clear();
       for (MIDIHDR* header : returned) {
         header->dwBytesRecorded = 0;
         header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
@@ -259,17 +285,20 @@ class VirtualInterface : public su::test::ReplySink {
   MMRESULT CloseIn(HMIDIIN h) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (IsOldPort(h)) return MMSYSERR_NODRIVER;
       if (!IsIn(h)) return MMSYSERR_INVALHANDLE;
-      if (!in_.queue.empty()) return MIDIERR_STILLPLAYING;
+      if (config_.stuckWhenUnplugged && Gone("closing the input")) return MMSYSERR_NODRIVER;
+      if (!in_->queue.empty()) return MIDIERR_STILLPLAYING;
     }
     thread_.RunAndWait([this] { CallIn(MIM_CLOSE, 0, 0); });
     std::lock_guard<std::mutex> lock(mutex_);
-    in_ = InPort{};
+    *in_ = InPort{};
     return MMSYSERR_NOERROR;
   }
 
   MMRESULT PrepareOut(HMIDIOUT h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (IsOldPort(h)) return MMSYSERR_NODRIVER;
     if (!IsOut(h)) return MMSYSERR_INVALHANDLE;
     if (Gone("an output header to prepare")) return MMSYSERR_NODRIVER;
     if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
@@ -279,6 +308,7 @@ class VirtualInterface : public su::test::ReplySink {
 
   MMRESULT UnprepareOut(HMIDIOUT h, MIDIHDR* header, UINT size) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (IsOldPort(h)) return MMSYSERR_NODRIVER;
     if (!IsOut(h)) return MMSYSERR_INVALHANDLE;
     if (header == nullptr || size < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
     if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
@@ -291,15 +321,21 @@ class VirtualInterface : public su::test::ReplySink {
     std::uint64_t sendId = 0;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (IsOldPort(h)) return MMSYSERR_NODRIVER;
       if (!IsOut(h)) return MMSYSERR_INVALHANDLE;
       if (Gone("a long message")) return MMSYSERR_NODRIVER;
       if (header == nullptr || size < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
       if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
-      if (out_.held != nullptr) return MIDIERR_NOTREADY;  // one long message at a time
+      if (out_->held != nullptr) return MIDIERR_NOTREADY;  // one long message at a time
+      if (RefusedOnce(*header)) return MMSYSERR_ERROR;
       header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
-      out_.held = header;
-      sendId = ++out_.sendId;
+      out_->held = header;
+      sendId = ++out_->sendId;
       ++handedIn_;
+      if (config_.unplugAfter && handedIn_ == *config_.unplugAfter) {
+        unplugTick_ = GetTickCount() + config_.unplugDelayMs;
+        Note("the keyboard goes at tick " + std::to_string(*unplugTick_));
+      }
       Stamp('S', header->dwBufferLength > 4 ? std::uint8_t(header->lpData[4]) : 0);
       message.assign(reinterpret_cast<const std::uint8_t*>(header->lpData),
                      reinterpret_cast<const std::uint8_t*>(header->lpData) + header->dwBufferLength);
@@ -312,8 +348,8 @@ class VirtualInterface : public su::test::ReplySink {
       thread_.Post(*config_.doneMs, [this, header, sendId] {
         {
           std::lock_guard<std::mutex> lock(mutex_);
-          if (out_.held != header || out_.sendId != sendId) return;  // reset in the meantime
-          out_.held = nullptr;
+          if (out_->held != header || out_->sendId != sendId) return;  // reset in the meantime
+          out_->held = nullptr;
           header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
         }
         CallOut(MOM_DONE, reinterpret_cast<DWORD_PTR>(header), 0);
@@ -326,9 +362,11 @@ class VirtualInterface : public su::test::ReplySink {
     MIDIHDR* returned = nullptr;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (IsOldPort(h)) return MMSYSERR_NODRIVER;
       if (!IsOut(h)) return MMSYSERR_INVALHANDLE;
-      returned = out_.held;
-      out_.held = nullptr;
+      if (config_.stuckWhenUnplugged && Gone("an output reset")) return MMSYSERR_NODRIVER;
+      returned = out_->held;
+      out_->held = nullptr;
       if (returned != nullptr) returned->dwFlags = (returned->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
     }
     if (returned != nullptr) {
@@ -340,12 +378,14 @@ class VirtualInterface : public su::test::ReplySink {
   MMRESULT CloseOut(HMIDIOUT h) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (IsOldPort(h)) return MMSYSERR_NODRIVER;
       if (!IsOut(h)) return MMSYSERR_INVALHANDLE;
-      if (out_.held != nullptr) return MIDIERR_STILLPLAYING;
+      if (config_.stuckWhenUnplugged && Gone("closing the output")) return MMSYSERR_NODRIVER;
+      if (out_->held != nullptr) return MIDIERR_STILLPLAYING;
     }
     thread_.RunAndWait([this] { CallOut(MOM_CLOSE, 0, 0); });
     std::lock_guard<std::mutex> lock(mutex_);
-    out_ = OutPort{};
+    *out_ = OutPort{};
     WriteStamps();
     return MMSYSERR_NOERROR;
   }
@@ -362,12 +402,12 @@ class VirtualInterface : public su::test::ReplySink {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (unplugged_) return;  // nothing comes from a keyboard that is gone
-      if (!in_.open || !in_.started || in_.queue.empty()) {
+      if (!in_->open || !in_->started || in_->queue.empty()) {
         Note("dropped a message of " + std::to_string(bytes.size()) + " bytes: no buffer queued");
         return;
       }
-      header = in_.queue.front();
-      in_.queue.pop_front();
+      header = in_->queue.front();
+      in_->queue.pop_front();
       const DWORD count = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), header->dwBufferLength));
       std::memcpy(header->lpData, bytes.data(), count);
       header->dwBytesRecorded = count;
@@ -377,23 +417,67 @@ class VirtualInterface : public su::test::ReplySink {
     CallIn(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), GetTickCount());
   }
 
-  // True once the configured unplugging has happened: the program has handed in as many long messages as
-  // `unplug_after` says and now needs the device again. Called with mutex_ held.
+  // True once the configured unplugging has happened (the program has handed in as many long messages as
+  // `unplug_after` says, and `unplug_delay_ms` has passed since) and the program needs the device again.
+  // Called with mutex_ held.
   bool Gone(const char* refused) {
-    if (!config_.unplugAfter || handedIn_ < *config_.unplugAfter) return false;
-    if (!unplugged_) Note("unplugged after " + std::to_string(handedIn_) + " long messages");
+    if (!unplugTick_ || pluggedInAgain_) return false;
+    if (static_cast<LONG>(GetTickCount() - *unplugTick_) < 0) return false;
+    if (!unplugged_) {
+      Note("unplugged after " + std::to_string(handedIn_) + " long messages, first noticed at tick " +
+           std::to_string(GetTickCount()));
+    }
     unplugged_ = true;
     Note(std::string("refused ") + refused + ": the device is gone");
     return true;
   }
 
+  // With `replug`, the first port opened after the unplugging finds the keyboard back. The ports open until
+  // then stay as they are (with whatever is queued on them) under their old handles. Called with mutex_ held.
+  void PlugInAgainIfDue() {
+    if (!config_.replug || !unplugged_ || pluggedInAgain_) return;
+    if (in_->open) oldIn_.push_back(std::move(in_));
+    if (out_->open) oldOut_.push_back(std::move(out_));
+    if (!in_) in_ = std::make_unique<InPort>();
+    if (!out_) out_ = std::make_unique<OutPort>();
+    unplugged_ = false;
+    pluggedInAgain_ = true;
+    Note("plugged in again");
+  }
+
+  // True (and noted) the first time a long message begins with the config's `refuse_once` bytes: a passing
+  // refusal by the system, the keyboard staying there. Called with mutex_ held.
+  bool RefusedOnce(const MIDIHDR& header) {
+    const Bytes& prefix = config_.refuseOnce;
+    if (prefix.empty() || refusedOnce_ || header.dwBufferLength < prefix.size()) return false;
+    if (!std::equal(prefix.begin(), prefix.end(), reinterpret_cast<const std::uint8_t*>(header.lpData))) return false;
+    refusedOnce_ = true;
+    Note("refused a long message once with an unspecified error, the keyboard still there");
+    return true;
+  }
+
+  // True (and noted) for a header that a port of the unplugged keyboard still holds. Called with mutex_ held.
+  bool QueuedOnOldPort(const MIDIHDR* header) {
+    for (const auto& port : oldIn_) {
+      if (std::find(port->queue.begin(), port->queue.end(), header) != port->queue.end()) {
+        Note("refused an input header still queued on a port of the unplugged keyboard");
+        return true;
+      }
+    }
+    return false;
+  }
+
   void CallIn(UINT message, DWORD_PTR param1, DWORD_PTR param2) {
-    if ((in_.flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || in_.callback == 0) return;
-    reinterpret_cast<InCallback>(in_.callback)(InHandle(), message, in_.instance, param1, param2);
+    const InPort& port = *in_;
+    if ((port.flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || port.callback == 0) return;
+    reinterpret_cast<InCallback>(port.callback)(reinterpret_cast<HMIDIIN>(in_.get()), message, port.instance,
+                                                param1, param2);
   }
   void CallOut(UINT message, DWORD_PTR param1, DWORD_PTR param2) {
-    if ((out_.flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || out_.callback == 0) return;
-    reinterpret_cast<OutCallback>(out_.callback)(OutHandle(), message, out_.instance, param1, param2);
+    const OutPort& port = *out_;
+    if ((port.flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || port.callback == 0) return;
+    reinterpret_cast<OutCallback>(port.callback)(reinterpret_cast<HMIDIOUT>(out_.get()), message, port.instance,
+                                                 param1, param2);
   }
 
   // With `timestamps` set: when a long message was handed in ('S') and when an answer landed in a buffer
@@ -446,10 +530,17 @@ class VirtualInterface : public su::test::ReplySink {
   std::mutex mutex_;
   VirtualMidiConfig config_;
   std::unique_ptr<su::test::VirtualKeyboard> keyboard_;
-  InPort in_;
-  OutPort out_;
+  // The ports of the keyboard as it is now; their addresses are their handles.
+  std::unique_ptr<InPort> in_ = std::make_unique<InPort>();
+  std::unique_ptr<OutPort> out_ = std::make_unique<OutPort>();
+  // The ports that were open when the keyboard was plugged in again (never freed: their handles stay unique).
+  std::vector<std::unique_ptr<InPort>> oldIn_;
+  std::vector<std::unique_ptr<OutPort>> oldOut_;
   std::uint32_t handedIn_ = 0;  // long messages the program handed in
+  std::optional<DWORD> unplugTick_;  // when the keyboard goes, once the program handed in `unplug_after`
   bool unplugged_ = false;
+  bool pluggedInAgain_ = false;
+  bool refusedOnce_ = false;
   struct StampRecord {
     char what;
     std::uint8_t code;

@@ -20,6 +20,24 @@ bool Index(const std::string& text, std::uint32_t* value) {
   return true;
 }
 
+bool YesNo(const std::string& text, bool* value) {
+  if (text != "yes" && text != "no") return false;
+  *value = text == "yes";
+  return true;
+}
+
+// Bytes written as hex pairs separated by spaces ("F0 44 15"); at least one.
+bool HexBytes(const std::string& text, std::vector<std::uint8_t>* bytes) {
+  std::istringstream words(text);
+  std::string word;
+  bytes->clear();
+  while (words >> word) {
+    if (word.size() != 2 || word.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+    bytes->push_back(static_cast<std::uint8_t>(std::strtoul(word.c_str(), nullptr, 16)));
+  }
+  return !bytes->empty();
+}
+
 }  // namespace
 
 bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, std::string* error) {
@@ -57,6 +75,14 @@ bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, 
     } else if (key == "unplug_after") {
       ok = Index(value, &index);
       config->unplugAfter = index;
+    } else if (key == "unplug_delay_ms") {
+      ok = Index(value, &config->unplugDelayMs);
+    } else if (key == "stuck_when_unplugged") {
+      ok = YesNo(value, &config->stuckWhenUnplugged);
+    } else if (key == "replug") {
+      ok = YesNo(value, &config->replug);
+    } else if (key == "refuse_once") {
+      ok = HexBytes(value, &config->refuseOnce);
     } else if (key == "done_ms") {
       if (value == "never") {
         config->doneMs.reset();

@@ -14,6 +14,17 @@
 //                         query by port handle are refused with MMSYSERR_NODRIVER, as a real driver refuses
 //                         them for a device that is gone, and nothing more arrives after the first refusal
 //                         (default: never)
+//   unplug_delay_ms=1000  with unplug_after, the keyboard goes this long after that message was handed in
+//                         (the trace says at which tick count) instead of at once (default 0)
+//   stuck_when_unplugged=yes  once unplugged, resetting and closing a port are refused with MMSYSERR_NODRIVER
+//                         too, and the input buffer queued then stays queued on the port, as with a driver
+//                         that lost its device mid-way (default: no)
+//   replug=yes            once unplugged, the keyboard is plugged in again when the program next opens a
+//                         port: it is reached through new ports, and the ports still open from before keep
+//                         their handles and what is queued on them and refuse every call (default: no)
+//   refuse_once=F0 44 15  the first long message that begins with these bytes (hex) is refused with
+//                         MMSYSERR_ERROR while the keyboard stays there, as the system sometimes refuses a call
+//                         in passing; it never reaches the keyboard (default: none)
 // Every other line goes to the virtual keyboard behind the devices (see its config format).
 // Without a config file there is one input and one output device and a keyboard with its defaults.
 #pragma once
@@ -35,6 +46,10 @@ struct VirtualMidiConfig {
   std::string timestampPath;
   std::optional<std::uint32_t> doneMs = 1;
   std::optional<std::uint32_t> unplugAfter;
+  std::uint32_t unplugDelayMs = 0;
+  bool stuckWhenUnplugged = false;
+  bool replug = false;
+  std::vector<std::uint8_t> refuseOnce;
   std::string keyboardText;  // the lines meant for the virtual keyboard
 };
 
