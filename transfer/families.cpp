@@ -167,11 +167,11 @@ SlotRow ReadSlotC(const KeyboardSlots&, std::size_t slot) {
 // Families A and B first: family C serves every type of its own layout table.
 constexpr FamilyEntry kFamilies[] = {
     {'A', OwnsA, SlotsOfA, ModelCodeA, NoModelInfo, ReadA, SendA, EraseA, ReadSlotA, NameFieldA, TotalKilobytesText,
-     MemoryFigure::FreeMemory, true},
+     MemoryFigure::FreeMemory, true, true},
     {'B', OwnsB, SlotsOfB, ModelCodeOfB, NoModelInfo, ReadB, SendB, EraseB, ReadSlotB, NoNameField,
-     TotalKilobytesTextB, MemoryFigure::LargestSong, false},
+     TotalKilobytesTextB, MemoryFigure::LargestSong, true, false},
     {'C', OwnsC, SlotsOfC, ModelCodeC, ModelInfoArgument, ReadC, SendC, EraseC, ReadSlotC, NoNameField,
-     TotalKilobytesText, MemoryFigure::FreeMemory, true},
+     TotalKilobytesText, MemoryFigure::FreeMemory, false, true},
 };
 
 }  // namespace

@@ -64,6 +64,8 @@ struct FamilyEntry {
   // for a keyboard that holds a song).
   std::string (*totalText)(std::uint32_t bytes);
   MemoryFigure memory;
+  // The family sends the song in whole words (word triplets): an odd-sized song takes its padding byte too.
+  bool sendsWholeWords;
   // After a delete the dialog reads the slots again while message 50 is still up (the refresh is posted
   // before it opens), or only once it has been closed.
   bool refreshUnderDeleteMessage;

@@ -23,6 +23,10 @@ void PutWordTriplet(std::uint8_t first, std::uint8_t second, std::uint8_t* out);
 // triplets, followed by their seven-bit checksum. Returns the bytes written: 3 words + 1.
 std::size_t PutBlockBody(const std::uint8_t* bytes, std::uint32_t count, std::uint8_t* out);
 
+// The bytes a song of `size` takes when sent as whole words: an odd size takes its padding byte too. Wide, so
+// that absurd sizes cannot wrap round.
+inline std::uint64_t WholeWordsSize(std::uint32_t size) { return (std::uint64_t{size} + 1) & ~std::uint64_t{1}; }
+
 // Four characters as a big-endian number: the first in bits 24..31, the fourth in bits 0..7.
 std::uint32_t NamePieceNumber(const char* four);
 

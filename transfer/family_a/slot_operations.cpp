@@ -6,6 +6,7 @@
 #include "resources/message_numbers.h"
 #include "transfer/family_a/frames.h"
 #include "transfer/family_a/protocol.h"
+#include "transfer/septet_encodings.h"
 
 namespace su {
 
@@ -84,7 +85,7 @@ SendOutcome SendSongToSlotA(const SlotSession& session, std::uint8_t slot, const
   const std::uint32_t free = ReadFreeSpaceA(address);
   // The song in the target slot makes room when it is replaced. An odd-sized song goes out padded into a
   // whole last word, and that byte needs room too. Summed wide so that absurd readings cannot wrap round.
-  const std::uint64_t needed = (std::uint64_t{size} + 1) & ~std::uint64_t{1};
+  const std::uint64_t needed = WholeWordsSize(size);
   if (std::uint64_t{free} + oldSize < needed) {
     prompts.NoRoom(IDS_MEMORY_SHORT_C);
     return SendOutcome::NoRoom;

@@ -5,6 +5,7 @@
 #include "resources/message_numbers.h"
 #include "transfer/family_b/frames.h"
 #include "transfer/family_b/protocol.h"
+#include "transfer/septet_encodings.h"
 
 namespace su {
 
@@ -43,7 +44,7 @@ SendOutcome SendSongToSlotB(const SlotSession& session, std::uint8_t slot, const
   ReadFreeSpaceB(address);  // waits until the keyboard is ready; the value plays no part
   const std::uint32_t largest = ReadMaxSongSizeB(address);
   // An odd-sized song goes out padded into a whole last word; that byte is part of what the keyboard takes.
-  const std::uint64_t needed = (std::uint64_t{size} + 1) & ~std::uint64_t{1};
+  const std::uint64_t needed = WholeWordsSize(size);
   if (largest < needed) {
     prompts.NoRoom(IDS_MEMORY_SHORT_B);
     return SendOutcome::NoRoom;
