@@ -278,6 +278,9 @@ void Runner::ReportMidiFailure(int* code) {
   if (reason.empty()) return;
   console_.err << "songuploader: " << (driver->DeviceRemoved() ? "the keyboard's MIDI port is gone: " : "MIDI: ")
                << reason << '\n';
+  // A keyboard that went away during a transfer ends it as the transfer's time-out does (message 38); one
+  // that could not be reached at all is a port failure.
+  if (*code == kExitTimeout && driver->DeviceRemoved()) return;
   if (*code == kExitTimeout || *code == kExitNoKeyboard) *code = kExitPort;
 }
 

@@ -48,7 +48,7 @@ class CommandsTest : public su::test::LinkTest {
   Outcome Run(std::vector<std::string> args) {
     std::ostringstream out, err;
     std::istringstream in;
-    Console console{out, err, in, false, false};
+    Console console{out, err, in, false, false, {}};
     const int code = RunSongUploader(args, console, [](const Options&, std::string*) { return true; });
     return Outcome{code, out.str(), err.str()};
   }
@@ -237,7 +237,7 @@ TEST_F(CommandsTest, AFailedWriteToStandardOutputIsAFailure) {
   std::ostream full(nullptr);  // every write fails, as on a full disk
   std::ostringstream err;
   std::istringstream in;
-  Console console{full, err, in, false, false};
+  Console console{full, err, in, false, false, {}};
   EXPECT_EQ(RunSongUploader({"ports", "--json"}, console, [](const Options&, std::string*) { return true; }),
             kExitFileError);
   EXPECT_NE(err.str().find("songuploader: cannot write to standard output"), std::string::npos) << err.str();
