@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -9,8 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -22,9 +24,11 @@
 #include "base/run_state.h"
 #include "base/screen.h"
 #include "base/version.h"
+#include "converter/midi_file.h"
 #include "cli/console_screen.h"
 #include "cli/dump_driver.h"
 #include "cli/exit_codes.h"
+#include "cli/song_files.h"
 #include "transfer/families.h"
 #include "transfer/slot_name_text.h"
 #include "cli/ports.h"
@@ -119,27 +123,54 @@ void CopyBytes(const std::string& from, const std::string& to, const std::string
   if (writeFailed != 0) FileFailure("write", toShown, writeFailed);
 }
 
-// The user's song copied into a fresh folder of its own, where the converter writes beside it; the folder
-// goes away with this object.
+// Reads a song that is not a regular file (standard input, a pipe) into memory, up to the largest file
+// the converter reads: the converter then finds it in a regular file like any other.
+std::string ReadStream(std::istream& in, const std::string& shown) {
+  std::string bytes;
+  char buffer[1 << 15];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > conv::kMaxMidiBytes) {
+      throw Stop{kExitFileBroken, "songuploader: " + shown + ": larger than the " +
+                                      std::to_string(conv::kMaxMidiBytes >> 20) + " MiB a song may have"};
+    }
+  }
+  if (in.bad()) FileFailure("read", shown, errno != 0 ? errno : EIO);
+  return bytes;
+}
+
+// The user's song copied into a fresh folder of its own (only the user may enter it), where the converter
+// writes beside it; the folder goes away with this object. "-" is standard input, named "Song" on the
+// keyboard; a pipe or another file that is not a regular one is read whole first.
 class StagedSong {
  public:
-  explicit StagedSong(const std::string& song) {
-    if (!IsExistingFile(song)) throw RaisedMessage{IDS_SQF_NOT_FOUND};
+  StagedSong(const std::string& song, std::istream& standardInput) {
+    const bool fromInput = song == "-";
+    struct stat status {};
+    const bool exists = !fromInput && ::stat(song.c_str(), &status) == 0;
+    if (!fromInput && (!exists || S_ISDIR(status.st_mode))) throw RaisedMessage{IDS_SQF_NOT_FOUND};
     std::error_code error;
     const fs::path base = fs::temp_directory_path(error);
     if (error) throw Stop{kExitFileError, "songuploader: no temporary folder: " + error.message()};
-    std::mt19937 random(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    for (int attempt = 0; attempt < 20 && folder_.empty(); ++attempt) {
-      const fs::path candidate = base / ("songuploader-" + std::to_string(random() % 1000000000u));
-      if (fs::create_directory(candidate, error)) folder_ = candidate;
-      if (error) break;
-    }
-    if (folder_.empty()) {
-      throw Stop{kExitFileError, "songuploader: cannot make a folder in " + base.string() + ": " + error.message()};
-    }
-    const fs::path staged = folder_ / fs::path(song).filename();
+    int reason = 0;
+    folder_ = MakePrivateFolder(base.string(), &reason);
+    if (folder_.empty()) FileFailure("make a folder in", base.string(), reason);
+    const fs::path staged = folder_ / (fromInput ? fs::path("Song.mid") : fs::path(song).filename());
     try {
-      CopyBytes(song, staged.string(), staged.string());
+      if (!fromInput && S_ISREG(status.st_mode)) {
+        CopyBytes(song, staged.string(), staged.string());
+      } else {
+        std::ifstream file;
+        if (!fromInput) {
+          file.open(song, std::ios::binary);
+          if (!file) FileFailure("read", song, errno != 0 ? errno : EIO);
+        }
+        const std::string bytes = ReadStream(fromInput ? standardInput : file, fromInput ? "standard input" : song);
+        std::ofstream out(staged, std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) FileFailure("write", staged.string(), errno != 0 ? errno : EIO);
+      }
     } catch (...) {
       fs::remove_all(folder_, error);
       throw;
@@ -206,6 +237,7 @@ class Runner {
   std::string slotLabel_;  // the slot the command works on, as list shows it
   std::unique_ptr<DumpingDriver> dumper_;  // --dump: in front of the installed driver while the command runs
   MidiDriver* dumped_ = nullptr;           // the driver behind it
+  bool committed_ = false;  // the command's work is done and cannot be undone by a stop
 };
 
 int Runner::Run() {
@@ -246,8 +278,9 @@ int Runner::Run() {
     code = kExitInterrupted;
   }
   // A command stopped by the user ends as stopped, however the protocol then failed (a cancelled final
-  // check reports a time-out): its failure is not shown.
-  if (Interrupted()) {
+  // check reports a time-out): its failure is not shown. A stop after the command's work was done (the
+  // song file in place) changes nothing.
+  if (Interrupted() && !committed_) {
     code = StopExitCode();
     console_.err << "songuploader: stopped.\n";
   } else if (!failure.empty()) {
@@ -255,7 +288,7 @@ int Runner::Run() {
     const std::string name = "songuploader: ";
     console_.err << (failure.rfind(name, 0) == 0 ? "" : name) << failure << '\n';
   }
-  if (code != kExitOk && !Interrupted()) ReportMidiFailure(&code);
+  if (code != kExitOk && !(Interrupted() && !committed_)) ReportMidiFailure(&code);
   if (dumper_ != nullptr) {
     CloseMidiPorts();
     InstallMidi(dumped_, &TheClock());
@@ -431,7 +464,7 @@ void Runner::PrintListing(const Listing& listing) {
 }
 
 void Runner::Send() {
-  StagedSong staged(o_.song);
+  StagedSong staged(o_.song, console_.in);
   PortsClosed closed;
   Connect();
   const std::size_t slot = SlotIndex();
@@ -509,30 +542,34 @@ void Runner::Delete() {
 
 void Runner::Convert() {
   // The song file must not take the song's place, nor a folder's.
+  const bool toOutput = o_.output == "-";
   std::error_code error;
-  if (fs::is_directory(o_.output, error)) throw Stop{kExitUsage, "songuploader: " + o_.output + " is a folder"};
-  if (fs::equivalent(o_.song, o_.output, error)) {
+  if (!toOutput && fs::is_directory(o_.output, error)) {
+    throw Stop{kExitUsage, "songuploader: " + o_.output + " is a folder"};
+  }
+  if (!toOutput && o_.song != "-" && fs::equivalent(o_.song, o_.output, error)) {
     throw Stop{kExitUsage, "songuploader: " + o_.output + " is the song itself; write the song file elsewhere"};
   }
-  StagedSong staged(o_.song);
+  StagedSong staged(o_.song, console_.in);
   const std::string converted = ConvertStagedSong(kSongFileKind, o_.model, "");
   if (Interrupted()) throw InterruptedByUser{};
-  // Written beside the target and renamed into place: a failure leaves an existing file as it was.
-  const fs::path target(o_.output);
-  fs::path temporary = target;
-  temporary.replace_filename("." + target.filename().string() + ".songuploader-part");
-  try {
-    CopyBytes(converted, temporary.string(), o_.output);
-  } catch (...) {
-    fs::remove(temporary, error);
-    throw;
+  std::string bytes;
+  {
+    std::ifstream in(converted, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) FileFailure("read", converted, errno != 0 ? errno : EIO);
   }
-  fs::rename(temporary, target, error);
-  if (error) {
-    const std::string reason = error.message();
-    fs::remove(temporary, error);
-    throw Stop{kExitFileError, "songuploader: cannot write " + o_.output + ": " + reason};
+  if (toOutput) {
+    // The song file is the result: nothing else goes to standard output.
+    console_.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    committed_ = true;
+    return;
   }
+  const WriteResult written = WriteSongFile(o_.output, bytes, [] { return !Interrupted(); });
+  if (!written.written && written.reason == 0) throw InterruptedByUser{};
+  if (!written.written) FileFailure("write", o_.output, written.reason);
+  // From here on the file is there: a stop now changes nothing of what the command reports.
+  committed_ = true;
   console_.out << FormatSavedMessage(MessageText(IDS_SAVED), o_.output) << '\n';
 }
 

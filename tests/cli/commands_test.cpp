@@ -1,6 +1,10 @@
 // The commands over the virtual link against the virtual keyboard: what each prints, and the exit code and
 // the program's own text on standard error for every way a command can end.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +13,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/commands.h"
@@ -224,6 +229,113 @@ TEST_F(CommandsTest, ConvertWritesTheSongFile) {
   ASSERT_EQ(o.code, kExitOk) << o.err;
   EXPECT_EQ(o.out, target + "\nSaved.\n");
   EXPECT_GT(std::filesystem::file_size(target), 0u);
+}
+
+// ---- Where convert writes ------------------------------------------------------------------------------
+
+class ConvertOutputs : public CommandsTest {
+ protected:
+  void SetUp() override {
+    CommandsTest::SetUp();
+    const Outcome o = Run({"convert", song_, "-o", dir_.Path("Expected.sq2")});
+    ASSERT_EQ(o.code, kExitOk) << o.err;
+    expected_ = Bytes(dir_.Path("Expected.sq2"));
+  }
+  static std::string Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  static mode_t Mode(const std::string& path) {
+    struct stat status {};
+    lstat(path.c_str(), &status);
+    return status.st_mode;
+  }
+  std::string expected_;
+};
+
+TEST_F(ConvertOutputs, RegularFilesAreReplacedWholeWithTheirPermissionsAndLinksFollowed) {
+  const mode_t mask = umask(022);
+  const std::string kept = dir_.Path("Kept.sq2");
+  std::ofstream(kept) << "old";
+  chmod(kept.c_str(), 0640);
+  const std::string link = dir_.Path("Link.sq2");
+  std::filesystem::create_symlink("Kept.sq2", link);
+  struct Case {
+    std::string target, written;
+    mode_t mode;
+  };
+  for (const Case& c : {Case{dir_.Path("New.sq2"), dir_.Path("New.sq2"), 0644}, Case{kept, kept, 0640},
+                        Case{link, kept, 0640}}) {
+    SCOPED_TRACE(c.target);
+    const Outcome o = Run({"convert", song_, "-o", c.target});
+    EXPECT_EQ(o.code, kExitOk) << o.err;
+    EXPECT_EQ(Bytes(c.written), expected_);
+    EXPECT_EQ(Mode(c.written) & 07777, c.mode);
+  }
+  umask(mask);
+  EXPECT_TRUE(S_ISLNK(Mode(link)));
+  // Nothing staged or half-written is left beside the targets.
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Expected.sq2", "Kept.sq2", "Link.sq2", "New.sq2", "Tune.mid"}));
+}
+
+TEST_F(ConvertOutputs, AReadOnlyFileIsRefusedAndKept) {
+  const std::string target = dir_.Path("ReadOnly.sq2");
+  std::ofstream(target) << "old";
+  chmod(target.c_str(), 0444);
+  const Outcome o = Run({"convert", song_, "-o", target});
+  EXPECT_EQ(o.code, kExitFileError);
+  EXPECT_NE(o.err.find("songuploader: cannot write " + target + ": Permission denied"), std::string::npos) << o.err;
+  EXPECT_EQ(Bytes(target), "old");
+}
+
+TEST_F(ConvertOutputs, StandardInputAndOutputStandForFiles) {
+  std::ostringstream out, err;
+  std::istringstream in(Bytes(song_));
+  Console console{out, err, in, false, false, {}};
+  EXPECT_EQ(RunSongUploader({"convert", "-", "-o", "-"}, console, [](const Options&, std::string*) { return true; }),
+            kExitOk)
+      << err.str();
+  // The song from standard input is called "Song": its title differs from the file's, not its music.
+  const std::string written = out.str();
+  EXPECT_GT(written.size(), 16u);
+  EXPECT_EQ(written.substr(0, 4), expected_.substr(0, 4));
+  EXPECT_NE(written.find("Song"), std::string::npos);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Expected.sq2", "Tune.mid"}));
+}
+
+TEST_F(ConvertOutputs, DevicesAndFifosAreWrittenThroughNeverReplaced) {
+  // A FIFO, read on the far side while convert writes into it.
+  const std::string fifo = dir_.Path("Fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string fromFifo;
+  std::thread reader([&] { fromFifo = Bytes(fifo); });
+  Outcome o = Run({"convert", song_, "-o", fifo});
+  reader.join();
+  EXPECT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_EQ(fromFifo, expected_);
+  EXPECT_TRUE(S_ISFIFO(Mode(fifo)));
+
+  // Character devices made in the test's own folder (never the system's own nodes): one that takes every
+  // byte, and one that refuses every write, whose reason shows the bytes went to the device. Making device
+  // nodes needs the superuser.
+  struct DeviceCase {
+    const char* name;
+    unsigned minor;  // of the memory devices: 3 takes everything, 7 is always full
+    int code;
+    const char* errHas;
+  };
+  for (const DeviceCase& c : {DeviceCase{"Null", 3, kExitOk, ""},
+                              DeviceCase{"Full", 7, kExitFileError, "No space left on device"}}) {
+    SCOPED_TRACE(c.name);
+    const std::string device = dir_.Path(c.name);
+    if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, c.minor)) != 0) {
+      GTEST_SKIP() << "no device nodes without the superuser";
+    }
+    o = Run({"convert", song_, "-o", device});
+    EXPECT_EQ(o.code, c.code) << o.err;
+    EXPECT_NE(o.err.find(c.errHas), std::string::npos) << o.err;
+    EXPECT_TRUE(S_ISCHR(Mode(device)));
+  }
 }
 
 TEST_F(CommandsTest, PortNamesThatAreNotUtf8StillGiveValidJson) {
