@@ -276,6 +276,17 @@ int Runner::Run() {
     failure = FailureText(error);
   } catch (const InterruptedByUser&) {
     code = kExitInterrupted;
+  } catch (const fs::filesystem_error& error) {
+    // A file or folder the system refused: the system's words, with the path they are about.
+    code = kExitFileError;
+    failure = "songuploader: " + error.path1().string() + ": " + error.code().message();
+  } catch (const std::exception& error) {
+    // Nothing foreseen ends here; the staged song and the ports are already cleaned up on the way.
+    code = kExitUnforeseen;
+    failure = UnforeseenFailureText(error.what());
+  } catch (...) {
+    code = kExitUnforeseen;
+    failure = UnforeseenFailureText("");
   }
   // A command stopped by the user ends as stopped, however the protocol then failed (a cancelled final
   // check reports a time-out): its failure is not shown. A stop after the command's work was done (the
@@ -609,12 +620,18 @@ std::string JsonString(const std::string& text) {
 int RunSongUploader(const std::vector<std::string>& args, Console& console, const MidiSetUp& setUpMidi) {
   Options options;
   std::string error;
-  if (!ParseOptions(args, &options, &error)) {
-    console.err << "songuploader: " << error << "\nTry 'songuploader --help'.\n";
-    return kExitUsage;
+  int code = kExitOk;
+  try {
+    if (!ParseOptions(args, &options, &error)) {
+      console.err << "songuploader: " << error << "\nTry 'songuploader --help'.\n";
+      return kExitUsage;
+    }
+    Runner runner(options, console, setUpMidi);
+    code = runner.Run();
+  } catch (const std::exception& unforeseen) {
+    console.err << UnforeseenFailureText(unforeseen.what()) << '\n';
+    return kExitUnforeseen;
   }
-  Runner runner(options, console, setUpMidi);
-  int code = runner.Run();
   // Results that never reached standard output (a full disk, a closed pipe) are a failure, not a success.
   errno = 0;
   console.out.flush();

@@ -3,6 +3,7 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -290,7 +291,14 @@ void Quiet(const char*) {}
 bool Present(RtMidi::Api api, std::string* why) {
   if (api == RtMidi::LINUX_ALSA) {
     if (access("/dev/snd/seq", R_OK | W_OK) == 0) return true;
-    *why = "no ALSA sequencer (/dev/snd/seq).";
+    const int reason = errno;
+    if (reason == ENOENT) {
+      *why = "no ALSA sequencer (/dev/snd/seq).";
+    } else {
+      // There, but not ours to use: most often a user outside the audio group, or a remote session.
+      *why = std::string("the ALSA sequencer /dev/snd/seq cannot be opened: ") + std::strerror(reason) +
+             " (users of the audio group may open it: sudo usermod -aG audio $USER, then log in again).";
+    }
     return false;
   }
   if (api == RtMidi::UNIX_JACK) {

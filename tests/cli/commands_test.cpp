@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <ostream>
 #include <sstream>
@@ -336,6 +337,38 @@ TEST_F(ConvertOutputs, DevicesAndFifosAreWrittenThroughNeverReplaced) {
     EXPECT_NE(o.err.find(c.errHas), std::string::npos) << o.err;
     EXPECT_TRUE(S_ISCHR(Mode(device)));
   }
+}
+
+TEST_F(CommandsTest, AnExceptionReachingTheTopIsAMessageAnExitCodeAndACleanup) {
+  const std::string temp = dir_.Path("tmp");
+  std::filesystem::create_directory(temp);
+  const char* previous = std::getenv("TMPDIR");
+  const std::string saved = previous != nullptr ? previous : "";
+  setenv("TMPDIR", temp.c_str(), 1);
+  struct Case {
+    std::function<void()> fail;
+    int code;
+    std::string errHas;
+  };
+  const std::vector<Case> cases = {
+      {[] { throw std::filesystem::filesystem_error("x", "/gone/file", std::make_error_code(std::errc::io_error)); },
+       kExitFileError, "songuploader: /gone/file: Input/output error\n"},
+      {[] { throw std::bad_alloc(); }, kExitUnforeseen, "songuploader: File error. (an unforeseen failure: std::bad_alloc;"},
+      {[] { throw 7; }, kExitUnforeseen, "songuploader: File error. (an unforeseen failure; please report it)\n"},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out, err;
+    std::istringstream in;
+    Console console{out, err, in, false, false, {}};
+    const int code = RunSongUploader({"send", song_, "--slot", "1"}, console, [&](const Options&, std::string*) {
+      c.fail();
+      return true;
+    });
+    EXPECT_EQ(code, c.code) << err.str();
+    EXPECT_NE(err.str().find(c.errHas), std::string::npos) << err.str();
+    EXPECT_TRUE(std::filesystem::is_empty(temp));  // the staged song went on the way out
+  }
+  if (previous != nullptr) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
 }
 
 TEST_F(CommandsTest, PortNamesThatAreNotUtf8StillGiveValidJson) {
