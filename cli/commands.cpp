@@ -341,19 +341,29 @@ void Runner::SetUpMidi() {
 void Runner::Ports() {
   SetUpMidi();
   const PortLists lists = ReadPortLists(TheDriver());
+  // The pair a command would use with these options (with none, the default), marked with "*".
+  PortChoice choice;
+  std::string unused;
+  if (!ChoosePorts(lists, o_, &choice, &unused)) choice = PortChoice{};
   if (o_.json) {
-    auto array = [](const std::vector<std::string>& names) {
+    auto array = [](const std::vector<std::string>& names, std::int32_t chosen) {
       Json ports = Json::array();
-      for (std::size_t i = 0; i < names.size(); ++i) ports.push_back({{"number", i}, {"name", names[i]}});
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        ports.push_back({{"number", i}, {"name", names[i]}, {"chosen", static_cast<std::int32_t>(i) == chosen}});
+      }
       return ports;
     };
-    PrintJson(console_.out, {{"inputs", array(lists.inputs)}, {"outputs", array(lists.outputs)}});
+    PrintJson(console_.out, {{"inputs", array(lists.inputs, choice.in)}, {"outputs", array(lists.outputs, choice.out)}});
     return;
   }
-  console_.out << "Inputs:\n";
-  for (std::size_t i = 0; i < lists.inputs.size(); ++i) console_.out << "  " << i << "  " << lists.inputs[i] << '\n';
-  console_.out << "Outputs:\n";
-  for (std::size_t i = 0; i < lists.outputs.size(); ++i) console_.out << "  " << i << "  " << lists.outputs[i] << '\n';
+  auto print = [&](const char* title, const std::vector<std::string>& names, std::int32_t chosen) {
+    console_.out << title << '\n';
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      console_.out << (static_cast<std::int32_t>(i) == chosen ? "* " : "  ") << i << "  " << names[i] << '\n';
+    }
+  };
+  print("Inputs:", lists.inputs, choice.in);
+  print("Outputs:", lists.outputs, choice.out);
 }
 
 void Runner::Connect() {
@@ -626,6 +636,7 @@ int RunSongUploader(const std::vector<std::string>& args, Console& console, cons
       console.err << "songuploader: " << error << "\nTry 'songuploader --help'.\n";
       return kExitUsage;
     }
+    TakePortDefaults(&options);
     Runner runner(options, console, setUpMidi);
     code = runner.Run();
   } catch (const std::exception& unforeseen) {

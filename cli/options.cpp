@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "converter/song_image.h"
@@ -42,6 +43,10 @@ bool Fail(std::string* error, const std::string& text) {
   return false;
 }
 
+// A value that is another option (`--port --yes`): the value was forgotten. "-" alone is a value (standard
+// input or output).
+bool LooksLikeOption(const std::string& value) { return value.size() > 1 && value[0] == '-'; }
+
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
@@ -49,9 +54,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   std::vector<std::string> words;
   bool help = false;
   bool version = false;
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "-h" || arg == "--help") {
+    if (optionsEnded) {
+      words.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;  // a song whose name starts with "-" comes after it
+    } else if (arg == "-h" || arg == "--help") {
       help = true;
     } else if (arg == "--version") {
       version = true;
@@ -67,7 +77,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       std::string value;
       if (arg.size() > 15) {
         value = arg.substr(16);
-      } else if (i + 1 < args.size()) {
+      } else if (i + 1 < args.size() && !LooksLikeOption(args[i + 1])) {
         value = args[++i];
       }
       if (!ReadSeconds(value, &o.checkTimeout)) return Fail(error, "--check-timeout takes seconds from 1 to 86400");
@@ -78,7 +88,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       if (value == nullptr) return Fail(error, "unknown option " + name);
       if (equals != std::string::npos) {
         *value = arg.substr(equals + 1);
-      } else if (i + 1 < args.size()) {
+      } else if (i + 1 < args.size() && !LooksLikeOption(args[i + 1])) {
         *value = args[++i];
       } else {
         return Fail(error, "option " + name + " needs a value");
@@ -120,6 +130,19 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   }
   *options = o;
   return true;
+}
+
+void TakePortDefaults(Options* options) {
+  auto take = [](const char* name, std::string* value) {
+    const char* given = std::getenv(name);
+    if (value->empty() && given != nullptr) *value = given;
+  };
+  // --port names both directions: it outweighs a default for either.
+  if (options->port.empty()) {
+    take("SONGUPLOADER_IN", &options->inPort);
+    take("SONGUPLOADER_OUT", &options->outPort);
+  }
+  take("SONGUPLOADER_PORT", &options->port);
 }
 
 std::string HelpText() {

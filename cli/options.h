@@ -32,6 +32,9 @@ constexpr int kUnattendedCheckSeconds = 120;
 // false with `error` saying what is wrong (the caller prints it and exits with kExitUsage).
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);
 
+// SONGUPLOADER_PORT, SONGUPLOADER_IN and SONGUPLOADER_OUT fill the port options the command line left out.
+void TakePortDefaults(Options* options);
+
 // The text of --help: commands, options and exit codes.
 std::string HelpText();
 

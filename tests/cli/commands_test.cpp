@@ -6,6 +6,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -211,9 +212,10 @@ TEST_F(CommandsTest, IdentifyAndPortsInBothFormats) {
   EXPECT_EQ(Run({"identify", "--json"}).out,
             "{\"modelType\":13,\"family\":\"C\",\"slotCount\":5,\"slots\":[\"60\",\"61\",\"62\",\"63\",\"64\"],"
             "\"modelCode\":\"b\"}\n");
-  EXPECT_EQ(Run({"ports"}).out, "Inputs:\n  0  Virtual in\nOutputs:\n  0  Virtual out\n");
+  EXPECT_EQ(Run({"ports"}).out, "Inputs:\n* 0  Virtual in\nOutputs:\n* 0  Virtual out\n");
   EXPECT_EQ(Run({"ports", "--json"}).out,
-            "{\"inputs\":[{\"number\":0,\"name\":\"Virtual in\"}],\"outputs\":[{\"number\":0,\"name\":\"Virtual out\"}]}\n");
+            "{\"inputs\":[{\"number\":0,\"name\":\"Virtual in\",\"chosen\":true}],"
+            "\"outputs\":[{\"number\":0,\"name\":\"Virtual out\",\"chosen\":true}]}\n");
 }
 
 TEST_F(CommandsTest, ASendReplacesWithYesAndTheKeyboardHoldsTheSongAndItsName) {
@@ -371,11 +373,51 @@ TEST_F(CommandsTest, AnExceptionReachingTheTopIsAMessageAnExitCodeAndACleanup) {
   if (previous != nullptr) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
 }
 
+// ---- Choosing ports: numbers, the environment, the marked pair ------------------------------------------
+
+TEST_F(CommandsTest, PortsMarksThePairTheOptionsAndTheEnvironmentChoose) {
+  link.SetInDevices({"Midi Through:Midi Through Port-0 14:0", "QK:QK MIDI 1 20:0", "Other:Other In 24:0"});
+  link.SetOutDevices({"Midi Through:Midi Through Port-0 14:0", "Other:Other Out 24:0", "QK:QK MIDI 1 20:0"});
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::pair<const char*, const char*>> environment;
+    std::string in, out;  // the marked lines ("" when no pair is chosen)
+  };
+  const std::string qkIn = "* 1  QK:QK MIDI 1 20:0\n", qkOut = "* 2  QK:QK MIDI 1 20:0\n";
+  const std::vector<Case> cases = {
+      {{"ports"}, {}, "", ""},  // two devices could be the keyboard
+      {{"ports", "--port", "20"}, {}, qkIn, qkOut},  // an ALSA client, not list positions
+      {{"ports"}, {{"SONGUPLOADER_PORT", "24"}}, "* 2  Other:Other In 24:0\n", "* 1  Other:Other Out 24:0\n"},
+      {{"ports", "--port", "QK"}, {{"SONGUPLOADER_PORT", "24"}, {"SONGUPLOADER_IN", "Other"}}, qkIn, qkOut},
+      {{"ports"}, {{"SONGUPLOADER_IN", "20:0"}, {"SONGUPLOADER_OUT", "QK"}}, qkIn, qkOut},
+      {{"ports", "--in", "2"}, {{"SONGUPLOADER_IN", "20:0"}, {"SONGUPLOADER_OUT", "QK"}},
+       "* 2  Other:Other In 24:0\n", qkOut},
+  };
+  for (const Case& c : cases) {
+    for (const auto& [name, value] : c.environment) setenv(name, value, 1);
+    const Outcome o = Run(c.args);
+    for (const char* name : {"SONGUPLOADER_PORT", "SONGUPLOADER_IN", "SONGUPLOADER_OUT"}) unsetenv(name);
+    SCOPED_TRACE(o.out);
+    EXPECT_EQ(o.code, kExitOk) << o.err;
+    EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '*'), c.in.empty() ? 0 : 2);
+    if (!c.in.empty()) {
+      EXPECT_NE(o.out.find(c.in), std::string::npos);
+      EXPECT_NE(o.out.find(c.out), std::string::npos);
+    }
+  }
+  // Without ALSA addresses a bare --port number is refused: it would pair unrelated ports.
+  link.SetInDevices({"Virtual in"});
+  link.SetOutDevices({"Software Synth", "Virtual out"});
+  const Outcome o = Run({"list", "--port", "0"});
+  EXPECT_EQ(o.code, kExitPort);
+  EXPECT_NE(o.err.find("give --in N --out N"), std::string::npos) << o.err;
+}
+
 TEST_F(CommandsTest, PortNamesThatAreNotUtf8StillGiveValidJson) {
   link.SetInDevices({"USB \xC9l\xE9ment"});  // a Latin-1 name
   const Outcome o = Run({"ports", "--json"});
   ASSERT_EQ(o.code, kExitOk) << o.err;
-  EXPECT_EQ(o.out.rfind("{\"inputs\":[{\"number\":0,\"name\":\"USB \xEF\xBF\xBDl\xEF\xBF\xBDment\"}]", 0), 0u) << o.out;
+  EXPECT_EQ(o.out.rfind("{\"inputs\":[{\"number\":0,\"name\":\"USB \xEF\xBF\xBDl\xEF\xBF\xBDment\",", 0), 0u) << o.out;
 }
 
 TEST_F(CommandsTest, AFailedWriteToStandardOutputIsAFailure) {
