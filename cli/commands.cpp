@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -211,7 +212,13 @@ class TerminalPrompts : public SendPrompts {
 class Runner {
  public:
   Runner(const Options& options, Console& console, const MidiSetUp& setUpMidi)
-      : o_(options), console_(console), setUpMidi_(setUpMidi), screen_(console, options.yes) {}
+      : o_(options),
+        console_(console),
+        setUpMidi_(setUpMidi),
+        screen_(console, options.yes),
+        chatter_(options.quiet ? silent_ : console.err),
+        progressConsole_{console.out, chatter_, console.in, console.askable, console.drawBar && !options.quiet,
+                         console.ask} {}
 
   int Run();
 
@@ -227,6 +234,8 @@ class Runner {
   void Delete();
   void Convert();
   void PrintListing(const Listing& listing);
+  void DryRun(std::size_t slot, const std::string& songName);
+  void PrintResult(int code, const std::string& failure);
 
   const Options& o_;
   Console& console_;
@@ -238,6 +247,11 @@ class Runner {
   std::unique_ptr<DumpingDriver> dumper_;  // --dump: in front of the installed driver while the command runs
   MidiDriver* dumped_ = nullptr;           // the driver behind it
   bool committed_ = false;  // the command's work is done and cannot be undone by a stop
+  std::ostream silent_{nullptr};  // --quiet: where progress and chatter go
+  std::ostream& chatter_;         // what is said on the way: standard error, or nothing with --quiet
+  Console progressConsole_;       // the console a transfer's progress is drawn on
+  Json result_ = Json::object();  // --json: what send, delete or convert did
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 int Runner::Run() {
@@ -300,6 +314,9 @@ int Runner::Run() {
     console_.err << (failure.rfind(name, 0) == 0 ? "" : name) << failure << '\n';
   }
   if (code != kExitOk && !(Interrupted() && !committed_)) ReportMidiFailure(&code);
+  if (o_.json && (o_.command == Command::Send || o_.command == Command::Delete || o_.command == Command::Convert)) {
+    PrintResult(code, Interrupted() && !committed_ ? "stopped." : failure);
+  }
   if (dumper_ != nullptr) {
     CloseMidiPorts();
     InstallMidi(dumped_, &TheClock());
@@ -383,7 +400,7 @@ void Runner::Connect() {
     const std::string busy = RightTrimmed(MessageText(IDS_DEVICE_BUSY));
     throw Stop{kExitPort, FirstLine(busy) + tried_ + busy.substr(FirstLine(busy).size())};
   }
-  if (console_.drawBar) console_.err << "Looking for the keyboard connection...\n";
+  if (progressConsole_.drawBar) chatter_ << "Looking for the keyboard connection...\n";
   run.debugZt52 = o_.type22 ? 1 : 0;
   // The terminal shows one line for the whole search rather than each attempt.
   struct QuietSearch : SearchProgress {
@@ -400,18 +417,20 @@ std::size_t Runner::SlotIndex() {
     // The first slot that holds no song, from the slot table.
     Listing listing;
     {
-      TerminalProgress progress(console_);
+      TerminalProgress progress(progressConsole_);
       family_->read(listing, progress);
     }
     for (std::size_t i = 0; i < listing.slots.size(); ++i) {
       if (listing.slots[i].used) continue;
       slotLabel_ = listing.slots[i].label;
-      console_.err << "Sending into slot " << slotLabel_ << ", the first empty one.\n";
+      result_["slot"] = slotLabel_;
+      chatter_ << "Sending into slot " << slotLabel_ << ", the first empty one.\n";
       return i;
     }
     throw Stop{kExitNoMemory, "songuploader: every slot holds a song; delete one, or name a slot to replace"};
   }
   slotLabel_ = o_.slot;
+  result_["slot"] = slotLabel_;
   const auto at = std::find(labels.begin(), labels.end(), o_.slot);
   if (at != labels.end()) return static_cast<std::size_t>(at - labels.begin());
   throw Stop{kExitUsage, "this keyboard has no slot " + o_.slot + " (its slots are " + labels.front() + " to " +
@@ -441,7 +460,7 @@ void Runner::List() {
   Connect();
   Listing listing;
   {
-    TerminalProgress progress(console_);
+    TerminalProgress progress(progressConsole_);
     family_->read(listing, progress);
   }
   PrintListing(listing);
@@ -494,10 +513,14 @@ void Runner::Send() {
   run.convertedPath = ConvertStagedSong(kSongImageKind, family_->modelCode(), family_->modelInfo());
   LoadSongImageToSend();
   const std::string songName = SplitPath(run.stagedPath).name;
+  if (o_.dryRun) {
+    DryRun(slot, songName);
+    return;
+  }
 
   SendOutcome outcome;
   {
-    TerminalProgress progress(console_);
+    TerminalProgress progress(progressConsole_);
     TerminalPrompts prompts(screen_, console_);
     CheckingWaitHook& hook = CheckingFlag();
     hook.progress = &progress;
@@ -522,7 +545,7 @@ void Runner::Send() {
   }
   if (outcome == SendOutcome::Declined) throw Stop{kExitDeclined, ""};
   if (outcome == SendOutcome::NoRoom) throw Stop{kExitNoMemory, ""};
-  console_.out << MessageText(IDS_COMPLETE) << '\n';
+  if (!o_.json) console_.out << MessageText(IDS_COMPLETE) << '\n';
 
   // Read the slot back: the keyboard should now hold a song of the image's size (an odd size may come back
   // with its padding byte) and, where the family keeps one, the song's name.
@@ -538,6 +561,8 @@ void Runner::Send() {
                                                : std::string("no song")) +
                                      "."};
   }
+  result_ = {{"slot", slotLabel_}, {"name", ReadableName(RightTrimmed(row.name))}, {"bytes", row.size}};
+  if (o_.json) return;
   console_.out << "Slot " << slotLabel_ << " holds "
                << (field != 0 ? "\"" + ReadableName(RightTrimmed(row.name)) + "\", " : std::string()) << row.size
                << " bytes.\n";
@@ -547,7 +572,8 @@ void Runner::Delete() {
   PortsClosed closed;
   Connect();
   const std::size_t slot = SlotIndex();
-  if (!family_->readSlot(slot).used) throw Stop{kExitDeclined, "Slot " + slotLabel_ + " holds no song."};
+  const SlotRow before = family_->readSlot(slot);
+  if (!before.used) throw Stop{kExitDeclined, "Slot " + slotLabel_ + " holds no song."};
   if (!screen_.Confirm(MessageText(IDS_DELETE_QUESTION))) throw Stop{kExitDeclined, ""};
   try {
     family_->erase(slot);
@@ -557,8 +583,9 @@ void Runner::Delete() {
     if (family_->letter == 'C' && error.code == family_c::kErrNotReady) throw Stop{kExitNotReady, FailureText(error)};
     throw;
   }
-  console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
+  if (!o_.json) console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
   if (family_->readSlot(slot).used) throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " still holds a song."};
+  result_ = {{"slot", slotLabel_}, {"name", ReadableName(RightTrimmed(before.name))}, {"bytes", before.size}};
 }
 
 void Runner::Convert() {
@@ -591,7 +618,52 @@ void Runner::Convert() {
   if (!written.written) FileFailure("write", o_.output, written.reason);
   // From here on the file is there: a stop now changes nothing of what the command reports.
   committed_ = true;
-  console_.out << FormatSavedMessage(MessageText(IDS_SAVED), o_.output) << '\n';
+  result_ = {{"output", o_.output}, {"bytes", bytes.size()}};
+  if (!o_.json) console_.out << FormatSavedMessage(MessageText(IDS_SAVED), o_.output) << '\n';
+}
+
+// send --dry-run: what the send would do, from the slots as the keyboard lists them. The room is judged as
+// the families judge it before a send: the largest song family B takes, else the free memory with the
+// room the replaced song makes (family C's keyboard decides for itself when asked, so there it is the
+// listing's best estimate).
+void Runner::DryRun(std::size_t slot, const std::string& songName) {
+  Listing listing;
+  {
+    TerminalProgress progress(progressConsole_);
+    family_->read(listing, progress);
+  }
+  const SlotRow& row = listing.slots.at(slot);
+  const std::uint32_t size = su::Run().songImageSize;
+  const std::uint64_t needed = (std::uint64_t{size} + 1) & ~std::uint64_t{1};
+  const bool room = listing.hasMaxSongSize ? listing.maxSongSize >= needed
+                                           : std::uint64_t{listing.freeSize} + (row.used ? row.size : 0) >= needed;
+  const std::string shownName = ReadableName(RightTrimmed(row.name));
+  result_ = {{"dryRun", true}, {"slot", slotLabel_}, {"name", songName}, {"bytes", size}, {"room", room},
+             {"replaces", row.used ? Json{{"name", shownName}, {"bytes", row.size}} : Json()}};
+  if (!room) {
+    const int message = listing.hasMaxSongSize ? IDS_MEMORY_SHORT_B : IDS_MEMORY_SHORT_C;
+    throw Stop{kExitNoMemory, RightTrimmed(MessageText(message))};
+  }
+  if (o_.json) return;
+  console_.out << "Would send \"" << songName << "\" (" << size << " bytes) into slot " << slotLabel_
+               << (row.used ? ", replacing \"" + shownName + "\" (" + std::to_string(row.size) + " bytes)"
+                            : std::string(", which is empty"))
+               << ". Nothing was sent.\n";
+}
+
+// --json: one object for the song the command worked on, whatever the outcome.
+void Runner::PrintResult(int code, const std::string& failure) {
+  static const char* const kNames[] = {"", "ports", "identify", "list", "send", "delete", "convert"};
+  Json json = {{"command", kNames[static_cast<int>(o_.command)]}, {"done", code == kExitOk && !o_.dryRun}};
+  for (auto& [key, value] : result_.items()) json[key] = value;
+  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started_;
+  json["seconds"] = std::round(seconds.count() * 1000) / 1000;
+  if (code != kExitOk) {
+    const std::string name = "songuploader: ";
+    json["exitCode"] = code;
+    json["error"] = failure.rfind(name, 0) == 0 ? failure.substr(name.size()) : failure;
+  }
+  PrintJson(console_.out, json);
 }
 
 }  // namespace

@@ -413,6 +413,50 @@ TEST_F(CommandsTest, PortsMarksThePairTheOptionsAndTheEnvironmentChoose) {
   EXPECT_NE(o.err.find("give --in N --out N"), std::string::npos) << o.err;
 }
 
+// ---- Results for scripts: --json, --dry-run, --quiet ------------------------------------------------------
+
+TEST_F(CommandsTest, JsonResultsDryRunsAndQuietRuns) {
+  Keyboard(kFamilyC);
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string out;     // the whole of standard output, "seconds" left out
+    bool progressShown;  // progress ("Now getting information...", "Now sending.") on standard error
+  };
+  const std::vector<Case> cases = {
+      {{"send", "SONG", "--slot", "30", "--dry-run"}, kExitOk,
+       "Would send \"Tune\" (35 bytes) into slot 30, replacing \"Morning Waltz\" (5120 bytes). Nothing was sent.\n",
+       true},
+      {{"send", "SONG", "--slot", "32", "--dry-run", "--json", "-q"}, kExitOk,
+       R"({"command":"send","done":false,"dryRun":true,"slot":"32","name":"Tune","bytes":35,"room":true,"replaces":null})",
+       false},
+      {{"send", "SONG", "--slot", "32", "--json"}, kExitOk,
+       R"({"command":"send","done":true,"slot":"32","name":"Tune","bytes":35})", true},
+      {{"delete", "--slot", "30", "-y", "--json", "--quiet"}, kExitOk,
+       R"({"command":"delete","done":true,"slot":"30","name":"Morning Waltz","bytes":5120})", false},
+      {{"delete", "--slot", "30", "-y", "--json"}, kExitDeclined,
+       R"({"command":"delete","done":false,"slot":"30","exitCode":1,"error":"Slot 30 holds no song."})", false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    std::replace(args.begin(), args.end(), std::string("SONG"), song_);
+    const Outcome o = Run(args);
+    SCOPED_TRACE(o.err);
+    EXPECT_EQ(o.code, c.code);
+    std::string out = o.out;
+    const std::size_t seconds = out.find(",\"seconds\":");
+    if (seconds != std::string::npos) out.erase(seconds, out.find_first_of(",}", seconds + 1) - seconds);
+    EXPECT_EQ(out, c.out + (c.out.back() == '}' ? "\n" : ""));
+    EXPECT_EQ(o.err.find("Now ") != std::string::npos, c.progressShown);
+  }
+  // Nothing was sent by the dry runs: slot 30 was emptied by the delete only, and 32 holds the one song sent.
+  const Outcome list = Run({"list"});
+  EXPECT_NE(list.out.find("32    Tune"), std::string::npos) << list.out;
+  // A song without room is refused by a dry run as by a send.
+  Keyboard("model=2\nfree=10\n");
+  EXPECT_EQ(Run({"send", song_, "--slot", "30", "--dry-run"}).code, kExitNoMemory);
+}
+
 TEST_F(CommandsTest, PortNamesThatAreNotUtf8StillGiveValidJson) {
   link.SetInDevices({"USB \xC9l\xE9ment"});  // a Latin-1 name
   const Outcome o = Run({"ports", "--json"});
