@@ -338,6 +338,26 @@ TEST_F(JackEndToEnd, AReaderThatGoesAwayNeverCutsASend) {
   EXPECT_NE(r.out.find("32    Tune"), std::string::npos) << r.out;
 }
 
+TEST_F(JackEndToEnd, ScriptsGetOneResultObjectAndClearRefusals) {
+  Player player(Config("kb.cfg", "model=2\n"));
+  ASSERT_TRUE(player.Ready());
+  struct Row {
+    std::string script;
+    int code;
+    std::string has;  // in standard output, or standard error for a failure
+  };
+  const std::vector<Row> rows = {
+      {"$SU send - --slot 32 --yes --json <\"$SONG\"", 0, R"({"command":"send","done":true,"slot":"32","name":"Song",)"},
+      {"$SU delete --slot 32 --yes --json", 0, R"({"command":"delete","done":true,"slot":"32","name":"Song",)"},
+      {"$SU list --port --yes", 2, "songuploader: option --port needs a value\n"},
+  };
+  for (const Row& row : rows) {
+    const Result r = Shell(row.script);
+    EXPECT_EQ(r.code, row.code) << row.script << '\n' << r.err;
+    EXPECT_NE((row.code == 0 ? r.out : r.err).find(row.has), std::string::npos) << r.out << r.err;
+  }
+}
+
 // Writes into a pipe whose reader is already gone.
 int RunIntoClosedPipe(const std::vector<std::string>& args) {
   int fds[2];
