@@ -358,6 +358,22 @@ TEST_F(JackEndToEnd, ScriptsGetOneResultObjectAndClearRefusals) {
   }
 }
 
+TEST_F(JackEndToEnd, BashCompletesCommandsOptionsAndTheKeyboardsSlots) {
+  Player player(Config("kb.cfg", "model=2\n"));
+  ASSERT_TRUE(player.Ready());
+  const std::string bin = std::filesystem::path(SU_SONGUPLOADER).parent_path().string();
+  // What bash offers for the last word of `line` (the word being typed).
+  auto complete = [&](const std::string& line) {
+    return Shell("PATH=\"" + bin + ":$PATH\"\nsource " SU_COMPLETION "\nCOMP_WORDS=(" + line +
+                 ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_songuploader\necho \"${COMPREPLY[*]}\"")
+        .out;
+  };
+  EXPECT_EQ(complete("songuploader de"), "delete\n");
+  EXPECT_EQ(complete("songuploader send x.mid --d"), "--dump --dry-run\n");
+  EXPECT_EQ(complete("songuploader --api jack delete --slot 3"), "30 31 32 33 34 35 36 37 38 39\n");
+  EXPECT_EQ(complete("songuploader --api jack send x.mid --slot f"), "free\n");
+}
+
 // Writes into a pipe whose reader is already gone.
 int RunIntoClosedPipe(const std::vector<std::string>& args) {
   int fds[2];
