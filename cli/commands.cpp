@@ -27,6 +27,7 @@
 #include "base/version.h"
 #include "converter/midi_file.h"
 #include "cli/console_screen.h"
+#include "cli/display_width.h"
 #include "cli/dump_driver.h"
 #include "cli/exit_codes.h"
 #include "cli/song_files.h"
@@ -54,22 +55,6 @@ namespace {
 constexpr char kVersion[] = "songuploader " SU_VERSION_STRING;
 constexpr char kSongFileKind[] = "5";
 constexpr char kSongImageKind[] = "4";
-// Terminal columns of UTF-8 `text`: wide for East Asian characters, narrow for half-width katakana.
-std::size_t Columns(const std::string& text) {
-  std::size_t columns = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if ((byte & 0xC0) == 0x80) continue;
-    unsigned point = byte;
-    if (byte >= 0xE0 && i + 2 < text.size()) {
-      point = ((byte & 0x0F) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3F) << 6) |
-              (static_cast<unsigned char>(text[i + 2]) & 0x3F);
-    }
-    columns += point >= 0x1100 && !(point >= 0xFF61 && point <= 0xFFDC) ? 2 : 1;
-  }
-  return columns;
-}
-
 // A command's early end with an exit code and a line for standard error.
 struct Stop {
   int code;
@@ -493,10 +478,8 @@ void Runner::PrintListing(const Listing& listing) {
   for (const SlotRow& row : listing.slots) {
     const std::string size = KilobyteCell(row.size) + " (" + std::to_string(row.size) + " bytes)";
     // Padded by the columns a terminal gives it: the in-use marker is shown in UTF-8, two columns a character.
-    const std::string name = ReadableName(row.name);
-    const std::size_t shown = Columns(name);
     std::snprintf(line, sizeof line, "%-5s ", row.label.c_str());
-    console_.out << line << name << std::string(shown < 32 ? 32 - shown : 0, ' ') << ' ' << size << '\n';
+    console_.out << line << PaddedToColumns(ReadableName(row.name), 32) << ' ' << size << '\n';
   }
   console_.out << "Total Size: " << family_->totalText(total) << " KBytes (" << total << " bytes)\n"
                << (listing.hasMaxSongSize ? "Maximum Song Size: " : "Empty Size: ")
