@@ -17,33 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Follows symbolic links (relative ones from their own folder) to the file they end at, which need not
-// exist yet; a loop of links ends after as many steps as the system allows.
-fs::path FollowLinks(fs::path path) {
-  for (int step = 0; step < 40; ++step) {
-    std::error_code error;
-    if (!fs::is_symlink(path, error)) return path;
-    const fs::path next = fs::read_symlink(path, error);
-    if (error) return path;
-    path = next.is_absolute() ? next : path.parent_path() / next;
-  }
-  return path;
-}
-
-bool WriteAll(int fd, const std::string& bytes, int* reason) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const auto n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      *reason = n < 0 ? errno : EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 WriteResult Failed(int reason) { return WriteResult{false, reason != 0 ? reason : EIO}; }
 
 }  // namespace
@@ -90,6 +63,37 @@ WriteResult WriteSongFile(const std::string& path, const std::string& bytes, boo
 }
 
 #else
+
+namespace {
+
+// Follows symbolic links (relative ones from their own folder) to the file they end at, which need not
+// exist yet; a loop of links ends after as many steps as the system allows.
+fs::path FollowLinks(fs::path path) {
+  for (int step = 0; step < 40; ++step) {
+    std::error_code error;
+    if (!fs::is_symlink(path, error)) return path;
+    const fs::path next = fs::read_symlink(path, error);
+    if (error) return path;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path;
+}
+
+bool WriteAll(int fd, const std::string& bytes, int* reason) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const auto n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *reason = n < 0 ? errno : EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
 
 std::string MakePrivateFolder(const std::string& base, int* reason) {
   std::string pattern = (fs::path(base) / "songuploader-XXXXXX").string();
