@@ -23,9 +23,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<MidiDriver> driver;
 
   // Questions are asked when standard input is a terminal, on the terminal itself.
-  const bool terminal = isatty(0) != 0;
-  cli::TerminalQuestion ask = terminal ? cli::TerminalQuestions() : cli::TerminalQuestion{};
-  cli::Console console{std::cout, std::cerr, std::cin, terminal, isatty(2) != 0, ask};
+  cli::Console console{std::cout, std::cerr, std::cin, isatty(0) != 0, isatty(2) != 0, cli::TerminalQuestions()};
   const cli::MidiSetUp setUp = [&](const cli::Options& options, std::string* error) {
     const MidiSystem system = options.api == "alsa"   ? MidiSystem::Alsa
                               : options.api == "jack" ? MidiSystem::Jack

@@ -81,23 +81,23 @@ void EndByStopSignal(int exitCode) {
 }
 
 TerminalQuestion TerminalQuestions() {
-  const int probe = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
-  if (probe < 0) return {};
-  close(probe);
   return [](const std::string& question, std::string* answer) {
+    // The terminal itself; without one (no controlling terminal) standard error and standard input.
     const int tty = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
-    if (tty < 0) return false;
+    const int out = tty >= 0 ? tty : 2;
+    const int in = tty >= 0 ? tty : 0;
     bool answered = false;
     std::size_t written = 0;
     while (written < question.size()) {
-      const ssize_t n = write(tty, question.data() + written, question.size() - written);
+      const ssize_t n = write(out, question.data() + written, question.size() - written);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       written += static_cast<std::size_t>(n);
     }
     answer->clear();
     for (;;) {
-      pollfd watched[2] = {{tty, POLLIN, 0}, {gStopPipe[0], POLLIN, 0}};
+      // The stop pipe beside the terminal: a stop that came before the read still ends it at once.
+      pollfd watched[2] = {{in, POLLIN, 0}, {gStopPipe[0], POLLIN, 0}};
       if (poll(watched, gStopPipe[0] >= 0 ? 2 : 1, -1) < 0) {
         if (errno == EINTR) continue;
         break;
@@ -105,7 +105,7 @@ TerminalQuestion TerminalQuestions() {
       if (gStopPipe[0] >= 0 && (watched[1].revents & POLLIN) != 0) break;
       if (Interrupted()) break;
       char chunk[256];
-      const ssize_t n = read(tty, chunk, sizeof chunk);
+      const ssize_t n = read(in, chunk, sizeof chunk);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       const std::string got(chunk, static_cast<std::size_t>(n));
@@ -117,8 +117,8 @@ TerminalQuestion TerminalQuestions() {
       }
     }
     // A question ended by a stop leaves the cursor on a line of its own for what follows.
-    if (!answered && Interrupted()) (void)!write(tty, "\n", 1);
-    close(tty);
+    if (!answered && Interrupted()) (void)!write(out, "\n", 1);
+    if (tty >= 0) close(tty);
     return answered;
   };
 }

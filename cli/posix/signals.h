@@ -11,8 +11,9 @@ namespace su::cli {
 // when the command was not stopped by a signal.
 void EndByStopSignal(int exitCode);
 
-// Questions asked on the controlling terminal (/dev/tty), or an empty function when there is none. A stop
-// request ends a question at once, whenever it comes.
+// Questions asked on the controlling terminal (/dev/tty), or on standard error and input without one. A stop
+// request ends a question at once, whenever it comes: the stop signals are blocked in the thread that asks,
+// so no read is ever interrupted by them.
 TerminalQuestion TerminalQuestions();
 
 }  // namespace su::cli

@@ -264,6 +264,36 @@ TEST_F(JackEndToEnd, CtrlCAtAQuestionOnATerminalEndsTheCommandAtOnce) {
   EXPECT_NE(r.out.find("31    Morning Waltz"), std::string::npos) << r.out;
 }
 
+TEST_F(JackEndToEnd, AQuestionIsAskedOnTheTerminalWithStandardErrorInAFile) {
+  Player player(Config("used.cfg", "model=2\nslot=1,Morning Waltz,5120\n"));
+  ASSERT_TRUE(player.Ready());
+  const std::string err = dir_.Path("err.txt");
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    freopen(err.c_str(), "w", stderr);
+    execl(SU_SONGUPLOADER, SU_SONGUPLOADER, "--api", "jack", "send", song_.c_str(), "--slot", "31",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  std::string shown;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (shown.find("[y/N] ") == std::string::npos && std::chrono::steady_clock::now() < end) {
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 200) <= 0) continue;
+    char chunk[256];
+    const ssize_t n = read(master, chunk, sizeof chunk);
+    if (n <= 0) break;
+    shown.append(chunk, static_cast<std::size_t>(n));
+  }
+  ASSERT_NE(shown.find("Do you want to replace it? [y/N] "), std::string::npos) << shown << Slurp(err);
+  ASSERT_EQ(write(master, "y\n", 2), 2);
+  EXPECT_EQ(Reap(pid, 20.0), 0) << Slurp(err);
+  close(master);
+  EXPECT_EQ(Slurp(err).find("[y/N]"), std::string::npos) << Slurp(err);
+}
+
 TEST_F(JackEndToEnd, SigtermMidSendRemovesTheStagedSongAndClosesThePorts) {
   const std::string temp = dir_.Path("tmp");
   std::filesystem::create_directory(temp);
