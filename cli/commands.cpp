@@ -141,7 +141,10 @@ class StagedSong {
     int reason = 0;
     folder_ = MakePrivateFolder(base.string(), &reason);
     if (folder_.empty()) FileFailure("make a folder in", base.string(), reason);
-    const fs::path staged = folder_ / (fromInput ? fs::path("Song.mid") : fs::path(song).filename());
+    // A descriptor's name (/dev/fd/63 from a shell's `<(...)`) is no song's name.
+    const fs::path name = fs::path(song).filename();
+    const bool named = !fromInput && name.string().find_first_not_of("0123456789") != std::string::npos;
+    const fs::path staged = folder_ / (named ? name : fs::path("Song.mid"));
     try {
       if (!fromInput && S_ISREG(status.st_mode)) {
         CopyBytes(song, staged.string(), staged.string());
@@ -185,13 +188,15 @@ struct PortsClosed {
 // What a send asks, answered on the terminal.
 class TerminalPrompts : public SendPrompts {
  public:
-  TerminalPrompts(ConsoleScreen& screen, Console& console) : screen_(screen), console_(console) {}
+  explicit TerminalPrompts(ConsoleScreen& screen) : screen_(screen) {}
   bool ConfirmReplace() override { return screen_.Confirm(MessageText(IDS_ALREADY_EXIST)); }
-  void NoRoom(int message) override { console_.err << RightTrimmed(MessageText(message)) << '\n'; }
+  // The family's text becomes the command's failure.
+  void NoRoom(int message) override { noRoom = message; }
+
+  int noRoom = 0;
 
  private:
   ConsoleScreen& screen_;
-  Console& console_;
 };
 
 class Runner {
@@ -502,9 +507,9 @@ void Runner::Send() {
   }
 
   SendOutcome outcome;
+  TerminalPrompts prompts(screen_);
   {
     TerminalProgress progress(progressConsole_);
-    TerminalPrompts prompts(screen_, console_);
     CheckingWaitHook& hook = CheckingFlag();
     hook.progress = &progress;
     // Without a terminal nobody can press Ctrl-C: the check then ends on its own after a while.
@@ -527,7 +532,7 @@ void Runner::Send() {
     hook.progress = nullptr;
   }
   if (outcome == SendOutcome::Declined) throw Stop{kExitDeclined, ""};
-  if (outcome == SendOutcome::NoRoom) throw Stop{kExitNoMemory, ""};
+  if (outcome == SendOutcome::NoRoom) throw Stop{kExitNoMemory, RightTrimmed(MessageText(prompts.noRoom))};
   if (!o_.json) console_.out << MessageText(IDS_COMPLETE) << '\n';
 
   // Read the slot back: the keyboard should now hold a song of the image's size (an odd size may come back
