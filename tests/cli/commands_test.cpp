@@ -306,6 +306,30 @@ TEST_F(ConvertOutputs, StandardInputAndOutputStandForFiles) {
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Expected.sq2", "Tune.mid"}));
 }
 
+// Standard output that a SIGTERM interrupts while "Saved." is written: the file is already in place.
+class StoppedWhileWritten : public std::stringbuf {
+ protected:
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    RequestStop(143);
+    return std::stringbuf::xsputn(text, count);
+  }
+};
+
+TEST_F(ConvertOutputs, AStopOnceTheFileIsInPlaceChangesNothing) {
+  StoppedWhileWritten stopping;
+  std::ostream out(&stopping);
+  std::ostringstream err;
+  std::istringstream in;
+  Console console{out, err, in, false, false, {}};
+  const std::string target = dir_.Path("Out.sq2");
+  const int code =
+      RunSongUploader({"convert", song_, "-o", target}, console, [](const Options&, std::string*) { return true; });
+  SetInterrupted(false);
+  EXPECT_EQ(code, kExitOk) << err.str();
+  EXPECT_EQ(stopping.str(), target + "\nSaved.\n");
+  EXPECT_EQ(Bytes(target), expected_);
+}
+
 TEST_F(ConvertOutputs, DevicesAndFifosAreWrittenThroughNeverReplaced) {
   // A FIFO, read on the far side while convert writes into it.
   const std::string fifo = dir_.Path("Fifo");
