@@ -1,7 +1,6 @@
 // The commands over the virtual link against the virtual keyboard: what each prints, and the exit code and
 // the program's own text on standard error for every way a command can end.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
