@@ -1,16 +1,19 @@
 #include "cli/commands.h"
 
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -22,10 +25,14 @@
 #include "base/run_state.h"
 #include "base/screen.h"
 #include "base/version.h"
+#include "converter/midi_file.h"
 #include "cli/console_screen.h"
+#include "cli/display_width.h"
 #include "cli/dump_driver.h"
 #include "cli/exit_codes.h"
+#include "cli/song_files.h"
 #include "transfer/families.h"
+#include "transfer/send_plan.h"
 #include "transfer/slot_name_text.h"
 #include "cli/ports.h"
 #include "cli/terminal_progress.h"
@@ -49,22 +56,6 @@ namespace {
 constexpr char kVersion[] = "songuploader " SU_VERSION_STRING;
 constexpr char kSongFileKind[] = "5";
 constexpr char kSongImageKind[] = "4";
-// Terminal columns of UTF-8 `text`: wide for East Asian characters, narrow for half-width katakana.
-std::size_t Columns(const std::string& text) {
-  std::size_t columns = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if ((byte & 0xC0) == 0x80) continue;
-    unsigned point = byte;
-    if (byte >= 0xE0 && i + 2 < text.size()) {
-      point = ((byte & 0x0F) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3F) << 6) |
-              (static_cast<unsigned char>(text[i + 2]) & 0x3F);
-    }
-    columns += point >= 0x1100 && !(point >= 0xFF61 && point <= 0xFFDC) ? 2 : 1;
-  }
-  return columns;
-}
-
 // A command's early end with an exit code and a line for standard error.
 struct Stop {
   int code;
@@ -119,27 +110,57 @@ void CopyBytes(const std::string& from, const std::string& to, const std::string
   if (writeFailed != 0) FileFailure("write", toShown, writeFailed);
 }
 
-// The user's song copied into a fresh folder of its own, where the converter writes beside it; the folder
-// goes away with this object.
+// Reads a song that is not a regular file (standard input, a pipe) into memory, up to the largest file
+// the converter reads: the converter then finds it in a regular file like any other.
+std::string ReadStream(std::istream& in, const std::string& shown) {
+  std::string bytes;
+  char buffer[1 << 15];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > conv::kMaxMidiBytes) {
+      throw Stop{kExitFileBroken, "songuploader: " + shown + ": larger than the " +
+                                      std::to_string(conv::kMaxMidiBytes >> 20) + " MiB a song may have"};
+    }
+  }
+  if (in.bad()) FileFailure("read", shown, errno != 0 ? errno : EIO);
+  return bytes;
+}
+
+// The user's song copied into a fresh folder of its own (only the user may enter it), where the converter
+// writes beside it; the folder goes away with this object. "-" is standard input, named "Song" on the
+// keyboard; a pipe or another file that is not a regular one is read whole first.
 class StagedSong {
  public:
-  explicit StagedSong(const std::string& song) {
-    if (!IsExistingFile(song)) throw RaisedMessage{IDS_SQF_NOT_FOUND};
+  StagedSong(const std::string& song, std::istream& standardInput) {
+    const bool fromInput = song == "-";
+    struct stat status {};
+    const bool exists = !fromInput && ::stat(song.c_str(), &status) == 0;
+    if (!fromInput && (!exists || S_ISDIR(status.st_mode))) throw RaisedMessage{IDS_SQF_NOT_FOUND};
     std::error_code error;
     const fs::path base = fs::temp_directory_path(error);
     if (error) throw Stop{kExitFileError, "songuploader: no temporary folder: " + error.message()};
-    std::mt19937 random(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    for (int attempt = 0; attempt < 20 && folder_.empty(); ++attempt) {
-      const fs::path candidate = base / ("songuploader-" + std::to_string(random() % 1000000000u));
-      if (fs::create_directory(candidate, error)) folder_ = candidate;
-      if (error) break;
-    }
-    if (folder_.empty()) {
-      throw Stop{kExitFileError, "songuploader: cannot make a folder in " + base.string() + ": " + error.message()};
-    }
-    const fs::path staged = folder_ / fs::path(song).filename();
+    int reason = 0;
+    folder_ = MakePrivateFolder(base.string(), &reason);
+    if (folder_.empty()) FileFailure("make a folder in", base.string(), reason);
+    // A descriptor's name (/dev/fd/63 from a shell's `<(...)`) is no song's name.
+    const fs::path name = fs::path(song).filename();
+    const bool named = !fromInput && name.string().find_first_not_of("0123456789") != std::string::npos;
+    const fs::path staged = folder_ / (named ? name : fs::path("Song.mid"));
     try {
-      CopyBytes(song, staged.string(), staged.string());
+      if (!fromInput && S_ISREG(status.st_mode)) {
+        CopyBytes(song, staged.string(), staged.string());
+      } else {
+        std::ifstream file;
+        if (!fromInput) {
+          file.open(song, std::ios::binary);
+          if (!file) FileFailure("read", song, errno != 0 ? errno : EIO);
+        }
+        const std::string bytes = ReadStream(fromInput ? standardInput : file, fromInput ? "standard input" : song);
+        std::ofstream out(staged, std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) FileFailure("write", staged.string(), errno != 0 ? errno : EIO);
+      }
     } catch (...) {
       fs::remove_all(folder_, error);
       throw;
@@ -168,19 +189,27 @@ struct PortsClosed {
 // What a send asks, answered on the terminal.
 class TerminalPrompts : public SendPrompts {
  public:
-  TerminalPrompts(ConsoleScreen& screen, Console& console) : screen_(screen), console_(console) {}
+  explicit TerminalPrompts(ConsoleScreen& screen) : screen_(screen) {}
   bool ConfirmReplace() override { return screen_.Confirm(MessageText(IDS_ALREADY_EXIST)); }
-  void NoRoom(int message) override { console_.err << RightTrimmed(MessageText(message)) << '\n'; }
+  // The family's text becomes the command's failure.
+  void NoRoom(int message) override { noRoom = message; }
+
+  int noRoom = 0;
 
  private:
   ConsoleScreen& screen_;
-  Console& console_;
 };
 
 class Runner {
  public:
   Runner(const Options& options, Console& console, const MidiSetUp& setUpMidi)
-      : o_(options), console_(console), setUpMidi_(setUpMidi), screen_(console, options.yes) {}
+      : o_(options),
+        console_(console),
+        setUpMidi_(setUpMidi),
+        screen_(console, options.yes),
+        chatter_(options.quiet ? silent_ : console.err),
+        progressConsole_{console.out, chatter_, console.in, console.askable, console.drawBar && !options.quiet,
+                         console.ask} {}
 
   int Run();
 
@@ -196,6 +225,8 @@ class Runner {
   void Delete();
   void Convert();
   void PrintListing(const Listing& listing);
+  void DryRun(std::size_t slot, const std::string& songName);
+  void PrintResult(int code, const std::string& failure);
 
   const Options& o_;
   Console& console_;
@@ -207,6 +238,12 @@ class Runner {
   std::string slotLabel_;  // the slot the command works on, as list shows it
   std::unique_ptr<DumpingDriver> dumper_;  // --dump: in front of the installed driver while the command runs
   MidiDriver* dumped_ = nullptr;           // the driver behind it
+  bool committed_ = false;  // the command's work is done and cannot be undone by a stop
+  std::ostream silent_{nullptr};  // --quiet: where progress and chatter go
+  std::ostream& chatter_;         // what is said on the way: standard error, or nothing with --quiet
+  Console progressConsole_;       // the console a transfer's progress is drawn on
+  Json result_ = Json::object();  // --json: what send, delete or convert did
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 int Runner::Run() {
@@ -245,10 +282,22 @@ int Runner::Run() {
     failure = FailureText(error);
   } catch (const InterruptedByUser&) {
     code = kExitInterrupted;
+  } catch (const fs::filesystem_error& error) {
+    // A file or folder the system refused: the system's words, with the path they are about.
+    code = kExitFileError;
+    failure = "songuploader: " + error.path1().string() + ": " + error.code().message();
+  } catch (const std::exception& error) {
+    // Nothing foreseen ends here; the staged song and the ports are already cleaned up on the way.
+    code = kExitUnforeseen;
+    failure = UnforeseenFailureText(error.what());
+  } catch (...) {
+    code = kExitUnforeseen;
+    failure = UnforeseenFailureText("");
   }
   // A command stopped by the user ends as stopped, however the protocol then failed (a cancelled final
-  // check reports a time-out): its failure is not shown.
-  if (Interrupted()) {
+  // check reports a time-out): its failure is not shown. A stop after the command's work was done (the
+  // song file in place) changes nothing.
+  if (Interrupted() && !committed_) {
     code = StopExitCode();
     console_.err << "songuploader: stopped.\n";
   } else if (!failure.empty()) {
@@ -256,7 +305,10 @@ int Runner::Run() {
     const std::string name = "songuploader: ";
     console_.err << (failure.rfind(name, 0) == 0 ? "" : name) << failure << '\n';
   }
-  if (code != kExitOk && !Interrupted()) ReportMidiFailure(&code);
+  if (code != kExitOk && !(Interrupted() && !committed_)) ReportMidiFailure(&code);
+  if (o_.json && (o_.command == Command::Send || o_.command == Command::Delete || o_.command == Command::Convert)) {
+    PrintResult(code, Interrupted() && !committed_ ? "stopped." : failure);
+  }
   if (dumper_ != nullptr) {
     CloseMidiPorts();
     InstallMidi(dumped_, &TheClock());
@@ -279,6 +331,9 @@ void Runner::ReportMidiFailure(int* code) {
   if (reason.empty()) return;
   console_.err << "songuploader: " << (DeviceGone() ? "the keyboard's MIDI port is gone: " : "MIDI: ")
                << reason << '\n';
+  // A keyboard that went away during a transfer ends it as the transfer's time-out does (message 38); one
+  // that could not be reached at all is a port failure.
+  if (*code == kExitTimeout && DeviceGone()) return;
   if (*code == kExitTimeout || *code == kExitNoKeyboard) *code = kExitPort;
 }
 
@@ -295,19 +350,29 @@ void Runner::SetUpMidi() {
 void Runner::Ports() {
   SetUpMidi();
   const PortLists lists = ReadPortLists(TheDriver());
+  // The pair a command would use with these options (with none, the default), marked with "*".
+  PortChoice choice;
+  std::string unused;
+  if (!ChoosePorts(lists, o_, &choice, &unused)) choice = PortChoice{};
   if (o_.json) {
-    auto array = [](const std::vector<std::string>& names) {
+    auto array = [](const std::vector<std::string>& names, std::int32_t chosen) {
       Json ports = Json::array();
-      for (std::size_t i = 0; i < names.size(); ++i) ports.push_back({{"number", i}, {"name", names[i]}});
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        ports.push_back({{"number", i}, {"name", names[i]}, {"chosen", static_cast<std::int32_t>(i) == chosen}});
+      }
       return ports;
     };
-    PrintJson(console_.out, {{"inputs", array(lists.inputs)}, {"outputs", array(lists.outputs)}});
+    PrintJson(console_.out, {{"inputs", array(lists.inputs, choice.in)}, {"outputs", array(lists.outputs, choice.out)}});
     return;
   }
-  console_.out << "Inputs:\n";
-  for (std::size_t i = 0; i < lists.inputs.size(); ++i) console_.out << "  " << i << "  " << lists.inputs[i] << '\n';
-  console_.out << "Outputs:\n";
-  for (std::size_t i = 0; i < lists.outputs.size(); ++i) console_.out << "  " << i << "  " << lists.outputs[i] << '\n';
+  auto print = [&](const char* title, const std::vector<std::string>& names, std::int32_t chosen) {
+    console_.out << title << '\n';
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      console_.out << (static_cast<std::int32_t>(i) == chosen ? "* " : "  ") << i << "  " << names[i] << '\n';
+    }
+  };
+  print("Inputs:", lists.inputs, choice.in);
+  print("Outputs:", lists.outputs, choice.out);
 }
 
 void Runner::Connect() {
@@ -327,7 +392,7 @@ void Runner::Connect() {
     const std::string busy = RightTrimmed(MessageText(IDS_DEVICE_BUSY));
     throw Stop{kExitPort, FirstLine(busy) + tried_ + busy.substr(FirstLine(busy).size())};
   }
-  if (console_.drawBar) console_.err << "Looking for the keyboard connection...\n";
+  if (progressConsole_.drawBar) chatter_ << "Looking for the keyboard connection...\n";
   run.debugZt52 = o_.type22 ? 1 : 0;
   // The terminal shows one line for the whole search rather than each attempt.
   struct QuietSearch : SearchProgress {
@@ -345,18 +410,20 @@ std::size_t Runner::SlotIndex() {
     // The first slot that holds no song, from the slot table.
     Listing listing;
     {
-      TerminalProgress progress(console_);
+      TerminalProgress progress(progressConsole_);
       family_->read(slots_, listing, progress);
     }
     for (std::size_t i = 0; i < listing.slots.size(); ++i) {
       if (listing.slots[i].used) continue;
       slotLabel_ = listing.slots[i].label;
-      console_.err << "Sending into slot " << slotLabel_ << ", the first empty one.\n";
+      result_["slot"] = slotLabel_;
+      chatter_ << "Sending into slot " << slotLabel_ << ", the first empty one.\n";
       return i;
     }
     throw Stop{kExitNoMemory, "songuploader: every slot holds a song; delete one, or name a slot to replace"};
   }
   slotLabel_ = o_.slot;
+  result_["slot"] = slotLabel_;
   const auto at = std::find(labels.begin(), labels.end(), o_.slot);
   if (at != labels.end()) return static_cast<std::size_t>(at - labels.begin());
   throw Stop{kExitUsage, "this keyboard has no slot " + o_.slot + " (its slots are " + labels.front() + " to " +
@@ -386,7 +453,7 @@ void Runner::List() {
   Connect();
   Listing listing;
   {
-    TerminalProgress progress(console_);
+    TerminalProgress progress(progressConsole_);
     family_->read(slots_, listing, progress);
   }
   PrintListing(listing);
@@ -419,10 +486,8 @@ void Runner::PrintListing(const Listing& listing) {
   for (const SlotRow& row : listing.slots) {
     const std::string size = KilobyteCell(row.size) + " (" + std::to_string(row.size) + " bytes)";
     // Padded by the columns a terminal gives it: the in-use marker is shown in UTF-8, two columns a character.
-    const std::string name = ReadableName(row.name);
-    const std::size_t shown = Columns(name);
     std::snprintf(line, sizeof line, "%-5s ", row.label.c_str());
-    console_.out << line << name << std::string(shown < 32 ? 32 - shown : 0, ' ') << ' ' << size << '\n';
+    console_.out << line << PaddedToColumns(ReadableName(row.name), 32) << ' ' << size << '\n';
   }
   console_.out << "Total Size: " << family_->totalText(total) << " KBytes (" << total << " bytes)\n"
                << (listing.hasMaxSongSize ? "Maximum Song Size: " : "Empty Size: ")
@@ -430,7 +495,7 @@ void Runner::PrintListing(const Listing& listing) {
 }
 
 void Runner::Send() {
-  StagedSong staged(o_.song);
+  StagedSong staged(o_.song, console_.in);
   PortsClosed closed;
   Connect();
   const std::size_t slot = SlotIndex();
@@ -440,11 +505,15 @@ void Runner::Send() {
   LoadSongImageToSend();
   const std::string songName = SplitPath(run.stagedPath).name;
   slots_ = family_->slotsOf(run.modelType, songName);
+  if (o_.dryRun) {
+    DryRun(slot, songName);
+    return;
+  }
 
   SendOutcome outcome;
+  TerminalPrompts prompts(screen_);
   {
-    TerminalProgress progress(console_);
-    TerminalPrompts prompts(screen_, console_);
+    TerminalProgress progress(progressConsole_);
     CheckingWaitHook& hook = CheckingFlag();
     hook.progress = &progress;
     // Without a terminal nobody can press Ctrl-C: the check then ends on its own after a while.
@@ -467,8 +536,8 @@ void Runner::Send() {
     hook.progress = nullptr;
   }
   if (outcome == SendOutcome::Declined) throw Stop{kExitDeclined, ""};
-  if (outcome == SendOutcome::NoRoom) throw Stop{kExitNoMemory, ""};
-  console_.out << MessageText(IDS_COMPLETE) << '\n';
+  if (outcome == SendOutcome::NoRoom) throw Stop{kExitNoMemory, RightTrimmed(MessageText(prompts.noRoom))};
+  if (!o_.json) console_.out << MessageText(IDS_COMPLETE) << '\n';
 
   // Read the slot back: the keyboard should now hold a song of the image's size (an odd size may come back
   // with its padding byte) and, where the family keeps one, the song's name.
@@ -484,6 +553,8 @@ void Runner::Send() {
                                                : std::string("no song")) +
                                      "."};
   }
+  result_ = {{"slot", slotLabel_}, {"name", ReadableName(RightTrimmed(row.name))}, {"bytes", row.size}};
+  if (o_.json) return;
   console_.out << "Slot " << slotLabel_ << " holds "
                << (field != 0 ? "\"" + ReadableName(RightTrimmed(row.name)) + "\", " : std::string()) << row.size
                << " bytes.\n";
@@ -493,7 +564,8 @@ void Runner::Delete() {
   PortsClosed closed;
   Connect();
   const std::size_t slot = SlotIndex();
-  if (!family_->readSlot(slots_, slot).used) throw Stop{kExitDeclined, "Slot " + slotLabel_ + " holds no song."};
+  const SlotRow before = family_->readSlot(slots_, slot);
+  if (!before.used) throw Stop{kExitDeclined, "Slot " + slotLabel_ + " holds no song."};
   if (!screen_.Confirm(MessageText(IDS_DELETE_QUESTION))) throw Stop{kExitDeclined, ""};
   try {
     family_->erase(slots_, slot);
@@ -503,37 +575,88 @@ void Runner::Delete() {
     if (family_->letter == 'C' && error.code == family_c::kErrNotReady) throw Stop{kExitNotReady, FailureText(error)};
     throw;
   }
-  console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
+  if (!o_.json) console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
   if (family_->readSlot(slots_, slot).used) throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " still holds a song."};
+  result_ = {{"slot", slotLabel_}, {"name", ReadableName(RightTrimmed(before.name))}, {"bytes", before.size}};
 }
 
 void Runner::Convert() {
   // The song file must not take the song's place, nor a folder's.
+  const bool toOutput = o_.output == "-";
   std::error_code error;
-  if (fs::is_directory(o_.output, error)) throw Stop{kExitUsage, "songuploader: " + o_.output + " is a folder"};
-  if (fs::equivalent(o_.song, o_.output, error)) {
+  if (!toOutput && fs::is_directory(o_.output, error)) {
+    throw Stop{kExitUsage, "songuploader: " + o_.output + " is a folder"};
+  }
+  if (!toOutput && o_.song != "-" && fs::equivalent(o_.song, o_.output, error)) {
     throw Stop{kExitUsage, "songuploader: " + o_.output + " is the song itself; write the song file elsewhere"};
   }
-  StagedSong staged(o_.song);
+  StagedSong staged(o_.song, console_.in);
   const std::string converted = ConvertStagedSong(kSongFileKind, o_.model, "");
   if (Interrupted()) throw InterruptedByUser{};
-  // Written beside the target and renamed into place: a failure leaves an existing file as it was.
-  const fs::path target(o_.output);
-  fs::path temporary = target;
-  temporary.replace_filename("." + target.filename().string() + ".songuploader-part");
-  try {
-    CopyBytes(converted, temporary.string(), o_.output);
-  } catch (...) {
-    fs::remove(temporary, error);
-    throw;
+  std::string bytes;
+  {
+    std::ifstream in(converted, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) FileFailure("read", converted, errno != 0 ? errno : EIO);
   }
-  fs::rename(temporary, target, error);
-  if (error) {
-    const std::string reason = error.message();
-    fs::remove(temporary, error);
-    throw Stop{kExitFileError, "songuploader: cannot write " + o_.output + ": " + reason};
+  if (toOutput) {
+    // The song file is the result: nothing else goes to standard output.
+    console_.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    committed_ = true;
+    return;
   }
-  console_.out << FormatSavedMessage(MessageText(IDS_SAVED), o_.output) << '\n';
+  const WriteResult written = WriteSongFile(o_.output, bytes, [] { return !Interrupted(); });
+  if (!written.written && written.reason == 0) throw InterruptedByUser{};
+  if (!written.written) FileFailure("write", o_.output, written.reason);
+  // From here on the file is there: a stop now changes nothing of what the command reports.
+  committed_ = true;
+  result_ = {{"output", o_.output}, {"bytes", bytes.size()}};
+  if (!o_.json) console_.out << FormatSavedMessage(MessageText(IDS_SAVED), o_.output) << '\n';
+}
+
+// send --dry-run: what the send would do, from the slots as the keyboard lists them, with the room judged by
+// the plan's rule (the rule of a single send: family B's largest song, else the free memory with the room the
+// replaced song makes; a family C keyboard has the last word when the song is announced).
+void Runner::DryRun(std::size_t slot, const std::string& songName) {
+  Listing listing;
+  {
+    TerminalProgress progress(progressConsole_);
+    family_->read(slots_, listing, progress);
+  }
+  const SlotRow& row = listing.slots.at(slot);
+  const std::uint32_t size = su::Run().songImageSize;
+  PlannedSong song;
+  song.name = songName;
+  song.size = size;
+  const SendPlan plan = MakePlan(*family_, listing, {song}, SlotRequest{SlotRequest::Kind::Named, 0, {slot}});
+  const bool room = plan.AllFit();
+  const std::string shownName = ReadableName(RightTrimmed(row.name));
+  result_ = {{"dryRun", true}, {"slot", slotLabel_}, {"name", songName}, {"bytes", size}, {"room", room},
+             {"replaces", row.used ? Json{{"name", shownName}, {"bytes", row.size}} : Json()}};
+  if (!room) {
+    const int message = family_->memory == MemoryFigure::LargestSong ? IDS_MEMORY_SHORT_B : IDS_MEMORY_SHORT_C;
+    throw Stop{kExitNoMemory, RightTrimmed(MessageText(message))};
+  }
+  if (o_.json) return;
+  console_.out << "Would send \"" << songName << "\" (" << size << " bytes) into slot " << slotLabel_
+               << (row.used ? ", replacing \"" + shownName + "\" (" + std::to_string(row.size) + " bytes)"
+                            : std::string(", which is empty"))
+               << ". Nothing was sent.\n";
+}
+
+// --json: one object for the song the command worked on, whatever the outcome.
+void Runner::PrintResult(int code, const std::string& failure) {
+  static const char* const kNames[] = {"", "ports", "identify", "list", "send", "delete", "convert"};
+  Json json = {{"command", kNames[static_cast<int>(o_.command)]}, {"done", code == kExitOk && !o_.dryRun}};
+  for (auto& [key, value] : result_.items()) json[key] = value;
+  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started_;
+  json["seconds"] = std::round(seconds.count() * 1000) / 1000;
+  if (code != kExitOk) {
+    const std::string name = "songuploader: ";
+    json["exitCode"] = code;
+    json["error"] = failure.rfind(name, 0) == 0 ? failure.substr(name.size()) : failure;
+  }
+  PrintJson(console_.out, json);
 }
 
 }  // namespace
@@ -572,12 +695,19 @@ std::string JsonString(const std::string& text) {
 int RunSongUploader(const std::vector<std::string>& args, Console& console, const MidiSetUp& setUpMidi) {
   Options options;
   std::string error;
-  if (!ParseOptions(args, &options, &error)) {
-    console.err << "songuploader: " << error << "\nTry 'songuploader --help'.\n";
-    return kExitUsage;
+  int code = kExitOk;
+  try {
+    if (!ParseOptions(args, &options, &error)) {
+      console.err << "songuploader: " << error << "\nTry 'songuploader --help'.\n";
+      return kExitUsage;
+    }
+    TakePortDefaults(&options);
+    Runner runner(options, console, setUpMidi);
+    code = runner.Run();
+  } catch (const std::exception& unforeseen) {
+    console.err << UnforeseenFailureText(unforeseen.what()) << '\n';
+    return kExitUnforeseen;
   }
-  Runner runner(options, console, setUpMidi);
-  int code = runner.Run();
   // Results that never reached standard output (a full disk, a closed pipe) are a failure, not a success.
   errno = 0;
   console.out.flush();

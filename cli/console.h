@@ -2,9 +2,15 @@
 // questions and failures, standard input for answers. Tests put string streams in their place.
 #pragma once
 
+#include <functional>
 #include <iostream>
+#include <string>
 
 namespace su::cli {
+
+// Writes `question` on the user's terminal and reads one line of answer from it; false when none came (the
+// terminal closed, or a stop was requested while it waited, even one that came just before the read).
+using TerminalQuestion = std::function<bool(const std::string& question, std::string* answer)>;
 
 struct Console {
   std::ostream& out;
@@ -12,6 +18,9 @@ struct Console {
   std::istream& in;
   bool askable = false;   // standard input is a terminal: questions can be asked
   bool drawBar = false;   // standard error is a terminal: a progress bar redrawn in place
+  // Where questions go when set (the terminal itself, so that they show even with standard error in a
+  // file); else they are written to `err` and answered from `in`.
+  TerminalQuestion ask;
 };
 
 // Stopping: Ctrl-C (also SIGTERM and SIGHUP; Ctrl-Break on Windows) asks the command to stop. A question

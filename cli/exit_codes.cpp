@@ -60,4 +60,9 @@ std::string FailureText(const APP_EXCEPTION& error) {
   return FormatErrorCodeMessage(MessageText(IDS_ERROR_CODE), error.code);
 }
 
+std::string UnforeseenFailureText(const std::string& what) {
+  return "songuploader: " + MessageText(IDS_FILE_ERROR) + " (an unforeseen failure" +
+         (what.empty() ? std::string() : ": " + what) + "; please report it)";
+}
+
 }  // namespace su::cli

@@ -25,6 +25,8 @@ enum ExitCode : int {
   kExitFileBroken = 12,     // message 43
   kExitFileError = 13,      // message 44
   kExitCheckFailed = 14,    // the slot read back after a send does not hold the song
+  kExitUnforeseen = 15,     // a failure the program did not foresee (out of memory, a fault of ours)
+  kExitHangUp = 129,        // SIGHUP; on Windows the console closed, a log-off or a shut-down
   kExitInterrupted = 130,   // Ctrl-C
 };
 
@@ -35,5 +37,8 @@ std::string MessageText(int number);
 // What standard error shows for a raised failure: the message's text, message 53 with the keyboard's code.
 std::string FailureText(const RaisedMessage& raised);
 std::string FailureText(const APP_EXCEPTION& error);
+// The line for a failure nobody foresaw: message 44's text, what the failure says of itself, and a request
+// to report it.
+std::string UnforeseenFailureText(const std::string& what);
 
 }  // namespace su::cli

@@ -1,4 +1,4 @@
-#include <csignal>
+#include <atomic>
 
 #include "cli/console.h"
 #include "cli/exit_codes.h"
@@ -7,18 +7,25 @@ namespace su::cli {
 
 namespace {
 
-volatile std::sig_atomic_t gStopCode = 0;
+// Set from a signal's own thread (or the console's control handler on Windows) and read by every wait: a
+// lock-free atomic, so neither side can see half of it.
+std::atomic<int> gStopCode{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the stop request must be lock-free");
 
 }  // namespace
 
 void RequestStop(int exitCode) {
-  if (gStopCode == 0) gStopCode = exitCode;
+  int none = 0;
+  gStopCode.compare_exchange_strong(none, exitCode);
 }
 
-bool Interrupted() { return gStopCode != 0; }
+bool Interrupted() { return gStopCode.load() != 0; }
 
-int StopExitCode() { return gStopCode != 0 ? gStopCode : kExitInterrupted; }
+int StopExitCode() {
+  const int code = gStopCode.load();
+  return code != 0 ? code : kExitInterrupted;
+}
 
-void SetInterrupted(bool interrupted) { gStopCode = interrupted ? kExitInterrupted : 0; }
+void SetInterrupted(bool interrupted) { gStopCode.store(interrupted ? kExitInterrupted : 0); }
 
 }  // namespace su::cli

@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "converter/song_image.h"
@@ -42,6 +43,10 @@ bool Fail(std::string* error, const std::string& text) {
   return false;
 }
 
+// A value that is another option (`--port --yes`): the value was forgotten. "-" alone is a value (standard
+// input or output).
+bool LooksLikeOption(const std::string& value) { return value.size() > 1 && value[0] == '-'; }
+
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
@@ -49,9 +54,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   std::vector<std::string> words;
   bool help = false;
   bool version = false;
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "-h" || arg == "--help") {
+    if (optionsEnded) {
+      words.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;  // a song whose name starts with "-" comes after it
+    } else if (arg == "-h" || arg == "--help") {
       help = true;
     } else if (arg == "--version") {
       version = true;
@@ -59,6 +69,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       o.yes = true;
     } else if (arg == "--json") {
       o.json = true;
+    } else if (arg == "-q" || arg == "--quiet") {
+      o.quiet = true;
+    } else if (arg == "--dry-run") {
+      o.dryRun = true;
     } else if (arg == "--type-22") {
       o.type22 = true;
     } else if (arg == "--dump") {
@@ -67,7 +81,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       std::string value;
       if (arg.size() > 15) {
         value = arg.substr(16);
-      } else if (i + 1 < args.size()) {
+      } else if (i + 1 < args.size() && !LooksLikeOption(args[i + 1])) {
         value = args[++i];
       }
       if (!ReadSeconds(value, &o.checkTimeout)) return Fail(error, "--check-timeout takes seconds from 1 to 86400");
@@ -78,7 +92,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       if (value == nullptr) return Fail(error, "unknown option " + name);
       if (equals != std::string::npos) {
         *value = arg.substr(equals + 1);
-      } else if (i + 1 < args.size()) {
+      } else if (i + 1 < args.size() && !LooksLikeOption(args[i + 1])) {
         *value = args[++i];
       } else {
         return Fail(error, "option " + name + " needs a value");
@@ -111,6 +125,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   if (o.slot == "free" && o.command != Command::Send) return Fail(error, "--slot free is only for send");
   if (o.command == Command::Convert && o.output.empty()) return Fail(error, "convert needs -o FILE");
   if (o.checkTimeout > 0 && o.command != Command::Send) return Fail(error, "--check-timeout is only for send");
+  if (o.dryRun && o.command != Command::Send) return Fail(error, "--dry-run is only for send");
+  if (o.json && o.output == "-") return Fail(error, "--json and -o - would both write to standard output");
   if (o.command != Command::Convert && (!o.output.empty() || !o.model.empty())) {
     return Fail(error, "-o and --model are only for convert");
   }
@@ -122,6 +138,19 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   return true;
 }
 
+void TakePortDefaults(Options* options) {
+  auto take = [](const char* name, std::string* value) {
+    const char* given = std::getenv(name);
+    if (value->empty() && given != nullptr) *value = given;
+  };
+  // --port names both directions: it outweighs a default for either.
+  if (options->port.empty()) {
+    take("SONGUPLOADER_IN", &options->inPort);
+    take("SONGUPLOADER_OUT", &options->outPort);
+  }
+  take("SONGUPLOADER_PORT", &options->port);
+}
+
 std::string HelpText() {
   return "usage: songuploader COMMAND [OPTIONS]\n"
          "\n"
@@ -131,19 +160,25 @@ std::string HelpText() {
          "                               converter's model code\n"
          "  list                         print the slots, the total size and the free memory\n"
          "  send SONG.mid --slot N       convert the song and send it into slot N (as list shows it;\n"
-         "                               --slot free: the first empty slot)\n"
+         "                               --slot free: the first empty slot); SONG - is standard input\n"
          "  delete --slot N              delete the song in slot N\n"
          "  convert SONG.mid -o SONG.sq2 [--model CODE]\n"
-         "                               write a song file\n"
+         "                               write a song file (-o -: to standard output)\n"
          "\n"
          "Options:\n"
          "  --in PORT, --out PORT        the MIDI input and output: number, ALSA address (20:0), name,\n"
          "                               client name or a part of a name only one device carries\n"
          "  --port NAME                  the same for both; by default the one device with an input and\n"
-         "                               an output (not Midi Through, system ports or our own)\n"
+         "                               an output (not Midi Through, system ports or our own); a bare\n"
+         "                               number is an ALSA client (20 is 20:0)\n"
          "  --api alsa|jack              the MIDI system (default: ALSA, else JACK)\n"
          "  -y, --yes                    answer yes to every question (replace, delete)\n"
-         "  --json                       machine-readable output for ports, identify and list\n"
+         "  -q, --quiet                  no progress and no chatter (questions are still asked)\n"
+         "  --json                       machine-readable output: ports, identify and list; for send,\n"
+         "                               delete and convert one result object\n"
+         "  --dry-run                    send: convert, find the keyboard, check the room and say what\n"
+         "                               would be replaced; nothing is sent\n"
+         "  --                           the end of the options (a song named -x.mid after it)\n"
          "  --type-22                    also look for a keyboard of model type 22 (slower when none answers)\n"
          "  --check-timeout SECONDS      send: how long the keyboard's final check may last (default: no\n"
          "                               limit on a terminal, 120 s without one)\n"
@@ -162,7 +197,12 @@ std::string HelpText() {
          "  10 keyboard error code        11 file not found\n"
          "  12 wrong or broken file       13 file error\n"
          "  14 the slot does not hold the song after sending\n"
-         "  129, 130, 143 stopped by SIGHUP, Ctrl-C, SIGTERM\n";
+         "  15 an unforeseen failure (please report it)\n"
+         "  129, 130, 143 stopped by SIGHUP, Ctrl-C, SIGTERM (the process ends by the signal)\n"
+         "\n"
+         "Environment:\n"
+         "  SONGUPLOADER_PORT, SONGUPLOADER_IN, SONGUPLOADER_OUT\n"
+         "                               --port, --in and --out when they are not given\n";
 }
 
 }  // namespace su::cli

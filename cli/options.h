@@ -19,7 +19,10 @@ struct Options {
   std::string port;      // both directions
   std::string api;       // "", "alsa" or "jack"
   bool yes = false;      // answer Yes to every question
-  bool json = false;     // machine-readable output for ports, identify and list
+  bool json = false;     // machine-readable output: ports, identify and list; one result object for send,
+                         // delete and convert
+  bool quiet = false;    // no progress and no chatter on standard error (questions and failures stay)
+  bool dryRun = false;   // send: convert, find the keyboard, check the room and say what would be replaced
   bool type22 = false;   // also look for a keyboard of model type 22, as DEBUG_ZT52=1 makes the dialogs do
   int checkTimeout = -1; // send: seconds the keyboard's final check may last (-1: not given)
   bool dump = false;     // every SysEx message sent and received on standard error
@@ -31,6 +34,9 @@ constexpr int kUnattendedCheckSeconds = 120;
 
 // false with `error` saying what is wrong (the caller prints it and exits with kExitUsage).
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);
+
+// SONGUPLOADER_PORT, SONGUPLOADER_IN and SONGUPLOADER_OUT fill the port options the command line left out.
+void TakePortDefaults(Options* options);
 
 // The text of --help: commands, options and exit codes.
 std::string HelpText();

@@ -30,8 +30,23 @@ PortLists ReadPortLists(MidiDriver& driver) {
 }
 
 bool ChoosePorts(const PortLists& lists, const Options& options, PortChoice* choice, std::string* error) {
-  const std::string inWanted = !options.inPort.empty() ? options.inPort : options.port;
-  const std::string outWanted = !options.outPort.empty() ? options.outPort : options.port;
+  std::string port = options.port;
+  if (!port.empty() && port.find_first_not_of("0123456789") == std::string::npos) {
+    // A bare number for both directions: the inputs and the outputs are two lists whose numbers pair
+    // unrelated ports, so it means an ALSA client (port 0 of it), as aconnect reads "20".
+    bool alsa = false;
+    for (const auto* names : {&lists.inputs, &lists.outputs}) {
+      for (const std::string& name : *names) alsa = alsa || !ReadPortName(name).address.empty();
+    }
+    if (!alsa) {
+      *error = "--port " + port + ": a number names an ALSA client, and these ports have none; give --in N --out N "
+               "(the numbers of songuploader ports) or a name";
+      return false;
+    }
+    port += ":0";
+  }
+  const std::string inWanted = !options.inPort.empty() ? options.inPort : port;
+  const std::string outWanted = !options.outPort.empty() ? options.outPort : port;
   *choice = ChoosePortPair(lists.inputs, lists.outputs, inWanted, outWanted);
   const std::string see = " (see songuploader ports)";
   switch (choice->error) {

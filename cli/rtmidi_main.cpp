@@ -1,5 +1,6 @@
-// songuploader on Linux and macOS: the commands over RtMidi and a console clock; Ctrl-C, SIGTERM and SIGHUP
-// stop at a question at once and at the next look of a wait for the keyboard.
+// songuploader on Linux and macOS: the commands over RtMidi and a console clock. Ctrl-C, SIGTERM and SIGHUP
+// stop at a question at once and at the next look of a wait for the keyboard; after the cleanup the process
+// ends by the signal that stopped it.
 #include <unistd.h>
 
 #include <iostream>
@@ -9,17 +10,20 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/posix/signals.h"
 #include "midi/port_session.h"
 #include "midi/rtmidi/console_clock.h"
 #include "midi/rtmidi/rtmidi_driver.h"
 
 int main(int argc, char** argv) {
   using namespace su;
+  // Before anything starts a thread: the stop signals are blocked in every thread but our own taker's.
   cli::InstallInterruptHandler();
   ConsoleClock clock([] { return cli::StopRequestedAtWait(); }, [] { cli::StopAtWait(); });
   std::unique_ptr<MidiDriver> driver;
 
-  cli::Console console{std::cout, std::cerr, std::cin, isatty(0) != 0, isatty(2) != 0};
+  // Questions are asked when standard input is a terminal, on the terminal itself.
+  cli::Console console{std::cout, std::cerr, std::cin, isatty(0) != 0, isatty(2) != 0, cli::TerminalQuestions()};
   const cli::MidiSetUp setUp = [&](const cli::Options& options, std::string* error) {
     const MidiSystem system = options.api == "alsa"   ? MidiSystem::Alsa
                               : options.api == "jack" ? MidiSystem::Jack
@@ -32,5 +36,7 @@ int main(int argc, char** argv) {
   const int code = cli::RunSongUploader(std::vector<std::string>(argv + 1, argv + argc), console, setUp);
   CloseMidiPorts();
   InstallMidi(nullptr, nullptr);
+  driver.reset();
+  cli::EndByStopSignal(code);
   return code;
 }

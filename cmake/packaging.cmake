@@ -54,6 +54,9 @@ elseif(TARGET songuploader AND TARGET keyboard_player)
       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/songuploader-keyboard-player\")
   endif()" COMPONENT cli)
   install(FILES ${SU_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
+  # bash completion, where bash-completion loads it on first use of the command.
+  install(FILES ${PROJECT_SOURCE_DIR}/cli/posix/songuploader.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME songuploader COMPONENT cli)
   install(FILES ${PROJECT_SOURCE_DIR}/tools/virtual_midi/demo.cfg ${PROJECT_SOURCE_DIR}/tools/virtual_midi/demo_a.cfg
           ${PROJECT_SOURCE_DIR}/tools/virtual_midi/demo_b.cfg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/songuploader COMPONENT cli)

@@ -21,16 +21,52 @@ namespace su::cli {
 
 namespace {
 
+// Set once the command's cleanup has run (ports closed, staged song removed): a console that is closing
+// waits for it before the system ends the process.
+HANDLE gCleanedUp = nullptr;
+// How long closing the window, logging off or shutting down waits for the cleanup; the system allows a
+// little more (5 s) before it ends the process on its own.
+constexpr DWORD kCleanupWaitMs = 4000;
+
 BOOL WINAPI OnConsoleControl(DWORD kind) {
-  if (kind != CTRL_C_EVENT && kind != CTRL_BREAK_EVENT) return FALSE;
-  if (Interrupted()) return FALSE;  // the second press: the system's default ends the process
-  RequestStop(kExitInterrupted);
-  return TRUE;
+  if (kind == CTRL_C_EVENT || kind == CTRL_BREAK_EVENT) {
+    if (Interrupted()) return FALSE;  // the second press: the system's default ends the process
+    RequestStop(kExitInterrupted);
+    return TRUE;
+  }
+  if (kind == CTRL_CLOSE_EVENT || kind == CTRL_LOGOFF_EVENT || kind == CTRL_SHUTDOWN_EVENT) {
+    // The console goes away as a terminal's hang-up does; returning ends the process, so the command is
+    // given its cleanup first.
+    RequestStop(kExitHangUp);
+    if (gCleanedUp != nullptr) WaitForSingleObject(gCleanedUp, kCleanupWaitMs);
+    return TRUE;
+  }
+  return FALSE;
 }
+
+// The console shows UTF-8 for the run (names and the in-use marker are printed in it) and its own code page
+// again afterwards.
+class Utf8Console {
+ public:
+  Utf8Console() : previous_(GetConsoleOutputCP()) {
+    if (previous_ != 0) SetConsoleOutputCP(CP_UTF8);
+  }
+  ~Utf8Console() { Restore(); }
+  void Restore() {
+    if (previous_ != 0) SetConsoleOutputCP(previous_);
+    previous_ = 0;
+  }
+
+ private:
+  UINT previous_;
+};
 
 }  // namespace
 
-void InstallInterruptHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+void InstallInterruptHandler() {
+  gCleanedUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
 
 }  // namespace su::cli
 
@@ -39,10 +75,11 @@ int main(int argc, char** argv) {
   InstallSystemLeadBytes();
   InstallWin32Midi();
   cli::InstallInterruptHandler();
+  cli::Utf8Console utf8;
   // The waits of the program's own clock look at the stop request too.
   cli::StoppableClock clock(TheClock());
   InstallMidi(&TheDriver(), &clock);
-  cli::Console console{std::cout, std::cerr, std::cin, _isatty(0) != 0, _isatty(2) != 0};
+  cli::Console console{std::cout, std::cerr, std::cin, _isatty(0) != 0, _isatty(2) != 0, {}};
   const cli::MidiSetUp setUp = [](const cli::Options& options, std::string* error) {
     if (!options.api.empty()) {
       *error = "--api is for Linux and macOS; Windows has one MIDI system";
@@ -52,5 +89,8 @@ int main(int argc, char** argv) {
   };
   const int code = cli::RunSongUploader(std::vector<std::string>(argv + 1, argv + argc), console, setUp);
   CloseMidiPorts();
+  std::cout.flush();
+  utf8.Restore();
+  if (cli::gCleanedUp != nullptr) SetEvent(cli::gCleanedUp);
   return code;
 }

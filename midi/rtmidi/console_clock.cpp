@@ -18,6 +18,9 @@ struct ConsoleEvent {
 
 // How often a blocked wait looks at the stop request: a signal handler cannot wake a condition variable.
 constexpr std::uint32_t kStopLookMs = 20;
+// The longest a wait blocks before it reports a quiet wake: the waiting port session then asks the driver
+// whether the device is still there, which the driver can only see by looking.
+constexpr std::uint32_t kLongestBlockMs = 500;
 
 }  // namespace
 
@@ -51,7 +54,7 @@ Wake ConsoleClock::WaitEventOrInput(EventRef event, std::uint32_t ms) {
     Pause(std::min(ms, kStopLookMs));
     return Wake::Quiet;
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min(ms, kLongestBlockMs));
   std::unique_lock<std::mutex> lock(e->mutex);
   for (;;) {
     if (e->set) {

@@ -3,7 +3,9 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -29,7 +31,10 @@ constexpr std::uint8_t kSysExStart = 0xF0;
 // to RtMidi, which copies them, so it is done at once; RtMidi reports a send it could not pass on (ALSA
 // does so as a warning), and the send then fails. The device lists are those of the last count: a port is
 // opened by the name listed under its number, looked up again right before it is opened, because the
-// lists shift as ports come and go (our own input among them).
+// lists shift as ports come and go (our own input among them). ALSA and JACK rarely refuse a send to a port
+// that went away, so while ports are open the driver looks at the port lists, at most every 500 ms, for
+// the opened ports' names (which carry the ALSA address): a keyboard unplugged or switched off takes its
+// ports with it, and the device is then reported removed until the next successful open.
 class RtMidiDriver : public MidiDriver {
  public:
   RtMidiDriver(std::unique_ptr<RtMidiIn> in, std::unique_ptr<RtMidiOut> out)
@@ -66,7 +71,9 @@ class RtMidiDriver : public MidiDriver {
       in_->cancelCallback();
       return false;
     }
+    inName_ = inNames_[static_cast<std::size_t>(index)];
     inOpen_ = true;
+    removed_ = false;
     return true;
   }
   bool IsInOpen() const override { return inOpen_; }
@@ -163,7 +170,20 @@ class RtMidiDriver : public MidiDriver {
   }
   bool UnprepareOut() override { return true; }
   bool ResetOut() override { return outOpen_; }
-  bool DeviceRemoved() const override { return removed_; }
+  bool DeviceRemoved() const override {
+    if (removed_ || (!inOpen_ && !outOpen_)) return removed_;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastLook_ < kLookEvery) return false;
+    lastLook_ = now;
+    const char* gone = nullptr;
+    if (outOpen_ && FindPortNow(Names(*out_), outName_) < 0) gone = outName_.c_str();
+    if (gone == nullptr && inOpen_ && FindPortNow(Names(*in_), inName_) < 0) gone = inName_.c_str();
+    if (gone == nullptr) return false;
+    removed_ = true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastFailure_ = std::string("the MIDI port \"") + gone + "\" is gone";
+    return true;
+  }
   std::string LastFailure() const override {
     std::lock_guard<std::mutex> lock(mutex_);
     return lastFailure_;
@@ -235,10 +255,14 @@ class RtMidiDriver : public MidiDriver {
   mutable std::mutex mutex_;
   std::atomic<bool> failed_{false};
   std::atomic<bool> sending_{false};
-  bool removed_ = false;
-  std::string lastFailure_;
+  // How often the open ports' presence is looked at while they are in use.
+  static constexpr std::chrono::milliseconds kLookEvery{500};
+  mutable bool removed_ = false;  // since the last successful open
+  mutable std::chrono::steady_clock::time_point lastLook_{};
+  mutable std::string lastFailure_;
   std::vector<std::string> inNames_;
   std::vector<std::string> outNames_;
+  std::string inName_;
   std::string outName_;
   bool inOpen_ = false;
   bool outOpen_ = false;
@@ -267,7 +291,14 @@ void Quiet(const char*) {}
 bool Present(RtMidi::Api api, std::string* why) {
   if (api == RtMidi::LINUX_ALSA) {
     if (access("/dev/snd/seq", R_OK | W_OK) == 0) return true;
-    *why = "no ALSA sequencer (/dev/snd/seq).";
+    const int reason = errno;
+    if (reason == ENOENT) {
+      *why = "no ALSA sequencer (/dev/snd/seq).";
+    } else {
+      // There, but not ours to use: most often a user outside the audio group, or a remote session.
+      *why = std::string("the ALSA sequencer /dev/snd/seq cannot be opened: ") + std::strerror(reason) +
+             " (users of the audio group may open it: sudo usermod -aG audio $USER, then log in again).";
+    }
     return false;
   }
   if (api == RtMidi::UNIX_JACK) {

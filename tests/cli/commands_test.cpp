@@ -1,14 +1,20 @@
 // The commands over the virtual link against the virtual keyboard: what each prints, and the exit code and
 // the program's own text on standard error for every way a command can end.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/commands.h"
@@ -48,7 +54,7 @@ class CommandsTest : public su::test::LinkTest {
   Outcome Run(std::vector<std::string> args) {
     std::ostringstream out, err;
     std::istringstream in;
-    Console console{out, err, in, false, false};
+    Console console{out, err, in, false, false, {}};
     const int code = RunSongUploader(args, console, [](const Options&, std::string*) { return true; });
     return Outcome{code, out.str(), err.str()};
   }
@@ -205,9 +211,10 @@ TEST_F(CommandsTest, IdentifyAndPortsInBothFormats) {
   EXPECT_EQ(Run({"identify", "--json"}).out,
             "{\"modelType\":13,\"family\":\"C\",\"slotCount\":5,\"slots\":[\"60\",\"61\",\"62\",\"63\",\"64\"],"
             "\"modelCode\":\"b\"}\n");
-  EXPECT_EQ(Run({"ports"}).out, "Inputs:\n  0  Virtual in\nOutputs:\n  0  Virtual out\n");
+  EXPECT_EQ(Run({"ports"}).out, "Inputs:\n* 0  Virtual in\nOutputs:\n* 0  Virtual out\n");
   EXPECT_EQ(Run({"ports", "--json"}).out,
-            "{\"inputs\":[{\"number\":0,\"name\":\"Virtual in\"}],\"outputs\":[{\"number\":0,\"name\":\"Virtual out\"}]}\n");
+            "{\"inputs\":[{\"number\":0,\"name\":\"Virtual in\",\"chosen\":true}],"
+            "\"outputs\":[{\"number\":0,\"name\":\"Virtual out\",\"chosen\":true}]}\n");
 }
 
 TEST_F(CommandsTest, ASendReplacesWithYesAndTheKeyboardHoldsTheSongAndItsName) {
@@ -226,18 +233,265 @@ TEST_F(CommandsTest, ConvertWritesTheSongFile) {
   EXPECT_GT(std::filesystem::file_size(target), 0u);
 }
 
+// ---- Where convert writes ------------------------------------------------------------------------------
+
+class ConvertOutputs : public CommandsTest {
+ protected:
+  void SetUp() override {
+    CommandsTest::SetUp();
+    const Outcome o = Run({"convert", song_, "-o", dir_.Path("Expected.sq2")});
+    ASSERT_EQ(o.code, kExitOk) << o.err;
+    expected_ = Bytes(dir_.Path("Expected.sq2"));
+  }
+  static std::string Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  static mode_t Mode(const std::string& path) {
+    struct stat status {};
+    lstat(path.c_str(), &status);
+    return status.st_mode;
+  }
+  std::string expected_;
+};
+
+TEST_F(ConvertOutputs, RegularFilesAreReplacedWholeWithTheirPermissionsAndLinksFollowed) {
+  const mode_t mask = umask(022);
+  const std::string kept = dir_.Path("Kept.sq2");
+  std::ofstream(kept) << "old";
+  chmod(kept.c_str(), 0640);
+  const std::string link = dir_.Path("Link.sq2");
+  std::filesystem::create_symlink("Kept.sq2", link);
+  struct Case {
+    std::string target, written;
+    mode_t mode;
+  };
+  for (const Case& c : {Case{dir_.Path("New.sq2"), dir_.Path("New.sq2"), 0644}, Case{kept, kept, 0640},
+                        Case{link, kept, 0640}}) {
+    SCOPED_TRACE(c.target);
+    const Outcome o = Run({"convert", song_, "-o", c.target});
+    EXPECT_EQ(o.code, kExitOk) << o.err;
+    EXPECT_EQ(Bytes(c.written), expected_);
+    EXPECT_EQ(Mode(c.written) & 07777, c.mode);
+  }
+  umask(mask);
+  EXPECT_TRUE(S_ISLNK(Mode(link)));
+  // Nothing staged or half-written is left beside the targets.
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Expected.sq2", "Kept.sq2", "Link.sq2", "New.sq2", "Tune.mid"}));
+}
+
+TEST_F(ConvertOutputs, AReadOnlyFileIsRefusedAndKept) {
+  const std::string target = dir_.Path("ReadOnly.sq2");
+  std::ofstream(target) << "old";
+  chmod(target.c_str(), 0444);
+  const Outcome o = Run({"convert", song_, "-o", target});
+  EXPECT_EQ(o.code, kExitFileError);
+  EXPECT_NE(o.err.find("songuploader: cannot write " + target + ": Permission denied"), std::string::npos) << o.err;
+  EXPECT_EQ(Bytes(target), "old");
+}
+
+TEST_F(ConvertOutputs, StandardInputAndOutputStandForFiles) {
+  std::ostringstream out, err;
+  std::istringstream in(Bytes(song_));
+  Console console{out, err, in, false, false, {}};
+  EXPECT_EQ(RunSongUploader({"convert", "-", "-o", "-"}, console, [](const Options&, std::string*) { return true; }),
+            kExitOk)
+      << err.str();
+  // The song from standard input is called "Song": its title differs from the file's, not its music.
+  const std::string written = out.str();
+  EXPECT_GT(written.size(), 16u);
+  EXPECT_EQ(written.substr(0, 4), expected_.substr(0, 4));
+  EXPECT_NE(written.find("Song"), std::string::npos);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Expected.sq2", "Tune.mid"}));
+}
+
+// Standard output that a SIGTERM interrupts while "Saved." is written: the file is already in place.
+class StoppedWhileWritten : public std::stringbuf {
+ protected:
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    RequestStop(143);
+    return std::stringbuf::xsputn(text, count);
+  }
+};
+
+TEST_F(ConvertOutputs, AStopOnceTheFileIsInPlaceChangesNothing) {
+  StoppedWhileWritten stopping;
+  std::ostream out(&stopping);
+  std::ostringstream err;
+  std::istringstream in;
+  Console console{out, err, in, false, false, {}};
+  const std::string target = dir_.Path("Out.sq2");
+  const int code =
+      RunSongUploader({"convert", song_, "-o", target}, console, [](const Options&, std::string*) { return true; });
+  SetInterrupted(false);
+  EXPECT_EQ(code, kExitOk) << err.str();
+  EXPECT_EQ(stopping.str(), target + "\nSaved.\n");
+  EXPECT_EQ(Bytes(target), expected_);
+}
+
+TEST_F(ConvertOutputs, DevicesAndFifosAreWrittenThroughNeverReplaced) {
+  // A FIFO, read on the far side while convert writes into it.
+  const std::string fifo = dir_.Path("Fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string fromFifo;
+  std::thread reader([&] { fromFifo = Bytes(fifo); });
+  Outcome o = Run({"convert", song_, "-o", fifo});
+  reader.join();
+  EXPECT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_EQ(fromFifo, expected_);
+  EXPECT_TRUE(S_ISFIFO(Mode(fifo)));
+
+  // Character devices made in the test's own folder (never the system's own nodes): one that takes every
+  // byte, and one that refuses every write, whose reason shows the bytes went to the device. Making device
+  // nodes needs the superuser.
+  struct DeviceCase {
+    const char* name;
+    unsigned minor;  // of the memory devices: 3 takes everything, 7 is always full
+    int code;
+    const char* errHas;
+  };
+  for (const DeviceCase& c : {DeviceCase{"Null", 3, kExitOk, ""},
+                              DeviceCase{"Full", 7, kExitFileError, "No space left on device"}}) {
+    SCOPED_TRACE(c.name);
+    const std::string device = dir_.Path(c.name);
+    if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, c.minor)) != 0) {
+      GTEST_SKIP() << "no device nodes without the superuser";
+    }
+    o = Run({"convert", song_, "-o", device});
+    EXPECT_EQ(o.code, c.code) << o.err;
+    EXPECT_NE(o.err.find(c.errHas), std::string::npos) << o.err;
+    EXPECT_TRUE(S_ISCHR(Mode(device)));
+  }
+}
+
+TEST_F(CommandsTest, AnExceptionReachingTheTopIsAMessageAnExitCodeAndACleanup) {
+  const std::string temp = dir_.Path("tmp");
+  std::filesystem::create_directory(temp);
+  const char* previous = std::getenv("TMPDIR");
+  const std::string saved = previous != nullptr ? previous : "";
+  setenv("TMPDIR", temp.c_str(), 1);
+  struct Case {
+    std::function<void()> fail;
+    int code;
+    std::string errHas;
+  };
+  const std::vector<Case> cases = {
+      {[] { throw std::filesystem::filesystem_error("x", "/gone/file", std::make_error_code(std::errc::io_error)); },
+       kExitFileError, "songuploader: /gone/file: Input/output error\n"},
+      {[] { throw std::bad_alloc(); }, kExitUnforeseen, "songuploader: File error. (an unforeseen failure: std::bad_alloc;"},
+      {[] { throw 7; }, kExitUnforeseen, "songuploader: File error. (an unforeseen failure; please report it)\n"},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out, err;
+    std::istringstream in;
+    Console console{out, err, in, false, false, {}};
+    const int code = RunSongUploader({"send", song_, "--slot", "1"}, console, [&](const Options&, std::string*) {
+      c.fail();
+      return true;
+    });
+    EXPECT_EQ(code, c.code) << err.str();
+    EXPECT_NE(err.str().find(c.errHas), std::string::npos) << err.str();
+    EXPECT_TRUE(std::filesystem::is_empty(temp));  // the staged song went on the way out
+  }
+  if (previous != nullptr) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
+}
+
+// ---- Choosing ports: numbers, the environment, the marked pair ------------------------------------------
+
+TEST_F(CommandsTest, PortsMarksThePairTheOptionsAndTheEnvironmentChoose) {
+  link.SetInDevices({"Midi Through:Midi Through Port-0 14:0", "QK:QK MIDI 1 20:0", "Other:Other In 24:0"});
+  link.SetOutDevices({"Midi Through:Midi Through Port-0 14:0", "Other:Other Out 24:0", "QK:QK MIDI 1 20:0"});
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::pair<const char*, const char*>> environment;
+    std::string in, out;  // the marked lines ("" when no pair is chosen)
+  };
+  const std::string qkIn = "* 1  QK:QK MIDI 1 20:0\n", qkOut = "* 2  QK:QK MIDI 1 20:0\n";
+  const std::vector<Case> cases = {
+      {{"ports"}, {}, "", ""},  // two devices could be the keyboard
+      {{"ports", "--port", "20"}, {}, qkIn, qkOut},  // an ALSA client, not list positions
+      {{"ports"}, {{"SONGUPLOADER_PORT", "24"}}, "* 2  Other:Other In 24:0\n", "* 1  Other:Other Out 24:0\n"},
+      {{"ports", "--port", "QK"}, {{"SONGUPLOADER_PORT", "24"}, {"SONGUPLOADER_IN", "Other"}}, qkIn, qkOut},
+      {{"ports"}, {{"SONGUPLOADER_IN", "20:0"}, {"SONGUPLOADER_OUT", "QK"}}, qkIn, qkOut},
+      {{"ports", "--in", "2"}, {{"SONGUPLOADER_IN", "20:0"}, {"SONGUPLOADER_OUT", "QK"}},
+       "* 2  Other:Other In 24:0\n", qkOut},
+  };
+  for (const Case& c : cases) {
+    for (const auto& [name, value] : c.environment) setenv(name, value, 1);
+    const Outcome o = Run(c.args);
+    for (const char* name : {"SONGUPLOADER_PORT", "SONGUPLOADER_IN", "SONGUPLOADER_OUT"}) unsetenv(name);
+    SCOPED_TRACE(o.out);
+    EXPECT_EQ(o.code, kExitOk) << o.err;
+    EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '*'), c.in.empty() ? 0 : 2);
+    if (!c.in.empty()) {
+      EXPECT_NE(o.out.find(c.in), std::string::npos);
+      EXPECT_NE(o.out.find(c.out), std::string::npos);
+    }
+  }
+  // Without ALSA addresses a bare --port number is refused: it would pair unrelated ports.
+  link.SetInDevices({"Virtual in"});
+  link.SetOutDevices({"Software Synth", "Virtual out"});
+  const Outcome o = Run({"list", "--port", "0"});
+  EXPECT_EQ(o.code, kExitPort);
+  EXPECT_NE(o.err.find("give --in N --out N"), std::string::npos) << o.err;
+}
+
+// ---- Results for scripts: --json, --dry-run, --quiet ------------------------------------------------------
+
+TEST_F(CommandsTest, JsonResultsDryRunsAndQuietRuns) {
+  Keyboard(kFamilyC);
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string out;     // the whole of standard output, "seconds" left out
+    bool progressShown;  // progress ("Now getting information...", "Now sending.") on standard error
+  };
+  const std::vector<Case> cases = {
+      {{"send", "SONG", "--slot", "30", "--dry-run"}, kExitOk,
+       "Would send \"Tune\" (35 bytes) into slot 30, replacing \"Morning Waltz\" (5120 bytes). Nothing was sent.\n",
+       true},
+      {{"send", "SONG", "--slot", "32", "--dry-run", "--json", "-q"}, kExitOk,
+       R"({"command":"send","done":false,"dryRun":true,"slot":"32","name":"Tune","bytes":35,"room":true,"replaces":null})",
+       false},
+      {{"send", "SONG", "--slot", "32", "--json"}, kExitOk,
+       R"({"command":"send","done":true,"slot":"32","name":"Tune","bytes":35})", true},
+      {{"delete", "--slot", "30", "-y", "--json", "--quiet"}, kExitOk,
+       R"({"command":"delete","done":true,"slot":"30","name":"Morning Waltz","bytes":5120})", false},
+      {{"delete", "--slot", "30", "-y", "--json"}, kExitDeclined,
+       R"({"command":"delete","done":false,"slot":"30","exitCode":1,"error":"Slot 30 holds no song."})", false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    std::replace(args.begin(), args.end(), std::string("SONG"), song_);
+    const Outcome o = Run(args);
+    SCOPED_TRACE(o.err);
+    EXPECT_EQ(o.code, c.code);
+    std::string out = o.out;
+    const std::size_t seconds = out.find(",\"seconds\":");
+    if (seconds != std::string::npos) out.erase(seconds, out.find_first_of(",}", seconds + 1) - seconds);
+    EXPECT_EQ(out, c.out + (c.out.back() == '}' ? "\n" : ""));
+    EXPECT_EQ(o.err.find("Now ") != std::string::npos, c.progressShown);
+  }
+  // Nothing was sent by the dry runs: slot 30 was emptied by the delete only, and 32 holds the one song sent.
+  const Outcome list = Run({"list"});
+  EXPECT_NE(list.out.find("32    Tune"), std::string::npos) << list.out;
+  // A song without room is refused by a dry run as by a send.
+  Keyboard("model=2\nfree=10\n");
+  EXPECT_EQ(Run({"send", song_, "--slot", "30", "--dry-run"}).code, kExitNoMemory);
+}
+
 TEST_F(CommandsTest, PortNamesThatAreNotUtf8StillGiveValidJson) {
   link.SetInDevices({"USB \xC9l\xE9ment"});  // a Latin-1 name
   const Outcome o = Run({"ports", "--json"});
   ASSERT_EQ(o.code, kExitOk) << o.err;
-  EXPECT_EQ(o.out.rfind("{\"inputs\":[{\"number\":0,\"name\":\"USB \xEF\xBF\xBDl\xEF\xBF\xBDment\"}]", 0), 0u) << o.out;
+  EXPECT_EQ(o.out.rfind("{\"inputs\":[{\"number\":0,\"name\":\"USB \xEF\xBF\xBDl\xEF\xBF\xBDment\",", 0), 0u) << o.out;
 }
 
 TEST_F(CommandsTest, AFailedWriteToStandardOutputIsAFailure) {
   std::ostream full(nullptr);  // every write fails, as on a full disk
   std::ostringstream err;
   std::istringstream in;
-  Console console{full, err, in, false, false};
+  Console console{full, err, in, false, false, {}};
   EXPECT_EQ(RunSongUploader({"ports", "--json"}, console, [](const Options&, std::string*) { return true; }),
             kExitFileError);
   EXPECT_NE(err.str().find("songuploader: cannot write to standard output"), std::string::npos) << err.str();

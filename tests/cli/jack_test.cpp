@@ -8,11 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -61,6 +64,13 @@ class Player {
     waitpid(pid_, &status, 0);
   }
   bool Ready() const { return ready_; }
+  // The keyboard pulled out: the player ends at once and its ports go with it.
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
 
  private:
   pid_t pid_ = -1;
@@ -73,6 +83,16 @@ class JackEndToEnd : public ::testing::Test {
     const char* enabled = std::getenv("SU_JACK_TESTS");
     if (enabled == nullptr || std::string(enabled) != "1") GTEST_SKIP() << "no JACK server (SU_JACK_TESTS=1)";
     song_ = dir_.Write("Tune.mid", su::test::OneNoteSong());
+  }
+
+  // `script` run by bash with $SU (songuploader over JACK) and $SONG set; its standard output and error.
+  Result Shell(const std::string& script) {
+    const std::string file = dir_.Path("script.sh");
+    std::ofstream(file) << "SU=\"" SU_SONGUPLOADER " --api jack\"\nSONG=\"" << song_ << "\"\n" << script << '\n';
+    const std::string out = dir_.Path("out.txt");
+    const std::string err = dir_.Path("err.txt");
+    const int status = std::system(("bash " + file + " >" + out + " 2>" + err).c_str());
+    return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
   }
 
   Result Run(const std::string& args) {
@@ -89,11 +109,13 @@ class JackEndToEnd : public ::testing::Test {
   }
 
   // songuploader started with `args`, standard error in err.txt and `extra` in its environment.
-  pid_t Start(const std::vector<std::string>& args, const std::string& extra = "") {
+  // `ignored`: a signal the parent set to be ignored, as nohup does.
+  pid_t Start(const std::vector<std::string>& args, const std::string& extra = "", int ignored = 0) {
     const std::string err = dir_.Path("err.txt");
     const pid_t pid = fork();
     if (pid == 0) {
       if (!extra.empty()) putenv(const_cast<char*>(extra.c_str()));
+      if (ignored != 0) signal(ignored, SIG_IGN);
       freopen(err.c_str(), "w", stderr);
       std::vector<char*> argv = {const_cast<char*>(SU_SONGUPLOADER), const_cast<char*>("--api"),
                                  const_cast<char*>("jack")};
@@ -105,7 +127,9 @@ class JackEndToEnd : public ::testing::Test {
     return pid;
   }
 
-  // Waits for the process; its exit code, or -1 when it did not end by itself within `seconds`.
+  // Waits for the process: its exit code, minus the signal's number when a signal ended it, or kNotEnded
+  // when it did not end by itself within `seconds`.
+  static constexpr int kNotEnded = -1000;
   static int Reap(pid_t pid, double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
     int status = 0;
@@ -113,11 +137,11 @@ class JackEndToEnd : public ::testing::Test {
       if (std::chrono::steady_clock::now() > end) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
-        return -1;
+        return kNotEnded;
       }
       usleep(20 * 1000);
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
   }
 
   su::test::TempDir dir_;
@@ -202,10 +226,8 @@ TEST_F(JackEndToEnd, CtrlCDuringASendStopsAtTheNextWait) {
   // Well inside the three seconds the first block's answer is awaited.
   usleep(1000 * 1000);
   kill(pid, SIGINT);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
+  // After its cleanup the command ends by the signal, as a shell expects.
+  EXPECT_EQ(Reap(pid, 3.0), -SIGINT);
   EXPECT_NE(Slurp(err).find("songuploader: stopped.\n"), std::string::npos) << Slurp(err);
 }
 
@@ -235,26 +257,56 @@ TEST_F(JackEndToEnd, CtrlCAtAQuestionOnATerminalEndsTheCommandAtOnce) {
   // Ctrl-C typed on the terminal: its line discipline sends SIGINT.
   const char ctrlC = 0x03;
   ASSERT_EQ(write(master, &ctrlC, 1), 1);
-  EXPECT_EQ(Reap(pid, 2.0), 130);
+  EXPECT_EQ(Reap(pid, 2.0), -SIGINT);
   close(master);
   // Nothing was sent: the slot still holds the old song.
   const Result r = Run("list");
   EXPECT_NE(r.out.find("31    Morning Waltz"), std::string::npos) << r.out;
 }
 
+TEST_F(JackEndToEnd, AQuestionIsAskedOnTheTerminalWithStandardErrorInAFile) {
+  Player player(Config("used.cfg", "model=2\nslot=1,Morning Waltz,5120\n"));
+  ASSERT_TRUE(player.Ready());
+  const std::string err = dir_.Path("err.txt");
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    freopen(err.c_str(), "w", stderr);
+    execl(SU_SONGUPLOADER, SU_SONGUPLOADER, "--api", "jack", "send", song_.c_str(), "--slot", "31",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  std::string shown;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (shown.find("[y/N] ") == std::string::npos && std::chrono::steady_clock::now() < end) {
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 200) <= 0) continue;
+    char chunk[256];
+    const ssize_t n = read(master, chunk, sizeof chunk);
+    if (n <= 0) break;
+    shown.append(chunk, static_cast<std::size_t>(n));
+  }
+  ASSERT_NE(shown.find("Do you want to replace it? [y/N] "), std::string::npos) << shown << Slurp(err);
+  ASSERT_EQ(write(master, "y\n", 2), 2);
+  EXPECT_EQ(Reap(pid, 20.0), 0) << Slurp(err);
+  close(master);
+  EXPECT_EQ(Slurp(err).find("[y/N]"), std::string::npos) << Slurp(err);
+}
+
 TEST_F(JackEndToEnd, SigtermMidSendRemovesTheStagedSongAndClosesThePorts) {
   const std::string temp = dir_.Path("tmp");
   std::filesystem::create_directory(temp);
   const std::string tmpdir = "TMPDIR=" + temp;
-  for (const auto& [signal, code] : {std::pair<int, int>{SIGTERM, 143}, std::pair<int, int>{SIGHUP, 129}}) {
-    SCOPED_TRACE(code);
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
     Player player(Config("stalls.cfg", "model=2\nsilent=04\n"));
     ASSERT_TRUE(player.Ready());
     const pid_t pid = Start({"send", song_, "--slot", "31"}, tmpdir);
     usleep(1000 * 1000);  // inside the first block's wait
     EXPECT_FALSE(std::filesystem::is_empty(temp));  // the staged song is there while the send runs
     kill(pid, signal);
-    EXPECT_EQ(Reap(pid, 3.0), code) << Slurp(dir_.Path("err.txt"));
+    EXPECT_EQ(Reap(pid, 3.0), -signal) << Slurp(dir_.Path("err.txt"));
     EXPECT_TRUE(std::filesystem::is_empty(temp));
   }
   // The next command finds the keyboard as always.
@@ -277,7 +329,7 @@ TEST_F(JackEndToEnd, ASilentFinalCheckEndsAtItsLimitAndCtrlCInItShowsNoTimeout) 
   for (int i = 0; i < 200 && Slurp(err).find("It is checking") == std::string::npos; ++i) usleep(50 * 1000);
   ASSERT_NE(Slurp(err).find("It is checking"), std::string::npos) << Slurp(err);
   kill(pid, SIGINT);
-  EXPECT_EQ(Reap(pid, 5.0), 130);
+  EXPECT_EQ(Reap(pid, 5.0), -SIGINT);
   EXPECT_EQ(Slurp(err).find("timeout"), std::string::npos) << Slurp(err);
 }
 
@@ -298,6 +350,142 @@ TEST_F(JackEndToEnd, DumpShowsTheMessagesOfARealExchange) {
   EXPECT_NE(r.err.find(" > F0 "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find(" < F0 "), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("Model code: "), std::string::npos) << r.out;
+}
+
+// ---- The shell around the command ------------------------------------------------------------------------
+
+TEST_F(JackEndToEnd, AReaderThatGoesAwayNeverCutsASend) {
+  Player player(Config("kb.cfg", "model=2\n"));
+  ASSERT_TRUE(player.Ready());
+  const std::string temp = dir_.Path("tmp");
+  std::filesystem::create_directory(temp);
+  // head leaves after the first progress line; the result cannot be written either.
+  Result r = Shell("TMPDIR=" + temp + " $SU send \"$SONG\" --slot 32 --yes 2>&1 | head -n 1 >/dev/null\n"
+                   "exit ${PIPESTATUS[0]}");
+  EXPECT_EQ(r.code, 13) << r.err;
+  EXPECT_TRUE(std::filesystem::is_empty(temp));
+  r = Run("list");
+  EXPECT_NE(r.out.find("32    Tune"), std::string::npos) << r.out;
+}
+
+TEST_F(JackEndToEnd, ScriptsGetOneResultObjectAndClearRefusals) {
+  Player player(Config("kb.cfg", "model=2\n"));
+  ASSERT_TRUE(player.Ready());
+  struct Row {
+    std::string script;
+    int code;
+    std::string has;  // in standard output, or standard error for a failure
+  };
+  const std::vector<Row> rows = {
+      {"$SU send - --slot 32 --yes --json <\"$SONG\"", 0, R"({"command":"send","done":true,"slot":"32","name":"Song",)"},
+      {"$SU delete --slot 32 --yes --json", 0, R"({"command":"delete","done":true,"slot":"32","name":"Song",)"},
+      {"$SU list --port --yes", 2, "songuploader: option --port needs a value\n"},
+  };
+  for (const Row& row : rows) {
+    const Result r = Shell(row.script);
+    EXPECT_EQ(r.code, row.code) << row.script << '\n' << r.err;
+    EXPECT_NE((row.code == 0 ? r.out : r.err).find(row.has), std::string::npos) << r.out << r.err;
+  }
+}
+
+TEST_F(JackEndToEnd, BashCompletesCommandsOptionsAndTheKeyboardsSlots) {
+  Player player(Config("kb.cfg", "model=2\n"));
+  ASSERT_TRUE(player.Ready());
+  const std::string bin = std::filesystem::path(SU_SONGUPLOADER).parent_path().string();
+  // What bash offers for the last word of `line` (the word being typed).
+  auto complete = [&](const std::string& line) {
+    return Shell("PATH=\"" + bin + ":$PATH\"\nsource " SU_COMPLETION "\nCOMP_WORDS=(" + line +
+                 ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_songuploader\necho \"${COMPREPLY[*]}\"")
+        .out;
+  };
+  EXPECT_EQ(complete("songuploader de"), "delete\n");
+  EXPECT_EQ(complete("songuploader send x.mid --d"), "--dump --dry-run\n");
+  EXPECT_EQ(complete("songuploader --api jack delete --slot 3"), "30 31 32 33 34 35 36 37 38 39\n");
+  EXPECT_EQ(complete("songuploader --api jack send x.mid --slot f"), "free\n");
+}
+
+// Writes into a pipe whose reader is already gone.
+int RunIntoClosedPipe(const std::vector<std::string>& args) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  close(fds[0]);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGPIPE, SIG_DFL);
+    dup2(fds[1], 1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 2);
+    std::vector<char*> argv = {const_cast<char*>(SU_SONGUPLOADER)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(SU_SONGUPLOADER, argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+TEST_F(JackEndToEnd, AClosedPipeWithoutMidiIsAFileError) {
+  EXPECT_EQ(RunIntoClosedPipe({"--help"}), 13);
+  EXPECT_EQ(RunIntoClosedPipe({"convert", song_, "-o", "-"}), 13);
+}
+
+TEST_F(JackEndToEnd, ASendUnderNohupOutlivesTheHangUp) {
+  Player player(Config("kb.cfg", "model=2\n"));
+  ASSERT_TRUE(player.Ready());
+  const pid_t pid = Start({"send", song_, "--slot", "32"}, "", SIGHUP);
+  usleep(300 * 1000);
+  kill(pid, SIGHUP);
+  EXPECT_EQ(Reap(pid, 20.0), 0) << Slurp(dir_.Path("err.txt"));
+}
+
+TEST_F(JackEndToEnd, CtrlCInAShellLoopEndsTheLoop) {
+  Player player(Config("used.cfg", "model=2\nslot=1,Morning Waltz,5120\n"));
+  ASSERT_TRUE(player.Ready());
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    const std::string loop = std::string("for i in 1 2; do ") + SU_SONGUPLOADER + " --api jack send '" + song_ +
+                             "' --slot 31; echo \"next $i\"; done";
+    execl("/bin/bash", "bash", "-c", loop.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  std::string shown;
+  auto readFor = [&](double seconds, const std::string& until) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    while ((until.empty() || shown.find(until) == std::string::npos) && std::chrono::steady_clock::now() < end) {
+      pollfd ready{master, POLLIN, 0};
+      if (poll(&ready, 1, 100) <= 0) continue;
+      char chunk[256];
+      const ssize_t n = read(master, chunk, sizeof chunk);
+      if (n <= 0) break;
+      shown.append(chunk, static_cast<std::size_t>(n));
+    }
+  };
+  readFor(30, "[y/N] ");
+  ASSERT_NE(shown.find("[y/N] "), std::string::npos) << shown;
+  const char ctrlC = 0x03;
+  ASSERT_EQ(write(master, &ctrlC, 1), 1);
+  readFor(1.5, "");
+  EXPECT_EQ(Reap(pid, 2.0), -SIGINT) << shown;
+  EXPECT_EQ(shown.find("next 1"), std::string::npos) << shown;
+  close(master);
+}
+
+TEST_F(JackEndToEnd, AKeyboardPulledOutDuringTheFinalCheckEndsTheSend) {
+  auto player = std::make_unique<Player>(Config("check_silent.cfg", "model=2\nsilent=05\n"));
+  ASSERT_TRUE(player->Ready());
+  const std::string err = dir_.Path("err.txt");
+  std::filesystem::remove(err);
+  const pid_t pid = Start({"send", song_, "--slot", "31"});
+  for (int i = 0; i < 200 && Slurp(err).find("It is checking") == std::string::npos; ++i) usleep(50 * 1000);
+  ASSERT_NE(Slurp(err).find("It is checking"), std::string::npos) << Slurp(err);
+  player->Kill();
+  EXPECT_EQ(Reap(pid, 5.0), 5) << Slurp(err);
+  EXPECT_NE(Slurp(err).find("is gone"), std::string::npos) << Slurp(err);
 }
 
 }  // namespace

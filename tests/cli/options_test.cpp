@@ -60,6 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"CheckTimeoutOfNothing", {"send", "a.mid", "--slot", "1", "--check-timeout", "0"}, false,
                   Command::None, "seconds from 1"},
         ParseCase{"CheckTimeoutOnList", {"list", "--check-timeout", "5"}, false, Command::None, "only for send"},
+        ParseCase{"AnOptionIsNoValue", {"list", "--port", "--yes"}, false, Command::None, "--port needs a value"},
+        ParseCase{"DashesEndTheOptions", {"convert", "-o", "-", "--", "-a.mid"}, true, Command::Convert, ""},
+        ParseCase{"AfterDashesAnOptionIsAWord", {"list", "--", "--yes"}, false, Command::None,
+                  "unexpected argument --yes"},
         ParseCase{"ModelCodeTooLong", {"convert", "a.mid", "-o", "a.sq2", "--model", "abc"}, false, Command::None,
                   "at most 2"}),
     [](const ::testing::TestParamInfo<ParseCase>& info) { return info.param.name; });

@@ -1,0 +1,19 @@
+// The POSIX side of stopping songuploader and of asking its user: the stop signals, and questions on the
+// terminal itself.
+#pragma once
+
+#include "cli/console.h"
+
+namespace su::cli {
+
+// After the command's cleanup: when it was stopped by a signal (`exitCode` 129, 130 or 143), ends the
+// process by that signal with its default action, so that a shell or a loop sees what stopped it. Returns
+// when the command was not stopped by a signal.
+void EndByStopSignal(int exitCode);
+
+// Questions asked on the controlling terminal (/dev/tty), or on standard error and input without one. A stop
+// request ends a question at once, whenever it comes: the stop signals are blocked in the thread that asks,
+// so no read is ever interrupted by them.
+TerminalQuestion TerminalQuestions();
+
+}  // namespace su::cli
