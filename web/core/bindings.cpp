@@ -15,10 +15,14 @@
 #include "resources/message_numbers.h"
 #include "midi/webmidi/webmidi_driver.h"
 #include "transfer/slot_list.h"
-#include "transfer/slot_name_text.h"
 #include "web/core/page_core.h"
+#include "web/core/page_json.h"
 
 namespace {
+
+using su::web::JsonList;
+using su::web::JsonString;
+using su::web::ListingJson;
 
 EM_ASYNC_JS(int, su_page_ask, (const char* text), { return (await Module.suPage.ask(UTF8ToString(text))) ? 1 : 0; });
 EM_ASYNC_JS(void, su_page_tell, (const char* text), { await Module.suPage.tell(UTF8ToString(text)); });
@@ -27,30 +31,6 @@ EM_JS(void, su_page_step, (), { Module.suPage.progressStep(); });
 EM_JS(void, su_page_clear, (), { Module.suPage.progressClear(); });
 EM_JS(void, su_page_status, (const char* text), { Module.suPage.status(UTF8ToString(text)); });
 EM_JS(void, su_page_checking, (int* flag), { Module.suPage.checking(flag); });
-
-std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      json += escaped;
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
-}
-
-std::string JsonList(const std::vector<std::string>& texts) {
-  std::string json = "[";
-  for (std::size_t i = 0; i < texts.size(); ++i) json += (i ? "," : "") + JsonString(texts[i]);
-  return json + "]";
-}
 
 class Dialogs : public su::web::PageDialogs {
  public:
@@ -115,25 +95,6 @@ class SearchSteps : public su::SearchProgress {
   ~SearchSteps() override { su_page_clear(); }
   void Step() override { su_page_step(); }
 };
-
-std::string ListingJson(const su::Listing& listing, const std::string& total) {
-  std::string rows = "[";
-  for (std::size_t i = 0; i < listing.slots.size(); ++i) {
-    const su::SlotRow& row = listing.slots[i];
-    rows += std::string(i ? "," : "") + "{\"label\":" + JsonString(row.label) +
-            ",\"used\":" + (row.used ? "true" : "false") + ",\"name\":" + JsonString(su::SlotNameShown(row.name)) +
-            ",\"size\":" + JsonString(su::KilobyteCell(row.size)) +
-            ",\"bytes\":" + std::to_string(row.size) + "}";
-  }
-  rows += "]";
-  const std::int32_t room = listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize;
-  return "\"slots\":" + rows + ",\"total\":" + JsonString(total) +
-         ",\"totalBytes\":" + std::to_string(static_cast<std::uint32_t>(listing.totalSize)) +
-         ",\"roomLabel\":" + JsonString(listing.hasMaxSongSize ? "Maximum Song Size" : "Empty Size") +
-         ",\"room\":" + JsonString(su::TotalKilobytesText(room)) +
-         ",\"roomBytes\":" + std::to_string(static_cast<std::uint32_t>(room)) + ",\"hasMaxSongSize\":" +
-         (listing.hasMaxSongSize ? "true" : "false");
-}
 
 }  // namespace
 

@@ -304,6 +304,15 @@ async function refresh() {
   renderSlots();
 }
 
+// A slot name as the keyboard stores it (code page 932 bytes, the in-use marker too), decoded by the browser;
+// control characters and bytes that decode to nothing show as "?".
+const shiftJis = (() => { try { return new TextDecoder('shift_jis'); } catch { return null; } })();
+function slotName(bytes) {
+  const text = shiftJis ? shiftJis.decode(new Uint8Array(bytes))
+    : String.fromCharCode(...bytes.map((b) => (b < 0x80 ? b : 0x3f)));
+  return text.replace(/[\u0000-\u001f\u007f-\u009f\ufffd]/g, '?');
+}
+
 function renderSlots() {
   const { listing } = state;
   ui.rows.replaceChildren();
@@ -318,7 +327,7 @@ function renderSlots() {
     row.className = slot.used ? 'used' : 'empty';
     row.setAttribute('aria-selected', index === state.selected ? 'true' : 'false');
     // As the transfer dialogs show a slot: its label, the name the keyboard reports and the size in KB.
-    for (const text of [slot.label, slot.name, slot.size]) row.insertCell().textContent = text;
+    for (const text of [slot.label, slotName(slot.name), slot.size]) row.insertCell().textContent = text;
     row.cells[0].className = 'no';
     row.cells[2].className = 'size';
     row.addEventListener('click', () => select(index));
