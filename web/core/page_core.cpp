@@ -131,6 +131,18 @@ std::string FailureText(std::exception_ptr failure) {
   }
 }
 
+int FailureNumber(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const RaisedMessage& raised) {
+    return MessageText(raised.number).empty() ? IDS_FILE_ERROR : raised.number;
+  } catch (const APP_EXCEPTION&) {
+    return IDS_ERROR_CODE;
+  } catch (...) {
+    return IDS_FILE_ERROR;
+  }
+}
+
 Bytes ConvertToSongFile(const std::string& fileName, const Bytes& midi) {
   // As the Save choice does it: before any keyboard is asked, so no model is named.
   return Convert(fileName, midi, conv::SongOutput::SongFile, "", "");
