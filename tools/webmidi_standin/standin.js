@@ -32,6 +32,7 @@
 //                              (a swap of keyboards); others appear or stay disconnected.
 //   async choose(name)         a demo keyboard ("C", "A", "B") or "none" (no MIDI ports at all)
 //   unplug() / plug()          every port goes "disconnected" / "connected" again; answers on the way are lost
+//   unplug(name) / plug(name)  only the ports of that name (the keyboard's answers on the way still come)
 //   silence(on = true)         the keyboard stops answering (what it receives has no effect); false resumes
 //   setPermission(p)           "granted" (the default); "denied": requestMIDIAccess rejects (SecurityError);
 //                              "site-permission": rejects as Firefox does until a site permission is added;
@@ -504,14 +505,20 @@ async function choose(name) {
 
 const keyboardLoaded = loadKeyboard();
 
-function unplug() {
-  generation++;
-  for (const type of ['input', 'output']) for (const d of devices[type]) if (d.connected) setConnected(d, false);
+// Every port, or only the ports named `name` (the keyboard stays behind the others, its answers on the way
+// still come).
+function unplug(name) {
+  if (name === undefined) generation++;
+  for (const type of ['input', 'output']) {
+    for (const d of devices[type]) if (d.connected && (name === undefined || d.name === name)) setConnected(d, false);
+  }
   updateChooser();
 }
 
-function plug() {
-  for (const type of ['input', 'output']) for (const d of devices[type]) if (!d.connected) setConnected(d, true);
+function plug(name) {
+  for (const type of ['input', 'output']) {
+    for (const d of devices[type]) if (!d.connected && (name === undefined || d.name === name)) setConnected(d, true);
+  }
   updateChooser();
 }
 
