@@ -200,6 +200,7 @@ describe('the browser around the page', () => {
     await page.getByRole('button', { name: 'Connect keyboard' }).click();
     await page.getByText('The browser is asking whether this page may use MIDI devices').waitFor();
     assert.ok(await page.getByRole('button', { name: 'Connect keyboard' }).isDisabled());
+    assert.ok(await page.getByLabel('Song file').isEnabled());
     await chooseSong(page);
     const [download] = await Promise.all([page.waitForEvent('download'),
       page.getByRole('button', { name: 'Save as .sq2' }).click()]);
