@@ -46,12 +46,18 @@ const server = await startServer({ demo: true });
 const browser = await launchBrowser();
 try {
   // ---- Time from navigation to the core ready (the page marks it "core-ready") -------------------------
+  // The page as a user gets it: served alone, without the stand-in.
+  const alone = await startServer({ demo: false });
   const ready = [];
-  for (let run = 0; run < RUNS; ++run) {
-    const page = await openPage(browser, server.url, { standin: 'C' });
-    await page.waitForSelector('body[data-ready="true"]');
-    ready.push(await page.evaluate(() => performance.getEntriesByName('core-ready')[0].startTime));
-    await page.close();
+  try {
+    for (let run = 0; run < RUNS; ++run) {
+      const page = await openPage(browser, alone.url, { waitForStandin: false });
+      await page.waitForSelector('body[data-ready="true"]');
+      ready.push(await page.evaluate(() => performance.getEntriesByName('core-ready')[0].startTime));
+      await page.close();
+    }
+  } finally {
+    await alone.stop();
   }
   console.log(`navigation to the core ready: median ${median(ready).toFixed(0)} ms of ${RUNS} (target at most 300 ms)`);
 
