@@ -34,19 +34,5 @@ TEST(PageJson, TextsAreEscaped) {
   EXPECT_EQ(JsonList({"<img src=x onerror=alert(1)>", "\xC3\xA9"}), "[\"<img src=x onerror=alert(1)>\",\"\xC3\xA9\"]");
 }
 
-TEST(PageJson, RoomIsTheLargestSongWhereTheFamilySaysSo) {
-  Listing listing;
-  listing.totalSize = 0x80000000u;
-  listing.freeSize = 2048;
-  EXPECT_NE(ListingJson(listing, "x").find("\"roomLabel\":\"Empty Size\",\"room\":\"2\",\"roomBytes\":2048"),
-            std::string::npos);
-  listing.hasMaxSongSize = true;
-  listing.maxSongSize = 327680;
-  const std::string json = ListingJson(listing, "x");
-  EXPECT_NE(json.find("\"totalBytes\":2147483648"), std::string::npos) << json;
-  EXPECT_NE(json.find("\"roomLabel\":\"Maximum Song Size\",\"room\":\"320\",\"roomBytes\":327680"), std::string::npos)
-      << json;
-}
-
 }  // namespace
 }  // namespace su::web

@@ -36,7 +36,8 @@ std::string FailureText(std::exception_ptr failure);
 int FailureNumber(std::exception_ptr failure);
 
 // The song file that the Save choice writes for `midi` (a file named `fileName`): the converter's output
-// kind "5" with no keyboard named. Raises message 42, 43 or 44 as the save does.
+// kind "5" with no keyboard named, made in memory. Raises message 43 (not a usable MIDI file, or larger than
+// the converter takes) or 44 as the save does.
 Bytes ConvertToSongFile(const std::string& fileName, const Bytes& midi);
 // The name the save proposes: the song's base name with ".sq2".
 std::string SongFileName(const std::string& fileName);
