@@ -80,7 +80,7 @@ describe('what the page shows', () => {
     await done(page);
   });
 
-  test('a file name beyond ASCII is kept in the song file\'s name and the song is sent', async () => {
+  test('a file name beyond ASCII is kept in the song file\'s name and the song is sent; slot names decoded', async () => {
     const name = 'Grüße – 歌.mid';
     const page = await open({ standin: 'C' });
     await chooseSong(page, name);
@@ -89,6 +89,8 @@ describe('what the page shows', () => {
     assert.equal(download.suggestedFilename(), 'Grüße – 歌.sq2');
     assert.match(await page.getByRole('status').textContent(), /Grüße – 歌\.sq2\nSaved\.$/);
     await connect(page);
+    // The demo keyboard's slot 31 holds a song without a name: the in-use marker, decoded by the browser.
+    assert.equal(await page.locator('#slots tbody tr').nth(1).locator('td').nth(1).textContent(), 'データがあります');
     await page.locator('#slots tbody tr').nth(2).click();
     await page.getByRole('button', { name: 'Send' }).click();
     assert.equal(await answer(page, 'OK'), 'Complete!');
