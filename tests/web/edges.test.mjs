@@ -35,7 +35,11 @@ after(async () => {
 async function open(options = {}, url = server.url) {
   const page = await openPage(browser, url, options);
   page.alerts = [];
-  page.on('dialog', (dialog) => { page.alerts.push(dialog.message()); dialog.dismiss().catch(() => {}); });
+  page.leaving = 0;  // the browser's "Leave site?" questions, each answered: stay
+  page.on('dialog', (dialog) => {
+    if (dialog.type() === 'beforeunload') page.leaving += 1; else page.alerts.push(dialog.message());
+    dialog.dismiss().catch(() => {});
+  });
   await page.waitForSelector('body[data-ready="true"]');
   return page;
 }
@@ -171,7 +175,7 @@ describe('failures end cleanly', () => {
 });
 
 describe('ports by identity', () => {
-  test('other ports unplugged while the page sends leave the lists; the chosen pair stays chosen', async () => {
+  test('other ports unplugged while the page sends leave the lists; the chosen pair stays chosen; leaving asks', async () => {
     const config = 'in=Other In\nin=Keyboard In\nout=Other Out\nout=Keyboard Out\nmodel=2\n';
     const page = await open({ config });
     await chooseSong(page, 'long_journey.mid', readFileSync(join(songs, 'long_journey.mid')));
@@ -186,7 +190,10 @@ describe('ports by identity', () => {
     await page.getByRole('button', { name: 'Send' }).click();
     await page.waitForFunction(() => document.querySelector('#progress').value > 0);
     await page.evaluate(() => { suStandin.unplug('Other In'); suStandin.unplug('Other Out'); });
+    // Reloading in the middle of the send asks first (and staying lets the send go on).
+    await page.evaluate(() => setTimeout(() => location.reload(), 0));
     assert.equal(await answer(page, 'OK', 60000), 'Complete!');
+    assert.equal(page.leaving, 1);
     await idle(page);
     assert.deepEqual(await input.locator('option').allTextContents(), ['Keyboard In']);
     // Connected again: the pair chosen, now first in the lists.
