@@ -20,6 +20,9 @@ endforeach()
 file(GLOB_RECURSE SU_WEB_CORE_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/base/*.cpp ${PROJECT_SOURCE_DIR}/midi/*.cpp ${PROJECT_SOURCE_DIR}/transfer/*.cpp)
 list(FILTER SU_WEB_CORE_SOURCES EXCLUDE REGEX "/(win32|rtmidi)/")
+# Slot names as a terminal shows them need the C library's character tables: the page's browser decodes the
+# keyboard's bytes itself, so they stay out of its core.
+list(FILTER SU_WEB_CORE_SOURCES EXCLUDE REGEX "/transfer/slot_name_text\\.cpp$")
 add_library(su_web_core STATIC ${SU_WEB_CORE_SOURCES}
   ${PROJECT_SOURCE_DIR}/converter/midi_file.cpp ${PROJECT_SOURCE_DIR}/converter/song_image.cpp
   ${PROJECT_SOURCE_DIR}/converter/song_convert.cpp ${PROJECT_SOURCE_DIR}/converter/sqfconv2.cpp

@@ -29,13 +29,16 @@ SU_NEEDS=(
   "dpkg-shlibdeps:dpkg-dev"
   "man:man-db"
 )
-# The web page: its Emscripten build, a server for it and its tests in a real browser (the Node.js packages of
-# tests/web come from npm, pinned by its lock file).
-SU_WEB_NEEDS=(
+# The web page: its Emscripten build and a server for it (SU_WEB_BUILD_NEEDS), and its tests in a real browser
+# (the Node.js packages of tests/web come from npm, pinned by its lock file).
+SU_WEB_BUILD_NEEDS=(
   "python3:python3"
   "cmake:cmake"
   "make:make"
   "emcc:emscripten"
+)
+SU_WEB_NEEDS=(
+  "${SU_WEB_BUILD_NEEDS[@]}"
   "chromium:chromium"
   "node:nodejs"
   "npm:npm"

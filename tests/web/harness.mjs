@@ -9,17 +9,19 @@
 //       <script type="module" src="/standin/standin.js"></script> before its first script: that is how the
 //       stand-in is injected in the tests, exactly as in `scripts/web --demo`. `root` is relative to the
 //       repository (the stand-in's own tests use tests/web/fixtures). stop() ends the server.
-//   launchBrowser()  -> Promise<Browser>
+//   launchBrowser({args = []})  -> Promise<Browser>
 //       /usr/bin/chromium, headless, with a fresh empty profile (playwright-core makes a temporary one), without
 //       the sandbox when run as root and without the background connections this machine's closed network
-//       would refuse.
-//   openPage(browser, url, {standin, config, chooser = false, viewport, waitForStandin = true})
+//       would refuse; `args` are further command-line switches.
+//   openPage(browser, url, {standin, config, chooser = false, keepDisconnected, permission, viewport,
+//                           waitForStandin = true})
 //       -> Promise<Page>
 //       A new browser context (its own storage) and page; before any of the page's scripts run, the stand-in
 //       is told what to be: standin 'C' (the default) | 'A' | 'B' (a demo keyboard), 'none' (no MIDI ports), 'denied'
 //       (permission refused), 'no-webmidi' (no Web MIDI at all); `config` (a keyboard config text, see
 //       tools/webmidi_standin/standin.js) wins over a demo keyboard; `chooser: true` shows the demo's
-//       keyboard chooser. Then it loads `url` and waits for the stand-in's keyboard (window.suStandin.ready).
+//       keyboard chooser; `keepDisconnected: true` keeps unplugged ports in the lists (Chromium leaves them
+//       out); `permission` starts the stand-in's permission elsewhere ('prompt', 'site-permission', ...). Then it loads `url` and waits for the stand-in's keyboard (window.suStandin.ready).
 //       The page carries:
 //         page.requests  every request the page made, as {url, method, type}, in order; requests that
 //                        leave the page's origin are recorded and aborted (offOrigin(page) lists them);
@@ -77,7 +79,7 @@ export async function startServer({ demo = true, root = 'build/web' } = {}) {
   };
 }
 
-export async function launchBrowser() {
+export async function launchBrowser({ args = [] } = {}) {
   if (!existsSync(CHROMIUM)) throw new Error(`${CHROMIUM} is missing (Debian package chromium)`);
   const asRoot = typeof process.getuid === 'function' && process.getuid() === 0;
   const browser = await chromium.launch({
@@ -86,16 +88,16 @@ export async function launchBrowser() {
     chromiumSandbox: !asRoot,
     args: [
       '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync',
+      '--disable-component-update', '--disable-sync', ...args,
     ],
   });
   return browser;
 }
 
 export async function openPage(browser, url, options = {}) {
-  const { standin, config, chooser = false, viewport, waitForStandin = true } = options;
+  const { standin, config, chooser = false, keepDisconnected, permission, viewport, waitForStandin = true } = options;
   const context = await browser.newContext(viewport ? { viewport } : {});
-  await context.addInitScript((init) => { window.__suStandinInit = init; }, { standin, config, chooser });
+  await context.addInitScript((init) => { window.__suStandinInit = init; }, { standin, config, chooser, keepDisconnected, permission });
   const page = await context.newPage();
   page.requests = [];
   page.errors = [];

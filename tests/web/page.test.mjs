@@ -105,7 +105,7 @@ describe('each family is identified, listed, sent a song (with a replacement) an
         await chooseSong(page, 'scale_format0.mid');
         await connect(page);
         assert.match(await page.locator('#keyboard-info').textContent(), new RegExp(family.model));
-        const table = page.getByRole('table');
+        const table = page.getByRole('grid');
         assert.deepEqual(await table.getByRole('columnheader').allTextContents(), ['No', 'Data', 'Size']);
         const listed = await rows(page);
         assert.equal(listed[0][0], family.firstLabel);

@@ -9,8 +9,9 @@
 //   - every requestMIDIAccess call gets its own MIDIAccess with its own port objects;
 //   - setting onmidimessage (or adding a midimessage listener) opens an input, and a send opens an output;
 //     opening and closing fire `statechange` at the port and at its MIDIAccess;
-//   - an unplugged port stays in the maps with state "disconnected" (an open one's connection turns
-//     "pending"), `statechange` is fired, and send() throws an InvalidStateError DOMException;
+//   - an unplugged port leaves the `inputs` and `outputs` maps, as in Chromium (its object keeps state
+//     "disconnected", an open one's connection turns "pending"), `statechange` is fired, and send() throws an
+//     InvalidStateError DOMException; with keepDisconnected the port stays in the maps, as other browsers do;
 //   - send() throws a TypeError for bytes that are not whole MIDI messages, and an InvalidAccessError for
 //     System Exclusive without `sysex: true`;
 //   - the keyboard gets each message asynchronously (at the send's timestamp when it is later), and its answers
@@ -31,8 +32,13 @@
 //                              (a swap of keyboards); others appear or stay disconnected.
 //   async choose(name)         a demo keyboard ("C", "A", "B") or "none" (no MIDI ports at all)
 //   unplug() / plug()          every port goes "disconnected" / "connected" again; answers on the way are lost
+//   unplug(name) / plug(name)  only the ports of that name (the keyboard's answers on the way still come)
 //   silence(on = true)         the keyboard stops answering (what it receives has no effect); false resumes
-//   setPermission(p)           "granted" (the default) or "denied": requestMIDIAccess rejects (SecurityError)
+//   setPermission(p)           "granted" (the default); "denied": requestMIDIAccess rejects (SecurityError);
+//                              "site-permission": rejects as Firefox does until a site permission is added;
+//                              "prompt": requestMIDIAccess waits, as while the browser's question is open,
+//                              until the permission is set to one of the others
+//   keepDisconnected(on)       unplugged ports stay in the maps (true) or leave them (false, the default)
 //   removeWebMidi()            no navigator.requestMIDIAccess and no MIDI interface objects at all
 //   received() / sent()        the System Exclusive messages the keyboard received / sent (its answers,
 //                              junk frames included), each as upper-case hex bytes separated by spaces
@@ -46,10 +52,10 @@
 //   async state()              {free, faults, restarts}: free memory, the protocol faults the keyboard noticed
 //                              in what it received (empty after a correct exchange), family A/B restarts
 //
-// Chosen before the page runs, in this order: `window.__suStandinInit = {standin, config, chooser}` (set by the
-// test harness with an init script), then the query string `?standin=C|A|B|none|denied|no-webmidi`; the
-// default is the family C demo keyboard. "none" has no ports, "denied" refuses the permission, "no-webmidi"
-// removes Web MIDI. Unless told `chooser: false`, a small box marked as the demo's lets the user pick the
+// Chosen before the page runs, in this order: `window.__suStandinInit = {standin, config, chooser,
+// keepDisconnected, permission}` (set by the test harness with an init script), then the query string
+// `?standin=C|A|B|none|denied|no-webmidi`; the default is the family C demo keyboard. "none" has no ports,
+// "denied" refuses the permission, "no-webmidi" removes Web MIDI. Unless told `chooser: false`, a small box marked as the demo's lets the user pick the
 // demo keyboard, unplug it and plug it in again.
 import createVirtualKeyboard from './virtual_keyboard.mjs';
 
@@ -191,6 +197,9 @@ const accesses = new Set();
 let keyboard = null;
 let silent = false;
 let permission = 'granted';
+let keepDisconnected = Boolean(init.keepDisconnected);
+let permissionSettled = null;  // resolves a request waiting while the permission is "prompt"
+const PERMISSIONS = ['granted', 'denied', 'site-permission', 'prompt'];
 let current = 'C';
 const log = { received: [], sent: [], timeline: [] };
 
@@ -412,12 +421,14 @@ class StandinOutput extends StandinPort {
 class StandinAccess extends EventTarget {
   #sysex;
   #ports = new Map(); // device id -> port
+  #inputs;
+  #outputs;
 
   constructor(sysex) {
     super();
     this.#sysex = sysex;
-    this.inputs = new Map();
-    this.outputs = new Map();
+    this.#inputs = new Map();
+    this.#outputs = new Map();
     handlerAttribute(this, 'statechange');
     for (const type of ['input', 'output']) {
       for (const device of devices[type]) if (device.connected) this.#add(device);
@@ -425,13 +436,20 @@ class StandinAccess extends EventTarget {
   }
 
   get sysexEnabled() { return this.#sysex; }
+  // Fresh maps at each look, of the ports plugged in (and of the unplugged ones too with keepDisconnected).
+  get inputs() { return StandinAccess.#listed(this.#inputs); }
+  get outputs() { return StandinAccess.#listed(this.#outputs); }
+
+  static #listed(ports) {
+    return new Map([...ports].filter(([, port]) => keepDisconnected || port.state === 'connected'));
+  }
 
   #add(device) {
     const Port = device.type === 'input' ? StandinInput : StandinOutput;
     const port = new Port(this, device);
     if (device.type === 'output') port._sysex = () => this.#sysex;
     this.#ports.set(device.id, port);
-    (device.type === 'input' ? this.inputs : this.outputs).set(device.id, port);
+    (device.type === 'input' ? this.#inputs : this.#outputs).set(device.id, port);
     return port;
   }
 
@@ -442,7 +460,7 @@ class StandinAccess extends EventTarget {
   }
 
   _deliver(bytes) {
-    for (const input of this.inputs.values()) input._deliver(bytes);
+    for (const input of this.#inputs.values()) input._deliver(bytes);
   }
 }
 
@@ -487,14 +505,20 @@ async function choose(name) {
 
 const keyboardLoaded = loadKeyboard();
 
-function unplug() {
-  generation++;
-  for (const type of ['input', 'output']) for (const d of devices[type]) if (d.connected) setConnected(d, false);
+// Every port, or only the ports named `name` (the keyboard stays behind the others, its answers on the way
+// still come).
+function unplug(name) {
+  if (name === undefined) generation++;
+  for (const type of ['input', 'output']) {
+    for (const d of devices[type]) if (d.connected && (name === undefined || d.name === name)) setConnected(d, false);
+  }
   updateChooser();
 }
 
-function plug() {
-  for (const type of ['input', 'output']) for (const d of devices[type]) if (!d.connected) setConnected(d, true);
+function plug(name) {
+  for (const type of ['input', 'output']) {
+    for (const d of devices[type]) if (!d.connected && (name === undefined || d.name === name)) setConnected(d, true);
+  }
   updateChooser();
 }
 
@@ -509,6 +533,12 @@ function removeWebMidi() {
 
 async function requestMIDIAccess(options = {}) {
   await ready;
+  while (permission === 'prompt') {
+    await new Promise((settled) => { permissionSettled = settled; });
+  }
+  if (permission === 'site-permission') {
+    throw new DOMException('WebMIDI requires a site permission add-on to activate', 'SecurityError');
+  }
   if (permission !== 'granted') {
     throw new DOMException('The user refused access to MIDI devices.', 'SecurityError');
   }
@@ -530,6 +560,7 @@ Object.defineProperty(Navigator.prototype, 'requestMIDIAccess', {
 });
 
 if (startWith === 'denied') permission = 'denied';
+if (PERMISSIONS.includes(init.permission)) permission = init.permission;
 if (startWith === 'no-webmidi') removeWebMidi();
 
 globalThis.suStandin = {
@@ -542,9 +573,11 @@ globalThis.suStandin = {
   plug,
   silence(on = true) { silent = Boolean(on); generation++; },
   setPermission(value) {
-    if (value !== 'granted' && value !== 'denied') throw new Error('stand-in: permission is "granted" or "denied"');
+    if (!PERMISSIONS.includes(value)) throw new Error(`stand-in: permission is one of ${PERMISSIONS.join(', ')}`);
     permission = value;
+    if (permissionSettled && value !== 'prompt') { permissionSettled(); permissionSettled = null; }
   },
+  keepDisconnected(on = true) { keepDisconnected = Boolean(on); },
   removeWebMidi,
   received: () => log.received.slice(),
   sent: () => log.sent.slice(),

@@ -1,6 +1,7 @@
 // The core's exports to the page. Each call returns a JSON text (valid until the next call) that says what
-// came of it: {"ok":true,...} or {"ok":false,"message":TEXT,"gone":BOOL}, TEXT being the product's own
-// message for the failure and "gone" true when the keyboard was unplugged or switched off. Calls that talk to
+// came of it: {"ok":true,...} or {"ok":false,"number":N,"message":TEXT,"gone":BOOL,"connected":BOOL}, N and
+// TEXT being the product's message for the failure (the page decides by the number, and shows the text),
+// "gone" true when the keyboard was unplugged or switched off. Calls that talk to
 // the keyboard suspend the core while they await the browser (the page calls them with {async: true}); the
 // page's questions, messages and progress are reached through Module.suPage.
 #include <emscripten.h>
@@ -10,47 +11,33 @@
 #include <exception>
 #include <string>
 
+#include "base/errors.h"
 #include "base/messages.h"
 #include "midi/port_session.h"
 #include "resources/message_numbers.h"
 #include "midi/webmidi/webmidi_driver.h"
 #include "transfer/slot_list.h"
-#include "transfer/slot_name_text.h"
 #include "web/core/page_core.h"
+#include "web/core/page_json.h"
 
 namespace {
 
-EM_ASYNC_JS(int, su_page_ask, (const char* text), { return (await Module.suPage.ask(UTF8ToString(text))) ? 1 : 0; });
-EM_ASYNC_JS(void, su_page_tell, (const char* text), { await Module.suPage.tell(UTF8ToString(text)); });
+using su::web::JsonList;
+using su::web::JsonString;
+using su::web::ListingJson;
+
+// The page's questions and messages never fail into the core: a dialog that cannot be shown answers No.
+EM_ASYNC_JS(int, su_page_ask, (const char* text), {
+  try { return (await Module.suPage.ask(UTF8ToString(text))) ? 1 : 0; } catch (e) { return 0; }
+});
+EM_ASYNC_JS(void, su_page_tell, (const char* text), {
+  try { await Module.suPage.tell(UTF8ToString(text)); } catch (e) {}
+});
 EM_JS(void, su_page_begin, (int total), { Module.suPage.progressBegin(total); });
 EM_JS(void, su_page_step, (), { Module.suPage.progressStep(); });
 EM_JS(void, su_page_clear, (), { Module.suPage.progressClear(); });
 EM_JS(void, su_page_status, (const char* text), { Module.suPage.status(UTF8ToString(text)); });
 EM_JS(void, su_page_checking, (int* flag), { Module.suPage.checking(flag); });
-
-std::string JsonString(const std::string& text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      json += escaped;
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
-}
-
-std::string JsonList(const std::vector<std::string>& texts) {
-  std::string json = "[";
-  for (std::size_t i = 0; i < texts.size(); ++i) json += (i ? "," : "") + JsonString(texts[i]);
-  return json + "]";
-}
 
 class Dialogs : public su::web::PageDialogs {
  public:
@@ -102,7 +89,8 @@ const char* Failed(std::exception_ptr failure) {
   Core& core = TheCore();
   const bool gone = su::DeviceGone();
   if (gone) core.session.Close();
-  core.result = "{\"ok\":false,\"message\":" + JsonString(su::web::FailureText(failure)) +
+  core.result = "{\"ok\":false,\"number\":" + std::to_string(su::web::FailureNumber(failure)) +
+                ",\"message\":" + JsonString(su::web::FailureText(failure)) +
                 ",\"gone\":" + (gone ? "true" : "false") + ",\"connected\":" +
                 (core.session.Connected() ? "true" : "false") + "}";
   return core.result.c_str();
@@ -116,25 +104,6 @@ class SearchSteps : public su::SearchProgress {
   void Step() override { su_page_step(); }
 };
 
-std::string ListingJson(const su::Listing& listing, const std::string& total) {
-  std::string rows = "[";
-  for (std::size_t i = 0; i < listing.slots.size(); ++i) {
-    const su::SlotRow& row = listing.slots[i];
-    rows += std::string(i ? "," : "") + "{\"label\":" + JsonString(row.label) +
-            ",\"used\":" + (row.used ? "true" : "false") + ",\"name\":" + JsonString(su::SlotNameShown(row.name)) +
-            ",\"size\":" + JsonString(su::KilobyteCell(row.size)) +
-            ",\"bytes\":" + std::to_string(row.size) + "}";
-  }
-  rows += "]";
-  const std::int32_t room = listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize;
-  return "\"slots\":" + rows + ",\"total\":" + JsonString(total) +
-         ",\"totalBytes\":" + std::to_string(static_cast<std::uint32_t>(listing.totalSize)) +
-         ",\"roomLabel\":" + JsonString(listing.hasMaxSongSize ? "Maximum Song Size" : "Empty Size") +
-         ",\"room\":" + JsonString(su::TotalKilobytesText(room)) +
-         ",\"roomBytes\":" + std::to_string(static_cast<std::uint32_t>(room)) + ",\"hasMaxSongSize\":" +
-         (listing.hasMaxSongSize ? "true" : "false");
-}
-
 }  // namespace
 
 extern "C" {
@@ -143,6 +112,7 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE const char* su_convert(const char* fileName, const std::uint8_t* bytes, int size) {
   Core& core = TheCore();
   try {
+    if (bytes == nullptr || size < 0) su::RaiseMessage(IDS_FILE_ERROR);
     core.data = su::web::ConvertToSongFile(fileName, su::web::Bytes(bytes, bytes + size));
     const std::string name = su::web::SongFileName(fileName);
     return Done("\"name\":" + JsonString(name) + ",\"size\":" + std::to_string(core.data.size()) + ",\"saved\":" +
@@ -196,6 +166,7 @@ EMSCRIPTEN_KEEPALIVE const char* su_list() {
 
 EMSCRIPTEN_KEEPALIVE const char* su_send(int slot, const char* fileName, const std::uint8_t* bytes, int size) {
   try {
+    if (bytes == nullptr || size < 0) su::RaiseMessage(IDS_FILE_ERROR);
     Progress progress;
     Dialogs dialogs;
     const su::SendOutcome outcome = TheCore().session.Send(static_cast<std::size_t>(slot), fileName,

@@ -1,18 +1,15 @@
 #include "web/core/page_core.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <random>
 #include <stdexcept>
-#include <system_error>
 
-#include "base/conversion.h"
 #include "base/errors.h"
 #include "base/messages.h"
 #include "base/paths.h"
 #include "base/run_state.h"
+#include "converter/file_name.h"
+#include "converter/midi_file.h"
+#include "converter/song_convert.h"
 #include "base/screen.h"
 #include "midi/port_choice.h"
 #include "midi/port_session.h"
@@ -22,12 +19,7 @@
 
 namespace su::web {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-constexpr char kSongFileKind[] = "5";
-constexpr char kSongImageKind[] = "4";
 
 // The screen the shared conversion step talks to: the page shows no converting box (the conversion takes a
 // moment at most); texts come from the product's table.
@@ -59,59 +51,29 @@ class ScreenScope {
   Screen* previous_ = nullptr;
 };
 
-// The user's song written into a fresh folder of its own, where the converter writes beside it (in the
-// browser the folder is in memory); the folder and the loaded song image go away with this object.
-class StagedSong {
- public:
-  StagedSong(const std::string& fileName, const Bytes& midi) {
-    // Only the file's own name counts; a browser gives no folders, a test might.
-    std::string name = fileName.substr(fileName.find_last_of("/\\") + 1);
-    if (name.empty()) name = "song.mid";
-    std::error_code error;
-    fs::path base = fs::temp_directory_path(error);
-    if (error) base = "/tmp";
-    std::mt19937 random(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    for (int attempt = 0; attempt < 20 && folder_.empty(); ++attempt) {
-      const fs::path candidate = base / ("songuploader-page-" + std::to_string(random() % 1000000000u));
-      if (fs::create_directory(candidate, error)) folder_ = candidate;
-    }
-    if (folder_.empty()) RaiseMessage(IDS_FILE_ERROR);
-    const fs::path staged = folder_ / name;
-    std::FILE* file = std::fopen(staged.string().c_str(), "wb");
-    const bool written = file != nullptr && (midi.empty() || std::fwrite(midi.data(), 1, midi.size(), file) == midi.size());
-    if (file != nullptr && std::fclose(file) != 0) RaiseMessage(IDS_FILE_ERROR);
-    if (!written) RaiseMessage(IDS_FILE_ERROR);
-    RunState& run = Run();
-    run.stagedPath = staged.string();
-    run.stagedName = name;
-  }
-  ~StagedSong() {
-    std::error_code error;
-    if (!folder_.empty()) fs::remove_all(folder_, error);
-    RunState& run = Run();
-    ReleaseSongImage(run);
-    run.stagedPath.clear();
-    run.stagedName.clear();
-    run.convertedPath.clear();
-  }
-  StagedSong(const StagedSong&) = delete;
-  StagedSong& operator=(const StagedSong&) = delete;
+// Only the file's own name counts; a browser gives no folders, a test might.
+std::string OwnName(const std::string& fileName) { return fileName.substr(fileName.find_last_of("/\\") + 1); }
 
- private:
-  fs::path folder_;
-};
-
-Bytes ReadWhole(const std::string& path) {
-  Bytes bytes;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) RaiseMessage(IDS_FILE_ERROR);
-  std::uint8_t chunk[65536];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) RaiseMessage(IDS_FILE_ERROR);
-  return bytes;
+// The converter's work on the song in memory, as the Save choice (a song file) and a send (the image for the
+// identified keyboard) run it: the title falls back to the file's name without its extension, as when the
+// converter reads the song from a file of that name. Raises message 43 for what is not a usable MIDI file
+// (too large included) and 44 for any other failure.
+Bytes Convert(const std::string& fileName, const Bytes& midi, conv::SongOutput output, const std::string& modelCode,
+              const std::string& modelInfo) {
+  if (midi.size() > conv::kMaxMidiBytes) RaiseMessage(IDS_FILE_BROKEN);
+  std::string name = OwnName(fileName);
+  if (name.empty()) name = "song.mid";
+  conv::SongInfo info;
+  info.modelCode = modelCode;
+  info.modelInfo = modelInfo;
+  info.padToWords = conv::IsWordModel(modelCode);
+  Bytes song;
+  const conv::BuildResult built =
+      conv::BuildSong(midi.data(), midi.size(), conv::TitleFromPath(name, conv::kMaxTitleLength, conv::SystemLeadByte),
+                      output, &info, &song);
+  if (built == conv::BuildResult::NotMidi) RaiseMessage(IDS_FILE_BROKEN);
+  if (built != conv::BuildResult::Built) RaiseMessage(IDS_FILE_ERROR);
+  return song;
 }
 
 // A send's questions as the page's modal dialogs.
@@ -171,17 +133,25 @@ std::string FailureText(std::exception_ptr failure) {
   }
 }
 
+int FailureNumber(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const RaisedMessage& raised) {
+    return MessageText(raised.number).empty() ? IDS_FILE_ERROR : raised.number;
+  } catch (const APP_EXCEPTION&) {
+    return IDS_ERROR_CODE;
+  } catch (...) {
+    return IDS_FILE_ERROR;
+  }
+}
+
 Bytes ConvertToSongFile(const std::string& fileName, const Bytes& midi) {
-  ScreenScope screen;
-  StagedSong staged(fileName, midi);
   // As the Save choice does it: before any keyboard is asked, so no model is named.
-  const std::string output = ConvertStagedSong(kSongFileKind, "", "");
-  return ReadWhole(output);
+  return Convert(fileName, midi, conv::SongOutput::SongFile, "", "");
 }
 
 std::string SongFileName(const std::string& fileName) {
-  const std::string name = fileName.substr(fileName.find_last_of("/\\") + 1);
-  return SplitPath(name).name + ".sq2";
+  return SplitPath(OwnName(fileName)).name + ".sq2";
 }
 
 PortLists ReadPortLists() {
@@ -275,13 +245,16 @@ SendOutcome PageSession::Send(std::size_t slot, const std::string& fileName, con
   if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
   if (slot >= slotCount_) RaiseMessage(IDS_DATA_NOT_FOUND);
   ScreenScope screen;
-  StagedSong staged(fileName, midi);
-  RunState& run = Run();
-  run.convertedPath = ConvertStagedSong(kSongImageKind, family_->modelCode(), family_->modelInfo());
-  LoadSongImageToSend();
-  const KeyboardSlots slots = family_->slotsOf(run.modelType, SplitPath(run.stagedPath).name);
+  const Bytes image = Convert(fileName, midi, conv::SongOutput::Image, family_->modelCode(), family_->modelInfo());
+  // An empty image would be announced to the keyboard as a song of 0 bytes, which it cannot take.
+  if (image.empty()) RaiseMessage(IDS_FILE_ERROR);
+  std::string name = OwnName(fileName);
+  if (name.empty()) name = "song.mid";
+  const std::string songName = SplitPath(name).name;
+  const KeyboardSlots slots = family_->slotsOf(Run().modelType, songName);
   PagePrompts prompts(dialogs);
-  const SendOutcome outcome = family_->send(slots, slot, run.songImage.get(), run.songImageSize, progress, prompts);
+  const SendOutcome outcome =
+      family_->send(slots, slot, image.data(), static_cast<std::uint32_t>(image.size()), progress, prompts);
   if (outcome == SendOutcome::Sent) dialogs.Tell(MessageText(IDS_COMPLETE));
   return outcome;
 }

@@ -32,9 +32,12 @@ std::string MessageText(int number);
 // The text a failure caught from the core is shown with: the raised message, the keyboard's error code in
 // message 53, or message 44 for anything unforeseen.
 std::string FailureText(std::exception_ptr failure);
+// The number of the message FailureText shows: the raised one, 53 for a keyboard's error code, else 44.
+int FailureNumber(std::exception_ptr failure);
 
 // The song file that the Save choice writes for `midi` (a file named `fileName`): the converter's output
-// kind "5" with no keyboard named. Raises message 42, 43 or 44 as the save does.
+// kind "5" with no keyboard named, made in memory. Raises message 43 (not a usable MIDI file, or larger than
+// the converter takes) or 44 as the save does.
 Bytes ConvertToSongFile(const std::string& fileName, const Bytes& midi);
 // The name the save proposes: the song's base name with ".sq2".
 std::string SongFileName(const std::string& fileName);

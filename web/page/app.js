@@ -1,6 +1,6 @@
 // The page: moves the song and the user's choices to the core and shows what the core answers. Every rule
 // (conversion, port pairing, identification, room checks, questions, texts) is the core's.
-import { loadCore } from './core-api.js';
+import { MAX_SONG_BYTES, loadCore } from './core-api.js?v=@SU_VERSION@';
 
 const $ = (id) => document.getElementById(id);
 const ui = {
@@ -8,64 +8,88 @@ const ui = {
   connect: $('connect'), type22: $('type22'), ports: $('ports'), midiIn: $('midi-in'), midiOut: $('midi-out'),
   keyboardInfo: $('keyboard-info'), noMidi: $('no-midi'), keyboardWhy: $('keyboard-why'),
   table: $('slots'), rows: $('slots').tBodies[0], total: $('total'), memory: $('memory'), room: $('room'),
-  send: $('send'), erase: $('delete'), cancel: $('cancel'), slotsWhy: $('slots-why'),
+  send: $('send'), erase: $('delete'), reread: $('reread'), cancel: $('cancel'), slotsWhy: $('slots-why'),
   progress: $('progress'), status: $('status'),
   dialog: $('dialog'), dialogText: $('dialog-text'), yes: $('dialog-yes'), no: $('dialog-no'), ok: $('dialog-ok'),
 };
 
 // What to use instead when this browser cannot reach a keyboard.
-const NO_WEB_MIDI = 'This browser does not offer Web MIDI, so this page cannot reach a keyboard. Saving a song ' +
-  'file still works here. To send songs, open this page in a Chromium-based browser (Chrome, Edge, Opera) or in ' +
-  'Firefox, or use the Windows program SongUploader or the command line songuploader.';
+const ELSEWHERE = 'or use the Windows program SongUploader or the command line songuploader. Saving a song file ' +
+  'still works here.';
+const NO_WEB_MIDI = 'This browser does not offer Web MIDI, so this page cannot reach a keyboard. To send songs, ' +
+  'open this page in a Chromium-based browser (Chrome, Edge, Opera) or in Firefox, ' + ELSEWHERE;
+const NOT_SECURE = 'This page reaches a keyboard only over a secure connection: open it over HTTPS, or on this ' +
+  'computer at its own address (http://127.0.0.1 or http://localhost), ' + ELSEWHERE;
 const REFUSED = 'The browser was not allowed to use MIDI devices, so this page cannot reach a keyboard. Allow ' +
   'MIDI devices (with system exclusive messages) for this page in the browser\'s site settings and press ' +
-  '"Connect keyboard" again, or use the Windows program SongUploader or the command line songuploader. Saving ' +
-  'a song file still works here.';
+  '"Connect keyboard" again, ' + ELSEWHERE;
+const SITE_PERMISSION = 'Firefox asks to add a site permission for this page before it may use MIDI devices. ' +
+  'Allow it when Firefox asks (or in the page\'s permissions) and press "Connect keyboard" again, ' + ELSEWHERE;
+const ASKING = 'The browser is asking whether this page may use MIDI devices: answer its question to go on.';
+const TOO_LARGE = 'This file is larger than 64 MB, more than any song the converter takes. Choose a .mid file ' +
+  'of a song.';
+const UNREADABLE = 'The browser could not read this file. Choose it again, or choose another file.';
+const UNFORESEEN = 'Something went wrong in this page. Try again; if it happens again, reload the page.';
+const CONVERTING = 'Now converting…';
+const PORT_GONE = 'The chosen MIDI input or output is no longer connected. Choose the keyboard\'s ports again.';
 const REMEMBERED_IN = 'songuploader.midiInput';
 const REMEMBERED_OUT = 'songuploader.midiOutput';
+const NO_RESPONSE = 34;
 
 const state = {
   core: null,
   texts: {},          // the product's texts the page needs while the core is busy
   song: null,         // {name, bytes}
-  midi: 'unknown',    // 'unknown' | 'none' | 'refused' | 'granted'
+  songChoice: 0,      // counts the songs chosen: only the last one's reading is kept
+  midi: 'unknown',    // 'unknown' | 'asking' | 'none' | 'refused' | 'granted'
   access: null,
-  keyboard: null,     // {family, modelType, labels, inPort, outPort}
+  keyboard: null,     // {family, modelType, labels, inId, outId}
   listing: null,
+  listingFailed: false,
   selected: -1,
   busy: false,
+  focusAfter: null,   // what takes the focus once the work under way ends
   cancelFlag: 0,
 };
+
+// ---- What the browser keeps between visits: nothing when its storage is blocked --------------------------
+
+const remembered = (key) => { try { return localStorage.getItem(key) || ''; } catch { return ''; } };
+const remember = (key, value) => { try { localStorage.setItem(key, value); } catch { /* not remembered */ } };
 
 // ---- Modal questions and messages ---------------------------------------------------------------------
 
 let dialogQueue = Promise.resolve();
 
+// One dialog at a time, in order. A dialog that cannot be shown answers No (or OK), and the next still comes.
 function showDialog(text, question) {
   const shown = dialogQueue.then(() => new Promise((resolve) => {
     const returnTo = document.activeElement;
-    ui.dialogText.textContent = text;
-    ui.dialog.setAttribute('role', question ? 'dialog' : 'alertdialog');
-    ui.yes.hidden = ui.no.hidden = !question;
-    ui.ok.hidden = question;
     const finish = (answer) => {
       ui.yes.onclick = ui.no.onclick = ui.ok.onclick = ui.dialog.oncancel = null;
-      ui.dialog.close();
-      if (returnTo && returnTo.isConnected && !returnTo.disabled && typeof returnTo.focus === 'function') {
-        returnTo.focus();
-      } else {
-        ui.table.focus();
-      }
+      if (ui.dialog.open) ui.dialog.close();
+      // Back to where the user was; while the page works, the work's end puts the focus back instead.
+      if (returnTo && returnTo.isConnected && !returnTo.disabled && typeof returnTo.focus === 'function') returnTo.focus();
       resolve(answer);
     };
-    ui.yes.onclick = () => finish(true);
-    ui.no.onclick = () => finish(false);
-    ui.ok.onclick = () => finish(true);
-    ui.dialog.oncancel = (event) => { event.preventDefault(); finish(!question); };
-    ui.dialog.showModal();
-    (question ? ui.yes : ui.ok).focus();
+    try {
+      ui.dialogText.textContent = text;
+      ui.dialog.setAttribute('role', question ? 'dialog' : 'alertdialog');
+      ui.yes.hidden = ui.no.hidden = !question;
+      ui.ok.hidden = question;
+      ui.yes.onclick = () => finish(true);
+      ui.no.onclick = () => finish(false);
+      ui.ok.onclick = () => finish(true);
+      ui.dialog.oncancel = (event) => { event.preventDefault(); finish(!question); };
+      ui.dialog.showModal();
+      // A question starts on No, so that a held Enter never answers it unseen.
+      (question ? ui.no : ui.ok).focus();
+    } catch (error) {
+      console.error(error);
+      finish(!question);
+    }
   }));
-  dialogQueue = shown.then(() => undefined);
+  dialogQueue = shown.then(() => undefined, () => undefined);
   return shown;
 }
 
@@ -97,23 +121,29 @@ function selectedRow() {
 }
 
 function update() {
-  const { busy, song, keyboard } = state;
+  const { busy, song, keyboard, core } = state;
   ui.file.disabled = busy;
-  ui.save.disabled = busy || !song;
-  ui.songWhy.textContent = song ? '' : 'Choose a song first.';
+  ui.save.disabled = busy || !song || !core;
+  ui.songWhy.textContent = !song ? 'Choose a song first.' : !core ? 'Loading…' : '';
 
-  const midiUsable = state.core && state.midi !== 'none';
-  ui.connect.disabled = busy || !midiUsable;
-  ui.type22.disabled = busy || !midiUsable;
-  ui.midiIn.disabled = ui.midiOut.disabled = busy;
-  ui.keyboardWhy.textContent = !state.core ? 'Loading…' : state.midi === 'none' ? 'This browser cannot reach a keyboard.' : '';
+  // While the browser asks for MIDI access, only this step waits.
+  const asking = state.midi === 'asking';
+  const midiUsable = core && state.midi !== 'none';
+  ui.connect.disabled = busy || asking || !midiUsable;
+  ui.type22.disabled = busy || asking || !midiUsable;
+  ui.midiIn.disabled = ui.midiOut.disabled = busy || asking;
+  ui.keyboardWhy.textContent = !core ? 'Loading…' : asking ? ASKING
+    : state.midi === 'none' ? 'This browser cannot reach a keyboard.' : '';
 
   const row = selectedRow();
   ui.send.disabled = busy || !keyboard || !song || !row;
   ui.erase.disabled = busy || !keyboard || !row || !row.used;
+  ui.reread.hidden = !(keyboard && state.listingFailed);
+  ui.reread.disabled = busy;
   ui.table.setAttribute('aria-disabled', busy || !keyboard ? 'true' : 'false');
   let why = '';
   if (!keyboard) why = 'Connect the keyboard first.';
+  else if (state.listingFailed) why = 'The slots could not be read: press "Read the slots again".';
   else if (!row) why = 'Choose a slot.';
   else if (!song) why = 'Choose a song to send; Delete needs a slot that holds a song.';
   else if (!row.used) why = 'Delete needs a slot that holds a song.';
@@ -121,23 +151,54 @@ function update() {
   document.body.classList.toggle('busy', busy);
 }
 
+// Runs one user action: the page is busy meanwhile, whatever goes wrong becomes a message, and afterwards the
+// focus goes back to the control that started it (or where the action sent it), the ports are read again.
 async function work(task) {
+  const opener = document.activeElement;
   state.busy = true;
+  state.focusAfter = null;
   update();
   try {
     await task();
+  } catch (error) {
+    console.error(error);
+    await tell(UNFORESEEN);
   } finally {
     state.busy = false;
     page.checking(0);
+    if (state.access && !ui.ports.hidden) showPorts();
     update();
+    const target = [state.focusAfter, opener, ui.table].find((c) => c && c.isConnected && !c.disabled && !c.hidden);
+    if (target && document.activeElement !== target && !ui.dialog.open) target.focus();
   }
 }
+
+// Lets the browser paint what was just written before the core takes the thread for a while (a hidden page
+// paints nothing: the timer goes on without it).
+const painted = () => new Promise((done) => {
+  requestAnimationFrame(() => setTimeout(done, 0));
+  setTimeout(done, 100);
+});
 
 // ---- Step 1: the song ------------------------------------------------------------------------------------
 
 async function chooseSong(file) {
   if (!file || state.busy) return;
-  const bytes = new Uint8Array(await file.arrayBuffer());
+  const choice = ++state.songChoice;
+  if (file.size > MAX_SONG_BYTES) {
+    await tell(TOO_LARGE);
+    return;
+  }
+  let bytes;
+  try {
+    bytes = new Uint8Array(await file.arrayBuffer());
+  } catch (error) {
+    console.error(error);
+    if (choice === state.songChoice) await tell(UNREADABLE);
+    return;
+  }
+  // A file chosen after this one (a large one still being read) wins.
+  if (choice !== state.songChoice) return;
   state.song = { name: file.name, bytes };
   ui.songInfo.textContent = `${file.name} (${bytes.length.toLocaleString('en')} bytes)`;
   update();
@@ -156,8 +217,12 @@ function download(name, bytes) {
 }
 
 async function save() {
+  if (!state.core || !state.song) return;
   await work(async () => {
+    ui.status.textContent = CONVERTING;
+    await painted();
     const result = await state.core.convert(state.song.name, state.song.bytes);
+    ui.status.textContent = '';
     if (!result.ok) {
       await tell(result.message);
       return;
@@ -169,31 +234,51 @@ async function save() {
 
 // ---- Step 2: the keyboard --------------------------------------------------------------------------------
 
+// The ports as options keyed by each port's id (the core lists them in the browser's order), keeping the
+// user's current choice while that port is still there, else the core's choice.
 function fillPorts(lists) {
-  const fill = (select, names, chosen) => {
-    select.replaceChildren(...names.map((name, index) => new Option(name, String(index), false, index === chosen)));
+  const fill = (select, ports, names, chosen) => {
+    const kept = select.value;
+    const ids = ports.map((port) => port.id);
+    const pick = ids.includes(kept) ? kept : ids[Math.max(chosen, 0)];
+    select.replaceChildren(...names.map((name, index) => new Option(name, ids[index] ?? '', false, ids[index] === pick)));
   };
-  fill(ui.midiIn, lists.inputs, Math.max(lists.in, 0));
-  fill(ui.midiOut, lists.outputs, Math.max(lists.out, 0));
+  fill(ui.midiIn, portsOf(state.access.inputs), lists.inputs, lists.in);
+  fill(ui.midiOut, portsOf(state.access.outputs), lists.outputs, lists.out);
 }
 
+const portsOf = (map) => (map ? [...map.values()] : []);
+const listPorts = () => state.core.ports(remembered(REMEMBERED_IN), remembered(REMEMBERED_OUT));
+
 function showPorts() {
-  const lists = state.core.ports(localStorage.getItem(REMEMBERED_IN) || '', localStorage.getItem(REMEMBERED_OUT) || '');
+  const lists = listPorts();
   if (lists.ok) fillPorts(lists);
   ui.ports.hidden = false;
 }
 
+// Asks the browser for MIDI access once; while its question is open, only the keyboard step waits.
 async function midiAccess() {
   if (state.access) return true;
+  if (!window.isSecureContext) {
+    noMidi('none', NOT_SECURE);
+    return false;
+  }
   if (typeof navigator.requestMIDIAccess !== 'function') {
     noMidi('none', NO_WEB_MIDI);
     return false;
   }
+  state.midi = 'asking';
+  update();
   try {
     state.access = await navigator.requestMIDIAccess({ sysex: true });
   } catch (error) {
-    noMidi('refused', REFUSED);
+    // Firefox lets a page use MIDI devices only through a site permission it offers to add.
+    const sitePermission = /site permission/i.test(String(error && error.message));
+    noMidi('refused', sitePermission ? SITE_PERMISSION : REFUSED);
     return false;
+  } finally {
+    if (state.midi === 'asking') state.midi = 'unknown';
+    update();
   }
   state.midi = 'granted';
   ui.noMidi.hidden = true;
@@ -211,17 +296,19 @@ function noMidi(kind, text) {
 function keyboardGone() {
   state.keyboard = null;
   state.listing = null;
+  state.listingFailed = false;
   state.selected = -1;
   ui.keyboardInfo.textContent = 'No keyboard connected.';
   renderSlots();
 }
 
-// A port came or went. While the core works, it notices a lost keyboard itself and ends the work.
+// A port came or went. While the core works, it notices a lost keyboard itself and ends the work; the lists are
+// read again when the work ends.
 function portsChanged(event) {
   if (state.busy) return;
   const port = event && event.port;
   if (state.keyboard && port && port.state === 'disconnected' &&
-      (port === state.keyboard.inPort || port === state.keyboard.outPort)) {
+      (port.id === state.keyboard.inId || port.id === state.keyboard.outId)) {
     state.core.disconnect();
     keyboardGone();
     update();
@@ -230,19 +317,29 @@ function portsChanged(event) {
 }
 
 async function connect() {
+  if (state.busy || state.midi === 'asking') return;
+  if (!(await midiAccess())) return;
   await work(async () => {
-    if (!(await midiAccess())) return;
-    let input;
-    let output;
-    const lists = state.core.ports(localStorage.getItem(REMEMBERED_IN) || '', localStorage.getItem(REMEMBERED_OUT) || '');
+    const lists = listPorts();
     if (!lists.ok) {
       await tell(lists.message);
       return;
     }
+    // The core's lists and the browser's maps in the same order: the ports chosen by id, sent by position.
+    const inputs = portsOf(state.access.inputs);
+    const outputs = portsOf(state.access.outputs);
     const picked = !ui.ports.hidden && ui.midiIn.value !== '' && ui.midiOut.value !== '';
+    let input;
+    let output;
     if (picked) {
-      input = Number(ui.midiIn.value);
-      output = Number(ui.midiOut.value);
+      input = inputs.findIndex((port) => port.id === ui.midiIn.value);
+      output = outputs.findIndex((port) => port.id === ui.midiOut.value);
+      if (input < 0 || output < 0) {
+        fillPorts(lists);
+        ui.keyboardInfo.textContent = PORT_GONE;
+        state.focusAfter = ui.midiIn;
+        return;
+      }
     } else if (lists.in >= 0) {
       input = lists.in;
       output = lists.out;
@@ -254,7 +351,7 @@ async function connect() {
       fillPorts(lists);
       ui.ports.hidden = false;
       ui.keyboardInfo.textContent = 'Choose the MIDI input and output of the keyboard, then press "Connect keyboard".';
-      ui.midiIn.focus();
+      state.focusAfter = ui.midiIn;
       return;
     }
     keyboardGone();
@@ -262,11 +359,11 @@ async function connect() {
     const found = await state.core.connect(input, output, ui.type22.checked);
     if (!found.ok) {
       ui.keyboardInfo.textContent = 'No keyboard connected.';
-      if (found.message === state.texts.noResponse) {
+      if (found.number === NO_RESPONSE) {
         // "Do you want to set up the MIDI device?": Yes shows the ports to choose from.
         if (await ask(found.message)) {
           showPorts();
-          ui.midiIn.focus();
+          state.focusAfter = ui.midiIn;
         }
       } else {
         await tell(found.message);
@@ -274,12 +371,12 @@ async function connect() {
       return;
     }
     if (picked) {
-      localStorage.setItem(REMEMBERED_IN, lists.inputs[input]);
-      localStorage.setItem(REMEMBERED_OUT, lists.outputs[output]);
+      remember(REMEMBERED_IN, lists.inputs[input]);
+      remember(REMEMBERED_OUT, lists.outputs[output]);
     }
     state.keyboard = {
       family: found.family, modelType: found.modelType, labels: found.labels,
-      inPort: [...state.access.inputs.values()][input], outPort: [...state.access.outputs.values()][output],
+      inId: inputs[input] && inputs[input].id, outId: outputs[output] && outputs[output].id,
     };
     ui.keyboardInfo.textContent = `Model type ${found.modelType}, family ${found.family}: ${lists.inputs[input]} / ${lists.outputs[output]}`;
     await refresh();
@@ -296,17 +393,35 @@ async function failed(result) {
 async function refresh() {
   const listing = await state.core.list();
   if (!listing.ok) {
+    // The keyboard stays connected: the user can read the slots again.
+    state.listing = null;
+    state.listingFailed = true;
+    renderSlots();
     await failed(listing);
+    if (state.keyboard) state.focusAfter = ui.reread;
     return;
   }
   state.listing = listing;
+  state.listingFailed = false;
   if (state.selected >= listing.slots.length) state.selected = -1;
   renderSlots();
 }
 
+// A slot name as the keyboard stores it (code page 932 bytes, the in-use marker too), decoded by the browser;
+// control characters and bytes that decode to nothing show as "?".
+const shiftJis = (() => { try { return new TextDecoder('shift_jis'); } catch { return null; } })();
+function slotName(bytes) {
+  const text = shiftJis ? shiftJis.decode(new Uint8Array(bytes))
+    : String.fromCharCode(...bytes.map((b) => (b < 0x80 ? b : 0x3f)));
+  return text.replace(/[\u0000-\u001f\u007f-\u009f\ufffd]/g, '?');
+}
+
+const rowId = (index) => `slot-${index}`;
+
 function renderSlots() {
   const { listing } = state;
   ui.rows.replaceChildren();
+  ui.table.removeAttribute('aria-activedescendant');
   if (!listing) {
     ui.total.textContent = 'Total Size';
     ui.room.textContent = 'Empty Size';
@@ -315,14 +430,16 @@ function renderSlots() {
   }
   listing.slots.forEach((slot, index) => {
     const row = ui.rows.insertRow();
+    row.id = rowId(index);
     row.className = slot.used ? 'used' : 'empty';
     row.setAttribute('aria-selected', index === state.selected ? 'true' : 'false');
     // As the transfer dialogs show a slot: its label, the name the keyboard reports and the size in KB.
-    for (const text of [slot.label, slot.name, slot.size]) row.insertCell().textContent = text;
+    for (const text of [slot.label, slotName(slot.name), slot.size]) row.insertCell().textContent = text;
     row.cells[0].className = 'no';
     row.cells[2].className = 'size';
     row.addEventListener('click', () => select(index));
   });
+  if (state.selected >= 0) ui.table.setAttribute('aria-activedescendant', rowId(state.selected));
   ui.total.textContent = `Total Size: ${listing.total} KBytes`;
   ui.room.textContent = `${listing.roomLabel}: ${listing.room} KBytes`;
   ui.memory.hidden = listing.hasMaxSongSize;
@@ -330,10 +447,12 @@ function renderSlots() {
   ui.memory.value = capacity > 0 ? listing.totalBytes / capacity : 0;
 }
 
+// The selection as a screen reader announces it: the focused grid names its selected row.
 function select(index) {
   if (state.busy || !state.listing) return;
   state.selected = Math.max(0, Math.min(index, state.listing.slots.length - 1));
   [...ui.rows.rows].forEach((row, i) => row.setAttribute('aria-selected', i === state.selected ? 'true' : 'false'));
+  ui.table.setAttribute('aria-activedescendant', rowId(state.selected));
   const row = ui.rows.rows[state.selected];
   if (row && row.scrollIntoView) row.scrollIntoView({ block: 'nearest' });
   update();
@@ -354,7 +473,11 @@ function tableKeys(event) {
 
 async function send() {
   await work(async () => {
+    ui.status.textContent = CONVERTING;
+    await painted();
     const result = await state.core.send(state.selected, state.song.name, state.song.bytes);
+    // The core writes its own status once it sends; what it did not replace is the page's and goes here.
+    if (ui.status.textContent === CONVERTING) ui.status.textContent = '';
     if (!result.ok) {
       await failed(result);
       return;
@@ -375,6 +498,10 @@ async function erase() {
   });
 }
 
+async function reread() {
+  await work(refresh);
+}
+
 async function cancelCheck() {
   const flag = state.cancelFlag;
   if (!flag) return;
@@ -391,22 +518,35 @@ document.addEventListener('dragleave', (event) => { if (!event.relatedTarget) ui
 document.addEventListener('drop', (event) => {
   event.preventDefault();
   ui.drop.classList.remove('over');
-  if (event.dataTransfer && event.dataTransfer.files.length > 0) chooseSong(event.dataTransfer.files[0]);
+  const files = event.dataTransfer && event.dataTransfer.files;
+  // A folder or something else that is not a file can be dropped too: reading it fails with a message.
+  if (files && files.length > 0) chooseSong(files[0]);
 });
 ui.save.addEventListener('click', save);
 ui.connect.addEventListener('click', connect);
 ui.send.addEventListener('click', send);
 ui.erase.addEventListener('click', erase);
+ui.reread.addEventListener('click', reread);
 ui.cancel.addEventListener('click', cancelCheck);
 ui.table.addEventListener('keydown', tableKeys);
+// Leaving in the middle of the work (a send most of all) asks first.
+window.addEventListener('beforeunload', (event) => {
+  if (!state.busy) return;
+  event.preventDefault();
+  event.returnValue = '';
+});
 
 update();
-if (typeof navigator.requestMIDIAccess !== 'function') noMidi('none', NO_WEB_MIDI);
+if (!window.isSecureContext) noMidi('none', NOT_SECURE);
+else if (typeof navigator.requestMIDIAccess !== 'function') noMidi('none', NO_WEB_MIDI);
 loadCore(page).then((core) => {
   state.core = core;
-  state.texts = { cancel: core.message(41), noResponse: core.message(34) };
+  state.texts = { cancel: core.message(41) };
+  performance.mark('core-ready');
   document.body.dataset.ready = 'true';
   update();
-}, () => {
+}, (error) => {
+  console.error(error);
   ui.keyboardWhy.textContent = 'This browser could not start the page (it needs WebAssembly).';
+  ui.songWhy.textContent = 'This browser could not start the page (it needs WebAssembly).';
 });

@@ -1,20 +1,49 @@
 // The core in WebAssembly as the page calls it. Every call answers with what came of it ({ok: true, ...} or
-// {ok: false, message, gone}); the calls that talk to the keyboard return promises, because the core waits
-// for the keyboard by awaiting the browser. Only one of those may run at a time: the page disables every
-// control that would start a second while one is under way.
-import createCore from './core.js';
+// {ok: false, number, message, gone}: `number` is the product's message number, `message` its text); the calls
+// that talk to the keyboard return promises, because the core waits for the keyboard by awaiting the browser.
+// Only one of those may run at a time: the page disables every control that would start a second while one is
+// under way. The files of one version ask for each other by that version, so that a host's cache never mixes
+// a page with another version's core.
+import createCore from './core.js?v=@SU_VERSION@';
+
+// The largest .mid file the converter takes (64 MiB); the page refuses a larger one before reading it.
+export const MAX_SONG_BYTES = 64 * 1024 * 1024;
+export const VERSION = '@SU_VERSION@';
+
+// What the page says when the browser cannot give the core the memory a song needs, or the core stops.
+const NO_MEMORY = 'The browser could not give this page memory enough for the song. Close other tabs or ' +
+  'programs, or choose a smaller file, and try again.';
+const CORE_FAILED = 'This page stopped working. Reload it and try again.';
 
 export async function loadCore(page) {
-  const module = await createCore();
+  const module = await createCore({
+    locateFile: (path, prefix) => `${prefix}${path}?v=${VERSION}`,
+  });
   module.suPage = page;
 
-  const call = (name, types, args) => JSON.parse(module.ccall(name, 'string', types, args));
-  const callAsync = async (name, types, args) => JSON.parse(await module.ccall(name, 'string', types, args, { async: true }));
+  const failed = (message) => ({ ok: false, number: 0, message, gone: false, connected: false });
+  const call = (name, types, args) => {
+    try {
+      return JSON.parse(module.ccall(name, 'string', types, args));
+    } catch (error) {
+      console.error(error);
+      return failed(CORE_FAILED);
+    }
+  };
+  const callAsync = async (name, types, args) => {
+    try {
+      return JSON.parse(await module.ccall(name, 'string', types, args, { async: true }));
+    } catch (error) {
+      console.error(error);
+      return failed(CORE_FAILED);
+    }
+  };
   // Copies `bytes` into the core's memory for the length of `use`.
   const withBytes = async (bytes, use) => {
     const at = module._malloc(Math.max(bytes.length, 1));
-    module.HEAPU8.set(bytes, at);
+    if (!at) return failed(NO_MEMORY);
     try {
+      module.HEAPU8.set(bytes, at);
       return await use(at);
     } finally {
       module._free(at);

@@ -1,0 +1,60 @@
+#include "web/core/page_json.h"
+
+#include <cstdio>
+
+#include "transfer/slot_list.h"
+
+namespace su::web {
+
+std::string JsonString(const std::string& text) {
+  std::string json = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      json += escaped;
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
+}
+
+std::string JsonList(const std::vector<std::string>& texts) {
+  std::string json = "[";
+  for (std::size_t i = 0; i < texts.size(); ++i) json += (i ? "," : "") + JsonString(texts[i]);
+  return json + "]";
+}
+
+std::string JsonBytes(const std::string& bytes) {
+  std::string json = "[";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i) json += ',';
+    json += std::to_string(static_cast<unsigned char>(bytes[i]));
+  }
+  return json + "]";
+}
+
+std::string ListingJson(const Listing& listing, const std::string& total) {
+  std::string rows = "[";
+  for (std::size_t i = 0; i < listing.slots.size(); ++i) {
+    const SlotRow& row = listing.slots[i];
+    rows += std::string(i ? "," : "") + "{\"label\":" + JsonString(row.label) +
+            ",\"used\":" + (row.used ? "true" : "false") + ",\"name\":" + JsonBytes(row.name) +
+            ",\"size\":" + JsonString(KilobyteCell(row.size)) + ",\"bytes\":" + std::to_string(row.size) + "}";
+  }
+  rows += "]";
+  const std::uint32_t room = listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize;
+  return "\"slots\":" + rows + ",\"total\":" + JsonString(total) +
+         ",\"totalBytes\":" + std::to_string(static_cast<std::uint32_t>(listing.totalSize)) +
+         ",\"roomLabel\":" + JsonString(listing.hasMaxSongSize ? "Maximum Song Size" : "Empty Size") +
+         ",\"room\":" + JsonString(TotalKilobytesText(room)) +
+         ",\"roomBytes\":" + std::to_string(room) + ",\"hasMaxSongSize\":" +
+         (listing.hasMaxSongSize ? "true" : "false");
+}
+
+}  // namespace su::web
