@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ const Names kJackOwnIn = {"songuploader-01:out", "virtual keyboard:SU Keyboard I
 const Names kJackOwnOut = {"songuploader:in", "virtual keyboard-01:SU Keyboard Out"};
 const Names kAlsaOwn = {"Midi Through:Midi Through Port-0 14:0", "songuploader:in 128:0",
                         "USB Keyboard:USB Keyboard MIDI 1 20:0"};
+
+void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
 
 using E = PortChoiceError;
 
