@@ -206,8 +206,8 @@ class UnpluggedKeyboard : public test::LinkTest, public ::testing::WithParamInte
   }
 };
 
-// Virtual time is exact: what the program does between the unplugging and its message (closing the exchange,
-// resetting the ports) takes a millisecond or two, while a receive that runs out takes 3000 ms.
+// Virtual time is exact: what the program does between the unplugging and its message (ending the exchange,
+// handing back its buffers) lets no time pass, while a receive that runs out takes 3000 ms.
 constexpr std::uint64_t kAtOnceMs = 5;
 
 TEST_P(UnpluggedKeyboard, EndsWithMessage38AtOnce) {
