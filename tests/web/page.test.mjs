@@ -137,6 +137,8 @@ describe('each family is identified, listed, sent a song (with a replacement) an
         // The keyboard holds the song as converted for its model, and the table, read back, shows its size.
         assert.equal(slots[family.used].size, family.song);
         assert.equal((await rows(page))[family.used][2], family.songKB);
+        // The progress bar last counted the reading back of the ten slots.
+        assert.equal(await page.getByRole('progressbar').getAttribute('max'), '10');
 
         // Into an empty slot by keyboard: arrows move the selection, Enter sends, no question.
         await page.locator('#slots').focus();
