@@ -131,6 +131,25 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"BadCommandLine", "", {"list", "--slot"}, kExitUsage, "needs a value"}),
     [](const ::testing::TestParamInfo<EndCase>& info) { return info.param.name; });
 
+// More than one device that could be the keyboard: the command names each (by its input) for --port, and
+// asks nothing of any of them.
+TEST_F(CommandsTest, SeveralDevicesAreListedForTheUserToChoose) {
+  const std::vector<std::string> ports = {"Midi Through:Midi Through Port-0 14:0",
+                                          "USB Keyboard:USB Keyboard MIDI 1 20:0",
+                                          "Digital Piano:Digital Piano MIDI 1 24:0"};
+  link.SetInDevices(ports);
+  link.SetOutDevices(ports);
+  Keyboard(kFamilyC);
+  const Outcome o = Run({"list"});
+  EXPECT_EQ(o.code, kExitPort);
+  EXPECT_EQ(o.err,
+            "songuploader: more than one MIDI device could be the keyboard; choose one with --port:\n"
+            "  USB Keyboard:USB Keyboard MIDI 1 20:0\n"
+            "  Digital Piano:Digital Piano MIDI 1 24:0\n");
+  EXPECT_EQ(o.out, "");
+  EXPECT_TRUE(link.Sent().empty());
+}
+
 // ---- What the commands print -----------------------------------------------------------------------
 
 TEST_F(CommandsTest, ListShowsTheDialogsLabelsSizesAndTotals) {

@@ -1,7 +1,12 @@
 // ConvertSqfToPK as the program calls it: results, output names, and no output left behind by a failure.
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <ostream>
 
@@ -93,12 +98,41 @@ TEST(Convert, NullInputPathIsAMissingInput) {
   EXPECT_EQ(ConvertSqfToPK(nullptr, "4", "", ""), SQFCONV2_INPUT_MISSING);
 }
 
+// A child process that gives up root (for the user nobody, who is handed `folder`) before `call`, since root
+// may write into any folder whatever its mode; run by anyone else, it keeps its user. Returns `call`'s result
+// as the child's exit status, or -1 when the child could not become that user or ended otherwise.
+int InAChildWithoutRoot(const std::filesystem::path& folder, const std::function<int()>& call) {
+  uid_t uid = 65534;
+  gid_t gid = 65534;
+  if (const passwd* nobody = getpwnam("nobody")) {
+    uid = nobody->pw_uid;
+    gid = nobody->pw_gid;
+  }
+  const bool root = geteuid() == 0;
+  if (root && chown(folder.c_str(), uid, gid) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    if (root && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(255);
+    _exit(call());
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 255) {
+    return -1;
+  }
+  return WEXITSTATUS(status);
+}
+
 TEST(Convert, ReadOnlyFolderGivesAFailureAndNoOutput) {
   TempDir dir;
   const std::string input = dir.Write("song.mid", OneNoteSong());
   std::filesystem::permissions(dir.Root(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  if (std::ofstream(dir.Path("probe")).good()) GTEST_SKIP() << "this user may write into read-only folders";
-  EXPECT_EQ(ConvertSqfToPK(input.c_str(), "4", "", ""), SQFCONV2_FAILED);
+  constexpr int kFolderWritable = 254;
+  const int result = InAChildWithoutRoot(dir.Root(), [&] {
+    if (std::ofstream(dir.Path("probe")).good()) return kFolderWritable;
+    return ConvertSqfToPK(input.c_str(), "4", "", "");
+  });
+  ASSERT_NE(result, kFolderWritable) << "the folder's mode did not hold for the user the conversion ran as";
+  EXPECT_EQ(result, SQFCONV2_FAILED);
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"song.mid"});
 }
 

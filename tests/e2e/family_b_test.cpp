@@ -156,7 +156,8 @@ TEST(FamilyB, AKeyboardUnpluggedWhileTheSlotsAreReadEndsWithMessage38AtOnce) {
   const DWORD shown = GetTickCount();
   ASSERT_NE(box, nullptr) << OnScreen(program);
   EXPECT_EQ(MessageBoxText(box), TEXT_38);
-  EXPECT_LT(shown - unplugged, 5000u) << "message 38 came " << shown - unplugged << " ms after the unplugging";
+  // At once: well inside the 3000 ms one unanswered read would wait, however slowly Wine draws the box.
+  EXPECT_LT(shown - unplugged, 2000u) << "message 38 came " << shown - unplugged << " ms after the unplugging";
   Answer(box, IDOK);
   EXPECT_TRUE(program.WaitExit());
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct ChoiceCase {
   std::int32_t chosenIn, chosenOut;
   PortChoiceError error;
   bool bridge;
+  Names candidates{};  // what the user is offered when the choice is theirs
 };
 
 const Names kAlsaDesktop = {"Midi Through:Midi Through Port-0 14:0", "USB Keyboard:USB Keyboard MIDI 1 20:0"};
@@ -40,6 +42,8 @@ const Names kJackOwnOut = {"songuploader:in", "virtual keyboard-01:SU Keyboard O
 const Names kAlsaOwn = {"Midi Through:Midi Through Port-0 14:0", "songuploader:in 128:0",
                         "USB Keyboard:USB Keyboard MIDI 1 20:0"};
 
+void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
+
 using E = PortChoiceError;
 
 class PortChoiceTable : public ::testing::TestWithParam<ChoiceCase> {};
@@ -51,6 +55,7 @@ TEST_P(PortChoiceTable, ChoosesThePairOrSaysWhyNot) {
   EXPECT_EQ(choice.in, c.chosenIn);
   EXPECT_EQ(choice.out, c.chosenOut);
   EXPECT_EQ(choice.bridge, c.bridge);
+  EXPECT_EQ(choice.candidates, c.candidates);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -58,16 +63,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ChoiceCase{"MidiThroughIsPassedOver", kAlsaDesktop, kAlsaDesktop, "", "", 1, 1, E::None, false},
         ChoiceCase{"OnlyMidiThroughIsNoPort", {kAlsaDesktop[0]}, {kAlsaDesktop[0]}, "", "", -1, -1, E::NoPorts, false},
-        ChoiceCase{"TwoKeyboardsAreForTheUser", kTwoKeyboards, kTwoKeyboards, "", "", -1, -1, E::SeveralDevices, false},
+        ChoiceCase{"TwoKeyboardsAreForTheUser", kTwoKeyboards, kTwoKeyboards, "", "", -1, -1, E::SeveralDevices, false,
+                   {kTwoKeyboards[1], kTwoKeyboards[2]}},
         ChoiceCase{"ByAlsaAddress", kTwoKeyboards, kTwoKeyboards, "24:0", "24:0", 2, 2, E::None, false},
         ChoiceCase{"ByClientName", kTwoKeyboards, kTwoKeyboards, "digital piano", "Digital Piano", 2, 2, E::None, false},
         ChoiceCase{"ByAUniquePart", kTwoKeyboards, kTwoKeyboards, "Keyb", "Keyb", 1, 1, E::None, false},
-        ChoiceCase{"APartOfTwoDevices", kTwoKeyboards, kTwoKeyboards, "MIDI 1", "MIDI 1", -1, -1, E::SeveralMatch, false},
+        ChoiceCase{"APartOfTwoDevices", kTwoKeyboards, kTwoKeyboards, "MIDI 1", "MIDI 1", -1, -1, E::SeveralMatch, false,
+                   {kTwoKeyboards[1], kTwoKeyboards[2]}},
         ChoiceCase{"ANumberOfNoPort", kTwoKeyboards, kTwoKeyboards, "3", "0", -1, -1, E::NoSuchNumber, false},
         ChoiceCase{"NothingMatches", kTwoKeyboards, kTwoKeyboards, "QK USB", "QK USB", -1, -1, E::NoMatch, false},
         ChoiceCase{"OneDirectionOnly", kTwoKeyboards, kTwoKeyboards, "20:0", "", -1, -1, E::NeedBoth, false},
         ChoiceCase{"TwinsByClientNameAreAmbiguous", kTwinKeyboards, kTwinKeyboards, "USB Keyboard", "USB Keyboard", -1,
-                   -1, E::SeveralMatch, false},
+                   -1, E::SeveralMatch, false, kTwinKeyboards},
         ChoiceCase{"TwinsByAddress", kTwinKeyboards, kTwinKeyboards, "24:0", "24:0", 1, 1, E::None, false},
         ChoiceCase{"ADevicesFirstPort", kTwoPortKeyboard, kTwoPortKeyboard, "", "", 1, 1, E::None, false},
         ChoiceCase{"TheBridgeIsFoundAndSaid", kA2jIn, kA2jOut, "", "", 1, 1, E::None, true},

@@ -246,7 +246,10 @@ bool VirtualLink::SendOut() {
     return false;
   }
   std::vector<std::uint8_t> message(out_.data, out_.data + out_.size);
-  if (refuseSend_ && refuseSend_(message)) return false;
+  if (refuseSend_ && refuseSend_(message)) {
+    refused_.push_back(Refusal{std::move(message), sent_.size()});
+    return false;
+  }
   out_.held = true;
   out_.sendId = nextSendId_++;
   sent_.push_back(message);

@@ -7,6 +7,7 @@
 // run from DispatchWindowMessages, as a dialog's button would during a wait.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -44,7 +45,8 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   // more arrives, a send under way is never reported done, and the driver reports the device removed (the
   // wait under way wakes once, as a driver's notice of the loss would wake it). Resetting and closing work.
   void Unplug(std::uint32_t delayMs);
-  // The driver refuses to send the messages `which` picks (they go nowhere and are not recorded as sent).
+  // The driver refuses to send the messages `which` picks: they go nowhere and are recorded as refused, not
+  // as sent.
   void RefuseSends(std::function<bool(const std::vector<std::uint8_t>&)> which) { refuseSend_ = std::move(which); }
 
   // ---- Driving a test -----------------------------------------------------------------------------
@@ -61,6 +63,12 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   // ---- What happened ------------------------------------------------------------------------------
   std::uint64_t Elapsed() const { return now_; }  // virtual milliseconds since construction
   const std::vector<std::vector<std::uint8_t>>& Sent() const { return sent_; }
+  // A send the driver refused, and how many messages had been sent before it.
+  struct Refusal {
+    std::vector<std::uint8_t> message;
+    std::size_t sentBefore = 0;
+  };
+  const std::vector<Refusal>& Refused() const { return refused_; }
   int EventsAlive() const { return static_cast<int>(events_.size()); }
   int InOpens() const { return inOpens_; }
   int InCloses() const { return inCloses_; }
@@ -173,6 +181,7 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   std::uint64_t nextSendId_ = 1;
 
   std::vector<std::vector<std::uint8_t>> sent_;
+  std::vector<Refusal> refused_;
   std::vector<std::string> misuse_;
   int inOpens_ = 0, inCloses_ = 0, outCloses_ = 0, inPrepares_ = 0;
   int dropped_ = 0, waits_ = 0, dispatched_ = 0;

@@ -32,6 +32,9 @@
 //   offOrigin(page)  -> [url]: the requests that went anywhere but the page's own origin.
 //   distinctColours(browser, png)  -> Promise<number>: how many colours a screenshot (a PNG Buffer) shows,
 //       counted on a sample grid; a blank screenshot has 1.
+//   skipUnlessBuilt(path)  -> false or a reason: the `skip` option of a test that needs the build output at
+//       `path` (relative to the checkout). Where every test must run (SU_NO_SKIP=1, as scripts/test sets) it is
+//       always false, so a missing build fails the test instead.
 //
 // Scenario files are tests/web/*.test.mjs, run with `node --test tests/web/` (scripts/test does, after the
 // Emscripten build and `npm ci` here).
@@ -46,6 +49,11 @@ import { chromium } from 'playwright-core';
 export const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 const STANDIN_DIR = join(ROOT, 'build/web-standin');
 const CHROMIUM = '/usr/bin/chromium';
+
+export function skipUnlessBuilt(path) {
+  if (process.env.SU_NO_SKIP === '1' || existsSync(join(ROOT, path))) return false;
+  return `${path} is not built`;
+}
 
 export async function startServer({ demo = true, root = 'build/web' } = {}) {
   const served = resolve(ROOT, root);

@@ -1,12 +1,12 @@
 // The server of scripts/web (scripts/lib/web_server.py): what it serves, with which content types, where it
 // injects the stand-in, and that nothing outside the served folders can be asked for.
 import assert from 'node:assert/strict';
-import { existsSync, readdirSync, readFileSync } from 'node:fs';
+import { readdirSync, readFileSync } from 'node:fs';
 import { request } from 'node:http';
 import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
-import { ROOT, startServer } from './harness.mjs';
+import { ROOT, skipUnlessBuilt, startServer } from './harness.mjs';
 
 // A GET with the path sent exactly as written (fetch would resolve dot segments first).
 function get(base, path) {
@@ -74,7 +74,7 @@ test('without the demo there is no stand-in', async () => {
 // The stand-in is for the demo and the tests only: the page's own folder, which is what gets published, holds
 // nothing of it.
 const page = join(ROOT, 'build/web');
-test('the page\'s build holds nothing of the stand-in', { skip: !existsSync(page) && 'build/web is not built' }, () => {
+test('the page\'s build holds nothing of the stand-in', { skip: skipUnlessBuilt('build/web') }, () => {
   const files = readdirSync(page, { recursive: true }).map(String);
   assert.deepEqual(files.filter((f) => /standin|virtual_keyboard|demo(_[ab])?\.cfg/.test(f)), []);
   for (const file of files.filter((f) => /\.(html|js|mjs)$/.test(f))) {

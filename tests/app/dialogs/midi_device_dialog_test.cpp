@@ -71,7 +71,11 @@ TEST_F(MidiDeviceDialogTest, IncompleteChoiceAsksAndYesKeepsTheDialogWithTheChoi
   EXPECT_EQ(screen.boxes[0].text, screen.Text(29));
   EXPECT_EQ(screen.boxes[0].kind, BoxKind::YesNo);
   EXPECT_EQ(screen.boxes[0].owner, screen.LastWindowOf(IDD_MIDI_DEVICE)) << "the box belongs to the dialog";
-  EXPECT_EQ(profile.writes.size(), 2u);
+  // The pair stored is the one picked over the two presses: the input from the first, the output from the second.
+  EXPECT_EQ(profile.writes, (std::vector<std::string>{"C:\\Tools\\Uploader\\SongUploader.INI|SONGPORT/IN=2",
+                                                      "C:\\Tools\\Uploader\\SongUploader.INI|SONGPORT/OUT=0"}));
+  EXPECT_EQ(su::Run().midiInIndex, 2);
+  EXPECT_EQ(su::Run().midiOutIndex, 0);
 }
 
 TEST_F(MidiDeviceDialogTest, NoToTheQuestionGivesUpWithoutStoringButKeepsTheIndexes) {
