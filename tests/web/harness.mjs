@@ -13,6 +13,9 @@
 //       /usr/bin/chromium, headless, with a fresh empty profile (playwright-core makes a temporary one), without
 //       the sandbox when run as root and without the background connections this machine's closed network
 //       would refuse; `args` are further command-line switches.
+//   launchProfile(folder, {args = []})  -> Promise<BrowserContext>
+//       The same Chromium with a lasting profile in `folder` (not a private window), where a page can be
+//       installed as an app.
 //   openPage(browser, url, {standin, config, chooser = false, keepDisconnected, permission, viewport,
 //                           waitForStandin = true})
 //       -> Promise<Page>
@@ -29,6 +32,9 @@
 //       The stand-in's controls are reached through page.evaluate, e.g.
 //         await page.evaluate(() => suStandin.unplug());
 //         const slots = await page.evaluate(() => suStandin.slots());
+//   goOffline(page)  -> Promise: the page's browser context loses its network (as a computer without one); the
+//       stand-in's files, which are the test's and not the page's, are still handed to the page from
+//       build/web-standin/ (under /standin/).
 //   offOrigin(page)  -> [url]: the requests that went anywhere but the page's own origin.
 //   distinctColours(browser, png)  -> Promise<number>: how many colours a screenshot (a PNG Buffer) shows,
 //       counted on a sample grid; a blank screenshot has 1.
@@ -87,10 +93,11 @@ export async function startServer({ demo = true, root = 'build/web' } = {}) {
   };
 }
 
-export async function launchBrowser({ args = [] } = {}) {
+// How Chromium is started here: Debian's, headless, without the connections this machine's network refuses.
+function chromiumOptions(args) {
   if (!existsSync(CHROMIUM)) throw new Error(`${CHROMIUM} is missing (Debian package chromium)`);
   const asRoot = typeof process.getuid === 'function' && process.getuid() === 0;
-  const browser = await chromium.launch({
+  return {
     executablePath: CHROMIUM,
     headless: true,
     chromiumSandbox: !asRoot,
@@ -98,8 +105,17 @@ export async function launchBrowser({ args = [] } = {}) {
       '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
       '--disable-component-update', '--disable-sync', ...args,
     ],
-  });
-  return browser;
+  };
+}
+
+export async function launchBrowser({ args = [] } = {}) {
+  return chromium.launch(chromiumOptions(args));
+}
+
+// A browser with a profile kept in `folder` (a user's own, not a private window: only there may a page be
+// installed as an app); returns its one browser context.
+export async function launchProfile(folder, { args = [] } = {}) {
+  return chromium.launchPersistentContext(folder, chromiumOptions(args));
 }
 
 export async function openPage(browser, url, options = {}) {
@@ -124,6 +140,16 @@ export async function openPage(browser, url, options = {}) {
   // Module scripts run before the load event, so the stand-in is in place by now (when it was injected).
   if (waitForStandin) await page.evaluate(() => window.suStandin?.ready);
   return page;
+}
+
+export async function goOffline(page) {
+  const context = page.context();
+  await context.route('**/standin/**', (route) => {
+    const path = new URL(route.request().url()).pathname.replace(/^\/standin\//, '');
+    page.requests.push({ url: route.request().url(), method: route.request().method(), type: route.request().resourceType() });
+    return route.fulfill({ path: join(STANDIN_DIR, path) });
+  });
+  await context.setOffline(true);
 }
 
 export function offOrigin(page) {

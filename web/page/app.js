@@ -9,7 +9,7 @@ const ui = {
   keyboardInfo: $('keyboard-info'), noMidi: $('no-midi'), keyboardWhy: $('keyboard-why'),
   table: $('slots'), rows: $('slots').tBodies[0], total: $('total'), memory: $('memory'), room: $('room'),
   send: $('send'), erase: $('delete'), reread: $('reread'), cancel: $('cancel'), slotsWhy: $('slots-why'),
-  progress: $('progress'), status: $('status'),
+  progress: $('progress'), status: $('status'), update: $('update'),
   dialog: $('dialog'), dialogText: $('dialog-text'), yes: $('dialog-yes'), no: $('dialog-no'), ok: $('dialog-ok'),
 };
 
@@ -535,6 +535,16 @@ window.addEventListener('beforeunload', (event) => {
   event.preventDefault();
   event.returnValue = '';
 });
+
+// After one visit the page opens without a network: the service worker (sw.js) keeps this version's files.
+// When it has taken a new version whole, the page says that a reload brings it.
+if ('serviceWorker' in navigator && window.isSecureContext) {
+  const hadWorker = Boolean(navigator.serviceWorker.controller);
+  navigator.serviceWorker.addEventListener('controllerchange', () => { if (hadWorker) ui.update.hidden = false; });
+  navigator.serviceWorker.register('sw.js', { scope: './' }).catch((error) => {
+    console.warn('This page will not open without a network:', error);
+  });
+}
 
 update();
 if (!window.isSecureContext) noMidi('none', NOT_SECURE);

@@ -1,0 +1,12 @@
+import { launchBrowser, openPage, startServer, goOffline } from './harness.mjs';
+const server = await startServer({ demo: true });
+const browser = await launchBrowser();
+const page = await openPage(browser, server.url);
+await page.waitForSelector('body[data-ready="true"]');
+await page.evaluate(async () => { await navigator.serviceWorker.ready; });
+await goOffline(page);
+await page.reload();
+await page.waitForSelector('body[data-ready="true"]', {timeout: 10000}).catch((e)=>console.log('ready?', e.message));
+console.log('standin', await page.evaluate(() => window.suStandin?.ready.then(()=>'ok')));
+console.log(page.errors);
+await browser.close(); await server.stop();

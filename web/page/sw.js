@@ -1,0 +1,60 @@
+// The page's service worker: keeps the files of one version of the page, so that after one visit the page
+// opens and works without a network. A version is taken whole: the new files are fetched together when a new
+// worker installs, and the old version's files are dropped only once the new one has them all. The page never
+// mixes the two, since a page answers from the one version's cache that served it.
+const VERSION = '@SU_VERSION@';
+const CACHE = `songuploader-${VERSION}`;
+const FILES = [
+  './', 'app.js', 'core-api.js', 'core.js', 'core.wasm', 'style.css', 'manifest.webmanifest', 'icon-192.png',
+  'icon-512.png',
+].map((name) => (name === './' ? name : `${name}?v=${VERSION}`));
+
+self.addEventListener('install', (event) => {
+  event.waitUntil((async () => {
+    // Past any cache between here and the host, which could hand back an older page under the same address.
+    // Each file is read whole as it comes (a browser keeps only a few connections to one host open).
+    const files = await Promise.all(FILES.map(async (name) => {
+      const response = await fetch(new Request(name, { cache: 'reload' }));
+      if (!response.ok) throw new Error(`${name}: ${response.status}`);
+      return { name, body: await response.arrayBuffer(), headers: response.headers };
+    }));
+    // A host caught halfway through replacing the page's files could give this worker another version's page:
+    // then this version is not installed, and the one in use stays.
+    const page = new TextDecoder().decode(files[0].body);
+    if (!page.includes(`app.js?v=${VERSION}"`)) throw new Error(`the page on the host is not version ${VERSION}`);
+    const cache = await caches.open(CACHE);
+    await Promise.all(files.map((file) => cache.put(file.name, new Response(file.body, { headers: file.headers }))));
+    // The open pages of the old version have every file they need loaded already: this one takes over at
+    // once, and the next reload shows it (the page says so).
+    await self.skipWaiting();
+  })());
+});
+
+self.addEventListener('activate', (event) => {
+  event.waitUntil((async () => {
+    for (const name of await caches.keys()) {
+      if (name.startsWith('songuploader-') && name !== CACHE) await caches.delete(name);
+    }
+  })());
+});
+
+self.addEventListener('fetch', (event) => {
+  const request = event.request;
+  if (request.method !== 'GET') return;
+  const url = new URL(request.url);
+  const scope = new URL(self.registration.scope);
+  if (url.origin !== scope.origin || !url.pathname.startsWith(scope.pathname)) return;
+  const name = url.pathname.slice(scope.pathname.length);
+  let key = null;
+  if (request.mode === 'navigate') {
+    if (name === '' || name === 'index.html') key = './';
+  } else if (FILES.includes(name + url.search)) {
+    key = name + url.search;
+  }
+  // Anything else (another version's file, a file of a demo) goes to the network as it would without us.
+  if (key === null) return;
+  event.respondWith((async () => {
+    const cache = await caches.open(CACHE);
+    return (await cache.match(key)) || fetch(request);
+  })());
+});
