@@ -35,6 +35,14 @@
 //   goOffline(page)  -> Promise: the page's browser context loses its network (as a computer without one); the
 //       stand-in's files, which are the test's and not the page's, are still handed to the page from
 //       build/web-standin/ (under /standin/).
+//   launchFirefox()  -> Promise<puppeteer Browser>
+//       Debian's Firefox ESR (/usr/bin/firefox-esr), headless, driven over WebDriver BiDi by puppeteer-core
+//       (never a downloaded browser).
+//   openFirefoxPage(browser, url, {standin, config, permission})  -> Promise<puppeteer Page>
+//       As openPage, in a fresh browser context: the stand-in told what to be, page.requests and page.errors
+//       kept, requests off the page's origin aborted, then `url` loaded with the stand-in and the core ready.
+//       Once page.standinFromDisk is set, the stand-in's files come from build/web-standin/ instead of the
+//       server (so that the page can be reloaded with its server stopped).
 //   offOrigin(page)  -> [url]: the requests that went anywhere but the page's own origin.
 //   distinctColours(browser, png)  -> Promise<number>: how many colours a screenshot (a PNG Buffer) shows,
 //       counted on a sample grid; a blank screenshot has 1.
@@ -45,16 +53,18 @@
 // Scenario files are tests/web/*.test.mjs, run with `node --test tests/web/` (scripts/test does, after the
 // Emscripten build and `npm ci` here).
 import { spawn } from 'node:child_process';
-import { existsSync } from 'node:fs';
+import { existsSync, readFileSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
 import { createInterface } from 'node:readline';
 import { fileURLToPath } from 'node:url';
 
 import { chromium } from 'playwright-core';
+import puppeteer from 'puppeteer-core';
 
 export const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 const STANDIN_DIR = join(ROOT, 'build/web-standin');
 const CHROMIUM = '/usr/bin/chromium';
+const FIREFOX = '/usr/bin/firefox-esr';
 
 export function skipUnlessBuilt(path) {
   if (process.env.SU_NO_SKIP === '1' || existsSync(join(ROOT, path))) return false;
@@ -150,6 +160,42 @@ export async function goOffline(page) {
     return route.fulfill({ path: join(STANDIN_DIR, path) });
   });
   await context.setOffline(true);
+}
+
+export async function launchFirefox() {
+  if (!existsSync(FIREFOX)) throw new Error(`${FIREFOX} is missing (Debian package firefox-esr)`);
+  return puppeteer.launch({ browser: 'firefox', executablePath: FIREFOX, headless: true });
+}
+
+export async function openFirefoxPage(browser, url, options = {}) {
+  const { standin, config, permission } = options;
+  const context = await browser.createBrowserContext();
+  const page = await context.newPage();
+  page.requests = [];
+  page.errors = [];
+  page.standinFromDisk = false;
+  await page.evaluateOnNewDocument((init) => { window.__suStandinInit = init; }, { standin, config, permission });
+  const origin = new URL(url).origin;
+  await page.setRequestInterception(true);
+  page.on('request', (request) => {
+    const target = new URL(request.url());
+    page.requests.push({ url: request.url(), method: request.method() });
+    if (target.protocol === 'data:') return request.continue();
+    if (target.origin !== origin) return request.abort('blockedbyclient');
+    if (page.standinFromDisk && target.pathname.startsWith('/standin/')) {
+      const name = target.pathname.slice('/standin/'.length);
+      const type = { wasm: 'application/wasm', cfg: 'text/plain' }[name.split('.').pop()] || 'text/javascript';
+      return request.respond({ status: 200, contentType: type, body: readFileSync(join(STANDIN_DIR, name)) });
+    }
+    return request.continue();
+  });
+  page.on('pageerror', (error) => page.errors.push(String(error)));
+  page.on('console', (message) => { if (message.type() === 'error') page.errors.push(message.text()); });
+  page.once('close', () => { context.close().catch(() => {}); });
+  await page.goto(url);
+  await page.evaluate(() => window.suStandin?.ready);
+  await page.waitForSelector('body[data-ready="true"]');
+  return page;
 }
 
 export function offOrigin(page) {
