@@ -42,9 +42,10 @@ async function chooseSong(page, name = 'long_journey.mid') {
 // The modal's text, answered with the button `id` ('yes', 'no', 'ok').
 async function answer(page, id, timeout = 15000) {
   await page.waitForSelector('dialog[open]', { timeout });
-  const text = await page.$eval('#dialog-text', (p) => p.textContent);
+  // The text node is marked as answered: the next dialog, even one that opens at once, shows a new one.
+  const text = await page.$eval('#dialog-text', (p) => { p.firstChild.answered = true; return p.textContent; });
   await page.click(`#dialog-${id}`);
-  await page.waitForFunction(() => !document.querySelector('dialog[open]'));
+  await page.waitForFunction(() => !document.querySelector('dialog[open]') || !document.querySelector('#dialog-text').firstChild?.answered);
   return text;
 }
 
