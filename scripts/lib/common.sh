@@ -29,8 +29,8 @@ SU_NEEDS=(
   "dpkg-shlibdeps:dpkg-dev"
   "man:man-db"
 )
-# The web page: its Emscripten build and a server for it (SU_WEB_BUILD_NEEDS), and its tests in a real browser
-# (the Node.js packages of tests/web come from npm, pinned by its lock file).
+# The web page: its Emscripten build and a server for it (SU_WEB_BUILD_NEEDS), and its tests in real browsers,
+# Chromium and Firefox ESR (the Node.js packages of tests/web come from npm, pinned by its lock file).
 SU_WEB_BUILD_NEEDS=(
   "python3:python3"
   "cmake:cmake"
@@ -40,6 +40,7 @@ SU_WEB_BUILD_NEEDS=(
 SU_WEB_NEEDS=(
   "${SU_WEB_BUILD_NEEDS[@]}"
   "chromium:chromium"
+  "firefox-esr:firefox-esr"
   "node:nodejs"
   "npm:npm"
 )

@@ -537,14 +537,16 @@ window.addEventListener('beforeunload', (event) => {
 });
 
 // After one visit the page opens without a network: the service worker (sw.js) keeps this version's files.
-// When it has taken a new version whole, the page says that a reload brings it.
-if ('serviceWorker' in navigator && window.isSecureContext) {
-  const hadWorker = Boolean(navigator.serviceWorker.controller);
-  navigator.serviceWorker.addEventListener('controllerchange', () => { if (hadWorker) ui.update.hidden = false; });
-  navigator.serviceWorker.register('sw.js', { scope: './' }).catch((error) => {
-    console.warn('This page will not open without a network:', error);
-  });
+// When it has taken a new version whole, the page says that a reload brings it. The worker is registered once
+// the core has started, so that its copies of the files do not slow the first start down.
+const offline = 'serviceWorker' in navigator && window.isSecureContext ? navigator.serviceWorker : null;
+if (offline) {
+  const hadWorker = Boolean(offline.controller);
+  offline.addEventListener('controllerchange', () => { if (hadWorker) ui.update.hidden = false; });
 }
+const keepForOffline = () => offline?.register('sw.js', { scope: './' }).catch((error) => {
+  console.warn('This page will not open without a network:', error);
+});
 
 update();
 if (!window.isSecureContext) noMidi('none', NOT_SECURE);
@@ -559,4 +561,4 @@ loadCore(page).then((core) => {
   console.error(error);
   ui.keyboardWhy.textContent = 'This browser could not start the page (it needs WebAssembly).';
   ui.songWhy.textContent = 'This browser could not start the page (it needs WebAssembly).';
-});
+}).finally(keepForOffline);
