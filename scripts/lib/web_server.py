@@ -6,8 +6,9 @@ browser tests.
 
 ROOT is the page's folder (build/web). With --standin, the test-and-demo-only Web MIDI stand-in's folder is
 served too, under /standin/, and index.html gets its script tag injected before the page's own first script
-(after the page's Content Security Policy, so the stand-in runs under the same policy as the page). Port 0
-takes a free port. The first line printed is the address, "Serving http://127.0.0.1:PORT/", so that a caller
+(after the page's Content Security Policy, so the stand-in runs under the same policy as the page), and the
+page's service worker a closing comment (so that a browser that kept the page of one takes the other anew).
+Port 0 takes a free port. The first line printed is the address, "Serving http://127.0.0.1:PORT/", so that a caller
 can read it; nothing else is printed unless a request fails. With --until-stdin-closes it also stops when its
 standard input closes, so that a test run that dies leaves no server behind.
 """
@@ -87,6 +88,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         is_page = os.path.basename(target) == "index.html" and not path.startswith(STANDIN_PREFIX)
         if self.standin and is_page:
             body = inject_standin(body)
+        # The page's service worker keeps the page as it was served, stand-in or not: a different worker for the
+        # demo makes the browser take the page anew when the same address serves the other one.
+        if self.standin and path == "/sw.js":
+            body += b"\n// Served with the demo's Web MIDI stand-in.\n"
         extension = os.path.splitext(target)[1].lower()
         self.send_response(200)
         self.send_header("Content-Type", CONTENT_TYPES.get(extension, "application/octet-stream"))
