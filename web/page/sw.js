@@ -4,10 +4,8 @@
 // mixes the two, since a page answers from the one version's cache that served it.
 const VERSION = '@SU_VERSION@';
 const CACHE = `songuploader-${VERSION}`;
-const FILES = [
-  './', 'app.js', 'core-api.js', 'core.js', 'core.wasm', 'style.css', 'manifest.webmanifest', 'icon-192.png',
-  'icon-512.png',
-].map((name) => (name === './' ? name : `${name}?v=${VERSION}`));
+// The page first, then every file it asks for, by this version (the build writes the list).
+const FILES = ['./', ...[@SU_WEB_CACHED@].map((name) => `${name}?v=${VERSION}`)];
 
 self.addEventListener('install', (event) => {
   event.waitUntil((async () => {
