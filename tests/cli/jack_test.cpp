@@ -38,6 +38,20 @@ std::string Slurp(const std::string& path) {
   return text.str();
 }
 
+// Reads what a pseudo-terminal shows into `shown` until `until` appears in it (or, with "", until the time
+// is up), for at most `seconds`.
+void ReadTerminal(int master, std::string* shown, const std::string& until, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  while ((until.empty() || shown->find(until) == std::string::npos) && std::chrono::steady_clock::now() < end) {
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char chunk[256];
+    const ssize_t n = read(master, chunk, sizeof chunk);
+    if (n <= 0) break;
+    shown->append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
 // The keyboard player as a child process, from "ready" until the test ends.
 class Player {
  public:
@@ -249,15 +263,7 @@ TEST_F(JackEndToEnd, CtrlCAtAQuestionOnATerminalEndsTheCommandAtOnce) {
   ASSERT_GT(pid, 0);
   // Read the terminal until the question waits for its answer.
   std::string shown;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (shown.find("[y/N] ") == std::string::npos && std::chrono::steady_clock::now() < end) {
-    pollfd ready{master, POLLIN, 0};
-    if (poll(&ready, 1, 200) <= 0) continue;
-    char chunk[256];
-    const ssize_t n = read(master, chunk, sizeof chunk);
-    if (n <= 0) break;
-    shown.append(chunk, static_cast<std::size_t>(n));
-  }
+  ReadTerminal(master, &shown, "[y/N] ", 30);
   ASSERT_NE(shown.find("Do you want to replace it? [y/N] "), std::string::npos) << shown;
   // Ctrl-C typed on the terminal: its line discipline sends SIGINT.
   const char ctrlC = 0x03;
@@ -283,15 +289,7 @@ TEST_F(JackEndToEnd, AQuestionIsAskedOnTheTerminalWithStandardErrorInAFile) {
   }
   ASSERT_GT(pid, 0);
   std::string shown;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (shown.find("[y/N] ") == std::string::npos && std::chrono::steady_clock::now() < end) {
-    pollfd ready{master, POLLIN, 0};
-    if (poll(&ready, 1, 200) <= 0) continue;
-    char chunk[256];
-    const ssize_t n = read(master, chunk, sizeof chunk);
-    if (n <= 0) break;
-    shown.append(chunk, static_cast<std::size_t>(n));
-  }
+  ReadTerminal(master, &shown, "[y/N] ", 10);
   ASSERT_NE(shown.find("Do you want to replace it? [y/N] "), std::string::npos) << shown << Slurp(err);
   ASSERT_EQ(write(master, "y\n", 2), 2);
   EXPECT_EQ(Reap(pid, 20.0), 0) << Slurp(err);
@@ -459,22 +457,11 @@ TEST_F(JackEndToEnd, CtrlCInAShellLoopEndsTheLoop) {
   }
   ASSERT_GT(pid, 0);
   std::string shown;
-  auto readFor = [&](double seconds, const std::string& until) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while ((until.empty() || shown.find(until) == std::string::npos) && std::chrono::steady_clock::now() < end) {
-      pollfd ready{master, POLLIN, 0};
-      if (poll(&ready, 1, 100) <= 0) continue;
-      char chunk[256];
-      const ssize_t n = read(master, chunk, sizeof chunk);
-      if (n <= 0) break;
-      shown.append(chunk, static_cast<std::size_t>(n));
-    }
-  };
-  readFor(30, "[y/N] ");
+  ReadTerminal(master, &shown, "[y/N] ", 30);
   ASSERT_NE(shown.find("[y/N] "), std::string::npos) << shown;
   const char ctrlC = 0x03;
   ASSERT_EQ(write(master, &ctrlC, 1), 1);
-  readFor(1.5, "");
+  ReadTerminal(master, &shown, "", 1.5);
   EXPECT_EQ(Reap(pid, 2.0), -SIGINT) << shown;
   EXPECT_EQ(shown.find("next 1"), std::string::npos) << shown;
   close(master);
