@@ -459,6 +459,8 @@ TEST_F(JackEndToEnd, BashCompletesCommandsOptionsAndTheKeyboardsSlots) {
   EXPECT_EQ(complete("songuploader send x.mid --d"), "--dump --dry-run\n");
   EXPECT_EQ(complete("songuploader --api jack delete --slot 3"), "30 31 32 33 34 35 36 37 38 39\n");
   EXPECT_EQ(complete("songuploader --api jack send x.mid --slot f"), "free\n");
+  EXPECT_EQ(complete("songuploader --api jack send x.mid y.mid --slots 30,3"),
+            "30,30 30,31 30,32 30,33 30,34 30,35 30,36 30,37 30,38 30,39\n");
 }
 
 // Writes into a pipe whose reader is already gone.
