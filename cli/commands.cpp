@@ -227,10 +227,7 @@ struct SongToSend {
 // "3:25": a song's length in minutes and seconds, rounded to the nearest second.
 std::string MinutesAndSeconds(std::uint64_t ms) {
   const std::uint64_t seconds = (ms + 500) / 1000;
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(seconds / 60),
-                static_cast<unsigned long long>(seconds % 60));
-  return text;
+  return std::to_string(seconds / 60) + (seconds % 60 < 10 ? ":0" : ":") + std::to_string(seconds % 60);
 }
 
 class Runner {
@@ -696,12 +693,16 @@ void Runner::SendSeveral() {
   for (std::size_t i = 0; i < plan.songs.size(); ++i) {
     const PlannedSong& song = plan.songs[i];
     if (song.fits) continue;
-    refusals += songs[i].given + " (" + std::to_string(song.size) + " bytes): " +
-                (!song.hasSlot ? "no empty slot is left for it"
-                 : family_->memory == MemoryFigure::LargestSong
-                     ? "larger than the largest song the keyboard takes (" + std::to_string(MemoryShown(*family_, listing)) + " bytes)"
-                     : "no room in slot " + listing.slots[song.slot].label + " after the songs before it") +
-                "\n";
+    std::string why;
+    if (!song.hasSlot) {
+      why = "no empty slot is left for it";
+    } else if (family_->memory == MemoryFigure::LargestSong) {
+      why = "larger than the largest song the keyboard takes (" + std::to_string(MemoryShown(*family_, listing)) +
+            " bytes)";
+    } else {
+      why = "no room in slot " + listing.slots[song.slot].label + " after the songs before it";
+    }
+    refusals += songs[i].given + " (" + std::to_string(song.size) + " bytes): " + why + "\n";
   }
 
   if (o_.dryRun && !o_.json) {
