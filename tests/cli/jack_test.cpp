@@ -355,6 +355,58 @@ TEST_F(JackEndToEnd, DumpShowsTheMessagesOfARealExchange) {
   EXPECT_NE(r.out.find("Model code: "), std::string::npos) << r.out;
 }
 
+// ---- Several songs in one go ---------------------------------------------------------------------------
+
+TEST_F(JackEndToEnd, ADryRunSendsNothingThenThreeSongsFillTheFreeSlotsInOneGo) {
+  Player player(Config("used.cfg", "model=2\nslot=1,Morning Waltz,5120\n"));
+  ASSERT_TRUE(player.Ready());
+  const std::string second = dir_.Write("Second.mid", su::test::OneNoteSong());
+  const std::string third = dir_.Write("Third.mid", su::test::OneNoteSong());
+  const std::string songs = song_ + " " + second + " " + third;
+
+  Result r = Run("send " + songs + " --slot free --dry-run");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Would send \"Tune\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("into slot 33, which is empty.\nNothing was sent.\n"), std::string::npos) << r.out;
+  r = Run("list");
+  EXPECT_NE(r.out.find("Total Size: 5 KBytes (5120 bytes)"), std::string::npos) << r.out;
+
+  r = Run("send " + songs + " --slot free");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("Song 3/3: \"Third\" into slot 33\n"), std::string::npos) << r.err;
+  r = Run("list");
+  for (const char* row : {"30    Tune", "31    Morning Waltz", "32    Second", "33    Third"}) {
+    EXPECT_NE(r.out.find(row), std::string::npos) << row << '\n' << r.out;
+  }
+}
+
+TEST_F(JackEndToEnd, AKeyboardThatFailsTheSecondSongKeepsTheFirstAndSaysSo) {
+  struct Case {
+    const char* config;  // the second song's announcement, or its first block, is refused
+    int code;
+    const char* stored;
+    const char* failure;
+  };
+  const std::vector<Case> cases = {
+      {"model=2\nrefuse=03:0:1:1\n", 6, "Slot 30 holds \"Tune\"", "songuploader: The keyboard is not ready.\n"},
+      {"family=b\nmodel=2\nrefuse=062100:0x0B:1:1\n", 9, "Slot 61 holds \"Tune\"",
+       "songuploader: Transmission was stopped.\n"},
+  };
+  const std::string second = dir_.Write("Second.mid", su::test::OneNoteSong());
+  const std::string third = dir_.Write("Third.mid", su::test::OneNoteSong());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.config);
+    Player player(Config("fails.cfg", c.config));
+    ASSERT_TRUE(player.Ready());
+    const Result r = Run("send " + song_ + " " + second + " " + third + " --slot free");
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.out.find(c.stored), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Not stored: \"Second\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Not stored: \"Third\""), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(c.failure), std::string::npos) << r.err;
+  }
+}
+
 // ---- The shell around the command ------------------------------------------------------------------------
 
 TEST_F(JackEndToEnd, AReaderThatGoesAwayNeverCutsASend) {
@@ -405,6 +457,8 @@ TEST_F(JackEndToEnd, BashCompletesCommandsOptionsAndTheKeyboardsSlots) {
   EXPECT_EQ(complete("songuploader send x.mid --d"), "--dump --dry-run\n");
   EXPECT_EQ(complete("songuploader --api jack delete --slot 3"), "30 31 32 33 34 35 36 37 38 39\n");
   EXPECT_EQ(complete("songuploader --api jack send x.mid --slot f"), "free\n");
+  EXPECT_EQ(complete("songuploader --api jack send x.mid y.mid --slots 30,3"),
+            "30,30 30,31 30,32 30,33 30,34 30,35 30,36 30,37 30,38 30,39\n");
 }
 
 // Writes into a pipe whose reader is already gone.
