@@ -162,7 +162,10 @@ function update() {
   let why = '';
   if (!keyboard) why = 'Connect the keyboard first.';
   else if (state.listingFailed) why = 'The slots could not be read: press "Read the slots again".';
-  else if (several() && !anyFits()) why = 'None of the songs fits into this keyboard.';
+  else if (several() && !anyFits()) {
+    why = state.songs.some(planned) ? 'None of the songs left to send fits into this keyboard.'
+      : 'Every song chosen that could be sent is stored.';
+  }
   else if (several()) why = '';
   else if (!row) why = 'Choose a slot.';
   else if (!song) why = 'Choose a song to send; Delete needs a slot that holds a song.';
