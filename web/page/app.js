@@ -111,12 +111,12 @@ const page = {
   progressStep() { if (ui.progress.value < ui.progress.max) ui.progress.value += 1; },
   progressClear() { ui.progress.value = 0; ui.status.textContent = ''; },
   status(text) { ui.status.textContent = text; },
-  // The keyboard's final check of a song: "Cancel" is the only live button while it lasts.
   // Song `index` of the plan (the `ordinal`-th of `count` sent) goes out now.
   songBegins(index, ordinal, count) {
     const song = state.songs.find((s) => s.planIndex === index);
     ui.songLine.textContent = `Song ${ordinal} of ${count}: ${song ? song.name : ''}`;
   },
+  // The keyboard's final check of a song: "Cancel" is the only live button while it lasts.
   checking(flag) {
     state.cancelFlag = flag || 0;
     ui.cancel.hidden = !flag;
@@ -340,6 +340,7 @@ function replan() {
   state.plan = result && result.ok ? result : null;
   renderSongs();
 }
+
 function download(name, bytes) {
   const url = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
   const link = document.createElement('a');
