@@ -227,8 +227,15 @@ async function chooseSongs(files) {
   }
   if (chosen.length === 0 || state.busy) return;
   state.songs = chosen.map((song) => ({ ...song, measure: null, error: '', keyboardSize: null, planIndex: -1, stored: '' }));
-  measureSongs();
-  songsChanged();
+  // Reading and converting the songs takes the core a moment for a long one: the page waits meanwhile.
+  await work(async () => {
+    ui.status.textContent = CONVERTING;
+    renderSongs();
+    await painted();
+    measureSongs();
+    songsChanged();
+    ui.status.textContent = '';
+  });
 }
 
 // What each song is and takes, read by the core as soon as it is chosen (or once the core has loaded).
