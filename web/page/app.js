@@ -8,7 +8,7 @@ const ui = {
   connect: $('connect'), type22: $('type22'), ports: $('ports'), midiIn: $('midi-in'), midiOut: $('midi-out'),
   keyboardInfo: $('keyboard-info'), noMidi: $('no-midi'), keyboardWhy: $('keyboard-why'),
   table: $('slots'), rows: $('slots').tBodies[0], total: $('total'), memory: $('memory'), room: $('room'),
-  songLine: $('song-line'), memoryPlanned: $('memory-planned'),
+  songLine: $('song-line'), memoryAfter: $('memory-after'), memoryPlanned: $('memory-planned'),
   send: $('send'), erase: $('delete'), reread: $('reread'), cancel: $('cancel'), slotsWhy: $('slots-why'),
   progress: $('progress'), status: $('status'),
   dialog: $('dialog'), dialogText: $('dialog-text'), yes: $('dialog-yes'), no: $('dialog-no'), ok: $('dialog-ok'),
@@ -617,7 +617,7 @@ function renderSlots() {
   ui.memory.value = capacity > 0 ? listing.totalBytes / capacity : 0;
   // Beside the songs stored, the memory in use once the songs that fit are sent.
   const plannedShown = several() && state.plan && !listing.hasMaxSongSize && capacity > 0;
-  ui.memoryPlanned.hidden = !plannedShown;
+  ui.memoryAfter.hidden = !plannedShown;
   if (plannedShown) ui.memoryPlanned.value = Math.max(0, capacity - state.plan.roomLeft) / capacity;
 }
 
