@@ -376,16 +376,8 @@ PlanOutcome PageSession::SendAll(const SendPlan& plan, const std::vector<Bytes>&
     outcome = SendPlanned(*family_, Run().modelType, plan, images, whole, prompts, whole);
   }
   listing_ = outcome.after;
-  // A keyboard that found no room after all has said so through NoRoom: that is the end, not a failure.
-  if (outcome.failure) {
-    try {
-      std::rethrow_exception(outcome.failure);
-    } catch (const PlanRefused&) {
-      outcome.failure = nullptr;
-    } catch (...) {
-    }
-  }
-  if (!outcome.failure && !outcome.declined && !outcome.stored.empty() && outcome.stored.size() == count) {
+  // A keyboard that found no room after all has said so through NoRoom (outcome.noRoom): the plan ends there.
+  if (!outcome.failure && !outcome.declined && !outcome.noRoom && outcome.stored.size() == count && count > 0) {
     dialogs.Tell(MessageText(IDS_COMPLETE));
   }
   return outcome;
