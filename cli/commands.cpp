@@ -26,6 +26,7 @@
 #include "base/screen.h"
 #include "base/version.h"
 #include "converter/midi_file.h"
+#include "converter/song_facts.h"
 #include "cli/console_screen.h"
 #include "cli/display_width.h"
 #include "cli/dump_driver.h"
@@ -166,9 +167,13 @@ class StagedSong {
       throw;
     }
     RunState& run = Run();
-    run.stagedPath = staged.string();
+    path_ = staged.string();
+    run.stagedPath = path_;
     run.stagedName = staged.filename().string();
   }
+  // Where the song was staged (the converter writes beside it).
+  const std::string& Path() const { return path_; }
+
   ~StagedSong() {
     std::error_code error;
     if (!folder_.empty()) fs::remove_all(folder_, error);
@@ -179,6 +184,7 @@ class StagedSong {
 
  private:
   fs::path folder_;
+  std::string path_;
 };
 
 // Closes the ports however a command ends.
@@ -199,6 +205,30 @@ class TerminalPrompts : public SendPrompts {
  private:
   ConsoleScreen& screen_;
 };
+
+// What a send of several songs answers for each song: the replace question was asked once for all of them
+// before the first song went out.
+class AnsweredPrompts : public SendPrompts {
+ public:
+  bool ConfirmReplace() override { return true; }
+  void NoRoom(int message) override { noRoom = message; }
+
+  int noRoom = 0;
+};
+
+// One song of a send of several: the file the user named, staged, and what it becomes on the keyboard.
+struct SongToSend {
+  std::string given;                   // as the user named it
+  std::unique_ptr<StagedSong> staged;
+  std::string name;                    // the staged base name, as the keyboard keeps it
+  std::vector<std::uint8_t> image;     // the converted song
+};
+
+// "3:25": a song's length in minutes and seconds, rounded to the nearest second.
+std::string MinutesAndSeconds(std::uint64_t ms) {
+  const std::uint64_t seconds = (ms + 500) / 1000;
+  return std::to_string(seconds / 60) + (seconds % 60 < 10 ? ":0" : ":") + std::to_string(seconds % 60);
+}
 
 class Runner {
  public:
@@ -222,7 +252,11 @@ class Runner {
   void Identify();
   void List();
   void Send();
+  void SendSeveral();
+  void ConvertEach(std::vector<SongToSend>& songs);
+  SlotRequest RequestedSlots();
   void Delete();
+  void Info();
   void Convert();
   void PrintListing(const Listing& listing);
   void DryRun(std::size_t slot, const std::string& songName);
@@ -236,6 +270,7 @@ class Runner {
   KeyboardSlots slots_;  // the keyboard found, as its family addresses it
   std::string tried_;  // the ports tried, for the texts of failures that concern them
   std::string slotLabel_;  // the slot the command works on, as list shows it
+  std::string songShown_ = o_.song;  // the song a file failure is about ("" for none)
   std::unique_ptr<DumpingDriver> dumper_;  // --dump: in front of the installed driver while the command runs
   MidiDriver* dumped_ = nullptr;           // the driver behind it
   bool committed_ = false;  // the command's work is done and cannot be undone by a stop
@@ -263,9 +298,10 @@ int Runner::Run() {
       case Command::Ports: Ports(); break;
       case Command::Identify: Identify(); break;
       case Command::List: List(); break;
-      case Command::Send: Send(); break;
+      case Command::Send: SendsSeveral(o_) ? SendSeveral() : Send(); break;
       case Command::Delete: Delete(); break;
       case Command::Convert: Convert(); break;
+      case Command::Info: Info(); break;
       case Command::None: break;
     }
   } catch (const Stop& stop) {
@@ -276,7 +312,7 @@ int Runner::Run() {
     failure = RightTrimmed(FailureText(raised));
     // The song a file failure is about.
     const bool aboutTheSong = code == kExitFileNotFound || code == kExitFileBroken || code == kExitFileError;
-    if (aboutTheSong && !o_.song.empty()) failure = o_.song + ": " + failure;
+    if (aboutTheSong && !songShown_.empty()) failure = songShown_ + ": " + failure;
   } catch (const APP_EXCEPTION& error) {
     code = kExitKeyboardError;
     failure = FailureText(error);
@@ -560,6 +596,277 @@ void Runner::Send() {
                << " bytes.\n";
 }
 
+// Stages and converts every song for the keyboard found, before anything is sent: a song that cannot be read
+// or converted ends the command with nothing sent, named in the failure.
+void Runner::ConvertEach(std::vector<SongToSend>& songs) {
+  RunState& run = su::Run();
+  for (SongToSend& song : songs) {
+    songShown_ = song.given;
+    run.stagedPath = song.staged->Path();
+    run.stagedName = fs::path(run.stagedPath).filename().string();
+    run.convertedPath = ConvertStagedSong(kSongImageKind, family_->modelCode(), family_->modelInfo());
+    LoadSongImageToSend();
+    song.image.assign(run.songImage.get(), run.songImage.get() + run.songImageSize);
+    ReleaseSongImage(run);
+    song.name = SplitPath(run.stagedPath).name;
+    if (Interrupted()) throw InterruptedByUser{};
+  }
+  songShown_.clear();
+}
+
+// The slots the user asked for, as indices of this keyboard's slots.
+SlotRequest Runner::RequestedSlots() {
+  const std::vector<std::string>& labels = slots_.labels;
+  auto index = [&](const std::string& label) {
+    const auto at = std::find(labels.begin(), labels.end(), label);
+    if (at == labels.end()) {
+      throw Stop{kExitUsage, "this keyboard has no slot " + label + " (its slots are " + labels.front() + " to " +
+                                 labels.back() + ")"};
+    }
+    return static_cast<std::size_t>(at - labels.begin());
+  };
+  SlotRequest request;
+  if (!o_.slots.empty()) {
+    request.kind = SlotRequest::Kind::Named;
+    for (const std::string& label : o_.slots) request.named.push_back(index(label));
+  } else if (o_.slot != "free") {
+    request.kind = SlotRequest::Kind::From;
+    request.first = index(o_.slot);
+  }
+  return request;
+}
+
+// send with several songs: every song staged and converted, the slots read once and the plan made; a song
+// without a slot or without room ends the command before anything is sent. One question covers every slot
+// that would be replaced; then the songs go out one after another over the one connection, and the slots
+// are read once at the end to show what each slot holds.
+void Runner::SendSeveral() {
+  std::vector<SongToSend> songs;
+  for (const std::string& given : o_.songs) {
+    songShown_ = given;
+    SongToSend song;
+    song.given = given;
+    song.staged = std::make_unique<StagedSong>(given, console_.in);
+    songs.push_back(std::move(song));
+  }
+  PortsClosed closed;
+  Connect();
+  const SlotRequest request = RequestedSlots();
+  ConvertEach(songs);
+
+  Listing listing;
+  {
+    TerminalProgress progress(progressConsole_);
+    family_->read(slots_, listing, progress);
+  }
+  std::vector<PlannedSong> wanted;
+  for (const SongToSend& song : songs) {
+    PlannedSong planned;
+    planned.name = song.name;
+    planned.size = static_cast<std::uint32_t>(song.image.size());
+    wanted.push_back(planned);
+  }
+  SendPlan plan;
+  try {
+    plan = MakePlan(*family_, listing, wanted, request);
+  } catch (const PlanRefused& refused) {
+    throw Stop{kExitUsage, refused.reason};
+  }
+
+  // The plan as --json reports it; "stored" is filled in once the songs are sent.
+  Json entries = Json::array();
+  for (std::size_t i = 0; i < plan.songs.size(); ++i) {
+    const PlannedSong& song = plan.songs[i];
+    const std::string shownName = ReadableName(RightTrimmed(song.replacedName));
+    entries.push_back({{"song", songs[i].given}, {"name", song.name}, {"bytes", song.size},
+                       {"slot", song.hasSlot ? Json(listing.slots[song.slot].label) : Json()},
+                       {"fits", song.fits},
+                       {"replaces", song.replaces ? Json{{"name", shownName}, {"bytes", song.replacedSize}} : Json()},
+                       {"stored", false}});
+  }
+  result_ = Json::object();
+  if (o_.dryRun) result_["dryRun"] = true;
+  result_["songs"] = entries;
+
+  // Every song is checked before the first goes out: one without a slot or without room stops them all.
+  std::string refusals;
+  for (std::size_t i = 0; i < plan.songs.size(); ++i) {
+    const PlannedSong& song = plan.songs[i];
+    if (song.fits) continue;
+    std::string why;
+    if (!song.hasSlot) {
+      why = "no empty slot is left for it";
+    } else if (family_->memory == MemoryFigure::LargestSong) {
+      why = "larger than the largest song the keyboard takes (" + std::to_string(MemoryShown(*family_, listing)) +
+            " bytes)";
+    } else {
+      why = "no room in slot " + listing.slots[song.slot].label + " after the songs before it";
+    }
+    refusals += songs[i].given + " (" + std::to_string(song.size) + " bytes): " + why + "\n";
+  }
+
+  if (o_.dryRun && !o_.json) {
+    for (std::size_t i = 0; i < plan.songs.size(); ++i) {
+      const PlannedSong& song = plan.songs[i];
+      if (!song.fits) continue;
+      console_.out << "Would send \"" << song.name << "\" (" << song.size << " bytes) into slot "
+                   << listing.slots[song.slot].label
+                   << (song.replaces ? ", replacing \"" + ReadableName(RightTrimmed(song.replacedName)) + "\" (" +
+                                           std::to_string(song.replacedSize) + " bytes)"
+                                     : std::string(", which is empty"))
+                   << ".\n";
+    }
+    if (refusals.empty()) console_.out << "Nothing was sent.\n";
+  }
+  if (!refusals.empty()) {
+    // The family's own text when room is what is missing (not merely a slot).
+    const bool noRoom = std::any_of(plan.songs.begin(), plan.songs.end(),
+                                    [](const PlannedSong& song) { return song.hasSlot && !song.fits; });
+    const int message = family_->memory == MemoryFigure::LargestSong ? IDS_MEMORY_SHORT_B : IDS_MEMORY_SHORT_C;
+    throw Stop{kExitNoMemory, refusals + "Nothing was sent." +
+                                  (noRoom ? "\n" + RightTrimmed(MessageText(message)) : std::string())};
+  }
+  if (o_.dryRun) return;
+
+  // One question for every slot whose song would be replaced.
+  std::string replaced;
+  for (const PlannedSong& song : plan.songs) {
+    if (!song.replaces) continue;
+    replaced += "  slot " + listing.slots[song.slot].label + ": \"" + ReadableName(RightTrimmed(song.replacedName)) +
+                "\" (" + std::to_string(song.replacedSize) + " bytes) by \"" + song.name + "\"\n";
+  }
+  if (!replaced.empty() && !screen_.Confirm("These slots hold songs that would be replaced:\n" + replaced +
+                                            "Do you want to replace them?")) {
+    throw Stop{kExitDeclined, ""};
+  }
+
+  std::vector<std::vector<std::uint8_t>> images;
+  for (SongToSend& song : songs) images.push_back(std::move(song.image));
+  RunState& run = su::Run();
+  AnsweredPrompts prompts;
+  PlanOutcome outcome;
+  {
+    TerminalProgress progress(progressConsole_);
+    // Names the song on every progress line and stops between songs once Ctrl-C was pressed.
+    struct SongLines : PlanProgress {
+      SongLines(TerminalProgress& progress, std::ostream& chatter, const SendPlan& plan, const Listing& listing)
+          : progress_(progress), chatter_(chatter), plan_(plan), listing_(listing) {}
+      void SongBegins(std::size_t index, std::size_t ordinal, std::size_t count) override {
+        if (Interrupted()) throw InterruptedByUser{};
+        const PlannedSong& song = plan_.songs[index];
+        const std::string ofCount = std::to_string(ordinal) + "/" + std::to_string(count);
+        chatter_ << "Song " << ofCount << ": \"" << song.name << "\" into slot " << listing_.slots[song.slot].label
+                 << "\n";
+        progress_.Label("[" + ofCount + " " + song.name + "] ");
+      }
+      void SongStored(std::size_t) override { progress_.Label(""); }
+      TerminalProgress& progress_;
+      std::ostream& chatter_;
+      const SendPlan& plan_;
+      const Listing& listing_;
+    } lines(progress, chatter_, plan, listing);
+    CheckingWaitHook& hook = CheckingFlag();
+    hook.progress = &progress;
+    hook.limitSeconds = o_.checkTimeout > 0 ? o_.checkTimeout : console_.askable ? 0 : kUnattendedCheckSeconds;
+    hook.timedOut = false;
+    outcome = SendPlanned(*family_, run.modelType, plan, images, progress, prompts, lines);
+    hook.progress = nullptr;
+  }
+
+  // What each slot holds now, from the one reading at the end: a stored song must come back with its size
+  // (an odd size may come back with its padding byte) and, where the family keeps one, its name.
+  std::string mismatch;
+  const std::size_t field = family_->nameField(slots_);
+  for (std::size_t i : outcome.stored) {
+    const PlannedSong& song = plan.songs[i];
+    result_["songs"][i]["stored"] = true;
+    const std::string& label = listing.slots[song.slot].label;
+    if (outcome.after.slots.size() <= song.slot) {
+      if (!o_.json) console_.out << "Slot " << label << ": \"" << song.name << "\" sent.\n";
+      continue;
+    }
+    const SlotRow& row = outcome.after.slots[song.slot];
+    const bool sizeOk = row.size == song.size || (song.size % 2 == 1 && row.size == song.size + 1);
+    const bool nameOk =
+        field == 0 || RightTrimmed(row.name) == RightTrimmed(ShowableNameA(song.name).substr(0, field));
+    if ((!row.used || !sizeOk || !nameOk) && mismatch.empty()) {
+      mismatch = "Slot " + label + " does not hold the song sent: it reports " +
+                 (row.used ? "\"" + ReadableName(row.name) + "\", " + std::to_string(row.size) + " bytes"
+                           : std::string("no song")) +
+                 ".";
+    }
+    result_["songs"][i]["bytes"] = row.size;
+    if (o_.json) continue;
+    const std::string name = ReadableName(RightTrimmed(row.name));
+    console_.out << "Slot " << label << " holds " << (name.empty() ? std::string() : "\"" + name + "\", ")
+                 << row.size << " bytes.\n";
+  }
+  if (!o_.json) {
+    for (std::size_t i = 0; i < plan.songs.size(); ++i) {
+      if (std::find(outcome.stored.begin(), outcome.stored.end(), i) != outcome.stored.end()) continue;
+      console_.out << "Not stored: \"" << plan.songs[i].name << "\" (slot " << listing.slots[plan.songs[i].slot].label
+                   << ").\n";
+    }
+  }
+  if (outcome.failure) {
+    try {
+      std::rethrow_exception(outcome.failure);
+    } catch (const PlanRefused&) {
+      // The keyboard itself found no room when a song was announced.
+      throw Stop{kExitNoMemory, RightTrimmed(MessageText(prompts.noRoom != 0 ? prompts.noRoom : IDS_MEMORY_SHORT_C))};
+    } catch (const RaisedMessage& raised) {
+      if (raised.number == IDS_TIMEOUT && CheckingFlag().timedOut) {
+        throw Stop{kExitTimeout, RightTrimmed(MessageText(IDS_TIMEOUT)) +
+                                     "\nsonguploader: the keyboard's final check did not end within " +
+                                     std::to_string(CheckingFlag().limitSeconds) + " s (--check-timeout)"};
+      }
+      throw;
+    }
+  }
+  if (outcome.declined) throw Stop{kExitDeclined, ""};
+  if (!mismatch.empty()) throw Stop{kExitCheckFailed, mismatch};
+  if (!o_.json) console_.out << MessageText(IDS_COMPLETE) << '\n';
+}
+
+// info: what each song is and what it takes on the keyboard, without a keyboard. The size is the converted
+// song's, for the model code given (else the converter's own default, as convert uses). Stops at the first
+// song that cannot be read, after the lines of the songs before it.
+void Runner::Info() {
+  Json entries = Json::array();
+  for (const std::string& given : o_.songs) {
+    songShown_ = given;
+    StagedSong staged(given, console_.in);
+    std::string bytes;
+    {
+      std::ifstream in(staged.Path(), std::ios::binary);
+      bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      if (in.bad()) FileFailure("read", given, errno != 0 ? errno : EIO);
+    }
+    conv::SongFacts facts;
+    if (conv::ReadSongFacts(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &facts) !=
+        conv::MidiError::None) {
+      throw RaisedMessage{IDS_FILE_BROKEN};
+    }
+    const std::string converted = ConvertStagedSong(kSongImageKind, o_.model, "");
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(converted, error);
+    if (error) FileFailure("read", converted, error.value());
+    if (Interrupted()) throw InterruptedByUser{};
+    const std::string length = MinutesAndSeconds(facts.lengthMs);
+    if (o_.json) {
+      entries.push_back({{"song", given}, {"tracks", facts.trackCount}, {"notes", facts.noteCount},
+                         {"lengthMs", facts.lengthMs}, {"length", length}, {"bytes", size},
+                         {"kb", KilobytesShown(static_cast<std::uint32_t>(size))}});
+      continue;
+    }
+    console_.out << given << ": " << facts.trackCount << (facts.trackCount == 1 ? " track, " : " tracks, ") << length
+                 << ", " << facts.noteCount << (facts.noteCount == 1 ? " note, " : " notes, ")
+                 << KilobyteCell(static_cast<std::uint32_t>(size)) << " (" << size << " bytes) on the keyboard\n";
+  }
+  songShown_.clear();
+  if (o_.json) PrintJson(console_.out, {{"model", o_.model}, {"songs", entries}});
+}
+
 void Runner::Delete() {
   PortsClosed closed;
   Connect();
@@ -646,7 +953,7 @@ void Runner::DryRun(std::size_t slot, const std::string& songName) {
 
 // --json: one object for the song the command worked on, whatever the outcome.
 void Runner::PrintResult(int code, const std::string& failure) {
-  static const char* const kNames[] = {"", "ports", "identify", "list", "send", "delete", "convert"};
+  static const char* const kNames[] = {"", "ports", "identify", "list", "send", "delete", "convert", "info"};
   Json json = {{"command", kNames[static_cast<int>(o_.command)]}, {"done", code == kExitOk && !o_.dryRun}};
   for (auto& [key, value] : result_.items()) json[key] = value;
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started_;

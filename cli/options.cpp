@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,11 +18,13 @@ struct CommandName {
 constexpr CommandName kCommands[] = {
     {"ports", Command::Ports}, {"identify", Command::Identify}, {"list", Command::List},
     {"send", Command::Send},   {"delete", Command::Delete},     {"convert", Command::Convert},
+    {"info", Command::Info},
 };
 
 // The options that take a value, and where the value goes.
 std::string* ValueOption(const std::string& name, Options* o) {
   if (name == "--slot") return &o->slot;
+  if (name == "--slots") return &o->slotList;
   if (name == "-o" || name == "--output") return &o->output;
   if (name == "--model") return &o->model;
   if (name == "--in") return &o->inPort;
@@ -36,6 +39,22 @@ bool ReadSeconds(const std::string& text, int* seconds) {
   if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
   *seconds = std::stoi(text);
   return *seconds >= 1 && *seconds <= 86400;
+}
+
+// "3,4,7": the slot labels in order; false for an empty label or one named twice.
+bool ReadSlotList(const std::string& text, std::vector<std::string>* labels) {
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', from);
+    const std::string label = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+    if (label.empty()) return false;
+    for (const std::string& earlier : *labels) {
+      if (earlier == label) return false;
+    }
+    labels->push_back(label);
+    if (comma == std::string::npos) return true;
+    from = comma + 1;
+  }
 }
 
 bool Fail(std::string* error, const std::string& text) {
@@ -113,22 +132,41 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   }
   if (o.command == Command::None) return Fail(error, "unknown command " + words[0]);
 
-  const bool takesSong = o.command == Command::Send || o.command == Command::Convert;
+  // send and info take one song or more, convert exactly one, the others none.
+  const bool takesSongs = o.command == Command::Send || o.command == Command::Info;
+  const bool takesSong = takesSongs || o.command == Command::Convert;
   const std::size_t expected = takesSong ? 2 : 1;
   if (words.size() < expected) return Fail(error, words[0] + " needs a song file");
-  if (words.size() > expected) return Fail(error, "unexpected argument " + words[expected]);
-  if (takesSong) o.song = words[1];
+  if (words.size() > expected && !takesSongs) return Fail(error, "unexpected argument " + words[expected]);
+  if (takesSong) {
+    o.songs.assign(words.begin() + 1, words.end());
+    o.song = o.songs.front();
+  }
+  if (std::count(o.songs.begin(), o.songs.end(), "-") > 1) return Fail(error, "standard input (-) is one song only");
 
   const bool takesSlot = o.command == Command::Send || o.command == Command::Delete;
-  if (takesSlot && o.slot.empty()) return Fail(error, words[0] + " needs --slot N");
+  if (!o.slotList.empty() && o.command != Command::Send) return Fail(error, "--slots is only for send");
+  if (!o.slotList.empty() && !o.slot.empty()) return Fail(error, "--slot and --slots exclude each other");
+  if (!o.slotList.empty()) {
+    if (!ReadSlotList(o.slotList, &o.slots)) return Fail(error, "--slots takes slots such as 3,4,7, each once");
+    if (o.slots.size() != o.songs.size()) {
+      return Fail(error, "--slots names " + std::to_string(o.slots.size()) + " slots for " +
+                             std::to_string(o.songs.size()) + " songs");
+    }
+  }
+  if (takesSlot && o.slot.empty() && o.slots.empty()) {
+    return Fail(error, words[0] + (o.command == Command::Send ? " needs --slot N, --slot free or --slots N,M"
+                                                              : " needs --slot N"));
+  }
   if (!takesSlot && !o.slot.empty()) return Fail(error, "--slot is only for send and delete");
   if (o.slot == "free" && o.command != Command::Send) return Fail(error, "--slot free is only for send");
   if (o.command == Command::Convert && o.output.empty()) return Fail(error, "convert needs -o FILE");
   if (o.checkTimeout > 0 && o.command != Command::Send) return Fail(error, "--check-timeout is only for send");
   if (o.dryRun && o.command != Command::Send) return Fail(error, "--dry-run is only for send");
   if (o.json && o.output == "-") return Fail(error, "--json and -o - would both write to standard output");
-  if (o.command != Command::Convert && (!o.output.empty() || !o.model.empty())) {
-    return Fail(error, "-o and --model are only for convert");
+  if (o.command != Command::Convert && !o.output.empty()) return Fail(error, "-o is only for convert");
+  if (o.command != Command::Convert && o.command != Command::Info && !o.model.empty()) {
+    return Fail(error, "--model is only for convert and info");
   }
   if (!o.api.empty() && o.api != "alsa" && o.api != "jack") return Fail(error, "--api takes alsa or jack");
   if (o.model.size() > conv::kMaxModelCodeLength) {
@@ -137,6 +175,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   *options = o;
   return true;
 }
+
+bool SendsSeveral(const Options& options) { return options.songs.size() > 1 || !options.slots.empty(); }
 
 void TakePortDefaults(Options* options) {
   auto take = [](const char* name, std::string* value) {
@@ -161,9 +201,17 @@ std::string HelpText() {
          "  list                         print the slots, the total size and the free memory\n"
          "  send SONG.mid --slot N       convert the song and send it into slot N (as list shows it;\n"
          "                               --slot free: the first empty slot); SONG - is standard input\n"
+         "  send A.mid B.mid... --slot free|N, or --slots N,M,...\n"
+         "                               several songs in one go: the first empty slots, slot N then the\n"
+         "                               next empty ones, or the slots named; every song is converted and\n"
+         "                               checked before the first is sent, and one question lists every\n"
+         "                               slot that would be replaced\n"
          "  delete --slot N              delete the song in slot N\n"
          "  convert SONG.mid -o SONG.sq2 [--model CODE]\n"
          "                               write a song file (-o -: to standard output)\n"
+         "  info SONG.mid... [--model CODE]\n"
+         "                               each song's tracks, length, notes and size on the keyboard\n"
+         "                               (converted for model CODE; by default as convert does)\n"
          "\n"
          "Options:\n"
          "  --in PORT, --out PORT        the MIDI input and output: number, ALSA address (20:0), name,\n"
@@ -174,8 +222,9 @@ std::string HelpText() {
          "  --api alsa|jack              the MIDI system (default: ALSA, else JACK)\n"
          "  -y, --yes                    answer yes to every question (replace, delete)\n"
          "  -q, --quiet                  no progress and no chatter (questions are still asked)\n"
-         "  --json                       machine-readable output: ports, identify and list; for send,\n"
-         "                               delete and convert one result object\n"
+         "  --json                       machine-readable output: ports, identify, list and info; for\n"
+         "                               send, delete and convert one result object (several songs: with\n"
+         "                               a \"songs\" array, one entry per song)\n"
          "  --dry-run                    send: convert, find the keyboard, check the room and say what\n"
          "                               would be replaced; nothing is sent\n"
          "  --                           the end of the options (a song named -x.mid after it)\n"

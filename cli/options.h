@@ -6,23 +6,28 @@
 
 namespace su::cli {
 
-enum class Command { None, Ports, Identify, List, Send, Delete, Convert, Help, Version };
+enum class Command { None, Ports, Identify, List, Send, Delete, Convert, Info, Help, Version };
 
 struct Options {
   Command command = Command::None;
-  std::string song;      // send, convert: the Standard MIDI File
-  std::string slot;      // send, delete: the slot as `list` shows it (its label); send also "free"
+  std::string song;      // send, convert: the (first) Standard MIDI File
+  std::vector<std::string> songs;  // send, info: every song given, in order (send: one or more)
+  std::string slot;      // send, delete: the slot as `list` shows it (its label); send also "free"; with
+                         // several songs the first one's slot, the next empty slots after it for the rest
+  std::string slotList;  // send --slots as given ("3,4,7")
+  std::vector<std::string> slots;  // the same read: one slot label per song, in order
   std::string output;    // convert: the song file to write
-  std::string model;     // convert: the model code handed to the converter
+  std::string model;     // convert, info: the model code handed to the converter
   std::string inPort;    // number or part of a name
   std::string outPort;
   std::string port;      // both directions
   std::string api;       // "", "alsa" or "jack"
   bool yes = false;      // answer Yes to every question
-  bool json = false;     // machine-readable output: ports, identify and list; one result object for send,
-                         // delete and convert
+  bool json = false;     // machine-readable output: ports, identify, list and info; one result object for
+                         // send, delete and convert (several songs: a "songs" array in it, one per song)
   bool quiet = false;    // no progress and no chatter on standard error (questions and failures stay)
   bool dryRun = false;   // send: convert, find the keyboard, check the room and say what would be replaced
+                         // (several songs: the whole plan)
   bool type22 = false;   // also look for a keyboard of model type 22, as DEBUG_ZT52=1 makes the dialogs do
   int checkTimeout = -1; // send: seconds the keyboard's final check may last (-1: not given)
   bool dump = false;     // every SysEx message sent and received on standard error
@@ -31,6 +36,9 @@ struct Options {
 // How long the final check may last without --check-timeout when no terminal can stop it: a job run by
 // cron or a service must end.
 constexpr int kUnattendedCheckSeconds = 120;
+
+// Whether a send goes through the plan of several songs: more than one song, or slots named with --slots.
+bool SendsSeveral(const Options& options);
 
 // false with `error` saying what is wrong (the caller prints it and exits with kExitUsage).
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);

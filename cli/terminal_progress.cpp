@@ -47,7 +47,7 @@ void TerminalProgress::Draw() {
   if (total_ <= 0) return;
   if (console_.drawBar) {
     const int filled = done_ * kBarWidth / total_;
-    console_.err << '\r' << status_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
+    console_.err << '\r' << label_ << status_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
                  << std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') << "] " << done_ << '/'
                  << total_ << std::flush;
     lineOpen_ = true;
@@ -56,7 +56,7 @@ void TerminalProgress::Draw() {
   const int tenth = done_ * 10 / total_;
   if (tenth == lastTenth_) return;
   lastTenth_ = tenth;
-  console_.err << status_ << ' ' << done_ << '/' << total_ << '\n';
+  console_.err << label_ << status_ << ' ' << done_ << '/' << total_ << '\n';
 }
 
 void TerminalProgress::EndLine() {

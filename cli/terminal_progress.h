@@ -23,6 +23,9 @@ class TerminalProgress : public TransferProgress {
   int* OpenCheckingWait() override;
   void CloseCheckingWait() override;
 
+  // Shown before the status on every progress line ("" for none): which song of several is being sent.
+  void Label(const std::string& text) { label_ = text; }
+
   // The checking wait's flag while it is open (Ctrl-C sets it), else nullptr.
   int* CheckingFlag() { return checking_ ? &cancelFlag_ : nullptr; }
   // How long the checking wait has been open (zero while it is not).
@@ -35,6 +38,7 @@ class TerminalProgress : public TransferProgress {
   void EndLine();
 
   Console& console_;
+  std::string label_;
   std::string status_;
   int total_ = 0;
   int done_ = 0;

@@ -26,7 +26,7 @@ list(FILTER SU_WEB_CORE_SOURCES EXCLUDE REGEX "/transfer/slot_name_text\\.cpp$")
 add_library(su_web_core STATIC ${SU_WEB_CORE_SOURCES}
   ${PROJECT_SOURCE_DIR}/converter/midi_file.cpp ${PROJECT_SOURCE_DIR}/converter/song_image.cpp
   ${PROJECT_SOURCE_DIR}/converter/song_convert.cpp ${PROJECT_SOURCE_DIR}/converter/sqfconv2.cpp
-  ${PROJECT_SOURCE_DIR}/converter/file_name.cpp)
+  ${PROJECT_SOURCE_DIR}/converter/file_name.cpp ${PROJECT_SOURCE_DIR}/converter/song_facts.cpp)
 target_include_directories(su_web_core PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
 target_compile_options(su_web_core PUBLIC -fexceptions)
 # The converter's inner loops are built without exception support: with it, every call that has something to
@@ -37,7 +37,7 @@ target_compile_options(su_web_core PUBLIC -fexceptions)
 set_source_files_properties(
   ${PROJECT_SOURCE_DIR}/converter/midi_file.cpp ${PROJECT_SOURCE_DIR}/converter/song_image.cpp
   ${PROJECT_SOURCE_DIR}/converter/song_convert.cpp ${PROJECT_SOURCE_DIR}/converter/file_name.cpp
-  ${PROJECT_SOURCE_DIR}/midi/port_choice.cpp
+  ${PROJECT_SOURCE_DIR}/converter/song_facts.cpp ${PROJECT_SOURCE_DIR}/midi/port_choice.cpp
   PROPERTIES COMPILE_OPTIONS -fno-exceptions)
 
 foreach(dir web tools/webmidi_standin)

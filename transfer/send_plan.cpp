@@ -103,7 +103,7 @@ PlanOutcome SendPlanned(const FamilyEntry& family, std::int32_t modelType, const
       if (sent != SendOutcome::Sent) {
         // A declined replace or a keyboard that found no room after all: nothing more is sent.
         outcome.declined = sent == SendOutcome::Declined;
-        if (sent == SendOutcome::NoRoom) outcome.failure = std::make_exception_ptr(PlanRefused{"no room"});
+        outcome.noRoom = sent == SendOutcome::NoRoom;
         break;
       }
       outcome.stored.push_back(i);

@@ -73,6 +73,7 @@ struct PlanOutcome {
   std::vector<std::size_t> stored;  // the plan's songs the keyboard took, in order
   std::exception_ptr failure;       // the first failure, after which nothing more was sent; null when none
   bool declined = false;            // a song was not sent because the user declined (nothing after it either)
+  bool noRoom = false;              // the keyboard found no room for a song after all (its prompt told so)
   Listing after;                    // the slots as read once at the end (empty when the reading failed)
 };
 

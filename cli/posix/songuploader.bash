@@ -21,7 +21,7 @@ _songuploader_slots() {
 
 _songuploader() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-  local commands="ports identify list send delete convert"
+  local commands="ports identify list send delete convert info"
   local command="" word
   for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
     case " $commands " in *" $word "*) command=$word; break ;; esac
@@ -32,6 +32,14 @@ _songuploader() {
       slots=$(_songuploader_slots)
       [[ $command == send ]] && slots+=$'\nfree'
       mapfile -t COMPREPLY < <(compgen -W "$slots" -- "$cur")
+      return ;;
+    --slots)
+      # One slot per song, separated by commas: the slot after the last comma is completed.
+      local done="" slots
+      [[ $cur == *,* ]] && done=${cur%,*},
+      slots=$(_songuploader_slots)
+      mapfile -t COMPREPLY < <(compgen -P "$done" -W "$slots" -- "${cur##*,}")
+      compopt -o nospace 2>/dev/null
       return ;;
     --api) mapfile -t COMPREPLY < <(compgen -W "alsa jack" -- "$cur"); return ;;
     -o | --output) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
@@ -47,13 +55,14 @@ _songuploader() {
   fi
   local options="--api --in --out --port --json --quiet --dump --type-22 --help --"
   case "$command" in
-    send) options+=" --slot --yes --dry-run --check-timeout" ;;
+    send) options+=" --slot --slots --yes --dry-run --check-timeout" ;;
     delete) options+=" --slot --yes" ;;
     convert) options="--output --model --json --quiet --help --" ;;
+    info) options="--model --json --quiet --help --" ;;
   esac
   if [[ $cur == -* ]]; then
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
-  elif [[ $command == send || $command == convert ]]; then
+  elif [[ $command == send || $command == convert || $command == info ]]; then
     # Folders, and the files a song can be in.
     local file
     COMPREPLY=()

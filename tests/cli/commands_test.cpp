@@ -618,6 +618,107 @@ TEST_F(CommandsTest, DumpShowsEveryMessageBothWaysInHex) {
   EXPECT_GT(received, 0u);
 }
 
+// ---- Several songs in one send -----------------------------------------------------------------------
+
+struct SeveralCase {
+  std::string name;
+  std::string keyboard;
+  std::vector<std::string> args;  // after "send SONG SECOND THIRD"
+  int code;
+  std::string errHas;
+  std::vector<std::size_t> holding;  // the slots (indices) that hold a song afterwards
+};
+
+class SendSeveral : public CommandsTest, public ::testing::WithParamInterface<SeveralCase> {};
+
+// Every song is checked before the first goes out: a plan that cannot be kept whole sends nothing.
+TEST_P(SendSeveral, CheckedWholeBeforeTheFirstByte) {
+  const SeveralCase& c = GetParam();
+  Keyboard(c.keyboard);
+  std::vector<std::string> args = {"send", song_, dir_.Write("Second.mid", su::test::OneNoteSong()),
+                                   dir_.Write("Third.mid", su::test::OneNoteSong())};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  const Outcome o = Run(args);
+  EXPECT_EQ(o.code, c.code) << o.err;
+  EXPECT_NE(o.err.find(c.errHas), std::string::npos) << o.err;
+  for (std::size_t slot = 0; slot < 10; ++slot) {
+    const bool holds = std::find(c.holding.begin(), c.holding.end(), slot) != c.holding.end();
+    EXPECT_EQ(keyboard->Slot(slot).size != 0, holds) << "slot index " << slot << '\n' << o.out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SendSeveral,
+    ::testing::Values(
+        SeveralCase{"IntoTheFreeSlots", kFamilyC, {"--slot", "free"}, kExitOk, "", {0, 1, 2, 3, 4}},
+        SeveralCase{"FromASlotThenTheNextFreeOnes", kFamilyC, {"--slot", "36"}, kExitOk, "", {0, 1, 6, 7, 8}},
+        SeveralCase{"NoRoomForTheThird", "model=2\nfree=80\n", {"--slot", "free"}, kExitNoMemory,
+                    " bytes): no room in slot 32 after the songs before it\nNothing was sent.\n"
+                    "There is not enough memory",
+                    {}},
+        SeveralCase{"NoSlotLeftForTheThird", kFamilyC, {"--slot", "38"}, kExitNoMemory,
+                    "Third.mid (36 bytes): no empty slot is left for it\nNothing was sent.\n", {0, 1}},
+        SeveralCase{"ReplacingAskedOnceAndDeclined", kFamilyC, {"--slots", "35,30,31"}, kExitDeclined,
+                    "would be replaced:\n  slot 30: \"Morning Waltz\" (5120 bytes) by \"Second\"\n"
+                    "  slot 31: \"\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF\xE3\x81\x8C\xE3\x81\x82\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x99\" (700 bytes) by \"Third\"\n"
+                    "Do you want to replace them? [y/N] n",
+                    {0, 1}},
+        SeveralCase{"ReplacingWithYes", kFamilyC, {"--slots", "35,30,31", "-y"}, kExitOk, "[y/N] y", {0, 1, 5}},
+        SeveralCase{"ASlotTheKeyboardLacks", kFamilyC, {"--slots", "32,33,3"}, kExitUsage,
+                    "this keyboard has no slot 3", {0, 1}}),
+    [](const ::testing::TestParamInfo<SeveralCase>& info) { return info.param.name; });
+
+TEST_F(CommandsTest, SeveralSongsReportOneResultEachInJson) {
+  Keyboard("model=2\nslot=0,Morning Waltz,5120\nrefuse=03:0:1:1\n");
+  const Outcome o = Run({"send", song_, dir_.Write("Second.mid", su::test::OneNoteSong()), "--slot", "free", "--json"});
+  EXPECT_EQ(o.code, kExitNotReady) << o.err;
+  EXPECT_EQ(o.out.rfind(R"({"command":"send","done":false,"songs":[{"song":")" + song_ + R"(","name":"Tune","bytes":)", 0),
+            0u)
+      << o.out;
+  EXPECT_NE(o.out.find(R"("slot":"31","fits":true,"replaces":null,"stored":true},{"song":")"), std::string::npos)
+      << o.out;
+  EXPECT_NE(o.out.find(R"("slot":"32","fits":true,"replaces":null,"stored":false}],)"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find(R"("exitCode":6,"error":"The keyboard is not ready."})"), std::string::npos) << o.out;
+}
+
+// ---- info ----------------------------------------------------------------------------------------------
+
+TEST_F(CommandsTest, InfoTellsTracksLengthNotesAndTheSizeASendWillUse) {
+  // Two tracks at 60 beats a minute (a quarter note a second): three notes, the last ending at 90.4 s.
+  const std::string song = dir_.Write(
+      "Long.mid", su::test::Smf(1, 96, {su::test::TrackBytes().Delta(0).Meta(0x51, {0x0F, 0x42, 0x40}).End(),
+                                        su::test::TrackBytes()
+                                            .Delta(0).Raw({0x90, 60, 100})
+                                            .Delta(96).Raw({62, 100})
+                                            .Delta(0).Raw({60, 0})  // a note-on of velocity 0 ends a note
+                                            .Delta(96).Raw({64, 100})
+                                            .Delta(96 * 88 + 38).Raw({64, 0})
+                                            .End()}));
+  Outcome o = Run({"info", song_, song});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find(song_ + ": 1 track, 0:01, 1 note, 1KB ("), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find(song + ": 2 tracks, 1:30, 3 notes, 1KB ("), std::string::npos) << o.out;
+
+  // For a keyboard's model code the size is the one the send uses: what the slot then holds.
+  Keyboard(kFamilyC);
+  const std::string code = "1";
+  o = Run({"info", song, "--model", code, "--json"});
+  ASSERT_EQ(o.code, kExitOk) << o.err;
+  const std::size_t at = o.out.find("\"bytes\":");
+  ASSERT_NE(at, std::string::npos) << o.out;
+  const std::uint32_t bytes = static_cast<std::uint32_t>(std::stoul(o.out.substr(at + 8)));
+  EXPECT_EQ(o.out.rfind(R"({"model":"1","songs":[{"song":")" + song + R"(","tracks":2,"notes":3,"lengthMs":90395,)", 0),
+            0u) << o.out;
+  ASSERT_EQ(Run({"send", song, "--slot", "32"}).code, kExitOk);
+  EXPECT_EQ(keyboard->Slot(2).size, bytes);
+
+  // A song that cannot be read ends the command, named, after the songs before it.
+  o = Run({"info", song_, dir_.Write("Broken.mid", {'n', 'o', 't'})});
+  EXPECT_EQ(o.code, kExitFileBroken);
+  EXPECT_NE(o.out.find(song_ + ": 1 track"), std::string::npos) << o.out;
+  EXPECT_NE(o.err.find("Broken.mid: The file is wrong or broken."), std::string::npos) << o.err;
+}
+
 // ---- Names as printed --------------------------------------------------------------------------------
 
 TEST(ReadableNameTest, KeepsPrintableTextAndEscapesJson) {

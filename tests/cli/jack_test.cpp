@@ -38,6 +38,20 @@ std::string Slurp(const std::string& path) {
   return text.str();
 }
 
+// Reads what a pseudo-terminal shows into `shown` until `until` appears in it (or, with "", until the time
+// is up), for at most `seconds`.
+void ReadTerminal(int master, std::string* shown, const std::string& until, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  while ((until.empty() || shown->find(until) == std::string::npos) && std::chrono::steady_clock::now() < end) {
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char chunk[256];
+    const ssize_t n = read(master, chunk, sizeof chunk);
+    if (n <= 0) break;
+    shown->append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
 // The keyboard player as a child process, from "ready" until the test ends.
 class Player {
  public:
@@ -249,15 +263,7 @@ TEST_F(JackEndToEnd, CtrlCAtAQuestionOnATerminalEndsTheCommandAtOnce) {
   ASSERT_GT(pid, 0);
   // Read the terminal until the question waits for its answer.
   std::string shown;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (shown.find("[y/N] ") == std::string::npos && std::chrono::steady_clock::now() < end) {
-    pollfd ready{master, POLLIN, 0};
-    if (poll(&ready, 1, 200) <= 0) continue;
-    char chunk[256];
-    const ssize_t n = read(master, chunk, sizeof chunk);
-    if (n <= 0) break;
-    shown.append(chunk, static_cast<std::size_t>(n));
-  }
+  ReadTerminal(master, &shown, "[y/N] ", 30);
   ASSERT_NE(shown.find("Do you want to replace it? [y/N] "), std::string::npos) << shown;
   // Ctrl-C typed on the terminal: its line discipline sends SIGINT.
   const char ctrlC = 0x03;
@@ -283,15 +289,7 @@ TEST_F(JackEndToEnd, AQuestionIsAskedOnTheTerminalWithStandardErrorInAFile) {
   }
   ASSERT_GT(pid, 0);
   std::string shown;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (shown.find("[y/N] ") == std::string::npos && std::chrono::steady_clock::now() < end) {
-    pollfd ready{master, POLLIN, 0};
-    if (poll(&ready, 1, 200) <= 0) continue;
-    char chunk[256];
-    const ssize_t n = read(master, chunk, sizeof chunk);
-    if (n <= 0) break;
-    shown.append(chunk, static_cast<std::size_t>(n));
-  }
+  ReadTerminal(master, &shown, "[y/N] ", 10);
   ASSERT_NE(shown.find("Do you want to replace it? [y/N] "), std::string::npos) << shown << Slurp(err);
   ASSERT_EQ(write(master, "y\n", 2), 2);
   EXPECT_EQ(Reap(pid, 20.0), 0) << Slurp(err);
@@ -357,6 +355,58 @@ TEST_F(JackEndToEnd, DumpShowsTheMessagesOfARealExchange) {
   EXPECT_NE(r.out.find("Model code: "), std::string::npos) << r.out;
 }
 
+// ---- Several songs in one go ---------------------------------------------------------------------------
+
+TEST_F(JackEndToEnd, ADryRunSendsNothingThenThreeSongsFillTheFreeSlotsInOneGo) {
+  Player player(Config("used.cfg", "model=2\nslot=1,Morning Waltz,5120\n"));
+  ASSERT_TRUE(player.Ready());
+  const std::string second = dir_.Write("Second.mid", su::test::OneNoteSong());
+  const std::string third = dir_.Write("Third.mid", su::test::OneNoteSong());
+  const std::string songs = song_ + " " + second + " " + third;
+
+  Result r = Run("send " + songs + " --slot free --dry-run");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Would send \"Tune\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("into slot 33, which is empty.\nNothing was sent.\n"), std::string::npos) << r.out;
+  r = Run("list");
+  EXPECT_NE(r.out.find("Total Size: 5 KBytes (5120 bytes)"), std::string::npos) << r.out;
+
+  r = Run("send " + songs + " --slot free");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("Song 3/3: \"Third\" into slot 33\n"), std::string::npos) << r.err;
+  r = Run("list");
+  for (const char* row : {"30    Tune", "31    Morning Waltz", "32    Second", "33    Third"}) {
+    EXPECT_NE(r.out.find(row), std::string::npos) << row << '\n' << r.out;
+  }
+}
+
+TEST_F(JackEndToEnd, AKeyboardThatFailsTheSecondSongKeepsTheFirstAndSaysSo) {
+  struct Case {
+    const char* config;  // the second song's announcement, or its first block, is refused
+    int code;
+    const char* stored;
+    const char* failure;
+  };
+  const std::vector<Case> cases = {
+      {"model=2\nrefuse=03:0:1:1\n", 6, "Slot 30 holds \"Tune\"", "songuploader: The keyboard is not ready.\n"},
+      {"family=b\nmodel=2\nrefuse=062100:0x0B:1:1\n", 9, "Slot 61 holds \"Tune\"",
+       "songuploader: Transmission was stopped.\n"},
+  };
+  const std::string second = dir_.Write("Second.mid", su::test::OneNoteSong());
+  const std::string third = dir_.Write("Third.mid", su::test::OneNoteSong());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.config);
+    Player player(Config("fails.cfg", c.config));
+    ASSERT_TRUE(player.Ready());
+    const Result r = Run("send " + song_ + " " + second + " " + third + " --slot free");
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.out.find(c.stored), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Not stored: \"Second\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Not stored: \"Third\""), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(c.failure), std::string::npos) << r.err;
+  }
+}
+
 // ---- The shell around the command ------------------------------------------------------------------------
 
 TEST_F(JackEndToEnd, AReaderThatGoesAwayNeverCutsASend) {
@@ -407,6 +457,8 @@ TEST_F(JackEndToEnd, BashCompletesCommandsOptionsAndTheKeyboardsSlots) {
   EXPECT_EQ(complete("songuploader send x.mid --d"), "--dump --dry-run\n");
   EXPECT_EQ(complete("songuploader --api jack delete --slot 3"), "30 31 32 33 34 35 36 37 38 39\n");
   EXPECT_EQ(complete("songuploader --api jack send x.mid --slot f"), "free\n");
+  EXPECT_EQ(complete("songuploader --api jack send x.mid y.mid --slots 30,3"),
+            "30,30 30,31 30,32 30,33 30,34 30,35 30,36 30,37 30,38 30,39\n");
 }
 
 // Writes into a pipe whose reader is already gone.
@@ -459,22 +511,11 @@ TEST_F(JackEndToEnd, CtrlCInAShellLoopEndsTheLoop) {
   }
   ASSERT_GT(pid, 0);
   std::string shown;
-  auto readFor = [&](double seconds, const std::string& until) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while ((until.empty() || shown.find(until) == std::string::npos) && std::chrono::steady_clock::now() < end) {
-      pollfd ready{master, POLLIN, 0};
-      if (poll(&ready, 1, 100) <= 0) continue;
-      char chunk[256];
-      const ssize_t n = read(master, chunk, sizeof chunk);
-      if (n <= 0) break;
-      shown.append(chunk, static_cast<std::size_t>(n));
-    }
-  };
-  readFor(30, "[y/N] ");
+  ReadTerminal(master, &shown, "[y/N] ", 30);
   ASSERT_NE(shown.find("[y/N] "), std::string::npos) << shown;
   const char ctrlC = 0x03;
   ASSERT_EQ(write(master, &ctrlC, 1), 1);
-  readFor(1.5, "");
+  ReadTerminal(master, &shown, "", 1.5);
   EXPECT_EQ(Reap(pid, 2.0), -SIGINT) << shown;
   EXPECT_EQ(shown.find("next 1"), std::string::npos) << shown;
   close(master);

@@ -213,6 +213,8 @@ test('model type 22 is looked for only with "Also look for model type 22" ticked
   await page.getByRole('button', { name: 'Connect keyboard' }).click();
   assert.equal(await answer(page, 'No', 30000), TEXT.noResponse);
   await idle(page);
+  // The switch is a debugging one, under "More".
+  await page.locator('summary', { hasText: 'More' }).click();
   await page.getByLabel('Also look for model type 22').check();
   await connect(page);
   assert.match(await page.locator('#keyboard-info').textContent(), /^Model type 22, family A: /);

@@ -3,6 +3,7 @@
 // with the product's texts for every question and failure the page shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <new>
@@ -255,6 +256,103 @@ INSTANTIATE_TEST_SUITE_P(
                       SessionFailure{"RefusedWithACode", "model=2\nrefuse=03:1\n", false, TEXT_54, ""},
                       SessionFailure{"FamilyBTooLarge", "family=b\nmax_song=2\n", false, "", TEXT_59}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Several songs in one go ---------------------------------------------------------------------------
+
+// A song is measured before any keyboard: its facts, and its size as the converter makes it with no model; a
+// family A keyboard takes the same song converted for its model, and that is the size planned with.
+TEST_F(PageSessionTest, ASongIsMeasuredBeforeAKeyboardAndConvertedForTheOneFound) {
+  const SongMeasure measure = MeasureSong("Tune.mid", su::test::OneNoteSong());
+  EXPECT_EQ(measure.trackCount, 1);
+  EXPECT_EQ(measure.noteCount, 1u);
+  EXPECT_GT(measure.lengthMs, 0u);
+  EXPECT_EQ(TextOf([] { MeasureSong("Broken.mid", {'n', 'o', 't'}); }), TEXT_43);
+
+  Keyboard("family=a\nfree=131072\n");
+  CountingSearch search;
+  session.Connect(0, 0, false, search);
+  const Bytes image = session.ImageFor("Tune.mid", su::test::OneNoteSong());
+  EXPECT_EQ(image.size(), 36u);  // what the family A session above stores for this song
+  EXPECT_NE(image.size(), measure.size);
+}
+
+struct PlanCase {
+  const char* name;
+  long first;                         // -1: the empty slots in order
+  std::deque<bool> answers;           // to the one replace question
+  std::vector<std::string> asked;     // the questions asked
+  std::vector<std::size_t> stored;    // slots holding the test's song afterwards
+  std::vector<std::string> told;
+};
+
+class SendAllTest : public PageSessionTest, public ::testing::WithParamInterface<PlanCase> {};
+
+// Three songs of 35 bytes into a family C keyboard with room for two beside the song in slot 2: the third is
+// marked and never sent; one question before replacing, No sending nothing; one bar for the whole plan.
+TEST_P(SendAllTest, SendsTheSongsThatFitAfterOneQuestion) {
+  const PlanCase& c = GetParam();
+  Keyboard("model=2\nslot=2,Morning Waltz,700\nfree=80\n");
+  CountingSearch search;
+  session.Connect(0, 0, false, search);
+  CountingProgress progress;
+  session.List(progress);
+  std::vector<Bytes> images;
+  std::vector<PlannedSong> songs(3);
+  for (PlannedSong& song : songs) {
+    images.push_back(session.ImageFor("Tune.mid", su::test::OneNoteSong()));
+    song.name = "dir/Tune.mid";
+    song.size = static_cast<std::uint32_t>(images.back().size());
+  }
+  const SendPlan plan = session.Plan(songs, c.first);
+  ASSERT_EQ(plan.songs.size(), 3u);
+  EXPECT_EQ(plan.songs[0].replaces, c.first == 2);
+  EXPECT_FALSE(plan.songs[2].fits && c.first < 0);
+
+  FakeDialogs dialogs(c.answers);
+  progress = CountingProgress{};
+  struct : PlanProgress {
+    void SongBegins(std::size_t index, std::size_t, std::size_t) override { begun.push_back(index); }
+    void SongStored(std::size_t) override {}
+    std::vector<std::size_t> begun;
+  } report;
+  const PlanOutcome outcome = session.SendAll(plan, images, progress, dialogs, report);
+  EXPECT_EQ(dialogs.asked, c.asked);
+  EXPECT_EQ(dialogs.told, c.told);
+  EXPECT_FALSE(outcome.failure);
+  EXPECT_EQ(outcome.stored.size(), c.stored.size());
+  EXPECT_EQ(report.begun, outcome.stored);
+  for (std::size_t slot = 0; slot < 10; ++slot) {
+    const bool expected = std::count(c.stored.begin(), c.stored.end(), slot) != 0;
+    EXPECT_EQ(keyboard->Slot(slot).size == images[0].size(), expected) << "slot " << slot;
+  }
+  if (!c.stored.empty()) {
+    // The bar: one share per song sent and one for the reading at the end, filled to its end.
+    EXPECT_EQ(progress.total, static_cast<int>(c.stored.size() + 1) * WholePlanProgress::kShare);
+    EXPECT_EQ(progress.steps, progress.total);
+    EXPECT_EQ(outcome.after.slots.size(), 10u);
+  }
+}
+
+const std::string kReplaceSlot32 = std::string(TEXT_39) + "\nSlots: 32";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SendAllTest,
+    ::testing::Values(PlanCase{"EmptySlotsInOrderTheThirdDoesNotFit", -1, {}, {}, {0, 1}, {TEXT_40}},
+                      PlanCase{"FromAUsedSlotAnsweredNo", 2, {false}, {kReplaceSlot32}, {}, {}},
+                      PlanCase{"FromAUsedSlotAnsweredYes", 2, {true}, {kReplaceSlot32}, {2, 3, 4}, {TEXT_40}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PageSessionTest, NoPlanWithoutAReadingOrForASlotTheKeyboardLacks) {
+  Keyboard("model=2\n");
+  CountingSearch search;
+  session.Connect(0, 0, false, search);
+  const std::vector<PlannedSong> songs(1);
+  EXPECT_EQ(TextOf([&] { session.Plan(songs, -1); }), TEXT_42);
+  CountingProgress progress;
+  session.List(progress);
+  EXPECT_EQ(TextOf([&] { session.Plan(songs, 10); }), TEXT_42);
+  EXPECT_EQ(TextOf([&] { session.Plan(songs, 9); }), "");
+}
 
 // Model type 22 answers only the probe that looks for it: found when the box is ticked (the session above
 // shows it is not found otherwise).

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/errors.h"
 #include "base/messages.h"
@@ -38,6 +40,7 @@ EM_JS(void, su_page_step, (), { Module.suPage.progressStep(); });
 EM_JS(void, su_page_clear, (), { Module.suPage.progressClear(); });
 EM_JS(void, su_page_status, (const char* text), { Module.suPage.status(UTF8ToString(text)); });
 EM_JS(void, su_page_checking, (int* flag), { Module.suPage.checking(flag); });
+EM_JS(void, su_page_song, (int index, int ordinal, int count), { Module.suPage.songBegins(index, ordinal, count); });
 
 class Dialogs : public su::web::PageDialogs {
  public:
@@ -63,12 +66,24 @@ class Progress : public su::TransferProgress {
   int cancelFlag_ = 0;
 };
 
+// The line naming the song under way, for the page beside its one bar.
+class PlanSongs : public su::PlanProgress {
+ public:
+  void SongBegins(std::size_t index, std::size_t ordinal, std::size_t count) override {
+    su_page_song(static_cast<int>(index), static_cast<int>(ordinal), static_cast<int>(count));
+  }
+  void SongStored(std::size_t) override {}
+};
+
 struct Core {
   su::WebMidiDriver driver;
   su::WebClock clock;
   su::web::PageSession session;
   std::string result;
   su::web::Bytes data;  // the last song file made
+  // The songs to send in one go, converted for the keyboard found, in the page's order.
+  std::vector<std::string> planNames;
+  std::vector<su::web::Bytes> planImages;
   Core() { su::InstallMidi(&driver, &clock); }
 };
 
@@ -83,16 +98,16 @@ const char* Done(const std::string& fields) {
   return result.c_str();
 }
 
-// The failure under way as the page shows it. A keyboard that is gone ends the session: the page must
-// connect again.
-const char* Failed(std::exception_ptr failure) {
+// The failure under way as the page shows it, with `fields` beside it. A keyboard that is gone ends the
+// session: the page must connect again.
+const char* Failed(std::exception_ptr failure, const std::string& fields = "") {
   Core& core = TheCore();
   const bool gone = su::DeviceGone();
   if (gone) core.session.Close();
   core.result = "{\"ok\":false,\"number\":" + std::to_string(su::web::FailureNumber(failure)) +
                 ",\"message\":" + JsonString(su::web::FailureText(failure)) +
                 ",\"gone\":" + (gone ? "true" : "false") + ",\"connected\":" +
-                (core.session.Connected() ? "true" : "false") + "}";
+                (core.session.Connected() ? "true" : "false") + (fields.empty() ? "" : "," + fields) + "}";
   return core.result.c_str();
 }
 
@@ -103,6 +118,17 @@ class SearchSteps : public su::SearchProgress {
   ~SearchSteps() override { su_page_clear(); }
   void Step() override { su_page_step(); }
 };
+
+// The plan of the songs added, from the last reading of the slots.
+su::SendPlan PlanOfCore(int first) {
+  Core& core = TheCore();
+  std::vector<su::PlannedSong> songs(core.planImages.size());
+  for (std::size_t i = 0; i < songs.size(); ++i) {
+    songs[i].name = core.planNames[i];
+    songs[i].size = static_cast<std::uint32_t>(core.planImages[i].size());
+  }
+  return core.session.Plan(songs, first);
+}
 
 }  // namespace
 
@@ -173,6 +199,71 @@ EMSCRIPTEN_KEEPALIVE const char* su_send(int slot, const char* fileName, const s
                                                            su::web::Bytes(bytes, bytes + size), progress, dialogs);
     const char* shown = outcome == su::SendOutcome::Sent ? "sent" : outcome == su::SendOutcome::Declined ? "declined" : "noRoom";
     return Done("\"outcome\":\"" + std::string(shown) + "\"");
+  } catch (...) {
+    return Failed(std::current_exception());
+  }
+}
+
+// What a song chosen is, and its size converted with the converter's default model code.
+EMSCRIPTEN_KEEPALIVE const char* su_measure(const char* fileName, const std::uint8_t* bytes, int size) {
+  try {
+    if (bytes == nullptr || size < 0) su::RaiseMessage(IDS_FILE_ERROR);
+    const su::web::SongMeasure measure = su::web::MeasureSong(fileName, su::web::Bytes(bytes, bytes + size));
+    return Done("\"tracks\":" + std::to_string(measure.trackCount) + ",\"notes\":" +
+                std::to_string(measure.noteCount) + ",\"lengthMs\":" + std::to_string(measure.lengthMs) +
+                ",\"size\":" + std::to_string(measure.size));
+  } catch (...) {
+    return Failed(std::current_exception());
+  }
+}
+
+// The songs of a plan: cleared, then each added converted for the keyboard found (its size answered).
+EMSCRIPTEN_KEEPALIVE void su_plan_clear() {
+  Core& core = TheCore();
+  core.planNames.clear();
+  std::vector<su::web::Bytes>().swap(core.planImages);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* su_plan_add(const char* fileName, const std::uint8_t* bytes, int size) {
+  Core& core = TheCore();
+  try {
+    if (bytes == nullptr || size < 0) su::RaiseMessage(IDS_FILE_ERROR);
+    su::web::Bytes image = core.session.ImageFor(fileName, su::web::Bytes(bytes, bytes + size));
+    const std::size_t taken = image.size();
+    core.planImages.push_back(std::move(image));
+    core.planNames.push_back(fileName);
+    return Done("\"size\":" + std::to_string(taken));
+  } catch (...) {
+    return Failed(std::current_exception());
+  }
+}
+
+// Where the songs added would go, from slot `first` (or the empty slots in order when it is negative).
+EMSCRIPTEN_KEEPALIVE const char* su_plan(int first) {
+  try {
+    return Done(su::web::PlanJson(PlanOfCore(first)));
+  } catch (...) {
+    return Failed(std::current_exception());
+  }
+}
+
+// Sends the songs added as planned from `first`: the songs stored, and the slots as read at the end.
+EMSCRIPTEN_KEEPALIVE const char* su_plan_send(int first) {
+  Core& core = TheCore();
+  try {
+    const su::SendPlan plan = PlanOfCore(first);
+    Progress progress;
+    Dialogs dialogs;
+    PlanSongs songs;
+    const su::PlanOutcome outcome = core.session.SendAll(plan, core.planImages, progress, dialogs, songs);
+    std::string fields = "\"stored\":[";
+    for (std::size_t i = 0; i < outcome.stored.size(); ++i) fields += (i ? "," : "") + std::to_string(outcome.stored[i]);
+    fields += std::string("],\"declined\":") + (outcome.declined ? "true" : "false");
+    if (!outcome.after.slots.empty()) {
+      fields += ",\"listing\":{" + su::web::ListingJson(outcome.after, core.session.TotalText(outcome.after)) + "}";
+    }
+    if (outcome.failure) return Failed(outcome.failure, fields);
+    return Done(fields);
   } catch (...) {
     return Failed(std::current_exception());
   }

@@ -10,6 +10,7 @@
 #include "converter/file_name.h"
 #include "converter/midi_file.h"
 #include "converter/song_convert.h"
+#include "converter/song_facts.h"
 #include "base/screen.h"
 #include "midi/port_choice.h"
 #include "midi/port_session.h"
@@ -75,6 +76,25 @@ Bytes Convert(const std::string& fileName, const Bytes& midi, conv::SongOutput o
   if (built != conv::BuildResult::Built) RaiseMessage(IDS_FILE_ERROR);
   return song;
 }
+
+// The name a song is sent under, as a family keeps it: the file's own name without its extension.
+std::string SongNameOf(const std::string& fileName) {
+  std::string name = OwnName(fileName);
+  if (name.empty()) name = "song.mid";
+  return SplitPath(name).name;
+}
+
+// A plan's questions: the one replace question was asked before the first song, so each song's is answered
+// Yes; a keyboard that finds no room after all says so as a single send does.
+class PlanPrompts : public SendPrompts {
+ public:
+  explicit PlanPrompts(PageDialogs& dialogs) : dialogs_(dialogs) {}
+  bool ConfirmReplace() override { return true; }
+  void NoRoom(int message) override { dialogs_.Tell(MessageText(message)); }
+
+ private:
+  PageDialogs& dialogs_;
+};
 
 // A send's questions as the page's modal dialogs.
 class PagePrompts : public SendPrompts {
@@ -152,6 +172,50 @@ Bytes ConvertToSongFile(const std::string& fileName, const Bytes& midi) {
 
 std::string SongFileName(const std::string& fileName) {
   return SplitPath(OwnName(fileName)).name + ".sq2";
+}
+
+SongMeasure MeasureSong(const std::string& fileName, const Bytes& midi) {
+  if (midi.size() > conv::kMaxMidiBytes) RaiseMessage(IDS_FILE_BROKEN);
+  conv::SongFacts facts;
+  if (conv::ReadSongFacts(midi.data(), midi.size(), &facts) != conv::MidiError::None) RaiseMessage(IDS_FILE_BROKEN);
+  ScreenScope screen;
+  SongMeasure measure;
+  measure.trackCount = facts.trackCount;
+  measure.noteCount = facts.noteCount;
+  measure.lengthMs = facts.lengthMs;
+  measure.size = static_cast<std::uint32_t>(Convert(fileName, midi, conv::SongOutput::Image, "", "").size());
+  return measure;
+}
+
+WholePlanProgress::WholePlanProgress(TransferProgress& bar, PlanProgress& songs, std::size_t count)
+    : bar_(bar), songs_(songs) {
+  // One share per song and one for the reading of the slots at the end.
+  bar_.Begin(static_cast<int>(count + 1) * kShare);
+}
+
+void WholePlanProgress::Begin(int total) {
+  total_ = total;
+  done_ = 0;
+}
+
+void WholePlanProgress::Step() {
+  if (total_ <= 0) return;
+  if (done_ < total_) ++done_;
+  const int target = segment_ * kShare + static_cast<int>(static_cast<long long>(done_) * kShare / total_);
+  for (; shown_ < target; ++shown_) bar_.Step();
+}
+
+void WholePlanProgress::SongBegins(std::size_t index, std::size_t ordinal, std::size_t count) {
+  segment_ = static_cast<int>(ordinal) - 1;
+  total_ = done_ = 0;
+  songs_.SongBegins(index, ordinal, count);
+}
+
+void WholePlanProgress::SongStored(std::size_t index) {
+  // What comes next (the next song, or the reading at the end) fills the next share.
+  ++segment_;
+  total_ = done_ = 0;
+  songs_.SongStored(index);
 }
 
 PortLists ReadPortLists() {
@@ -256,6 +320,66 @@ SendOutcome PageSession::Send(std::size_t slot, const std::string& fileName, con
   const SendOutcome outcome =
       family_->send(slots, slot, image.data(), static_cast<std::uint32_t>(image.size()), progress, prompts);
   if (outcome == SendOutcome::Sent) dialogs.Tell(MessageText(IDS_COMPLETE));
+  return outcome;
+}
+
+Bytes PageSession::ImageFor(const std::string& fileName, const Bytes& midi) const {
+  if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
+  ScreenScope screen;
+  Bytes image = Convert(fileName, midi, conv::SongOutput::Image, family_->modelCode(), family_->modelInfo());
+  if (image.empty()) RaiseMessage(IDS_FILE_ERROR);
+  return image;
+}
+
+SendPlan PageSession::Plan(const std::vector<PlannedSong>& songs, long first) const {
+  if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
+  if (listing_.slots.empty()) RaiseMessage(IDS_DATA_NOT_FOUND);
+  SlotRequest request;
+  if (first >= 0) {
+    if (static_cast<std::size_t>(first) >= listing_.slots.size()) RaiseMessage(IDS_DATA_NOT_FOUND);
+    request.kind = SlotRequest::Kind::From;
+    request.first = static_cast<std::size_t>(first);
+  }
+  std::vector<PlannedSong> named = songs;
+  for (PlannedSong& song : named) song.name = SongNameOf(song.name);
+  return MakePlan(*family_, listing_, named, request);
+}
+
+std::string PageSession::ReplaceQuestion(const SendPlan& plan) const {
+  std::string slots;
+  for (const PlannedSong& song : plan.songs) {
+    if (!song.fits || !song.replaces || song.slot >= listing_.slots.size()) continue;
+    slots += (slots.empty() ? "" : ", ") + listing_.slots[song.slot].label;
+  }
+  if (slots.empty()) return "";
+  return MessageText(IDS_ALREADY_EXIST) + "\nSlots: " + slots;
+}
+
+PlanOutcome PageSession::SendAll(const SendPlan& plan, const std::vector<Bytes>& images,
+                                 TransferProgress& progress, PageDialogs& dialogs, PlanProgress& songs) {
+  if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
+  const std::string question = ReplaceQuestion(plan);
+  if (!question.empty() && !dialogs.Ask(question)) {
+    PlanOutcome declined;
+    declined.declined = true;
+    declined.after = listing_;
+    return declined;
+  }
+  ScreenScope screen;
+  std::size_t count = 0;
+  for (const PlannedSong& song : plan.songs) count += song.fits ? 1 : 0;
+  PlanOutcome outcome;
+  {
+    ProgressClearing clearing(progress);
+    WholePlanProgress whole(progress, songs, count);
+    PlanPrompts prompts(dialogs);
+    outcome = SendPlanned(*family_, Run().modelType, plan, images, whole, prompts, whole);
+  }
+  listing_ = outcome.after;
+  // A keyboard that found no room after all has said so through NoRoom (outcome.noRoom): the plan ends there.
+  if (!outcome.failure && !outcome.declined && !outcome.noRoom && outcome.stored.size() == count && count > 0) {
+    dialogs.Tell(MessageText(IDS_COMPLETE));
+  }
   return outcome;
 }
 

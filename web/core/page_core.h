@@ -11,6 +11,7 @@
 #include "transfer/families.h"
 #include "transfer/keyboard_search.h"
 #include "transfer/progress.h"
+#include "transfer/send_plan.h"
 #include "transfer/send_prompts.h"
 
 namespace su::web {
@@ -41,6 +42,43 @@ int FailureNumber(std::exception_ptr failure);
 Bytes ConvertToSongFile(const std::string& fileName, const Bytes& midi);
 // The name the save proposes: the song's base name with ".sq2".
 std::string SongFileName(const std::string& fileName);
+
+// What a chosen song is and what it takes on a keyboard, shown before anything is sent.
+struct SongMeasure {
+  std::uint16_t trackCount = 0;
+  std::uint64_t noteCount = 0;
+  std::uint64_t lengthMs = 0;  // by the song's tempo map
+  std::uint32_t size = 0;      // the converted song's bytes, as a send hands them to the keyboard
+};
+
+// Reads and converts `midi` as soon as it is chosen, with the converter's default model code (no keyboard
+// named yet). Raises message 43 for what is not a usable MIDI file, as the Save choice would.
+SongMeasure MeasureSong(const std::string& fileName, const Bytes& midi);
+
+// One progress bar for a whole plan: every song's blocks, and the reading of the slots at the end, fill their
+// own equal share of one run of `bar`, which never goes back; the bar is begun at once and cleared by the
+// holder once the plan has ended. The status line and the final check's "Cancel" pass through as they are.
+class WholePlanProgress : public TransferProgress, public PlanProgress {
+ public:
+  static constexpr int kShare = 100;  // steps of the bar per song
+  WholePlanProgress(TransferProgress& bar, PlanProgress& songs, std::size_t count);
+  void Begin(int total) override;
+  void Step() override;
+  void Clear() override {}  // each song's end; the bar runs on over the plan
+  void Status(int message) override { bar_.Status(message); }
+  int* OpenCheckingWait() override { return bar_.OpenCheckingWait(); }
+  void CloseCheckingWait() override { bar_.CloseCheckingWait(); }
+  void SongBegins(std::size_t index, std::size_t ordinal, std::size_t count) override;
+  void SongStored(std::size_t index) override;
+
+ private:
+  TransferProgress& bar_;
+  PlanProgress& songs_;
+  int segment_ = 0;  // the share being filled: a song's, then the reading's
+  int total_ = 0;
+  int done_ = 0;
+  int shown_ = 0;
+};
 
 // The MIDI ports the driver offers, by number.
 struct PortLists {
@@ -83,6 +121,21 @@ class PageSession {
   // family's room checks and replace question, "Complete!" when sent. Returns how the send ended.
   SendOutcome Send(std::size_t slot, const std::string& fileName, const Bytes& midi, TransferProgress& progress,
                    PageDialogs& dialogs);
+  // Converts `midi` for the keyboard found: the song as a send of it goes out, whose size is what it takes.
+  Bytes ImageFor(const std::string& fileName, const Bytes& midi) const;
+  // Plans songs (each a file name and its size for this keyboard) into the slots of the last reading: from
+  // slot `first` on (it, then the next empty slots), or the empty slots in order when `first` is negative.
+  // Raises message 42 when no reading of the slots is at hand or `first` is not a slot.
+  SendPlan Plan(const std::vector<PlannedSong>& songs, long first) const;
+  // The one question asked before a plan replaces stored songs: message 39 and the slots it would replace;
+  // "" when it replaces none.
+  std::string ReplaceQuestion(const SendPlan& plan) const;
+  // Sends the songs of `plan` that fit (`images` in the plan's order), after the one replace question when
+  // there is one (No: nothing is sent and the outcome says declined), over one bar of `progress` for the
+  // whole; says "Complete!" when every song that fits was stored. The slots as read at the end are the last
+  // reading.
+  PlanOutcome SendAll(const SendPlan& plan, const std::vector<Bytes>& images, TransferProgress& progress,
+                      PageDialogs& dialogs, PlanProgress& songs);
   // Asks message 49, deletes the song in `slot` and says "Complete to delete."; false when answered No or the
   // slot holds no song.
   bool Delete(std::size_t slot, PageDialogs& dialogs);

@@ -57,4 +57,15 @@ std::string ListingJson(const Listing& listing, const std::string& total) {
          (listing.hasMaxSongSize ? "true" : "false");
 }
 
+std::string PlanJson(const SendPlan& plan) {
+  std::string songs = "[";
+  for (std::size_t i = 0; i < plan.songs.size(); ++i) {
+    const PlannedSong& song = plan.songs[i];
+    songs += std::string(i ? "," : "") + "{\"slot\":" + (song.hasSlot ? std::to_string(song.slot) : "-1") +
+             ",\"hasSlot\":" + (song.hasSlot ? "true" : "false") + ",\"fits\":" + (song.fits ? "true" : "false") +
+             ",\"replaces\":" + (song.replaces ? "true" : "false") + ",\"size\":" + std::to_string(song.size) + "}";
+  }
+  return "\"plan\":" + songs + "],\"roomLeft\":" + std::to_string(plan.roomLeft);
+}
+
 }  // namespace su::web

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "transfer/families.h"
+#include "transfer/send_plan.h"
 
 namespace su::web {
 
@@ -20,5 +21,9 @@ std::string JsonBytes(const std::string& bytes);
 // The fields of a listing: "slots" ({label, used, name: [bytes], size, bytes} each), the total as `total`
 // gives it, and the room left (free memory, or the largest song for a family that says so).
 std::string ListingJson(const Listing& listing, const std::string& total);
+
+// The fields of a plan: "plan" ({slot, hasSlot, fits, replaces, size} per song, in the plan's order; `slot`
+// an index into the listing, -1 without one) and "roomLeft", the room the songs that fit leave.
+std::string PlanJson(const SendPlan& plan);
 
 }  // namespace su::web

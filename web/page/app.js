@@ -8,6 +8,7 @@ const ui = {
   connect: $('connect'), type22: $('type22'), ports: $('ports'), midiIn: $('midi-in'), midiOut: $('midi-out'),
   keyboardInfo: $('keyboard-info'), noMidi: $('no-midi'), keyboardWhy: $('keyboard-why'),
   table: $('slots'), rows: $('slots').tBodies[0], total: $('total'), memory: $('memory'), room: $('room'),
+  songLine: $('song-line'), memoryAfter: $('memory-after'), memoryPlanned: $('memory-planned'),
   send: $('send'), erase: $('delete'), reread: $('reread'), cancel: $('cancel'), slotsWhy: $('slots-why'),
   progress: $('progress'), status: $('status'), update: $('update'),
   dialog: $('dialog'), dialogText: $('dialog-text'), yes: $('dialog-yes'), no: $('dialog-no'), ok: $('dialog-ok'),
@@ -39,8 +40,13 @@ const NO_RESPONSE = 34;
 const state = {
   core: null,
   texts: {},          // the product's texts the page needs while the core is busy
-  song: null,         // {name, bytes}
-  songChoice: 0,      // counts the songs chosen: only the last one's reading is kept
+  // The songs chosen: {name, bytes, measure: {tracks, notes, lengthMs, size} once read, error: the text of
+  // what the core could not read, keyboardSize: converted for the keyboard found, planIndex: its place among the
+  // songs the core plans (-1: none), stored: the slot label it went into with "Send all"}.
+  songs: [],
+  songChoice: 0,      // counts the choices: only the last one's reading is kept
+  planReady: false,   // the core holds the songs converted for the keyboard found
+  plan: null,         // where the songs would go: {plan: [{slot, hasSlot, fits, replaces, size}], roomLeft}
   midi: 'unknown',    // 'unknown' | 'asking' | 'none' | 'refused' | 'granted'
   access: null,
   keyboard: null,     // {family, modelType, labels, inId, outId}
@@ -105,6 +111,11 @@ const page = {
   progressStep() { if (ui.progress.value < ui.progress.max) ui.progress.value += 1; },
   progressClear() { ui.progress.value = 0; ui.status.textContent = ''; },
   status(text) { ui.status.textContent = text; },
+  // Song `index` of the plan (the `ordinal`-th of `count` sent) goes out now.
+  songBegins(index, ordinal, count) {
+    const song = state.songs.find((s) => s.planIndex === index);
+    ui.songLine.textContent = `Song ${ordinal} of ${count}: ${song ? song.name : ''}`;
+  },
   // The keyboard's final check of a song: "Cancel" is the only live button while it lasts.
   checking(flag) {
     state.cancelFlag = flag || 0;
@@ -120,11 +131,17 @@ function selectedRow() {
   return state.listing && state.selected >= 0 ? state.listing.slots[state.selected] : null;
 }
 
+const several = () => state.songs.length > 1;
+const planned = (song) => (state.plan && song.planIndex >= 0 ? state.plan.plan[song.planIndex] : null);
+const anyFits = () => state.songs.some((song) => planned(song)?.fits);
+
 function update() {
-  const { busy, song, keyboard, core } = state;
+  const { busy, keyboard, core } = state;
+  const song = state.songs.length > 0;
   ui.file.disabled = busy;
   ui.save.disabled = busy || !song || !core;
   ui.songWhy.textContent = !song ? 'Choose a song first.' : !core ? 'Loading…' : '';
+  for (const button of ui.songInfo.querySelectorAll('button')) button.disabled = busy;
 
   // While the browser asks for MIDI access, only this step waits.
   const asking = state.midi === 'asking';
@@ -136,7 +153,8 @@ function update() {
     : state.midi === 'none' ? 'This browser cannot reach a keyboard.' : '';
 
   const row = selectedRow();
-  ui.send.disabled = busy || !keyboard || !song || !row;
+  ui.send.textContent = several() ? 'Send all' : 'Send';
+  ui.send.disabled = busy || !keyboard || !song || (several() ? !anyFits() : !row);
   ui.erase.disabled = busy || !keyboard || !row || !row.used;
   ui.reread.hidden = !(keyboard && state.listingFailed);
   ui.reread.disabled = busy;
@@ -144,6 +162,11 @@ function update() {
   let why = '';
   if (!keyboard) why = 'Connect the keyboard first.';
   else if (state.listingFailed) why = 'The slots could not be read: press "Read the slots again".';
+  else if (several() && !anyFits()) {
+    why = state.songs.some(planned) ? 'None of the songs left to send fits into this keyboard.'
+      : 'Every song chosen that could be sent is stored.';
+  }
+  else if (several()) why = '';
   else if (!row) why = 'Choose a slot.';
   else if (!song) why = 'Choose a song to send; Delete needs a slot that holds a song.';
   else if (!row.used) why = 'Delete needs a slot that holds a song.';
@@ -182,26 +205,147 @@ const painted = () => new Promise((done) => {
 
 // ---- Step 1: the song ------------------------------------------------------------------------------------
 
-async function chooseSong(file) {
-  if (!file || state.busy) return;
+// A choice (of one file or several) replaces the songs chosen before; a file that is too large or cannot be
+// read is said so and left out, and when none is left the songs before stay.
+async function chooseSongs(files) {
+  if (!files || files.length === 0 || state.busy) return;
   const choice = ++state.songChoice;
-  if (file.size > MAX_SONG_BYTES) {
-    await tell(TOO_LARGE);
-    return;
+  const chosen = [];
+  for (const file of files) {
+    if (file.size > MAX_SONG_BYTES) {
+      await tell(TOO_LARGE);
+      continue;
+    }
+    try {
+      chosen.push({ name: file.name, bytes: new Uint8Array(await file.arrayBuffer()) });
+    } catch (error) {
+      console.error(error);
+      if (choice === state.songChoice) await tell(UNREADABLE);
+    }
+    // A choice made after this one (while large files were still being read) wins.
+    if (choice !== state.songChoice) return;
   }
-  let bytes;
-  try {
-    bytes = new Uint8Array(await file.arrayBuffer());
-  } catch (error) {
-    console.error(error);
-    if (choice === state.songChoice) await tell(UNREADABLE);
-    return;
+  if (chosen.length === 0 || state.busy) return;
+  state.songs = chosen.map((song) => ({ ...song, measure: null, error: '', keyboardSize: null, planIndex: -1, stored: '' }));
+  // Reading and converting the songs takes the core a moment for a long one: the page waits meanwhile.
+  await work(async () => {
+    ui.status.textContent = CONVERTING;
+    renderSongs();
+    await painted();
+    measureSongs();
+    songsChanged();
+    ui.status.textContent = '';
+  });
+}
+
+// What each song is and takes, read by the core as soon as it is chosen (or once the core has loaded).
+function measureSongs() {
+  if (!state.core) return;
+  for (const song of state.songs) {
+    if (song.measure || song.error) continue;
+    const measure = state.core.measure(song.name, song.bytes);
+    if (measure.ok) song.measure = measure; else song.error = measure.message;
   }
-  // A file chosen after this one (a large one still being read) wins.
-  if (choice !== state.songChoice) return;
-  state.song = { name: file.name, bytes };
-  ui.songInfo.textContent = `${file.name} (${bytes.length.toLocaleString('en')} bytes)`;
+}
+
+function removeSong(index) {
+  if (state.busy) return;
+  state.songs.splice(index, 1);
+  songsChanged();
+  const buttons = ui.songInfo.querySelectorAll('button');
+  (buttons[Math.min(index, buttons.length - 1)] || ui.file).focus();
+}
+
+function songsChanged() {
+  state.planReady = false;
+  replan();
+  renderSlots();
   update();
+}
+
+const minutes = (ms) => {
+  const seconds = Math.round(ms / 1000);
+  return `${Math.floor(seconds / 60)}:${String(seconds % 60).padStart(2, '0')}`;
+};
+const bytesText = (n) => n.toLocaleString('en');
+const labelOf = (slot) => state.listing?.slots[slot]?.label ?? '';
+
+// What a song will take and, once the keyboard is read, whether it fits and where it goes.
+function songFacts(song) {
+  if (song.error) return song.error;
+  if (!song.measure) return '';
+  const { lengthMs, tracks, notes } = song.measure;
+  const size = song.keyboardSize ?? song.measure.size;
+  const facts = [`${minutes(lengthMs)}`, `${tracks} track${tracks === 1 ? '' : 's'}`, `${bytesText(notes)} notes`,
+    `${bytesText(size)} bytes on the keyboard`];
+  const place = planned(song);
+  if (song.stored) facts.push(`stored in slot ${song.stored}`);
+  else if (place && !place.hasSlot) facts.push('no empty slot left: not sent');
+  else if (place && !place.fits) facts.push(several() ? 'does not fit: not sent' : 'does not fit');
+  else if (place) facts.push(several() ? `fits, into slot ${labelOf(place.slot)}` : 'fits');
+  return facts.join(' · ');
+}
+
+function renderSongs() {
+  if (state.songs.length === 0) {
+    ui.songInfo.replaceChildren('No song chosen.');
+    return;
+  }
+  const list = document.createElement('ul');
+  list.className = 'songs';
+  list.setAttribute('aria-label', 'Songs chosen');
+  state.songs.forEach((song, index) => {
+    const item = document.createElement('li');
+    const place = planned(song);
+    item.classList.toggle('nofit', Boolean(song.error || (place && !place.fits && !song.stored)));
+    const name = document.createElement('span');
+    name.className = 'song-name';
+    name.textContent = `${song.name} (${bytesText(song.bytes.length)} bytes)`;
+    const facts = document.createElement('span');
+    facts.className = 'song-facts';
+    facts.textContent = songFacts(song);
+    const remove = document.createElement('button');
+    remove.type = 'button';
+    remove.textContent = 'Remove';
+    remove.setAttribute('aria-label', `Remove ${song.name}`);
+    remove.disabled = state.busy;
+    remove.addEventListener('click', () => removeSong(index));
+    item.append(name, facts, remove);
+    list.append(item);
+  });
+  ui.songInfo.replaceChildren(list);
+}
+
+// The core's plan for the songs: converted for the keyboard found once per keyboard and choice, placed from
+// the selected slot (or into the empty slots in order) whenever the slots or the selection change.
+function replan() {
+  const { core, keyboard, listing } = state;
+  if (!core || !keyboard || !listing) {
+    state.plan = null;
+    for (const song of state.songs) { song.keyboardSize = null; song.planIndex = -1; }
+    state.planReady = false;
+    renderSongs();
+    return;
+  }
+  if (!state.planReady) {
+    core.planClear();
+    let count = 0;
+    for (const song of state.songs) {
+      song.planIndex = -1;
+      if (song.error || song.stored) continue;
+      const added = core.planAdd(song.name, song.bytes);
+      if (!added.ok) {
+        song.error = added.message;
+        continue;
+      }
+      song.keyboardSize = added.size;
+      song.planIndex = count++;
+    }
+    state.planReady = true;
+  }
+  const result = state.songs.some((song) => song.planIndex >= 0) ? core.plan(state.selected) : null;
+  state.plan = result && result.ok ? result : null;
+  renderSongs();
 }
 
 function download(name, bytes) {
@@ -216,19 +360,22 @@ function download(name, bytes) {
   setTimeout(() => URL.revokeObjectURL(url), 60000);
 }
 
+// Saves every song chosen, one download each; a song that cannot be converted is said so, and the next goes on.
 async function save() {
-  if (!state.core || !state.song) return;
+  if (!state.core || state.songs.length === 0) return;
   await work(async () => {
-    ui.status.textContent = CONVERTING;
-    await painted();
-    const result = await state.core.convert(state.song.name, state.song.bytes);
-    ui.status.textContent = '';
-    if (!result.ok) {
-      await tell(result.message);
-      return;
+    for (const song of [...state.songs]) {
+      ui.status.textContent = CONVERTING;
+      await painted();
+      const result = await state.core.convert(song.name, song.bytes);
+      ui.status.textContent = '';
+      if (!result.ok) {
+        await tell(result.message);
+        continue;
+      }
+      download(result.name, result.bytes);
+      ui.status.textContent = result.saved;
     }
-    download(result.name, result.bytes);
-    ui.status.textContent = result.saved;
   });
 }
 
@@ -299,6 +446,8 @@ function keyboardGone() {
   state.listingFailed = false;
   state.selected = -1;
   ui.keyboardInfo.textContent = 'No keyboard connected.';
+  state.planReady = false;
+  replan();
   renderSlots();
 }
 
@@ -374,6 +523,8 @@ async function connect() {
       remember(REMEMBERED_IN, lists.inputs[input]);
       remember(REMEMBERED_OUT, lists.outputs[output]);
     }
+    // A keyboard connected anew is planned for afresh: songs stored before count no more.
+    for (const song of state.songs) song.stored = '';
     state.keyboard = {
       family: found.family, modelType: found.modelType, labels: found.labels,
       inId: inputs[input] && inputs[input].id, outId: outputs[output] && outputs[output].id,
@@ -401,9 +552,14 @@ async function refresh() {
     if (state.keyboard) state.focusAfter = ui.reread;
     return;
   }
+  showListing(listing);
+}
+
+function showListing(listing) {
   state.listing = listing;
   state.listingFailed = false;
   if (state.selected >= listing.slots.length) state.selected = -1;
+  replan();
   renderSlots();
 }
 
@@ -439,18 +595,41 @@ function renderSlots() {
     row.cells[2].className = 'size';
     row.addEventListener('click', () => select(index));
   });
+  // With several songs, where each would go: marked in its slot's row, those that do not fit apart.
+  if (several()) {
+    for (const song of state.songs) {
+      const place = planned(song);
+      const row = place && place.hasSlot ? ui.rows.rows[place.slot] : null;
+      if (!row) continue;
+      row.classList.add(place.fits ? 'planned' : 'nofit');
+      const mark = document.createElement('span');
+      mark.className = 'plan';
+      mark.textContent = place.fits ? `to send: ${song.name}${place.replaces ? ' (replaces it)' : ''}`
+        : `does not fit: ${song.name}`;
+      row.cells[1].append(mark);
+    }
+  }
   if (state.selected >= 0) ui.table.setAttribute('aria-activedescendant', rowId(state.selected));
   ui.total.textContent = `Total Size: ${listing.total} KBytes`;
   ui.room.textContent = `${listing.roomLabel}: ${listing.room} KBytes`;
   ui.memory.hidden = listing.hasMaxSongSize;
   const capacity = listing.totalBytes + listing.roomBytes;
   ui.memory.value = capacity > 0 ? listing.totalBytes / capacity : 0;
+  // Beside the songs stored, the memory in use once the songs that fit are sent.
+  const plannedShown = several() && state.plan && !listing.hasMaxSongSize && capacity > 0;
+  ui.memoryAfter.hidden = !plannedShown;
+  if (plannedShown) ui.memoryPlanned.value = Math.max(0, capacity - state.plan.roomLeft) / capacity;
 }
 
 // The selection as a screen reader announces it: the focused grid names its selected row.
 function select(index) {
   if (state.busy || !state.listing) return;
   state.selected = Math.max(0, Math.min(index, state.listing.slots.length - 1));
+  // The songs go from the selected slot on: the plan follows the selection.
+  if (state.songs.length > 0) {
+    replan();
+    renderSlots();
+  }
   [...ui.rows.rows].forEach((row, i) => row.setAttribute('aria-selected', i === state.selected ? 'true' : 'false'));
   ui.table.setAttribute('aria-activedescendant', rowId(state.selected));
   const row = ui.rows.rows[state.selected];
@@ -472,10 +651,15 @@ function tableKeys(event) {
 }
 
 async function send() {
+  if (several()) {
+    await sendAll();
+    return;
+  }
+  const song = state.songs[0];
   await work(async () => {
     ui.status.textContent = CONVERTING;
     await painted();
-    const result = await state.core.send(state.selected, state.song.name, state.song.bytes);
+    const result = await state.core.send(state.selected, song.name, song.bytes);
     // The core writes its own status once it sends; what it did not replace is the page's and goes here.
     if (ui.status.textContent === CONVERTING) ui.status.textContent = '';
     if (!result.ok) {
@@ -484,6 +668,24 @@ async function send() {
     }
     // The slot read back: the keyboard's own word on what it now holds.
     if (result.outcome === 'sent') await refresh();
+  });
+}
+
+// Every song that fits, in one go: one question before replacing, one bar for the whole with a line naming the
+// song, and the slots as read at the end.
+async function sendAll() {
+  await work(async () => {
+    const sending = state.songs.filter((song) => planned(song)?.fits);
+    const result = await state.core.sendPlan(state.selected);
+    ui.songLine.textContent = '';
+    for (const index of result.stored || []) {
+      const song = sending.find((s) => s.planIndex === index);
+      if (song) song.stored = labelOf(planned(song).slot);
+    }
+    if (result.stored && result.stored.length > 0) state.planReady = false;
+    if (result.listing) showListing(result.listing);
+    if (!result.ok) await failed(result);
+    else if (!result.listing && !result.declined) await refresh();
   });
 }
 
@@ -510,7 +712,7 @@ async function cancelCheck() {
 
 // ---- Start ---------------------------------------------------------------------------------------------
 
-ui.file.addEventListener('change', () => chooseSong(ui.file.files[0]));
+ui.file.addEventListener('change', () => chooseSongs([...ui.file.files]));
 for (const name of ['dragenter', 'dragover']) {
   document.addEventListener(name, (event) => { event.preventDefault(); ui.drop.classList.add('over'); });
 }
@@ -520,7 +722,7 @@ document.addEventListener('drop', (event) => {
   ui.drop.classList.remove('over');
   const files = event.dataTransfer && event.dataTransfer.files;
   // A folder or something else that is not a file can be dropped too: reading it fails with a message.
-  if (files && files.length > 0) chooseSong(files[0]);
+  if (files && files.length > 0) chooseSongs([...files]);
 });
 ui.save.addEventListener('click', save);
 ui.connect.addEventListener('click', connect);
@@ -555,8 +757,10 @@ loadCore(page).then((core) => {
   state.core = core;
   state.texts = { cancel: core.message(41) };
   performance.mark('core-ready');
+  // Songs chosen while the core was loading are read now.
+  measureSongs();
+  songsChanged();
   document.body.dataset.ready = 'true';
-  update();
 }, (error) => {
   console.error(error);
   ui.keyboardWhy.textContent = 'This browser could not start the page (it needs WebAssembly).';

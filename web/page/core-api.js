@@ -50,6 +50,18 @@ export async function loadCore(page) {
     }
   };
 
+  // The same for a call that does not wait for the keyboard: done before anything else can run.
+  const withBytesNow = (bytes, use) => {
+    const at = module._malloc(Math.max(bytes.length, 1));
+    if (!at) return failed(NO_MEMORY);
+    try {
+      module.HEAPU8.set(bytes, at);
+      return use(at);
+    } finally {
+      module._free(at);
+    }
+  };
+
   return {
     module,
     // The song file the Save choice writes, with its name and the "Saved." text.
@@ -62,6 +74,16 @@ export async function loadCore(page) {
       }
       return result;
     }),
+    // What a chosen song is ({tracks, notes, lengthMs, size}), its size converted with no keyboard named.
+    measure: (name, bytes) => withBytesNow(bytes, (at) =>
+      call('su_measure', ['string', 'number', 'number'], [name, at, bytes.length])),
+    // The songs to send in one go: cleared, then added one by one, each converted for the keyboard found
+    // ({size}); where they would go from slot `first` (-1: the empty slots in order); sending them.
+    planClear: () => module._su_plan_clear(),
+    planAdd: (name, bytes) => withBytesNow(bytes, (at) =>
+      call('su_plan_add', ['string', 'number', 'number'], [name, at, bytes.length])),
+    plan: (first) => call('su_plan', ['number'], [first]),
+    sendPlan: (first) => callAsync('su_plan_send', ['number'], [first]),
     useAccess: (access) => { module.suMidiAccess = access; },
     ports: (rememberedIn, rememberedOut) => call('su_ports', ['string', 'string'], [rememberedIn, rememberedOut]),
     connect: (input, output, type22) => callAsync('su_connect', ['number', 'number', 'number'], [input, output, type22 ? 1 : 0]),

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Three songs sent as one plan (`send A B C --slot free`: the keyboard found once, its slots read once before
+# and once after) against three separate `send SONG --slot free` runs (each finds the keyboard and reads every
+# slot again), to the same virtual keyboard behind the keyboard player over JACK, for a family B and a family
+# C keyboard. Each run starts from an empty keyboard (a fresh keyboard player). Reports the median wall time of
+# RUNS runs of each way, and the plan's share of the separate runs' time.
+#
+# Uses the JACK server that runs (JACK_DEFAULT_SERVER chooses it), else starts one with its dummy back-end and
+# stops it at the end.
+#
+# Usage: bench/several_songs.sh NATIVE_BUILD_DIR [RUNS]
+set -euo pipefail
+build="${1:?usage: several_songs.sh NATIVE_BUILD_DIR [RUNS]}"
+runs="${2:-3}"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+su="$build/bin/songuploader"
+player_bin="$build/bin/keyboard_player"
+for program in "$su" "$player_bin"; do
+  [[ -x "$program" ]] || { echo "no $program: build songuploader and keyboard_player first" >&2; exit 1; }
+done
+work="$(mktemp -d)"
+jackd_pid=""
+player_pid=""
+cleanup() {
+  [[ -n "$player_pid" ]] && kill "$player_pid" 2>/dev/null && wait "$player_pid" 2>/dev/null
+  [[ -n "$jackd_pid" ]] && kill "$jackd_pid" 2>/dev/null && wait "$jackd_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [[ "$(jack_wait -c 2>/dev/null)" != "running" ]]; then
+  jackd -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
+  jackd_pid=$!
+  for _ in $(seq 1 50); do [[ "$(jack_wait -c 2>/dev/null)" == "running" ]] && break; sleep 0.1; done
+fi
+
+python3 "$root/scripts/make_examples.py" "$work/songs" >/dev/null
+songs=("$work/songs/scale_format0.mid" "$work/songs/band_format1.mid" "$work/songs/waltz_smpte.mid")
+
+# A fresh, empty keyboard of the family in `$1` (config lines) behind the player, ready when it says so.
+start_player() {
+  printf 'in=SU Keyboard In\nout=SU Keyboard Out\n%b' "$1" >"$work/keyboard.cfg"
+  mkfifo "$work/ready"
+  "$player_bin" "$work/keyboard.cfg" --api jack >"$work/ready" &
+  player_pid=$!
+  read -r line <"$work/ready"
+  rm -f "$work/ready"
+  [[ "$line" == "ready" ]] || { echo "the keyboard player did not start" >&2; exit 1; }
+}
+stop_player() {
+  kill "$player_pid" 2>/dev/null || true
+  wait "$player_pid" 2>/dev/null || true
+  player_pid=""
+}
+now() { date +%s.%N; }
+since() { awk -v start="$1" -v end="$(now)" 'BEGIN { printf "%.3f\n", end - start }'; }
+median() { sort -n | awk '{ t[NR] = $1 } END { print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'; }
+
+printf '%-8s %12s %14s %7s\n' family plan_s separate_s ratio
+for family in "B:family=b\nmodel=2\n" "C:model=2\n"; do
+  letter=${family%%:*}
+  config=${family#*:}
+  plan_times=()
+  separate_times=()
+  for _ in $(seq 1 "$runs"); do
+    start_player "$config"
+    start=$(now)
+    "$su" --api jack send "${songs[@]}" --slot free --yes --quiet >/dev/null
+    plan_times+=("$(since "$start")")
+    stop_player
+
+    start_player "$config"
+    start=$(now)
+    for song in "${songs[@]}"; do "$su" --api jack send "$song" --slot free --yes --quiet >/dev/null; done
+    separate_times+=("$(since "$start")")
+    stop_player
+  done
+  plan=$(printf '%s\n' "${plan_times[@]}" | median)
+  separate=$(printf '%s\n' "${separate_times[@]}" | median)
+  awk -v f="$letter" -v p="$plan" -v s="$separate" 'BEGIN { printf "%-8s %12.2f %14.2f %7.2f\n", f, p, s, p / s }'
+done

@@ -1,0 +1,125 @@
+// Several songs chosen at once in headless Chromium against the Web MIDI stand-in: each listed with what it
+// takes, planned into the slots once the keyboard is read, and sent in one go; a song that does not fit is
+// marked and never sent.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { after, before, describe, test } from 'node:test';
+
+import { ROOT, launchBrowser, offOrigin, openPage, skipUnlessBuilt, startServer } from './harness.mjs';
+
+let server;
+let browser;
+let songs;
+
+before(async () => {
+  songs = mkdtempSync(join(tmpdir(), 'su-web-plan-'));
+  execFileSync('python3', [join(ROOT, 'scripts/make_examples.py'), songs]);
+  server = await startServer({ demo: true });
+  browser = await launchBrowser();
+});
+after(async () => {
+  await browser?.close();
+  await server?.stop();
+  if (songs) rmSync(songs, { recursive: true, force: true });
+});
+
+async function open(options) {
+  const page = await openPage(browser, server.url, options);
+  await page.waitForSelector('body[data-ready="true"]');
+  return page;
+}
+
+async function chooseSongs(page, names) {
+  const files = names.map((name) => ({ name, mimeType: 'audio/midi', buffer: readFileSync(join(songs, name)) }));
+  await page.getByLabel('Song file').setInputFiles(files);
+  await page.locator('#song-info li').nth(names.length - 1).waitFor();
+}
+
+const songLines = (page) => page.locator('#song-info li .song-facts').allTextContents();
+const rows = (page) => page.locator('#slots tbody tr').evaluateAll((trs) => trs.map((tr) => [...tr.cells].map((td) => td.textContent)));
+const idle = (page) => page.waitForFunction(() => !document.body.classList.contains('busy'), null, { timeout: 60000 });
+
+async function connect(page) {
+  await page.getByRole('button', { name: 'Connect keyboard' }).click();
+  await page.locator('#slots tbody tr').first().waitFor({ timeout: 20000 });
+  await idle(page);
+}
+
+// Sends all, answering the messages that come, and returns their texts.
+async function sendAll(page, answers) {
+  await page.getByRole('button', { name: 'Send all' }).click();
+  const told = [];
+  for (const button of answers) {
+    const dialog = page.locator('dialog[open]');
+    await dialog.waitFor({ timeout: 60000 });
+    told.push(await dialog.locator('p').textContent());
+    await dialog.getByRole('button', { name: button, exact: true }).click();
+  }
+  await idle(page);
+  return told;
+}
+
+async function done(page) {
+  assert.deepEqual(offOrigin(page), [], 'the page asked for something beyond its own files');
+  assert.deepEqual(page.errors, [], 'the page reported errors');
+  await page.close();
+}
+
+describe('several songs in one go', { skip: skipUnlessBuilt('build/web/index.html') }, () => {
+  test('three songs: listed with their length and size, planned into the empty slots, sent, read back', async () => {
+    const page = await open({ standin: 'C' });
+    const names = ['scale_format0.mid', 'waltz_smpte.mid', 'band_format1.mid'];
+    await chooseSongs(page, names);
+    // Before any keyboard: length and size on the keyboard, nothing about fitting yet.
+    for (const line of await songLines(page)) assert.match(line, /^\d+:\d\d · \d+ tracks? · \d+ notes · [\d,]+ bytes on the keyboard$/);
+
+    await connect(page);
+    const empty = (await page.evaluate(() => suStandin.slots())).flatMap((slot, index) => (slot.size === 0 ? [index] : [])).slice(0, 3);
+    const listed = await rows(page);
+    const labels = empty.map((index) => listed[index][0]);
+    for (const [i, line] of (await songLines(page)).entries()) assert.match(line, new RegExp(` · fits, into slot ${labels[i]}$`));
+    empty.forEach((index, i) => assert.match(listed[index][1], new RegExp(`to send: ${names[i]}$`)));
+    const memory = await page.locator('#memory').evaluate((m) => m.value);
+    assert.ok(await page.locator('#memory-planned').evaluate((m, stored) => !m.closest('[hidden]') && m.value > stored, memory),
+      'the planned songs beside the stored ones');
+
+    // The line naming the song, as it changes during the send.
+    await page.evaluate(() => {
+      window.songLine = [];
+      new MutationObserver(() => window.songLine.push(document.querySelector('#song-line').textContent))
+        .observe(document.querySelector('#song-line'), { childList: true, characterData: true, subtree: true });
+    });
+    assert.deepEqual(await sendAll(page, ['OK']), ['Complete!']);
+    assert.deepEqual((await page.evaluate(() => window.songLine)).filter(Boolean), names.map((name, i) => `Song ${i + 1} of 3: ${name}`));
+    const stored = await page.evaluate(() => suStandin.slots());
+    for (const index of empty) assert.ok(stored[index].size > 0, `slot ${index} holds a song`);
+    const after = await rows(page);
+    for (const index of empty) assert.match(after[index][2], /^\d+KB$/);
+    for (const [i, line] of (await songLines(page)).entries()) assert.match(line, new RegExp(`stored in slot ${labels[i]}$`));
+    assert.ok(await page.getByRole('button', { name: 'Send all' }).isDisabled(), 'nothing is left to send');
+    await done(page);
+  });
+
+  test('a song that does not fit is marked and not sent; the others are', async () => {
+    const page = await open({ config: 'in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nfree=4096\n' });
+    await chooseSongs(page, ['long_journey.mid', 'scale_format0.mid']);
+    await connect(page);
+    const lines = await songLines(page);
+    assert.match(lines[0], /does not fit: not sent$/);
+    assert.match(lines[1], /fits, into slot 31$/);
+    assert.equal(await page.locator('#song-info li.nofit').count(), 1);
+    const listed = await rows(page);
+    assert.match(listed[0][1], /does not fit: long_journey\.mid$/);
+    assert.equal(await page.locator('#slots tbody tr.nofit').count(), 1);
+
+    assert.deepEqual(await sendAll(page, ['OK']), ['Complete!']);
+    const slots = await page.evaluate(() => suStandin.slots());
+    assert.equal(slots[0].size, 0, 'the song that does not fit was not sent');
+    assert.ok(slots[1].size > 0);
+    assert.equal(slots.filter((slot) => slot.size > 0).length, 1);
+    await done(page);
+  });
+});
