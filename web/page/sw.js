@@ -1,7 +1,7 @@
 // The page's service worker: keeps the files of one version of the page, so that after one visit the page
 // opens and works without a network. A version is taken whole: the new files are fetched together when a new
-// worker installs, and the old version's files are dropped only once the new one has them all. The page never
-// mixes the two, since a page answers from the one version's cache that served it.
+// worker installs, and the old version's files are dropped only once the new one has them all. A page never
+// mixes the two: it loads all its files as it opens, from the version that gave it the page.
 const VERSION = '@SU_VERSION@';
 const CACHE = `songuploader-${VERSION}`;
 // The page first, then every file it asks for, by this version (the build writes the list).
