@@ -3,14 +3,13 @@
 // lists while the page works, the browser's MIDI question left open, pages that cannot reach a keyboard
 // (not secure, opened as a file, refused by Firefox's site permission), and axe-core's serious findings.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
-import { closeSync, mkdtempSync, openSync, readFileSync, rmSync, truncateSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { closeSync, openSync, readFileSync, truncateSync } from 'node:fs';
 import { join } from 'node:path';
 import { createRequire } from 'node:module';
-import { after, before, describe, test } from 'node:test';
+import { describe, test } from 'node:test';
 
-import { ROOT, launchBrowser, offOrigin, openPage, startServer } from './harness.mjs';
+
+import { ROOT, demoPageSuite, launchBrowser, offOrigin, openPage } from './harness.mjs';
 
 const MARKUP = '<img src=x onerror=alert(1)>';
 const AXE = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
@@ -19,18 +18,9 @@ let server;
 let browser;
 let songs;
 
-before(async () => {
-  songs = mkdtempSync(join(tmpdir(), 'su-web-edges-'));
-  execFileSync('python3', [join(ROOT, 'scripts/make_examples.py'), songs]);
-  server = await startServer({ demo: true });
+demoPageSuite('su-web-edges-', (held) => ({ server, browser, songs } = held),
   // songuploader.test is this computer under another name: a page from there is not a secure context.
-  browser = await launchBrowser({ args: ['--host-resolver-rules=MAP songuploader.test 127.0.0.1'] });
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  if (songs) rmSync(songs, { recursive: true, force: true });
-});
+  () => launchBrowser({ args: ['--host-resolver-rules=MAP songuploader.test 127.0.0.1'] }));
 
 async function open(options = {}, url = server.url) {
   const page = await openPage(browser, url, options);

@@ -4,28 +4,19 @@
 // and a reload with the host out of reach after one visit.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { after, before, describe, test } from 'node:test';
+import { describe, test } from 'node:test';
 
-import { ROOT, launchFirefox, offOrigin, openFirefoxPage, skipUnlessBuilt, startServer } from './harness.mjs';
+
+import { ROOT, demoPageSuite, launchFirefox, offOrigin, openFirefoxPage, skipUnlessBuilt, startServer } from './harness.mjs';
 
 let server;
 let browser;
 let songs;
 
-before(async () => {
-  songs = mkdtempSync(join(tmpdir(), 'su-web-firefox-'));
-  execFileSync('python3', [join(ROOT, 'scripts/make_examples.py'), songs]);
-  server = await startServer({ demo: true });
-  browser = await launchFirefox();
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  if (songs) rmSync(songs, { recursive: true, force: true });
-});
+demoPageSuite('su-web-firefox-', (held) => ({ server, browser, songs } = held),
+  () => launchFirefox());
 
 async function done(page) {
   assert.deepEqual(offOrigin(page), [], 'the page asked for something beyond its own files');

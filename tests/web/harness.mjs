@@ -52,10 +52,12 @@
 //
 // Scenario files are tests/web/*.test.mjs, run with `node --test tests/web/` (scripts/test does, after the
 // Emscripten build and `npm ci` here).
-import { spawn } from 'node:child_process';
-import { existsSync, readFileSync } from 'node:fs';
+import { execFileSync, spawn } from 'node:child_process';
+import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { createInterface } from 'node:readline';
+import { after, before } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
 import { chromium } from 'playwright-core';
@@ -65,6 +67,27 @@ export const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 const STANDIN_DIR = join(ROOT, 'build/web-standin');
 const CHROMIUM = '/usr/bin/chromium';
 const FIREFOX = '/usr/bin/firefox-esr';
+
+// The set-up a file of browser tests shares: the example songs generated into a folder of its own (named from
+// `prefix`), the page's server with the stand-in, and a browser from `launch`; `use` receives them before the
+// file's tests run, and all is stopped and removed after them.
+export function demoPageSuite(prefix, use, launch = () => launchBrowser()) {
+  let held = {};
+  before(async () => {
+    const songs = mkdtempSync(join(tmpdir(), prefix));
+    held.songs = songs;
+    execFileSync('python3', [join(ROOT, 'scripts/make_examples.py'), songs]);
+    held.server = await startServer({ demo: true });
+    held.browser = await launch();
+    use(held);
+  });
+  after(async () => {
+    await held.browser?.close();
+    await held.server?.stop();
+    if (held.songs) rmSync(held.songs, { recursive: true, force: true });
+    held = {};
+  });
+}
 
 export function skipUnlessBuilt(path) {
   if (process.env.SU_NO_SKIP === '1' || existsSync(join(ROOT, path))) return false;

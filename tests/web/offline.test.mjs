@@ -1,29 +1,19 @@
 // The page after one visit, in headless Chromium: it works with the network off, Chromium finds it installable
 // as an app, and a new version on the host replaces the old one whole.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
 import { appendFileSync, cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 
-import { ROOT, goOffline, launchBrowser, launchProfile, offOrigin, openPage, startServer } from './harness.mjs';
+
+import { ROOT, demoPageSuite, goOffline, launchProfile, offOrigin, openPage, startServer } from './harness.mjs';
 
 let server;
 let browser;
 let scratch;
 
-before(async () => {
-  scratch = mkdtempSync(join(tmpdir(), 'su-web-offline-'));
-  execFileSync('python3', [join(ROOT, 'scripts/make_examples.py'), scratch]);
-  server = await startServer({ demo: true });
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  if (scratch) rmSync(scratch, { recursive: true, force: true });
-});
+demoPageSuite('su-web-offline-', (held) => ({ server, browser, songs: scratch } = held));
 
 // The page loaded and its service worker holding its files.
 async function visited(page) {

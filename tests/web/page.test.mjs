@@ -4,12 +4,12 @@
 // asked for nothing beyond its own files.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { after, before, describe, test } from 'node:test';
+import { before, describe, test } from 'node:test';
 
-import { ROOT, launchBrowser, offOrigin, openPage, skipUnlessBuilt, startServer } from './harness.mjs';
+
+import { ROOT, demoPageSuite, offOrigin, openPage, skipUnlessBuilt } from './harness.mjs';
 
 // The product's texts (resources/strings.h) the scenarios expect to see.
 const TEXT = {
@@ -27,18 +27,8 @@ let browser;
 let songs;  // example songs made by scripts/make_examples.py
 const shots = join(ROOT, 'build/web-screenshots');
 
-before(async () => {
-  songs = mkdtempSync(join(tmpdir(), 'su-web-songs-'));
-  execFileSync('python3', [join(ROOT, 'scripts/make_examples.py'), songs]);
-  mkdirSync(shots, { recursive: true });
-  server = await startServer({ demo: true });
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  if (songs) rmSync(songs, { recursive: true, force: true });
-});
+demoPageSuite('su-web-songs-', (held) => ({ server, browser, songs } = held));
+before(() => mkdirSync(shots, { recursive: true }));
 
 // ---- What a user does ----------------------------------------------------------------------------------
 

@@ -2,29 +2,18 @@
 // takes, planned into the slots once the keyboard is read, and sent in one go; a song that does not fit is
 // marked and never sent.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { readFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { after, before, describe, test } from 'node:test';
+import { describe, test } from 'node:test';
 
-import { ROOT, launchBrowser, offOrigin, openPage, skipUnlessBuilt, startServer } from './harness.mjs';
+
+import { demoPageSuite, offOrigin, openPage, skipUnlessBuilt } from './harness.mjs';
 
 let server;
 let browser;
 let songs;
 
-before(async () => {
-  songs = mkdtempSync(join(tmpdir(), 'su-web-plan-'));
-  execFileSync('python3', [join(ROOT, 'scripts/make_examples.py'), songs]);
-  server = await startServer({ demo: true });
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-  if (songs) rmSync(songs, { recursive: true, force: true });
-});
+demoPageSuite('su-web-plan-', (held) => ({ server, browser, songs } = held));
 
 async function open(options) {
   const page = await openPage(browser, server.url, options);
