@@ -214,6 +214,14 @@ int DrainInput() {
   return 1;
 }
 
+int NothingIfUnplugged(const std::function<int()>& step) {
+  try {
+    return step();
+  } catch (const DeviceGoneFailure&) {
+    return 0;
+  }
+}
+
 void PauseExchange(std::uint32_t ms) {
   Session& s = TheSession();
   Clock& clock = TheClock();

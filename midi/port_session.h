@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "base/errors.h"
@@ -41,6 +42,9 @@ int SendSysEx(const std::uint8_t* bytes, std::uint32_t length);
 int ReceiveSysEx(std::unique_ptr<std::uint8_t[]>* bytes, std::uint32_t* length);
 // Drops every input buffer that has already come back. Always 1.
 int DrainInput();
+// Runs `step` (a search for the keyboard) and gives its result; a device that goes away during it counts as
+// nothing found (0), so the user may plug it in again and retry.
+int NothingIfUnplugged(const std::function<int()>& step);
 // Waits `ms` between tries of an exchange, looking at the device every quarter second so that a keyboard
 // unplugged meanwhile ends the wait then.
 void PauseExchange(std::uint32_t ms);

@@ -11,7 +11,8 @@ int SearchKeyboard(SearchProgress& progress) {
   // A failed start shows up as a silent keyboard: the identification then times out.
   StartMidiInput();
   progress.Step();
-  try {
+  // A device that goes away while it is looked for answered nothing: the user may plug it in and retry.
+  return NothingIfUnplugged([&] {
     int found = IdentifyKeyboard();
     if (found == 0) {
       progress.Step();
@@ -22,10 +23,7 @@ int SearchKeyboard(SearchProgress& progress) {
       found = ProbeFamilyB();
     }
     return found;
-  } catch (const DeviceGoneFailure&) {
-    // A device that went away while it was looked for answered nothing: the user may plug it in and retry.
-    return 0;
-  }
+  });
 }
 
 }  // namespace su

@@ -33,6 +33,7 @@ struct SearchCase {
 void PrintTo(const SearchCase& c, std::ostream* os) { *os << c.name; }
 
 class KeyboardSearch : public test::LinkTest, public ::testing::WithParamInterface<SearchCase> {};
+class KeyboardSearchGone : public test::LinkTest {};
 
 TEST_P(KeyboardSearch, AsksInTurnUntilAKeyboardAnswersAndReportsEachAttempt) {
   const SearchCase& c = GetParam();
@@ -58,6 +59,21 @@ INSTANTIATE_TEST_SUITE_P(
                       SearchCase{"FamilyBByItsProbe", test::KeyboardFamily::B, 1, 25, 3},
                       SearchCase{"NothingAfterAllThree", std::nullopt, 0, -1, 3}),
     test::NameFrom(&SearchCase::name));
+
+// A keyboard unplugged while it is looked for answered nothing: no failure is raised, so the user can be asked
+// to set up the device and retry, and the search ends at the unplugging rather than after three attempts.
+TEST_F(KeyboardSearchGone, AKeyboardUnpluggedDuringTheSearchIsNothingFound) {
+  test::KeyboardConfig config;
+  config.family = test::KeyboardFamily::B;
+  Connect(config);
+  ASSERT_EQ(OpenMidiPorts(), 1);
+  link.Unplug(1000);
+  CountedSteps progress;
+  int found = -1;
+  EXPECT_NO_THROW(found = SearchKeyboard(progress));
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(link.Elapsed(), 1000u);
+}
 
 }  // namespace
 }  // namespace su
