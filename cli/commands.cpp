@@ -192,22 +192,8 @@ struct PortsClosed {
   ~PortsClosed() { CloseMidiPorts(); }
 };
 
-// What a send asks, answered on the terminal.
-class TerminalPrompts : public SendPrompts {
- public:
-  explicit TerminalPrompts(ConsoleScreen& screen) : screen_(screen) {}
-  bool ConfirmReplace() override { return screen_.Confirm(MessageText(IDS_ALREADY_EXIST)); }
-  // The family's text becomes the command's failure.
-  void NoRoom(int message) override { noRoom = message; }
-
-  int noRoom = 0;
-
- private:
-  ConsoleScreen& screen_;
-};
-
-// What a send of several songs answers for each song: the replace question was asked once for all of them
-// before the first song went out.
+// What a send answers for each song: the replace question was asked once for all of them before the first
+// song went out; the keyboard's no-room answer becomes the plan's failure.
 class AnsweredPrompts : public SendPrompts {
  public:
   bool ConfirmReplace() override { return true; }
@@ -252,7 +238,10 @@ class Runner {
   void Identify();
   void List();
   void Send();
-  void SendSeveral();
+  void DryRunOne();
+  void RefuseUnlessAllFit(const std::vector<SongToSend>& songs, const SendPlan& plan, const Listing& listing);
+  void ReportSent(const std::vector<SongToSend>& songs, const SendPlan& plan, const Listing& listing,
+                  const PlanOutcome& outcome, bool one);
   void ConvertEach(std::vector<SongToSend>& songs);
   SlotRequest RequestedSlots();
   void Delete();
@@ -298,7 +287,7 @@ int Runner::Run() {
       case Command::Ports: Ports(); break;
       case Command::Identify: Identify(); break;
       case Command::List: List(); break;
-      case Command::Send: SendsSeveral(o_) ? SendSeveral() : Send(); break;
+      case Command::Send: Send(); break;
       case Command::Delete: Delete(); break;
       case Command::Convert: Convert(); break;
       case Command::Info: Info(); break;
@@ -530,70 +519,19 @@ void Runner::PrintListing(const Listing& listing) {
                << TotalKilobytesText(room) << " KBytes (" << room << " bytes)\n";
 }
 
-void Runner::Send() {
+// send --dry-run of one song: the slot as the user named it (or the first empty one), the song converted for
+// the keyboard found, and what a send would do, from the slots as the keyboard lists them.
+void Runner::DryRunOne() {
   StagedSong staged(o_.song, console_.in);
   PortsClosed closed;
   Connect();
   const std::size_t slot = SlotIndex();
-
   RunState& run = su::Run();
   run.convertedPath = ConvertStagedSong(kSongImageKind, family_->modelCode(), family_->modelInfo());
   LoadSongImageToSend();
   const std::string songName = SplitPath(run.stagedPath).name;
   slots_ = family_->slotsOf(run.modelType, songName);
-  if (o_.dryRun) {
-    DryRun(slot, songName);
-    return;
-  }
-
-  SendOutcome outcome;
-  TerminalPrompts prompts(screen_);
-  {
-    TerminalProgress progress(progressConsole_);
-    CheckingWaitHook& hook = CheckingFlag();
-    hook.progress = &progress;
-    // Without a terminal nobody can press Ctrl-C: the check then ends on its own after a while.
-    hook.limitSeconds = o_.checkTimeout > 0 ? o_.checkTimeout : console_.askable ? 0 : kUnattendedCheckSeconds;
-    hook.timedOut = false;
-    try {
-      outcome = family_->send(slots_, slot, run.songImage.get(), run.songImageSize, progress, prompts);
-    } catch (const RaisedMessage& raised) {
-      hook.progress = nullptr;
-      if (raised.number == IDS_TIMEOUT && hook.timedOut) {
-        throw Stop{kExitTimeout, RightTrimmed(MessageText(IDS_TIMEOUT)) +
-                                     "\nsonguploader: the keyboard's final check did not end within " +
-                                     std::to_string(hook.limitSeconds) + " s (--check-timeout)"};
-      }
-      throw;
-    } catch (...) {
-      hook.progress = nullptr;
-      throw;
-    }
-    hook.progress = nullptr;
-  }
-  if (outcome == SendOutcome::Declined) throw Stop{kExitDeclined, ""};
-  if (outcome == SendOutcome::NoRoom) throw Stop{kExitNoMemory, RightTrimmed(MessageText(prompts.noRoom))};
-  if (!o_.json) console_.out << MessageText(IDS_COMPLETE) << '\n';
-
-  // Read the slot back: the keyboard should now hold a song of the image's size (an odd size may come back
-  // with its padding byte) and, where the family keeps one, the song's name.
-  const SlotRow row = family_->readSlot(slots_, slot);
-  const std::uint32_t size = run.songImageSize;
-  const bool sizeOk = row.size == size || (size % 2 == 1 && row.size == size + 1);
-  const std::size_t field = family_->nameField(slots_);
-  // Family A keeps the name as the keyboard can show it: that is what must come back.
-  const bool nameOk = field == 0 || RightTrimmed(row.name) == RightTrimmed(ShowableNameA(songName).substr(0, field));
-  if (!row.used || !sizeOk || !nameOk) {
-    throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " does not hold the song sent: it reports " +
-                                     (row.used ? "\"" + ReadableName(row.name) + "\", " + std::to_string(row.size) + " bytes"
-                                               : std::string("no song")) +
-                                     "."};
-  }
-  result_ = {{"slot", slotLabel_}, {"name", ReadableName(RightTrimmed(row.name))}, {"bytes", row.size}};
-  if (o_.json) return;
-  console_.out << "Slot " << slotLabel_ << " holds "
-               << (field != 0 ? "\"" + ReadableName(RightTrimmed(row.name)) + "\", " : std::string()) << row.size
-               << " bytes.\n";
+  DryRun(slot, songName);
 }
 
 // Stages and converts every song for the keyboard found, before anything is sent: a song that cannot be read
@@ -636,13 +574,18 @@ SlotRequest Runner::RequestedSlots() {
   return request;
 }
 
-// send with several songs: every song staged and converted, the slots read once and the plan made; a song
-// without a slot or without room ends the command before anything is sent. One question covers every slot
-// that would be replaced; then the songs go out one after another over the one connection, and the slots
-// are read once at the end to show what each slot holds.
-void Runner::SendSeveral() {
+// send: every song staged and converted, the slots read once and the plan made (one song is a plan of one);
+// a song without a slot or without room ends the command before anything is sent. One question covers every
+// slot that would be replaced; then the songs go out one after another over the one connection, and the
+// slots are read once at the end: that reading says what became of each song.
+void Runner::Send() {
+  const bool one = !SendsSeveral(o_);
+  if (one && o_.dryRun) {
+    DryRunOne();
+    return;
+  }
   std::vector<SongToSend> songs;
-  for (const std::string& given : o_.songs) {
+  for (const std::string& given : one ? std::vector<std::string>{o_.song} : o_.songs) {
     songShown_ = given;
     SongToSend song;
     song.given = given;
@@ -652,6 +595,10 @@ void Runner::SendSeveral() {
   PortsClosed closed;
   Connect();
   const SlotRequest request = RequestedSlots();
+  if (one && request.kind != SlotRequest::Kind::FirstFree) {
+    slotLabel_ = o_.slot;
+    result_["slot"] = slotLabel_;
+  }
   ConvertEach(songs);
 
   Listing listing;
@@ -672,7 +619,154 @@ void Runner::SendSeveral() {
   } catch (const PlanRefused& refused) {
     throw Stop{kExitUsage, refused.reason};
   }
+  if (one) {
+    const PlannedSong& song = plan.songs.front();
+    if (!song.hasSlot) {
+      throw Stop{kExitNoMemory, "songuploader: every slot holds a song; delete one, or name a slot to replace"};
+    }
+    slotLabel_ = listing.slots[song.slot].label;
+    result_["slot"] = slotLabel_;
+    if (request.kind == SlotRequest::Kind::FirstFree) {
+      chatter_ << "Sending into slot " << slotLabel_ << ", the first empty one.\n";
+    }
+    if (!song.fits) throw Stop{kExitNoMemory, RightTrimmed(MessageText(family_->noRoomMessage))};
+  } else {
+    RefuseUnlessAllFit(songs, plan, listing);
+    if (o_.dryRun) return;
+  }
 
+  // One question for every slot whose song would be replaced (one song: the dialogs' question).
+  std::string replaced;
+  for (const PlannedSong& song : plan.songs) {
+    if (!song.replaces) continue;
+    replaced += "  slot " + listing.slots[song.slot].label + ": \"" + ReadableName(RightTrimmed(song.replacedName)) +
+                "\" (" + std::to_string(song.replacedSize) + " bytes) by \"" + song.name + "\"\n";
+  }
+  const std::string question = one ? MessageText(IDS_ALREADY_EXIST)
+                                   : "These slots hold songs that would be replaced:\n" + replaced +
+                                         "Do you want to replace them?";
+  if (!replaced.empty() && !screen_.Confirm(question)) throw Stop{kExitDeclined, ""};
+
+  std::vector<std::vector<std::uint8_t>> images;
+  for (SongToSend& song : songs) images.push_back(std::move(song.image));
+  AnsweredPrompts prompts;
+  PlanOutcome outcome;
+  {
+    TerminalProgress progress(progressConsole_);
+    // Names the song on every progress line (several songs), stops between songs once Ctrl-C was pressed,
+    // and lets the reading at the end finish after a stop: it says what the keyboard now holds.
+    struct SongLines : PlanProgress {
+      SongLines(TerminalProgress& progress, std::ostream& chatter, const SendPlan& plan, const Listing& listing,
+                bool named)
+          : progress_(progress), chatter_(chatter), plan_(plan), listing_(listing), named_(named) {}
+      void SongBegins(std::size_t index, std::size_t ordinal, std::size_t count) override {
+        if (Interrupted()) throw InterruptedByUser{};
+        if (!named_) return;
+        const PlannedSong& song = plan_.songs[index];
+        const std::string ofCount = std::to_string(ordinal) + "/" + std::to_string(count);
+        chatter_ << "Song " << ofCount << ": \"" << song.name << "\" into slot " << listing_.slots[song.slot].label
+                 << "\n";
+        progress_.Label("[" + ofCount + " " + song.name + "] ");
+      }
+      void SongStored(std::size_t) override { progress_.Label(""); }
+      void ReadingAfter() override { CheckingFlag().readingAfter = true; }
+      TerminalProgress& progress_;
+      std::ostream& chatter_;
+      const SendPlan& plan_;
+      const Listing& listing_;
+      bool named_;
+    } lines(progress, chatter_, plan, listing, !one);
+    CheckingWaitHook& hook = CheckingFlag();
+    hook.progress = &progress;
+    // Without a terminal nobody can press Ctrl-C: the check then ends on its own after a while.
+    hook.limitSeconds = o_.checkTimeout > 0 ? o_.checkTimeout : console_.askable ? 0 : kUnattendedCheckSeconds;
+    hook.timedOut = false;
+    hook.readingAfter = false;
+    outcome = SendPlanned(*family_, su::Run().modelType, plan, images, progress, prompts, lines,
+                          UnfitSongs::RefuseWhole);
+    hook.progress = nullptr;
+    hook.readingAfter = false;
+  }
+  ReportSent(songs, plan, listing, outcome, one);
+}
+
+// What became of each song, from the reading after the plan, on standard output and in --json; the exit
+// code is 0 only when every song is stored, else the first failure's.
+void Runner::ReportSent(const std::vector<SongToSend>& songs, const SendPlan& plan, const Listing& listing,
+                        const PlanOutcome& outcome, bool one) {
+  static const char* const kFates[] = {"stored", "notBegun", "failed", "declined", "unknown"};
+  std::string lines;
+  for (std::size_t i = 0; i < plan.songs.size(); ++i) {
+    const PlannedSong& song = plan.songs[i];
+    const SongOutcome& fate = outcome.songs[i];
+    const std::string label = song.hasSlot ? listing.slots[song.slot].label : std::string("-");
+    const std::string name = ReadableName(RightTrimmed(fate.found.name));
+    if (!one) {
+      Json& entry = result_["songs"][i];
+      entry["stored"] = fate.fate == SongFate::Stored;
+      entry["outcome"] = kFates[static_cast<int>(fate.fate)];
+      if (fate.fate == SongFate::Stored) entry["bytes"] = fate.found.size;
+      if (fate.slotEmptied) entry["slotEmptied"] = true;
+    }
+    switch (fate.fate) {
+      case SongFate::Stored:
+        // One song names it only where the family keeps the name it was sent with, as a single send always has.
+        lines += "Slot " + label + " holds " +
+                 (name.empty() || (one && family_->nameField(slots_) == 0) ? std::string() : "\"" + name + "\", ") +
+                 std::to_string(fate.found.size) + " bytes.\n";
+        if (one) result_ = {{"slot", label}, {"name", name}, {"bytes", fate.found.size}};
+        break;
+      case SongFate::NotBegun:
+        lines += "Not stored: \"" + song.name + "\" (slot " + label + "): not sent.\n";
+        break;
+      case SongFate::Declined:
+        lines += "Not stored: \"" + song.name + "\" (slot " + label + "): not replaced.\n";
+        break;
+      case SongFate::Failed:
+        lines += "Not stored: \"" + song.name + "\" (slot " + label + ")" +
+                 (fate.slotEmptied ? "; slot " + label + " is now empty" : std::string()) + ".\n";
+        break;
+      case SongFate::Unknown:
+        lines += "Unknown: \"" + song.name + "\" (slot " + label + "): the slots could not be read after sending.\n";
+        break;
+    }
+  }
+  if (outcome.AllStored()) {
+    // The keyboard holds every song: a stop asked for during the reading after changes nothing.
+    committed_ = true;
+    if (o_.json) return;
+    // One song: "Complete!" as the dialogs say it, then the slot; several: each slot, then "Complete!".
+    if (one) console_.out << MessageText(IDS_COMPLETE) << '\n' << lines;
+    else console_.out << lines << MessageText(IDS_COMPLETE) << '\n';
+    return;
+  }
+  if (!o_.json && !(one && outcome.songs.front().fate == SongFate::Declined)) console_.out << lines;
+  if (!outcome.failure) {
+    if (outcome.Declined()) throw Stop{kExitDeclined, ""};
+    throw Stop{kExitCheckFailed, "songuploader: not every song was stored"};
+  }
+  try {
+    std::rethrow_exception(outcome.failure);
+  } catch (const SongNotShown& shown) {
+    const SlotRow& row = shown.found;
+    throw Stop{kExitCheckFailed, "Slot " + listing.slots[plan.songs[shown.song].slot].label +
+                                     " does not hold the song sent: it reports " +
+                                     (row.used ? "\"" + ReadableName(row.name) + "\", " + std::to_string(row.size) + " bytes"
+                                               : std::string("no song")) +
+                                     "."};
+  } catch (const RaisedMessage& raised) {
+    if (raised.number == IDS_TIMEOUT && CheckingFlag().timedOut) {
+      throw Stop{kExitTimeout, RightTrimmed(MessageText(IDS_TIMEOUT)) +
+                                   "\nsonguploader: the keyboard's final check did not end within " +
+                                   std::to_string(CheckingFlag().limitSeconds) + " s (--check-timeout)"};
+    }
+    throw;
+  }
+}
+
+// Several songs: the plan as --json reports it, a dry run's lines, and the refusal of a plan that cannot be
+// kept whole (a song without a slot or without room), before anything is sent.
+void Runner::RefuseUnlessAllFit(const std::vector<SongToSend>& songs, const SendPlan& plan, const Listing& listing) {
   // The plan as --json reports it; "stored" is filled in once the songs are sent.
   Json entries = Json::array();
   for (std::size_t i = 0; i < plan.songs.size(); ++i) {
@@ -722,110 +816,9 @@ void Runner::SendSeveral() {
     // The family's own text when room is what is missing (not merely a slot).
     const bool noRoom = std::any_of(plan.songs.begin(), plan.songs.end(),
                                     [](const PlannedSong& song) { return song.hasSlot && !song.fits; });
-    const int message = family_->memory == MemoryFigure::LargestSong ? IDS_MEMORY_SHORT_B : IDS_MEMORY_SHORT_C;
     throw Stop{kExitNoMemory, refusals + "Nothing was sent." +
-                                  (noRoom ? "\n" + RightTrimmed(MessageText(message)) : std::string())};
+                                  (noRoom ? "\n" + RightTrimmed(MessageText(family_->noRoomMessage)) : std::string())};
   }
-  if (o_.dryRun) return;
-
-  // One question for every slot whose song would be replaced.
-  std::string replaced;
-  for (const PlannedSong& song : plan.songs) {
-    if (!song.replaces) continue;
-    replaced += "  slot " + listing.slots[song.slot].label + ": \"" + ReadableName(RightTrimmed(song.replacedName)) +
-                "\" (" + std::to_string(song.replacedSize) + " bytes) by \"" + song.name + "\"\n";
-  }
-  if (!replaced.empty() && !screen_.Confirm("These slots hold songs that would be replaced:\n" + replaced +
-                                            "Do you want to replace them?")) {
-    throw Stop{kExitDeclined, ""};
-  }
-
-  std::vector<std::vector<std::uint8_t>> images;
-  for (SongToSend& song : songs) images.push_back(std::move(song.image));
-  RunState& run = su::Run();
-  AnsweredPrompts prompts;
-  PlanOutcome outcome;
-  {
-    TerminalProgress progress(progressConsole_);
-    // Names the song on every progress line and stops between songs once Ctrl-C was pressed.
-    struct SongLines : PlanProgress {
-      SongLines(TerminalProgress& progress, std::ostream& chatter, const SendPlan& plan, const Listing& listing)
-          : progress_(progress), chatter_(chatter), plan_(plan), listing_(listing) {}
-      void SongBegins(std::size_t index, std::size_t ordinal, std::size_t count) override {
-        if (Interrupted()) throw InterruptedByUser{};
-        const PlannedSong& song = plan_.songs[index];
-        const std::string ofCount = std::to_string(ordinal) + "/" + std::to_string(count);
-        chatter_ << "Song " << ofCount << ": \"" << song.name << "\" into slot " << listing_.slots[song.slot].label
-                 << "\n";
-        progress_.Label("[" + ofCount + " " + song.name + "] ");
-      }
-      void SongStored(std::size_t) override { progress_.Label(""); }
-      TerminalProgress& progress_;
-      std::ostream& chatter_;
-      const SendPlan& plan_;
-      const Listing& listing_;
-    } lines(progress, chatter_, plan, listing);
-    CheckingWaitHook& hook = CheckingFlag();
-    hook.progress = &progress;
-    hook.limitSeconds = o_.checkTimeout > 0 ? o_.checkTimeout : console_.askable ? 0 : kUnattendedCheckSeconds;
-    hook.timedOut = false;
-    outcome = SendPlanned(*family_, run.modelType, plan, images, progress, prompts, lines);
-    hook.progress = nullptr;
-  }
-
-  // What each slot holds now, from the one reading at the end: a stored song must come back with its size
-  // (an odd size may come back with its padding byte) and, where the family keeps one, its name.
-  std::string mismatch;
-  const std::size_t field = family_->nameField(slots_);
-  for (std::size_t i : outcome.stored) {
-    const PlannedSong& song = plan.songs[i];
-    result_["songs"][i]["stored"] = true;
-    const std::string& label = listing.slots[song.slot].label;
-    if (outcome.after.slots.size() <= song.slot) {
-      if (!o_.json) console_.out << "Slot " << label << ": \"" << song.name << "\" sent.\n";
-      continue;
-    }
-    const SlotRow& row = outcome.after.slots[song.slot];
-    const bool sizeOk = row.size == song.size || (song.size % 2 == 1 && row.size == song.size + 1);
-    const bool nameOk =
-        field == 0 || RightTrimmed(row.name) == RightTrimmed(ShowableNameA(song.name).substr(0, field));
-    if ((!row.used || !sizeOk || !nameOk) && mismatch.empty()) {
-      mismatch = "Slot " + label + " does not hold the song sent: it reports " +
-                 (row.used ? "\"" + ReadableName(row.name) + "\", " + std::to_string(row.size) + " bytes"
-                           : std::string("no song")) +
-                 ".";
-    }
-    result_["songs"][i]["bytes"] = row.size;
-    if (o_.json) continue;
-    const std::string name = ReadableName(RightTrimmed(row.name));
-    console_.out << "Slot " << label << " holds " << (name.empty() ? std::string() : "\"" + name + "\", ")
-                 << row.size << " bytes.\n";
-  }
-  if (!o_.json) {
-    for (std::size_t i = 0; i < plan.songs.size(); ++i) {
-      if (std::find(outcome.stored.begin(), outcome.stored.end(), i) != outcome.stored.end()) continue;
-      console_.out << "Not stored: \"" << plan.songs[i].name << "\" (slot " << listing.slots[plan.songs[i].slot].label
-                   << ").\n";
-    }
-  }
-  if (outcome.failure) {
-    try {
-      std::rethrow_exception(outcome.failure);
-    } catch (const PlanRefused&) {
-      // The keyboard itself found no room when a song was announced.
-      throw Stop{kExitNoMemory, RightTrimmed(MessageText(prompts.noRoom != 0 ? prompts.noRoom : IDS_MEMORY_SHORT_C))};
-    } catch (const RaisedMessage& raised) {
-      if (raised.number == IDS_TIMEOUT && CheckingFlag().timedOut) {
-        throw Stop{kExitTimeout, RightTrimmed(MessageText(IDS_TIMEOUT)) +
-                                     "\nsonguploader: the keyboard's final check did not end within " +
-                                     std::to_string(CheckingFlag().limitSeconds) + " s (--check-timeout)"};
-      }
-      throw;
-    }
-  }
-  if (outcome.declined) throw Stop{kExitDeclined, ""};
-  if (!mismatch.empty()) throw Stop{kExitCheckFailed, mismatch};
-  if (!o_.json) console_.out << MessageText(IDS_COMPLETE) << '\n';
 }
 
 // info: what each song is and what it takes on the keyboard, without a keyboard. The size is the converted
@@ -882,9 +875,20 @@ void Runner::Delete() {
     if (family_->letter == 'C' && error.code == family_c::kErrNotReady) throw Stop{kExitNotReady, FailureText(error)};
     throw;
   }
-  if (!o_.json) console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
-  if (family_->readSlot(slots_, slot).used) throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " still holds a song."};
+  // The keyboard has deleted the song: a stop from here on changes nothing of what the command reports.
+  committed_ = true;
   result_ = {{"slot", slotLabel_}, {"name", ReadableName(RightTrimmed(before.name))}, {"bytes", before.size}};
+  if (!o_.json) console_.out << MessageText(IDS_DELETE_COMPLETE) << '\n';
+  bool stillUsed = false;
+  {
+    // The slot read back, which a stop asked for now lets finish, as the reading after a send.
+    CheckingFlag().readingAfter = true;
+    struct Shield {
+      ~Shield() { CheckingFlag().readingAfter = false; }
+    } shield;
+    stillUsed = family_->readSlot(slots_, slot).used;
+  }
+  if (stillUsed) throw Stop{kExitCheckFailed, "Slot " + slotLabel_ + " still holds a song."};
 }
 
 void Runner::Convert() {
@@ -940,10 +944,7 @@ void Runner::DryRun(std::size_t slot, const std::string& songName) {
   const std::string shownName = ReadableName(RightTrimmed(row.name));
   result_ = {{"dryRun", true}, {"slot", slotLabel_}, {"name", songName}, {"bytes", size}, {"room", room},
              {"replaces", row.used ? Json{{"name", shownName}, {"bytes", row.size}} : Json()}};
-  if (!room) {
-    const int message = family_->memory == MemoryFigure::LargestSong ? IDS_MEMORY_SHORT_B : IDS_MEMORY_SHORT_C;
-    throw Stop{kExitNoMemory, RightTrimmed(MessageText(message))};
-  }
+  if (!room) throw Stop{kExitNoMemory, RightTrimmed(MessageText(family_->noRoomMessage))};
   if (o_.json) return;
   console_.out << "Would send \"" << songName << "\" (" << size << " bytes) into slot " << slotLabel_
                << (row.used ? ", replacing \"" + shownName + "\" (" + std::to_string(row.size) + " bytes)"
@@ -987,7 +988,9 @@ void StopAtWait() {
 }
 
 bool StopRequestedAtWait() {
-  if (Interrupted()) return true;
+  // The reading after a send runs on after one stop: it says what the keyboard now holds (a second stop still
+  // ends the command at once).
+  if (Interrupted()) return !CheckingFlag().readingAfter;
   const CheckingWaitHook& hook = CheckingFlag();
   if (hook.progress == nullptr || hook.limitSeconds <= 0 || hook.progress->CheckingFlag() == nullptr) return false;
   return hook.progress->CheckingFor() >= std::chrono::seconds(hook.limitSeconds);

@@ -26,6 +26,7 @@ struct CheckingWaitHook {
   TerminalProgress* progress = nullptr;
   int limitSeconds = 0;   // how long the final check may last (0: until Ctrl-C)
   bool timedOut = false;  // the limit ended the final check
+  bool readingAfter = false;  // the slots are read after a send: a stop lets that reading finish
 };
 CheckingWaitHook& CheckingFlag();
 // What a wait for the keyboard does once Ctrl-C was pressed: cancels the keyboard's final check of a song

@@ -3,6 +3,7 @@
 #include "base/conversion.h"
 #include "base/run_state.h"
 #include "midi/identification.h"
+#include "resources/message_numbers.h"
 #include "transfer/family_a/frames.h"
 #include "transfer/family_a/protocol.h"
 #include "transfer/family_a/slot_operations.h"
@@ -167,11 +168,11 @@ SlotRow ReadSlotC(const KeyboardSlots&, std::size_t slot) {
 // Families A and B first: family C serves every type of its own layout table.
 constexpr FamilyEntry kFamilies[] = {
     {'A', OwnsA, SlotsOfA, ModelCodeA, NoModelInfo, ReadA, SendA, EraseA, ReadSlotA, NameFieldA, TotalKilobytesText,
-     MemoryFigure::FreeMemory, true, true},
+     MemoryFigure::FreeMemory, true, true, IDS_MEMORY_SHORT_C},
     {'B', OwnsB, SlotsOfB, ModelCodeOfB, NoModelInfo, ReadB, SendB, EraseB, ReadSlotB, NoNameField,
-     TotalKilobytesTextB, MemoryFigure::LargestSong, true, false},
+     TotalKilobytesTextB, MemoryFigure::LargestSong, true, false, IDS_MEMORY_SHORT_B},
     {'C', OwnsC, SlotsOfC, ModelCodeC, ModelInfoArgument, ReadC, SendC, EraseC, ReadSlotC, NoNameField,
-     TotalKilobytesText, MemoryFigure::FreeMemory, false, true},
+     TotalKilobytesText, MemoryFigure::FreeMemory, false, true, IDS_MEMORY_SHORT_C},
 };
 
 }  // namespace

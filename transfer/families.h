@@ -69,6 +69,9 @@ struct FamilyEntry {
   // After a delete the dialog reads the slots again while message 50 is still up (the refresh is posted
   // before it opens), or only once it has been closed.
   bool refreshUnderDeleteMessage;
+  // The message that says the keyboard lacks room for a song: 52, or 59 for a family that takes songs up
+  // to a largest size.
+  int noRoomMessage;
 };
 
 const FamilyEntry& FamilyA();

@@ -66,23 +66,67 @@ class PlanProgress {
   virtual ~PlanProgress() = default;
   // Song `index` of the plan (the `ordinal`-th of `count` sent) starts; its blocks go to the transfer progress.
   virtual void SongBegins(std::size_t index, std::size_t ordinal, std::size_t count) = 0;
+  // The keyboard acknowledged the last frame of song `index` (the reading after still has the last word).
   virtual void SongStored(std::size_t index) = 0;
+  // The songs are over and the slots are read to see what each became: a stop asked for now should let this
+  // short reading finish, since what it finds is what the user needs to know.
+  virtual void ReadingAfter() {}
+};
+
+// What became of one song of a plan, as the reading of the slots after the plan shows it.
+enum class SongFate {
+  Stored,    // the reading after shows it in its slot (its size, and its name where the family keeps one)
+  NotBegun,  // nothing of it went to the keyboard: it did not fit, or the plan ended before it
+  Failed,    // its send failed and the reading after does not show it (`failure` says why)
+  Declined,  // the user chose not to replace the song in its slot
+  Unknown,   // it went to the keyboard (or began to), but no reading after could be made to tell
+};
+
+struct SongOutcome {
+  SongFate fate = SongFate::NotBegun;
+  std::exception_ptr failure;  // Failed, Unknown: why its send ended, or why the reading could not be made
+  bool slotEmptied = false;    // its slot held a song before the plan and the reading after shows it empty
+  SlotRow found;               // its slot as the reading after shows it (empty when there was none)
+};
+
+// The reading after the plan shows a song that went out without a failure as something else: the keyboard
+// did not keep what it acknowledged.
+struct SongNotShown {
+  std::size_t song;  // the plan's index
+  SlotRow found;
 };
 
 struct PlanOutcome {
-  std::vector<std::size_t> stored;  // the plan's songs the keyboard took, in order
-  std::exception_ptr failure;       // the first failure, after which nothing more was sent; null when none
-  bool declined = false;            // a song was not sent because the user declined (nothing after it either)
-  bool noRoom = false;              // the keyboard found no room for a song after all (its prompt told so)
-  Listing after;                    // the slots as read once at the end (empty when the reading failed)
+  std::vector<SongOutcome> songs;  // one per song of the plan, in the plan's order
+  // The first failure, after which nothing more was sent: a raised message (the keyboard's own no-room answer
+  // is its message 52 or 59), a stop, a failed reading after, or SongNotShown. Null when there was none.
+  std::exception_ptr failure;
+  bool readAfter = false;           // the slots were read after the plan
+  Listing after;                    // that reading (empty when it could not be made)
+
+  bool AllStored() const;
+  // The plan's songs the reading after shows stored, in order.
+  std::vector<std::size_t> Stored() const;
+  bool Declined() const;
 };
 
-// Sends every song of `plan` that fits, one after another, over the ports already open to the keyboard found
+// What a plan does with a song that does not fit (or has no slot): the command line refuses the plan whole,
+// so that a script never half-fills a keyboard by surprise; the page sends the songs that fit.
+enum class UnfitSongs { RefuseWhole, SendWhatFits };
+
+// Whether a song of `size` bytes is what `row` of the reading after holds: the size (an odd size may come
+// back with the padding byte a whole-word family sends) and, where the family keeps a name, the name the
+// keyboard was given (`slots` as the family set it up for the song).
+bool SlotShowsSong(const FamilyEntry& family, const KeyboardSlots& slots, const SlotRow& row, std::uint32_t size);
+
+// Sends the songs of `plan` that fit, one after another, over the ports already open to the keyboard found
 // (of `modelType`), with `images[i]` the converted song of plan song i, each named as its family keeps it.
-// Stops at the first failure or refusal; reads the slots once at the end. The replace question is the front
-// end's, asked once before: `prompts` answers it for each song.
+// With UnfitSongs::RefuseWhole a plan with a song that does not fit sends nothing (its failure is the
+// family's no-room message). Stops at the first failure or refusal; reads the slots once at the end, and
+// that reading decides what became of each song. The replace question is the front end's, asked once
+// before: `prompts` answers it for each song; the family's no-room message becomes the plan's failure.
 PlanOutcome SendPlanned(const FamilyEntry& family, std::int32_t modelType, const SendPlan& plan,
                         const std::vector<std::vector<std::uint8_t>>& images, TransferProgress& progress,
-                        SendPrompts& prompts, PlanProgress& report);
+                        SendPrompts& prompts, PlanProgress& report, UnfitSongs unfit = UnfitSongs::SendWhatFits);
 
 }  // namespace su

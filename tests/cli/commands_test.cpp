@@ -641,6 +641,8 @@ TEST_P(SendSeveral, CheckedWholeBeforeTheFirstByte) {
   const Outcome o = Run(args);
   EXPECT_EQ(o.code, c.code) << o.err;
   EXPECT_NE(o.err.find(c.errHas), std::string::npos) << o.err;
+  // "Complete!" exactly when every song is stored.
+  EXPECT_EQ(o.out.find("Complete!") != std::string::npos, c.code == kExitOk) << o.out;
   for (std::size_t slot = 0; slot < 10; ++slot) {
     const bool holds = std::find(c.holding.begin(), c.holding.end(), slot) != c.holding.end();
     EXPECT_EQ(keyboard->Slot(slot).size != 0, holds) << "slot index " << slot << '\n' << o.out;
@@ -664,6 +666,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "Do you want to replace them? [y/N] n",
                     {0, 1}},
         SeveralCase{"ReplacingWithYes", kFamilyC, {"--slots", "35,30,31", "-y"}, kExitOk, "[y/N] y", {0, 1, 5}},
+        // Keyboards that count differently from the plan: the keyboard's own no-memory answer to the second song
+        // is the command's failure, and the first song stays stored.
+        SeveralCase{"KeyboardRefusesTheSecondForMemory", "model=2\nrefuse_song=2\n", {"--slot", "free"},
+                    kExitNoMemory, "There is not enough memory", {0}},
+        SeveralCase{"KeyboardTakesMoreThanEachSongsSize", "model=2\nfree=110\nsong_overhead=30\n",
+                    {"--slot", "free"}, kExitNoMemory, "There is not enough memory", {0}},
+        SeveralCase{"FamilyBLargestSongShrinksAfterTheFirst", "family=b\nmax_song=40\nmax_song_shrink=30\n",
+                    {"--slot", "free"}, kExitNoMemory, "Please delete the unnecessary data.", {0}},
         SeveralCase{"ASlotTheKeyboardLacks", kFamilyC, {"--slots", "32,33,3"}, kExitUsage,
                     "this keyboard has no slot 3", {0, 1}}),
     [](const ::testing::TestParamInfo<SeveralCase>& info) { return info.param.name; });
@@ -675,10 +685,58 @@ TEST_F(CommandsTest, SeveralSongsReportOneResultEachInJson) {
   EXPECT_EQ(o.out.rfind(R"({"command":"send","done":false,"songs":[{"song":")" + song_ + R"(","name":"Tune","bytes":)", 0),
             0u)
       << o.out;
-  EXPECT_NE(o.out.find(R"("slot":"31","fits":true,"replaces":null,"stored":true},{"song":")"), std::string::npos)
+  EXPECT_NE(o.out.find(R"("slot":"31","fits":true,"replaces":null,"stored":true,"outcome":"stored"},{"song":")"),
+            std::string::npos)
       << o.out;
-  EXPECT_NE(o.out.find(R"("slot":"32","fits":true,"replaces":null,"stored":false}],)"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find(R"("slot":"32","fits":true,"replaces":null,"stored":false,"outcome":"failed"}],)"),
+            std::string::npos)
+      << o.out;
   EXPECT_NE(o.out.find(R"("exitCode":6,"error":"The keyboard is not ready."})"), std::string::npos) << o.out;
+}
+
+// What a send of several songs reports for each song comes from the reading after: a keyboard that hangs once
+// it has taken the first song leaves the others unknown or not sent, never "stored".
+TEST_F(CommandsTest, SongsTheReadingAfterCannotConfirmAreNotReportedStored) {
+  Keyboard("model=2\nsilent_after_songs=1\n");
+  const Outcome o = Run({"send", song_, dir_.Write("Second.mid", su::test::OneNoteSong()), "--slot", "free", "--json"});
+  EXPECT_EQ(o.code, kExitTimeout) << o.err;
+  EXPECT_NE(o.out.find(R"("done":false)"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find(R"("stored":false,"outcome":"unknown")"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find(R"("stored":false,"outcome":"failed")"), std::string::npos) << o.out;
+  EXPECT_EQ(o.out.find(R"("stored":true)"), std::string::npos) << o.out;
+}
+
+// Ctrl-C once the keyboard has taken the song (while the slots are read back) changes nothing of the result:
+// the reading finishes and the send is complete; the same for a delete once the song is deleted.
+TEST_F(CommandsTest, AStopAfterTheKeyboardTookTheSongChangesNothing) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  for (const Case& c : {Case{{"send", song_, "--slot", "32"}, "Complete!\nSlot 32 holds 35 bytes.\n"},
+                        Case{{"delete", "--slot", "30", "-y"}, "Complete to delete.\n"}}) {
+    Keyboard(kFamilyC);
+    // Ctrl-C at the first wait once the keyboard has answered for the new song (or the deleted one) and the
+    // slots are being read back, as the console's clock acts on it.
+    bool stopped = false;
+    const std::size_t sentBefore = link.Sent().size();
+    auto stopOnceTaken = [&] {
+      const bool taken = c.args[0] == "send" ? keyboard->SongsStored() == 1 : keyboard->Slot(0).status == 0;
+      const bool readingBack = !link.Sent().empty() && link.Sent().back()[4] == 0x01;  // a slot read
+      if (!taken || !readingBack || stopped) return;
+      stopped = true;
+      RequestStop(kExitInterrupted);
+      if (StopRequestedAtWait()) StopAtWait();
+    };
+    for (int at = 1; at < 60000; at += 1) link.PostWindowMessage(static_cast<std::uint32_t>(at), stopOnceTaken);
+    const Outcome o = Run(c.args);
+    SetInterrupted(false);
+    EXPECT_TRUE(stopped);
+    EXPECT_GT(link.Sent().size(), sentBefore);
+    EXPECT_EQ(o.code, kExitOk) << o.err;
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_EQ(o.err.find("stopped"), std::string::npos) << o.err;
+  }
 }
 
 // ---- info ----------------------------------------------------------------------------------------------

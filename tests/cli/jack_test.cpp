@@ -391,6 +391,8 @@ TEST_F(JackEndToEnd, AKeyboardThatFailsTheSecondSongKeepsTheFirstAndSaysSo) {
       {"model=2\nrefuse=03:0:1:1\n", 6, "Slot 30 holds \"Tune\"", "songuploader: The keyboard is not ready.\n"},
       {"family=b\nmodel=2\nrefuse=062100:0x0B:1:1\n", 9, "Slot 61 holds \"Tune\"",
        "songuploader: Transmission was stopped.\n"},
+      // The keyboard's own no-memory answer to the second song, though the plan found room for it.
+      {"model=2\nrefuse_song=2\n", 8, "Slot 30 holds \"Tune\"", "There is not enough memory to send the data."},
   };
   const std::string second = dir_.Write("Second.mid", su::test::OneNoteSong());
   const std::string third = dir_.Write("Third.mid", su::test::OneNoteSong());
@@ -403,6 +405,7 @@ TEST_F(JackEndToEnd, AKeyboardThatFailsTheSecondSongKeepsTheFirstAndSaysSo) {
     EXPECT_NE(r.out.find(c.stored), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Not stored: \"Second\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Not stored: \"Third\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Complete!"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find(c.failure), std::string::npos) << r.err;
   }
 }

@@ -179,7 +179,7 @@ TEST_P(SentPlans, StoreTheSongsInTurnStopAtTheFirstFailureAndReadTheSlotsOnce) {
   const PlanOutcome outcome = SendPlanned(family, c.modelType, plan, images, progress, prompts, report);
 
   const std::vector<std::size_t> stored = c.secondFails ? std::vector<std::size_t>{0} : std::vector<std::size_t>{0, 1, 2};
-  EXPECT_EQ(outcome.stored, stored);
+  EXPECT_EQ(outcome.Stored(), stored);
   EXPECT_EQ(report.begun, c.secondFails ? (std::vector<std::size_t>{0, 1}) : (std::vector<std::size_t>{0, 1, 2}));
   EXPECT_EQ(static_cast<bool>(outcome.failure), c.secondFails);
   for (std::size_t i = 0; i < images.size(); ++i) {

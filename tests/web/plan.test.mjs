@@ -111,4 +111,26 @@ describe('several songs in one go', { skip: skipUnlessBuilt('build/web/index.htm
     assert.equal(slots.filter((slot) => slot.size > 0).length, 1);
     await done(page);
   });
+
+  test('a keyboard that hangs after the first song: nothing is marked stored unseen, and no song is sent twice', async () => {
+    const page = await open({ config: 'in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nsilent_after_songs=1\n' });
+    await chooseSongs(page, ['scale_format0.mid', 'waltz_smpte.mid']);
+    await connect(page);
+    // The second song and the reading after it go unanswered; the page reads the slots again, which fails too.
+    const timeout = 'The timeout error occured.';
+    assert.deepEqual(await sendAll(page, ['OK', 'OK']), [timeout, timeout]);
+    assert.ok(await page.getByRole('button', { name: 'Read the slots again' }).isVisible());
+    assert.ok(await page.getByRole('button', { name: 'Send all' }).isDisabled(), 'no plan without the slots read');
+    for (const line of await songLines(page)) assert.doesNotMatch(line, /stored|fits, into/);
+
+    // Switched off and on: connected again, the first song is found in its slot and the page asks before
+    // sending it again; "No" leaves it where it is and sends the second only.
+    await page.evaluate(() => suStandin.silence(false));
+    await connect(page);
+    assert.deepEqual(await sendAll(page, ['No', 'OK']), ["'scale_format0.mid' is already in slot 30: send it again?", 'Complete!']);
+    const slots = await page.evaluate(() => suStandin.slots());
+    assert.equal(slots.filter((slot) => slot.size > 0).length, 2, 'each song once');
+    assert.notEqual(slots[0].size, slots[1].size);
+    await done(page);
+  });
 });

@@ -17,6 +17,7 @@
 #include "tests/converter/smf_builder.h"
 #include "tests/converter/temp_dir.h"
 #include "tests/support/link_fixture.h"
+#include "tests/support/plan_model.h"
 #include "transfer/slot_list.h"
 #include "web/core/page_core.h"
 
@@ -319,8 +320,8 @@ TEST_P(SendAllTest, SendsTheSongsThatFitAfterOneQuestion) {
   EXPECT_EQ(dialogs.asked, c.asked);
   EXPECT_EQ(dialogs.told, c.told);
   EXPECT_FALSE(outcome.failure);
-  EXPECT_EQ(outcome.stored.size(), c.stored.size());
-  EXPECT_EQ(report.begun, outcome.stored);
+  EXPECT_EQ(outcome.Stored().size(), c.stored.size());
+  EXPECT_EQ(report.begun, outcome.Stored());
   for (std::size_t slot = 0; slot < 10; ++slot) {
     const bool expected = std::count(c.stored.begin(), c.stored.end(), slot) != 0;
     EXPECT_EQ(keyboard->Slot(slot).size == images[0].size(), expected) << "slot " << slot;
@@ -341,6 +342,81 @@ INSTANTIATE_TEST_SUITE_P(
                       PlanCase{"FromAUsedSlotAnsweredNo", 2, {false}, {kReplaceSlot32}, {}, {}},
                       PlanCase{"FromAUsedSlotAnsweredYes", 2, {true}, {kReplaceSlot32}, {2, 3, 4}, {TEXT_40}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The page's plan against keyboards that disagree with it (tests/support/plan_model.h), songs that do not fit
+// being left out: what it reports for each song is what the keyboard holds, "Complete!" only when every song
+// that fits is stored, the keyboard's no-room answer comes back as the plan's failure (told once, by the page,
+// not also by the core), the bar is cleared at the end, and a failed reading after leaves no slots to plan on.
+class PageModelTest : public ::testing::TestWithParam<su::test::ModelFamily> {};
+
+void RunPageModel(const su::test::ModelFamily& f, unsigned seed) {
+  su::test::ModelDraw d = su::test::DrawModel(f, seed);
+  if (d.fault == 4) d.fault = 0;  // the page has no stop but the final check's Cancel
+  d.unfit = UnfitSongs::SendWhatFits;
+  SCOPED_TRACE(d.story);
+  su::test::VirtualLink link;
+  su::test::FakeScreen screen;
+  su::test::ScopedScreen scopedScreen{screen};
+  su::test::VirtualKeyboard keyboard(d.config);
+  su::Run() = su::RunState{};
+  link.SetInDevices({"Virtual in"});
+  link.SetOutDevices({"Virtual out"});
+  link.AttachPeer(&keyboard);
+  InstallMidi(&link, &link);
+  {
+    PageSession session;
+    CountingSearch search;
+    session.Connect(0, 0, false, search);
+    CountingProgress progress;
+    session.List(progress);
+    std::vector<PlannedSong> songs = d.songs;
+    for (PlannedSong& song : songs) song.name += ".mid";
+    const long first = d.request.kind == SlotRequest::Kind::FirstFree ? -1
+                       : d.request.kind == SlotRequest::Kind::From    ? static_cast<long>(d.request.first)
+                                                                      : static_cast<long>(d.request.named.front());
+    const SendPlan plan = session.Plan(songs, first);
+    su::test::StopShield unused;
+    su::test::ApplyFault(f, d, keyboard, link, unused);
+    struct Bar : CountingProgress {
+      void Clear() override { cleared = true; }
+      void Step() override { cleared = false; }
+      bool cleared = false;
+    } bar;
+    struct : PlanProgress {
+      void SongBegins(std::size_t, std::size_t, std::size_t) override {}
+      void SongStored(std::size_t) override {}
+    } report;
+    FakeDialogs dialogs({true});
+    const PlanOutcome outcome = session.SendAll(plan, d.images, bar, dialogs, report);
+    su::test::ExpectReportedAsHeld(d, plan, outcome, d.config.slots, keyboard);
+    EXPECT_TRUE(bar.cleared);
+    EXPECT_EQ(session.LastListing().slots.empty(), !outcome.readAfter);
+    // "Complete!" exactly when songs were sent and every one that fits is stored; nothing else is told by the
+    // core (the page tells the plan's failure itself, once).
+    bool anyFits = false;
+    for (const PlannedSong& song : plan.songs) anyFits = anyFits || song.fits;
+    EXPECT_EQ(dialogs.told.size(), anyFits && !outcome.failure ? 1u : 0u);
+    for (const std::string& told : dialogs.told) EXPECT_EQ(told, TEXT_40);
+  }
+  CloseMidiPorts();
+  InstallMidi(nullptr, nullptr);
+  su::Run() = su::RunState{};
+}
+
+TEST_P(PageModelTest, ReportsForEachSongWhatTheKeyboardHolds) {
+  for (unsigned seed : su::test::ModelSeeds(25)) {
+    RunPageModel(GetParam(), seed);
+    if (HasFailure()) {
+      ADD_FAILURE() << "first failing seed: " << seed << " (run it alone with SU_PLAN_SEED=" << seed << ")";
+      return;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFamily, PageModelTest, ::testing::ValuesIn(su::test::ModelFamilies()),
+                         [](const ::testing::TestParamInfo<su::test::ModelFamily>& info) {
+                           return std::string("Family") + "ABC"[static_cast<int>(info.param.family)];
+                         });
 
 TEST_F(PageSessionTest, NoPlanWithoutAReadingOrForASlotTheKeyboardLacks) {
   Keyboard("model=2\n");

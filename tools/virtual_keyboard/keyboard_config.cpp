@@ -156,6 +156,13 @@ bool ApplyLine(const std::string& key, const std::string& value, KeyboardConfig*
   } else if (key == "max_song") {
     if (!Number(value, 0xFFFFFFFFu, &v)) return false;
     c->maxSongSize = static_cast<std::uint32_t>(v);
+  } else if (key == "song_overhead" || key == "refuse_song" || key == "max_song_shrink") {
+    if (!Number(value, 0xFFFFFFFFu, &v)) return false;
+    (key == "song_overhead" ? c->songOverhead : key == "refuse_song" ? c->refuseSong : c->maxSongShrink) =
+        static_cast<std::uint32_t>(v);
+  } else if (key == "silent_after_songs") {
+    if (!Number(value, 0xFFFFFFFFu, &v)) return false;
+    c->silentAfterSongs = static_cast<std::uint32_t>(v);
   } else if (key == "delay_ms") {
     if (!Number(value, 0xFFFFFFFFu, &v)) return false;
     c->replyDelayMs = static_cast<std::uint32_t>(v);

@@ -123,6 +123,8 @@ void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplyS
     std::lock_guard<std::mutex> lock(mutex_);
     received_.push_back(message);
     delay = config_.replyDelayMs;
+    // A keyboard that hung after its last song: it takes nothing in and answers nothing.
+    if (config_.silentAfterSongs && songsStored_ >= *config_.silentAfterSongs) return;
 
     Answer answer;
     if (config_.family == KeyboardFamily::A) {
@@ -262,8 +264,7 @@ void VirtualKeyboard::Announce(const std::vector<std::uint8_t>& m, Answer* answe
   }
   const std::uint32_t size = UnpackU32(&m[6]);
   const KeyboardSlot& slot = config_.slots[m[5]];
-  const std::uint64_t room = std::uint64_t{config_.freeMemory} + (slot.status == 1 ? slot.size : 0);
-  if (size > room) {
+  if (Taken(size) > RoomIn(slot) || RefusesSongBegun()) {
     answer->bytes = KeyboardRefusal(kKbNoMemory);
     return;
   }
@@ -332,13 +333,10 @@ void VirtualKeyboard::CloseTransfer(const std::vector<std::uint8_t>& m, Answer* 
     return;
   }
   KeyboardSlot& slot = config_.slots[transfer_.slot];
-  if (slot.status == 1) config_.freeMemory += slot.size;
-  config_.freeMemory -= transfer_.size;
-  slot.status = 1;
-  slot.size = transfer_.size;
-  slot.name = config_.titleReader(image);
+  const std::string title = config_.titleReader(image);
+  Store(slot, std::move(image));
+  slot.name = title;
   if (slot.name.size() > kNameMax) slot.name.resize(kNameMax);
-  slot.contents = std::move(image);
   transfer_ = Transfer{};
   answer->bytes = KeyboardAck();
 }
@@ -349,15 +347,42 @@ void VirtualKeyboard::DeleteSong(const std::vector<std::uint8_t>& m, Answer* ans
     answer->bytes = KeyboardRefusal(kKbBadRequest);
     return;
   }
-  KeyboardSlot& slot = config_.slots[m[5]];
-  if (slot.status == 1) config_.freeMemory += slot.size;
-  slot = KeyboardSlot{};
+  Free(config_.slots[m[5]]);
   answer->bytes = KeyboardAck();
 }
 
 void VirtualKeyboard::FreeSpace(Answer* answer) { answer->bytes = KeyboardAck(PackU32(config_.freeMemory)); }
 
 void VirtualKeyboard::Fault(const std::string& what) { faults_.push_back(what); }
+
+void VirtualKeyboard::Resume() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.silentAfterSongs.reset();
+}
+
+bool VirtualKeyboard::RefusesSongBegun() { return ++songsBegun_ == config_.refuseSong; }
+
+void VirtualKeyboard::Store(KeyboardSlot& slot, std::vector<std::uint8_t> contents) {
+  Free(slot);
+  const auto size = static_cast<std::uint32_t>(contents.size());
+  const std::uint64_t taken = Taken(size);
+  config_.freeMemory = taken < config_.freeMemory ? static_cast<std::uint32_t>(config_.freeMemory - taken) : 0;
+  slot.status = 1;
+  slot.size = size;
+  slot.contents = std::move(contents);
+  ++songsStored_;
+  config_.maxSongSize -= config_.maxSongSize < config_.maxSongShrink ? config_.maxSongSize : config_.maxSongShrink;
+}
+
+void VirtualKeyboard::Free(KeyboardSlot& slot) {
+  if (slot.status == 1) config_.freeMemory = static_cast<std::uint32_t>(RoomIn(slot));
+  slot = KeyboardSlot{};
+}
+
+std::uint32_t VirtualKeyboard::SongsStored() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return songsStored_;
+}
 
 std::vector<std::vector<std::uint8_t>> VirtualKeyboard::Received() const {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -91,6 +91,11 @@
 //   junk=other_address,broken_framing,too_short,other_code,other_maker
 //                            junk frames sent before each answer, in order
 //   junk_times=1             how many answers get the junk frames first (default always)
+//   song_overhead=0          bytes of memory each stored song takes beyond its size (default 0)
+//   refuse_song=N            the N-th song begun is refused for memory: family C answers its announce with
+//                            the no-memory code, families A and B its block 0 with a stop (A: 02, B: 0C)
+//   silent_after_songs=N     once N songs are stored it answers nothing more (a keyboard that hangs)
+//   max_song_shrink=N        family B: the largest song it takes falls by N bytes with each song stored
 #pragma once
 
 #include <array>
@@ -185,6 +190,11 @@ struct KeyboardConfig {
   std::vector<JunkFrame> junk;
   std::uint32_t junkTimes = kForever;
   TitleReader titleReader;  // empty: the default reader
+  // Disagreements with what the program can know, as real keyboards have them:
+  std::uint32_t songOverhead = 0;            // memory each stored song takes beyond its size (blocks, a header)
+  std::uint32_t refuseSong = 0;              // the n-th song begun (1 the first; 0 none) is refused for memory
+  std::optional<std::uint32_t> silentAfterSongs;  // after this many songs stored it answers nothing more
+  std::uint32_t maxSongShrink = 0;           // family B: the largest song it takes falls by this per song stored
 };
 
 // Error codes this keyboard refuses with, beyond the scripted ones.
@@ -205,6 +215,8 @@ class VirtualKeyboard : public VirtualPeer {
   void AddRule(const KeyboardRule& rule);
   void SetReplyDelay(std::uint32_t ms);
   void SetJunk(std::vector<JunkFrame> junk, std::uint32_t times = kForever);
+  // A keyboard hung after its songs (silentAfterSongs) answers again, as after being switched off and on.
+  void Resume();
 
   // What it received and what it holds now.
   std::vector<std::vector<std::uint8_t>> Received() const;
@@ -224,6 +236,8 @@ class VirtualKeyboard : public VirtualPeer {
   // started or started over), and how many of those block 0s started over a transfer under way.
   std::vector<std::uint32_t> BlocksPerTransfer() const;
   std::uint32_t Restarts() const;
+  // Songs taken whole (closing frames accepted) since it was made.
+  std::uint32_t SongsStored() const;
 
  private:
   struct Answer {
@@ -262,6 +276,16 @@ class VirtualKeyboard : public VirtualPeer {
   // when it may be taken; a block 0 opens, or starts over, the transfer.
   std::string CheckWordBlock(const std::vector<std::uint8_t>& m, std::uint8_t slot, std::uint32_t k, std::uint32_t w);
   void ClosingA(const std::vector<std::uint8_t>& m);
+  // The memory a stored song of `size` takes, and the room for a song in `slot` (the song it replaces freed).
+  std::uint64_t Taken(std::uint32_t size) const { return std::uint64_t{size} + config_.songOverhead; }
+  std::uint64_t RoomIn(const KeyboardSlot& slot) const {
+    return std::uint64_t{config_.freeMemory} + (slot.status == 1 ? Taken(slot.size) : 0);
+  }
+  // A song begins (an announce, or a block 0 that is no start-over): true when it is the one refused.
+  bool RefusesSongBegun();
+  // `slot` now holds `contents`: the memory it takes, the largest song it shrinks.
+  void Store(KeyboardSlot& slot, std::vector<std::uint8_t> contents);
+  void Free(KeyboardSlot& slot);
   const KeyboardRule* ActingRule(int command);
   std::size_t NameFieldA() const;
   static std::vector<std::uint8_t> JunkAnswerA(JunkFrame kind, const std::vector<std::uint8_t>& answer);
@@ -285,6 +309,8 @@ class VirtualKeyboard : public VirtualPeer {
   TransferA transferA_;
   std::vector<std::uint32_t> blocksPerTransfer_;
   std::uint32_t restarts_ = 0;
+  std::uint32_t songsBegun_ = 0;
+  std::uint32_t songsStored_ = 0;
 };
 
 // Reads the config format above into `config` (which keeps its values for keys not given). false with a

@@ -170,9 +170,7 @@ void VirtualKeyboard::WriteA(const std::vector<std::uint8_t>& m) {
       Fault(Describe(m) + ": malformed delete");
       return;
     }
-    KeyboardSlot& slot = config_.slots[m[12]];
-    if (slot.status == 1) config_.freeMemory += slot.size;
-    slot = KeyboardSlot{};
+    Free(config_.slots[m[12]]);
     return;
   }
   const std::size_t pieces = NameFieldA() / 4;
@@ -236,8 +234,15 @@ void VirtualKeyboard::DataBlockA(const std::vector<std::uint8_t>& m, const Keybo
     answer->bytes = BlockAnswer(m, kStop);
     transferA_ = TransferA{};
   };
+  const bool begins = k == 0 && !transferA_.open;
   const std::string wrong = CheckWordBlock(m, slot, k, w);
   if (!wrong.empty()) return stop(wrong);
+  if (begins && RefusesSongBegun()) {
+    // No room for this song after all: a stop, as for any song that outgrows the memory.
+    answer->bytes = BlockAnswer(m, kStop);
+    transferA_ = TransferA{};
+    return;
+  }
 
   if (acting != nullptr && acting->action == KeyboardRule::Action::Refuse) {
     // Scripted: the block is not taken; start over waits for block 0, stop ends the transfer.
@@ -252,9 +257,13 @@ void VirtualKeyboard::DataBlockA(const std::vector<std::uint8_t>& m, const Keybo
     return;
   }
 
-  const KeyboardSlot& target = config_.slots[slot];
-  const std::uint64_t room = std::uint64_t{config_.freeMemory} + (target.status == 1 ? target.size : 0);
-  if (transferA_.image.size() + 2 * w > room) return stop("the song does not fit in the free memory");
+  if (Taken(static_cast<std::uint32_t>(transferA_.image.size() + 2 * w)) > RoomIn(config_.slots[slot])) {
+    // Not the program's fault when the keyboard takes more than the song's size: it cannot know that.
+    if (config_.songOverhead == 0) return stop("the song does not fit in the free memory");
+    answer->bytes = BlockAnswer(m, kStop);
+    transferA_ = TransferA{};
+    return;
+  }
 
   for (std::size_t i = 0; i < w; ++i) {
     const std::uint8_t* t = &m[kBlockHead + 3 * i];
@@ -293,13 +302,8 @@ void VirtualKeyboard::ClosingA(const std::vector<std::uint8_t>& m) {
   }
   // What was received (nothing, for a song of no blocks) becomes the slot's song, with a blank name.
   KeyboardSlot& target = config_.slots[slot];
-  if (target.status == 1) config_.freeMemory += target.size;
-  const std::uint32_t size = static_cast<std::uint32_t>(transferA_.image.size());
-  config_.freeMemory -= size;
-  target.status = 1;
-  target.size = size;
+  Store(target, std::move(transferA_.image));
   target.name.assign(NameFieldA(), ' ');
-  target.contents = std::move(transferA_.image);
   transferA_ = TransferA{};
 }
 

@@ -165,9 +165,7 @@ void VirtualKeyboard::DeleteB(const std::vector<std::uint8_t>& m) {
     Fault(Describe(m) + ": malformed delete or no such write");
     return;
   }
-  KeyboardSlot& slot = config_.slots[m[17]];
-  if (slot.status == 1) config_.freeMemory += slot.size;
-  slot = KeyboardSlot{};
+  Free(config_.slots[m[17]]);
 }
 
 void VirtualKeyboard::DataBlockB(const std::vector<std::uint8_t>& m, const KeyboardRule* acting,
@@ -189,8 +187,14 @@ void VirtualKeyboard::DataBlockB(const std::vector<std::uint8_t>& m, const Keybo
     answer->bytes = BlockAnswer(slot, kKbBStopFault);
     transferA_ = TransferA{};
   };
+  const bool begins = k == 0 && !transferA_.open;
   const std::string wrong = CheckWordBlock(m, slot, k, w);
   if (!wrong.empty()) return stop(wrong);
+  if (begins && RefusesSongBegun()) {
+    answer->bytes = BlockAnswer(slot, kKbBStopNoRoom);
+    transferA_ = TransferA{};
+    return;
+  }
 
   std::uint8_t code = kTaken;
   if (acting != nullptr && acting->action == KeyboardRule::Action::Refuse) {
@@ -205,9 +209,7 @@ void VirtualKeyboard::DataBlockB(const std::vector<std::uint8_t>& m, const Keybo
 
   const std::uint64_t size = transferA_.image.size() + 2 * w;
   if (size > config_.maxSongSize) return stop("the song grows beyond the largest song accepted");
-  const KeyboardSlot& target = config_.slots[slot];
-  const std::uint64_t room = std::uint64_t{config_.freeMemory} + (target.status == 1 ? target.size : 0);
-  if (size > room) {
+  if (Taken(static_cast<std::uint32_t>(size)) > RoomIn(config_.slots[slot])) {
     // Not the program's fault: it does not know the room. The transfer ends.
     answer->bytes = BlockAnswer(slot, kKbBStopNoRoom);
     transferA_ = TransferA{};
@@ -251,14 +253,10 @@ void VirtualKeyboard::ClosingB(const std::vector<std::uint8_t>& m) {
   }
   // What was received replaces the slot's song, named with the image's title.
   KeyboardSlot& target = config_.slots[slot];
-  if (target.status == 1) config_.freeMemory += target.size;
-  const std::uint32_t size = static_cast<std::uint32_t>(transferA_.image.size());
-  config_.freeMemory -= size;
-  target.status = 1;
-  target.size = size;
-  target.name = config_.titleReader(transferA_.image);
+  const std::string title = config_.titleReader(transferA_.image);
+  Store(target, std::move(transferA_.image));
+  target.name = title;
   if (target.name.size() > kNameField) target.name.resize(kNameField);
-  target.contents = std::move(transferA_.image);
   transferA_ = TransferA{};
 }
 

@@ -119,6 +119,11 @@ EMSCRIPTEN_KEEPALIVE void vk_state() {
   Put32(&gResult, gKeyboard->Restarts());
 }
 
+// A keyboard that hung after its songs (silent_after_songs=) answers again.
+EMSCRIPTEN_KEEPALIVE void vk_resume() {
+  if (gKeyboard) gKeyboard->Resume();
+}
+
 EMSCRIPTEN_KEEPALIVE const char* vk_result() { return gResult.data(); }
 EMSCRIPTEN_KEEPALIVE std::uint32_t vk_result_size() { return static_cast<std::uint32_t>(gResult.size()); }
 

@@ -33,7 +33,8 @@
 //   async choose(name)         a demo keyboard ("C", "A", "B") or "none" (no MIDI ports at all)
 //   unplug() / plug()          every port goes "disconnected" / "connected" again; answers on the way are lost
 //   unplug(name) / plug(name)  only the ports of that name (the keyboard's answers on the way still come)
-//   silence(on = true)         the keyboard stops answering (what it receives has no effect); false resumes
+//   silence(on = true)         the keyboard stops answering (what it receives has no effect); false resumes,
+//                              a keyboard hung by silent_after_songs= too
 //   setPermission(p)           "granted" (the default); "denied": requestMIDIAccess rejects (SecurityError);
 //                              "site-permission": rejects as Firefox does until a site permission is added;
 //                              "prompt": requestMIDIAccess waits, as while the browser's question is open,
@@ -132,6 +133,8 @@ class Keyboard {
       return { name, size, status, contents };
     });
   }
+
+  resume() { this.m._vk_resume(); }
 
   state() {
     this.m._vk_state();
@@ -571,7 +574,11 @@ globalThis.suStandin = {
   choose,
   unplug,
   plug,
-  silence(on = true) { silent = Boolean(on); generation++; },
+  silence(on = true) {
+    silent = Boolean(on);
+    generation++;
+    if (!silent && keyboard) keyboard.resume();
+  },
   setPermission(value) {
     if (!PERMISSIONS.includes(value)) throw new Error(`stand-in: permission is one of ${PERMISSIONS.join(', ')}`);
     permission = value;

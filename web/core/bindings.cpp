@@ -41,6 +41,7 @@ EM_JS(void, su_page_clear, (), { Module.suPage.progressClear(); });
 EM_JS(void, su_page_status, (const char* text), { Module.suPage.status(UTF8ToString(text)); });
 EM_JS(void, su_page_checking, (int* flag), { Module.suPage.checking(flag); });
 EM_JS(void, su_page_song, (int index, int ordinal, int count), { Module.suPage.songBegins(index, ordinal, count); });
+EM_JS(void, su_page_song_sent, (int index), { Module.suPage.songSent(index); });
 
 class Dialogs : public su::web::PageDialogs {
  public:
@@ -72,7 +73,8 @@ class PlanSongs : public su::PlanProgress {
   void SongBegins(std::size_t index, std::size_t ordinal, std::size_t count) override {
     su_page_song(static_cast<int>(index), static_cast<int>(ordinal), static_cast<int>(count));
   }
-  void SongStored(std::size_t) override {}
+  // The keyboard took the song's last frame: the page shows it as sent while the plan goes on.
+  void SongStored(std::size_t index) override { su_page_song_sent(static_cast<int>(index)); }
 };
 
 struct Core {
@@ -118,6 +120,14 @@ class SearchSteps : public su::SearchProgress {
   ~SearchSteps() override { su_page_clear(); }
   void Step() override { su_page_step(); }
 };
+
+// The slots as the core last read them, as a field after others (",\"listing\":{...}"), or "" when none.
+std::string LastListingField() {
+  const su::web::PageSession& session = TheCore().session;
+  const su::Listing& listing = session.LastListing();
+  if (listing.slots.empty()) return "";
+  return ",\"listing\":{" + su::web::ListingJson(listing, session.TotalText(listing)) + "}";
+}
 
 // The plan of the songs added, from the last reading of the slots.
 su::SendPlan PlanOfCore(int first) {
@@ -198,9 +208,9 @@ EMSCRIPTEN_KEEPALIVE const char* su_send(int slot, const char* fileName, const s
     const su::SendOutcome outcome = TheCore().session.Send(static_cast<std::size_t>(slot), fileName,
                                                            su::web::Bytes(bytes, bytes + size), progress, dialogs);
     const char* shown = outcome == su::SendOutcome::Sent ? "sent" : outcome == su::SendOutcome::Declined ? "declined" : "noRoom";
-    return Done("\"outcome\":\"" + std::string(shown) + "\"");
+    return Done("\"outcome\":\"" + std::string(shown) + "\"" + LastListingField());
   } catch (...) {
-    return Failed(std::current_exception());
+    return Failed(std::current_exception(), LastListingField().substr(LastListingField().empty() ? 0 : 1));
   }
 }
 
@@ -256,10 +266,16 @@ EMSCRIPTEN_KEEPALIVE const char* su_plan_send(int first) {
     Dialogs dialogs;
     PlanSongs songs;
     const su::PlanOutcome outcome = core.session.SendAll(plan, core.planImages, progress, dialogs, songs);
-    std::string fields = "\"stored\":[";
-    for (std::size_t i = 0; i < outcome.stored.size(); ++i) fields += (i ? "," : "") + std::to_string(outcome.stored[i]);
-    fields += std::string("],\"declined\":") + (outcome.declined ? "true" : "false");
-    if (!outcome.after.slots.empty()) {
+    // One fate per song of the plan, as the reading after found it.
+    static const char* const kFates[] = {"stored", "notBegun", "failed", "declined", "unknown"};
+    std::string fields = "\"songs\":[";
+    for (std::size_t i = 0; i < outcome.songs.size(); ++i) {
+      const su::SongOutcome& song = outcome.songs[i];
+      fields += std::string(i ? "," : "") + "{\"fate\":\"" + kFates[static_cast<int>(song.fate)] +
+                "\",\"slotEmptied\":" + (song.slotEmptied ? "true" : "false") + "}";
+    }
+    fields += std::string("],\"declined\":") + (outcome.Declined() ? "true" : "false");
+    if (outcome.readAfter) {
       fields += ",\"listing\":{" + su::web::ListingJson(outcome.after, core.session.TotalText(outcome.after)) + "}";
     }
     if (outcome.failure) return Failed(outcome.failure, fields);

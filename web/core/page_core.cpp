@@ -85,26 +85,18 @@ std::string SongNameOf(const std::string& fileName) {
 }
 
 // A plan's questions: the one replace question was asked before the first song, so each song's is answered
-// Yes; a keyboard that finds no room after all says so as a single send does.
+// Yes; a keyboard that finds no room after all ends the plan with its message as the plan's failure.
 class PlanPrompts : public SendPrompts {
  public:
-  explicit PlanPrompts(PageDialogs& dialogs) : dialogs_(dialogs) {}
   bool ConfirmReplace() override { return true; }
-  void NoRoom(int message) override { dialogs_.Tell(MessageText(message)); }
-
- private:
-  PageDialogs& dialogs_;
+  void NoRoom(int) override {}
 };
 
-// A send's questions as the page's modal dialogs.
-class PagePrompts : public SendPrompts {
+// The line of songs a plan of one reports to: a single send names no song.
+class NoSongLines : public PlanProgress {
  public:
-  explicit PagePrompts(PageDialogs& dialogs) : dialogs_(dialogs) {}
-  bool ConfirmReplace() override { return dialogs_.Ask(MessageText(IDS_ALREADY_EXIST)); }
-  void NoRoom(int message) override { dialogs_.Tell(MessageText(message)); }
-
- private:
-  PageDialogs& dialogs_;
+  void SongBegins(std::size_t, std::size_t, std::size_t) override {}
+  void SongStored(std::size_t) override {}
 };
 
 }  // namespace
@@ -147,6 +139,9 @@ std::string FailureText(std::exception_ptr failure) {
     return text.empty() ? MessageText(IDS_FILE_ERROR) : text;
   } catch (const APP_EXCEPTION& error) {
     return FormatErrorCodeMessage(MessageText(IDS_ERROR_CODE), error.code);
+  } catch (const SongNotShown&) {
+    // The keyboard acknowledged the song, yet its slot does not show it.
+    return MessageText(IDS_DATA_NOT_FOUND);
   } catch (...) {
     // A fault of ours (out of memory included) is reported as the run sequence reports one: a file error.
     return MessageText(IDS_FILE_ERROR);
@@ -160,6 +155,8 @@ int FailureNumber(std::exception_ptr failure) {
     return MessageText(raised.number).empty() ? IDS_FILE_ERROR : raised.number;
   } catch (const APP_EXCEPTION&) {
     return IDS_ERROR_CODE;
+  } catch (const SongNotShown&) {
+    return IDS_DATA_NOT_FOUND;
   } catch (...) {
     return IDS_FILE_ERROR;
   }
@@ -308,19 +305,33 @@ SendOutcome PageSession::Send(std::size_t slot, const std::string& fileName, con
                               TransferProgress& progress, PageDialogs& dialogs) {
   if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
   if (slot >= slotCount_) RaiseMessage(IDS_DATA_NOT_FOUND);
+  const Bytes image = ImageFor(fileName, midi);
+  // A send of one song is a plan of one, judged against the slots as last read (read now when there is no
+  // reading at hand).
+  if (listing_.slots.size() != slotCount_) List(progress);
+  PlannedSong song;
+  song.name = SongNameOf(fileName);
+  song.size = static_cast<std::uint32_t>(image.size());
+  const SendPlan plan = MakePlan(*family_, listing_, {song}, SlotRequest{SlotRequest::Kind::Named, 0, {slot}});
+  const PlannedSong& planned = plan.songs.front();
+  if (!planned.fits) {
+    dialogs.Tell(MessageText(family_->noRoomMessage));
+    return SendOutcome::NoRoom;
+  }
+  if (planned.replaces && !dialogs.Ask(MessageText(IDS_ALREADY_EXIST))) return SendOutcome::Declined;
   ScreenScope screen;
-  const Bytes image = Convert(fileName, midi, conv::SongOutput::Image, family_->modelCode(), family_->modelInfo());
-  // An empty image would be announced to the keyboard as a song of 0 bytes, which it cannot take.
-  if (image.empty()) RaiseMessage(IDS_FILE_ERROR);
-  std::string name = OwnName(fileName);
-  if (name.empty()) name = "song.mid";
-  const std::string songName = SplitPath(name).name;
-  const KeyboardSlots slots = family_->slotsOf(Run().modelType, songName);
-  PagePrompts prompts(dialogs);
-  const SendOutcome outcome =
-      family_->send(slots, slot, image.data(), static_cast<std::uint32_t>(image.size()), progress, prompts);
-  if (outcome == SendOutcome::Sent) dialogs.Tell(MessageText(IDS_COMPLETE));
-  return outcome;
+  PlanOutcome outcome;
+  {
+    ProgressClearing clearing(progress);
+    PlanPrompts prompts;
+    NoSongLines lines;
+    outcome = SendPlanned(*family_, Run().modelType, plan, {image}, progress, prompts, lines, UnfitSongs::RefuseWhole);
+  }
+  listing_ = outcome.readAfter ? outcome.after : Listing{};
+  if (!outcome.AllStored()) std::rethrow_exception(outcome.failure ? outcome.failure
+                                                                   : std::make_exception_ptr(RaisedMessage{IDS_FILE_ERROR}));
+  dialogs.Tell(MessageText(IDS_COMPLETE));
+  return SendOutcome::Sent;
 }
 
 Bytes PageSession::ImageFor(const std::string& fileName, const Bytes& midi) const {
@@ -361,7 +372,11 @@ PlanOutcome PageSession::SendAll(const SendPlan& plan, const std::vector<Bytes>&
   const std::string question = ReplaceQuestion(plan);
   if (!question.empty() && !dialogs.Ask(question)) {
     PlanOutcome declined;
-    declined.declined = true;
+    declined.songs.resize(plan.songs.size());
+    for (std::size_t i = 0; i < plan.songs.size(); ++i) {
+      if (plan.songs[i].fits) declined.songs[i].fate = SongFate::Declined;
+    }
+    declined.readAfter = true;
     declined.after = listing_;
     return declined;
   }
@@ -372,14 +387,16 @@ PlanOutcome PageSession::SendAll(const SendPlan& plan, const std::vector<Bytes>&
   {
     ProgressClearing clearing(progress);
     WholePlanProgress whole(progress, songs, count);
-    PlanPrompts prompts(dialogs);
-    outcome = SendPlanned(*family_, Run().modelType, plan, images, whole, prompts, whole);
+    PlanPrompts prompts;
+    outcome = SendPlanned(*family_, Run().modelType, plan, images, whole, prompts, whole, UnfitSongs::SendWhatFits);
   }
-  listing_ = outcome.after;
-  // A keyboard that found no room after all has said so through NoRoom (outcome.noRoom): the plan ends there.
-  if (!outcome.failure && !outcome.declined && !outcome.noRoom && outcome.stored.size() == count && count > 0) {
-    dialogs.Tell(MessageText(IDS_COMPLETE));
+  // Without a reading after, the page has no slots it can trust: it must read them again before planning.
+  listing_ = outcome.readAfter ? outcome.after : Listing{};
+  bool allStored = count > 0;
+  for (std::size_t i = 0; i < plan.songs.size(); ++i) {
+    if (plan.songs[i].fits && outcome.songs[i].fate != SongFate::Stored) allStored = false;
   }
+  if (allStored && !outcome.failure) dialogs.Tell(MessageText(IDS_COMPLETE));
   return outcome;
 }
 

@@ -117,8 +117,9 @@ class PageSession {
   Listing List(TransferProgress& progress);
   // The total of stored songs in whole kilobytes as the family's dialog shows it.
   std::string TotalText(const Listing& listing) const;
-  // Converts `midi` for the keyboard found and sends it into `slot` (an index into Found::labels): the
-  // family's room checks and replace question, "Complete!" when sent. Returns how the send ended.
+  // Converts `midi` for the keyboard found and sends it into `slot` (an index into Found::labels) as a plan
+  // of one: the room check and replace question, "Complete!" when the reading after shows the song stored.
+  // Returns how the send ended; raises the plan's failure when the song was not stored.
   SendOutcome Send(std::size_t slot, const std::string& fileName, const Bytes& midi, TransferProgress& progress,
                    PageDialogs& dialogs);
   // Converts `midi` for the keyboard found: the song as a send of it goes out, whose size is what it takes.
@@ -133,13 +134,15 @@ class PageSession {
   // Sends the songs of `plan` that fit (`images` in the plan's order), after the one replace question when
   // there is one (No: nothing is sent and the outcome says declined), over one bar of `progress` for the
   // whole; says "Complete!" when every song that fits was stored. The slots as read at the end are the last
-  // reading.
+  // reading (none when that reading failed: the page must read them again).
   PlanOutcome SendAll(const SendPlan& plan, const std::vector<Bytes>& images, TransferProgress& progress,
                       PageDialogs& dialogs, PlanProgress& songs);
   // Asks message 49, deletes the song in `slot` and says "Complete to delete."; false when answered No or the
   // slot holds no song.
   bool Delete(std::size_t slot, PageDialogs& dialogs);
   void Close();
+  // The slots as last read (none when the last reading failed or a send could not read them after).
+  const Listing& LastListing() const { return listing_; }
 
  private:
   const FamilyEntry* family_ = nullptr;

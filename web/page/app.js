@@ -42,7 +42,8 @@ const state = {
   texts: {},          // the product's texts the page needs while the core is busy
   // The songs chosen: {name, bytes, measure: {tracks, notes, lengthMs, size} once read, error: the text of
   // what the core could not read, keyboardSize: converted for the keyboard found, planIndex: its place among the
-  // songs the core plans (-1: none), stored: the slot label it went into with "Send all"}.
+  // songs the core plans (-1: none), stored: the slot label it went into with "Send all", storedOn: the keyboard
+  // it went to (its ports and model), maybeIn: {label, size} where a send that may have stored it went}.
   songs: [],
   songChoice: 0,      // counts the choices: only the last one's reading is kept
   planReady: false,   // the core holds the songs converted for the keyboard found
@@ -56,6 +57,7 @@ const state = {
   busy: false,
   focusAfter: null,   // what takes the focus once the work under way ends
   cancelFlag: 0,
+  checkSeq: 0,        // counts the final checks: a late answer to one song's Cancel question never reaches the next
 };
 
 // ---- What the browser keeps between visits: nothing when its storage is blocked --------------------------
@@ -116,9 +118,17 @@ const page = {
     const song = state.songs.find((s) => s.planIndex === index);
     ui.songLine.textContent = `Song ${ordinal} of ${count}: ${song ? song.name : ''}`;
   },
+  // The keyboard took song `index` of the plan; the reading at the end has the last word on it.
+  songSent(index) {
+    const song = state.songs.find((s) => s.planIndex === index);
+    if (!song) return;
+    song.sent = labelOf(planned(song)?.slot);
+    renderSongs();
+  },
   // The keyboard's final check of a song: "Cancel" is the only live button while it lasts.
   checking(flag) {
     state.cancelFlag = flag || 0;
+    state.checkSeq += 1;
     ui.cancel.hidden = !flag;
     ui.cancel.disabled = !flag;
     if (flag) ui.cancel.focus();
@@ -280,6 +290,7 @@ function songFacts(song) {
     `${bytesText(size)} bytes on the keyboard`];
   const place = planned(song);
   if (song.stored) facts.push(`stored in slot ${song.stored}`);
+  else if (song.sent) facts.push(`sent to slot ${song.sent}`);
   else if (place && !place.hasSlot) facts.push('no empty slot left: not sent');
   else if (place && !place.fits) facts.push(several() ? 'does not fit: not sent' : 'does not fit');
   else if (place) facts.push(several() ? `fits, into slot ${labelOf(place.slot)}` : 'fits');
@@ -523,8 +534,13 @@ async function connect() {
       remember(REMEMBERED_IN, lists.inputs[input]);
       remember(REMEMBERED_OUT, lists.outputs[output]);
     }
-    // A keyboard connected anew is planned for afresh: songs stored before count no more.
-    for (const song of state.songs) song.stored = '';
+    // Songs stored stay marked for the same keyboard (the same ports, the same model); another keyboard is
+    // planned for afresh.
+    const keyboardKey = `${lists.inputs[input]}\n${lists.outputs[output]}\n${found.modelType}`;
+    for (const song of state.songs) {
+      if (song.storedOn !== keyboardKey) { song.stored = ''; song.maybeIn = null; }
+    }
+    state.keyboardKey = keyboardKey;
     state.keyboard = {
       family: found.family, modelType: found.modelType, labels: found.labels,
       inId: inputs[input] && inputs[input].id, outId: outputs[output] && outputs[output].id,
@@ -663,30 +679,77 @@ async function send() {
     // The core writes its own status once it sends; what it did not replace is the page's and goes here.
     if (ui.status.textContent === CONVERTING) ui.status.textContent = '';
     if (!result.ok) {
+      if (result.listing) showListing(result.listing);
       await failed(result);
       return;
     }
-    // The slot read back: the keyboard's own word on what it now holds.
-    if (result.outcome === 'sent') await refresh();
+    // The slots read after the send: the keyboard's own word on what it now holds.
+    if (result.listing) showListing(result.listing);
+    else if (result.outcome === 'sent') await refresh();
   });
 }
 
 // Every song that fits, in one go: one question before replacing, one bar for the whole with a line naming the
-// song, and the slots as read at the end.
+// song, and the slots as read at the end, which say what became of each song.
 async function sendAll() {
   await work(async () => {
+    if (!(await skipSongsAlreadyThere())) return;
     const sending = state.songs.filter((song) => planned(song)?.fits);
     const result = await state.core.sendPlan(state.selected);
     ui.songLine.textContent = '';
-    for (const index of result.stored || []) {
-      const song = sending.find((s) => s.planIndex === index);
-      if (song) song.stored = labelOf(planned(song).slot);
+    const fates = result.songs || [];
+    for (const song of sending) {
+      song.sent = '';
+      const fate = fates[song.planIndex] && fates[song.planIndex].fate;
+      const place = { label: labelOf(planned(song).slot), size: song.keyboardSize };
+      if (fate === 'stored') {
+        song.stored = place.label;
+        song.storedOn = state.keyboardKey;
+        song.maybeIn = null;
+      } else if (fate === 'unknown' || fate === 'failed') {
+        // It reached the keyboard (or began to): a later Send all asks before sending it again.
+        song.maybeIn = place;
+      }
     }
-    if (result.stored && result.stored.length > 0) state.planReady = false;
-    if (result.listing) showListing(result.listing);
+    state.planReady = false;
+    if (result.listing) {
+      showListing(result.listing);
+    } else if (!result.declined) {
+      // Nothing can be planned on slots that were not read after the songs: read them again first.
+      state.listing = null;
+      state.listingFailed = true;
+      replan();
+      renderSlots();
+    }
     if (!result.ok) await failed(result);
-    else if (!result.listing && !result.declined) await refresh();
+    if (state.listingFailed && state.keyboard) {
+      await refresh();
+    }
   });
+}
+
+// Before sending, each song that a failed plan may have left on the keyboard (its slot now holds a song of its
+// size) is asked about: "No" marks it stored instead of storing it twice. false when the plan changed and the
+// user must look at it again.
+async function skipSongsAlreadyThere() {
+  let changed = false;
+  for (const song of state.songs) {
+    const place = song.maybeIn;
+    if (!place || song.stored || !planned(song)?.fits) continue;
+    const row = state.listing && state.listing.slots.find((slot) => slot.label === place.label);
+    // A family that sends whole words may report an odd-sized song with its padding byte.
+    if (!row || !row.used || (row.bytes !== place.size && row.bytes !== place.size + 1)) continue;
+    if (await ask(`'${song.name}' is already in slot ${place.label}: send it again?`)) continue;
+    song.stored = place.label;
+    song.storedOn = state.keyboardKey;
+    song.maybeIn = null;
+    changed = true;
+  }
+  if (!changed) return true;
+  state.planReady = false;
+  replan();
+  renderSlots();
+  return anyFits();
 }
 
 async function erase() {
@@ -706,8 +769,10 @@ async function reread() {
 
 async function cancelCheck() {
   const flag = state.cancelFlag;
+  const seq = state.checkSeq;
   if (!flag) return;
-  if (await ask(state.texts.cancel) && state.cancelFlag === flag) state.core.setFlag(flag);
+  // The flag's address is reused by the next song's check: the answer counts only for the check it was asked in.
+  if (await ask(state.texts.cancel) && state.checkSeq === seq && state.cancelFlag === flag) state.core.setFlag(flag);
 }
 
 // ---- Start ---------------------------------------------------------------------------------------------

@@ -1,0 +1,87 @@
+// Plans of several songs against keyboards that disagree with them (tests/support/plan_model.h): random plans
+// sent to a virtual keyboard of each family that takes more memory than a song's size, refuses a song for
+// memory, hangs after some songs, shrinks the largest song it takes, refuses a block, goes silent, is
+// unplugged, or is stopped at a random moment. Whatever happens, what the plan reports for each song must be
+// what the keyboard holds.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/run_state.h"
+#include "midi/port_session.h"
+#include "tests/support/fake_screen.h"
+#include "tests/support/plan_model.h"
+
+namespace su {
+namespace {
+
+using test::ModelFamily;
+
+struct Quiet : TransferProgress {
+  void Begin(int) override {}
+  void Step() override {}
+  void Clear() override {}
+  void Status(int) override {}
+  int* OpenCheckingWait() override { return nullptr; }
+  void CloseCheckingWait() override {}
+};
+
+struct YesPrompts : SendPrompts {
+  bool ConfirmReplace() override { return true; }
+  void NoRoom(int) override { ADD_FAILURE() << "a plan's no-room answer must become its failure"; }
+};
+
+void RunOne(const ModelFamily& f, unsigned seed) {
+  const test::ModelDraw d = test::DrawModel(f, seed);
+  SCOPED_TRACE(d.story);
+  test::VirtualLink link;
+  test::FakeScreen screen;
+  test::ScopedScreen scopedScreen{screen};
+  test::VirtualKeyboard keyboard(d.config);
+  Run() = RunState{};
+  link.SetInDevices({"Virtual in"});
+  link.SetOutDevices({"Virtual out"});
+  link.AttachPeer(&keyboard);
+  InstallMidi(&link, &link);
+  Run().midiInIndex = 0;
+  Run().midiOutIndex = 0;
+  ASSERT_EQ(OpenMidiPorts(), 1);
+  ASSERT_EQ(StartMidiInput(), 1);
+
+  const FamilyEntry& family = *FamilyFor(f.modelType);
+  Quiet progress;
+  Listing listing;
+  family.read(family.slotsOf(f.modelType, ""), listing, progress);
+  const SendPlan plan = MakePlan(family, listing, d.songs, d.request);
+  test::StopShield shield;
+  test::ApplyFault(f, d, keyboard, link, shield);
+  YesPrompts prompts;
+  const PlanOutcome outcome = SendPlanned(family, f.modelType, plan, d.images, progress, prompts, shield, d.unfit);
+  test::ExpectReportedAsHeld(d, plan, outcome, d.config.slots, keyboard);
+
+  CloseMidiPorts();
+  EXPECT_TRUE(link.Misuse().empty()) << link.Misuse().front();
+  InstallMidi(nullptr, nullptr);
+  Run() = RunState{};
+}
+
+class PlanAgainstKeyboard : public ::testing::TestWithParam<ModelFamily> {};
+
+TEST_P(PlanAgainstKeyboard, ReportsForEachSongWhatTheKeyboardHolds) {
+  for (unsigned seed : test::ModelSeeds(60)) {
+    RunOne(GetParam(), seed);
+    if (HasFailure()) {
+      ADD_FAILURE() << "first failing seed: " << seed << " (run it alone with SU_PLAN_SEED=" << seed << ")";
+      return;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFamily, PlanAgainstKeyboard, ::testing::ValuesIn(test::ModelFamilies()),
+                         [](const ::testing::TestParamInfo<ModelFamily>& info) {
+                           return std::string("Family") + "ABC"[static_cast<int>(info.param.family)];
+                         });
+
+}  // namespace
+}  // namespace su
