@@ -493,12 +493,22 @@ TEST_F(JackEndToEnd, AClosedPipeWithoutMidiIsAFileError) {
 }
 
 TEST_F(JackEndToEnd, ASendUnderNohupOutlivesTheHangUp) {
-  Player player(Config("kb.cfg", "model=2\n"));
+  // The first block is answered two seconds late: the send is sure to be under way once it says so.
+  Player player(Config("kb.cfg", "model=2\nlate=04:2000:1\n"));
   ASSERT_TRUE(player.Ready());
+  const std::string err = dir_.Path("err.txt");
+  std::filesystem::remove(err);
   const pid_t pid = Start({"send", song_, "--slot", "32"}, "", SIGHUP);
-  usleep(300 * 1000);
+  for (int i = 0; i < 200 && Slurp(err).find("Now sending") == std::string::npos; ++i) usleep(50 * 1000);
+  ASSERT_NE(Slurp(err).find("Now sending"), std::string::npos) << Slurp(err);
+  // Held still while the hang-up is sent, so that it cannot have ended before it.
+  kill(pid, SIGSTOP);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, WUNTRACED), pid);
+  ASSERT_TRUE(WIFSTOPPED(status)) << "the send ended before the hang-up:\n" << Slurp(err);
   kill(pid, SIGHUP);
-  EXPECT_EQ(Reap(pid, 20.0), 0) << Slurp(dir_.Path("err.txt"));
+  kill(pid, SIGCONT);
+  EXPECT_EQ(Reap(pid, 20.0), 0) << Slurp(err);
 }
 
 TEST_F(JackEndToEnd, CtrlCInAShellLoopEndsTheLoop) {

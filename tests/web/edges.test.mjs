@@ -228,8 +228,12 @@ describe('the browser around the page', () => {
 
   test('opened as a file, the page says to serve its folder', async () => {
     const page = await browser.newPage();
+    // The browser refuses a page opened as a file its script: once it has, nothing of the page's can change
+    // the note any more.
+    const refused = page.waitForEvent('requestfailed',
+      { predicate: (request) => new URL(request.url()).pathname.endsWith('/app.js'), timeout: 20000 });
     await page.goto(`file://${join(ROOT, 'build/web/index.html')}`);
-    await page.waitForTimeout(500);
+    await refused;
     assert.match(await page.locator('#keyboard-why').textContent(), /opened as a file.*serve the folder/s);
     await page.close();
   });

@@ -153,8 +153,16 @@ struct FamilyCase {
   char family;
   std::size_t slotCount;
   const char* room;     // what the totals show beside "Total Size"
-  std::uint32_t songSize;  // the test's song as the keyboard stores it, converted for the family's model
+  const char* modelCode;  // the keyboard's model code, which the song sent to it is converted for
 };
+
+// The song image the converter itself writes from a file Tune.mid holding `midi`, for a keyboard of `modelCode`.
+Bytes ImageConvertedFor(const Bytes& midi, const char* modelCode) {
+  su::test::TempDir dir;
+  const std::string path = dir.Write("Tune.mid", midi);
+  if (ConvertSqfToPK(path.c_str(), "4", modelCode, "") != SQFCONV2_OK) return {};
+  return su::test::ReadBytes(dir.Path("Tune.sq0"));
+}
 
 class PageSessionTest : public su::test::LinkTest {
  protected:
@@ -198,7 +206,10 @@ TEST_P(EachFamily, IsFoundListedSentToWithAReplacementAndDeleted) {
   FakeDialogs yes({true});
   EXPECT_EQ(session.Send(2, "Tune.mid", midi, progress, yes), SendOutcome::Sent);
   EXPECT_EQ(yes.told, std::vector<std::string>{TEXT_40});
-  EXPECT_EQ(keyboard->Slot(2).size, c.songSize);
+  const Bytes image = ImageConvertedFor(midi, c.modelCode);
+  ASSERT_FALSE(image.empty());
+  EXPECT_EQ(keyboard->Slot(2).contents, image);
+  EXPECT_EQ(keyboard->Slot(2).size, image.size());
   EXPECT_GT(progress.steps, 0);
 
   // An empty slot has nothing to delete: no question. A used one is asked about, then emptied.
@@ -215,9 +226,10 @@ TEST_P(EachFamily, IsFoundListedSentToWithAReplacementAndDeleted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Families, EachFamily,
-    ::testing::Values(FamilyCase{"C", "model=2\nslot=2,Morning Waltz,700\nfree=262144\n", 'C', 10, "256", 35},
-                      FamilyCase{"A", "family=a\nslot=2,Rondo,700\nfree=131072\n", 'A', 10, "128", 36},
-                      FamilyCase{"B", "family=b\nmodel=1\nslot=2,Rondo,700\nmax_song=65536\n", 'B', 10, "64", 36}),
+    ::testing::Values(FamilyCase{"C", "model=2\nslot=2,Morning Waltz,700\nfree=262144\n", 'C', 10, "256", "2"},
+                      FamilyCase{"A", "family=a\nslot=2,Rondo,700\nfree=131072\n", 'A', 10, "128", "f0"},
+                      FamilyCase{"B", "family=b\nmodel=1\nslot=2,Rondo,700\nmax_song=65536\n", 'B', 10, "64",
+                                 "e1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SessionFailure {
@@ -264,6 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
 // family A keyboard takes the same song converted for its model, and that is the size planned with.
 TEST_F(PageSessionTest, ASongIsMeasuredBeforeAKeyboardAndConvertedForTheOneFound) {
   const SongMeasure measure = MeasureSong("Tune.mid", su::test::OneNoteSong());
+  EXPECT_EQ(measure.size, ImageConvertedFor(su::test::OneNoteSong(), "").size());
   EXPECT_EQ(measure.trackCount, 1);
   EXPECT_EQ(measure.noteCount, 1u);
   EXPECT_GT(measure.lengthMs, 0u);
@@ -273,7 +286,7 @@ TEST_F(PageSessionTest, ASongIsMeasuredBeforeAKeyboardAndConvertedForTheOneFound
   CountingSearch search;
   session.Connect(0, 0, false, search);
   const Bytes image = session.ImageFor("Tune.mid", su::test::OneNoteSong());
-  EXPECT_EQ(image.size(), 36u);  // what the family A session above stores for this song
+  EXPECT_EQ(image, ImageConvertedFor(su::test::OneNoteSong(), "f0"));
   EXPECT_NE(image.size(), measure.size);
 }
 
@@ -307,7 +320,9 @@ TEST_P(SendAllTest, SendsTheSongsThatFitAfterOneQuestion) {
   const SendPlan plan = session.Plan(songs, c.first);
   ASSERT_EQ(plan.songs.size(), 3u);
   EXPECT_EQ(plan.songs[0].replaces, c.first == 2);
-  EXPECT_FALSE(plan.songs[2].fits && c.first < 0);
+  // Two fit beside the song in slot 2; replacing that song makes room for the third.
+  EXPECT_TRUE(plan.songs[0].fits && plan.songs[1].fits);
+  EXPECT_EQ(plan.songs[2].fits, c.first == 2);
 
   FakeDialogs dialogs(c.answers);
   progress = CountingProgress{};
