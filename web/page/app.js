@@ -42,8 +42,8 @@ const state = {
   texts: {},          // the product's texts the page needs while the core is busy
   // The songs chosen: {name, bytes, measure: {tracks, notes, lengthMs, size} once read, error: the text of
   // what the core could not read, keyboardSize: converted for the keyboard found, planIndex: its place among the
-  // songs the core plans (-1: none), stored: the slot label it went into with "Send all", storedOn: the keyboard
-  // it went to (its ports and model), maybeIn: {label, size} where a send that may have stored it went}.
+  // songs the core plans (-1: none), stored: the slot label it went into with "Send all", maybeIn: {label, size}
+  // where a send that may have stored it went, storedOn: the keyboard (its ports and model) of either}.
   songs: [],
   songChoice: 0,      // counts the choices: only the last one's reading is kept
   planReady: false,   // the core holds the songs converted for the keyboard found
@@ -709,6 +709,7 @@ async function sendAll() {
       } else if (fate === 'unknown' || fate === 'failed') {
         // It reached the keyboard (or began to): a later Send all asks before sending it again.
         song.maybeIn = place;
+        song.storedOn = state.keyboardKey;
       }
     }
     state.planReady = false;
