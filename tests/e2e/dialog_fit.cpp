@@ -1,7 +1,8 @@
 // dialog_fit.exe PROGRAM REPORT: creates every dialog of PROGRAM's resources (hidden) as Windows lays it out at
 // the screen's DPI, and writes to REPORT, one line each, tab-separated:
 //   D  dialog  dpi  client-width  client-height  font (face height/average-width)
-//   S  dialog  control  text  needed-width  needed-height  width  height     (every static text, in pixels)
+//   S  dialog  control  text  needed-width  needed-height  width  height     (every static text and button
+//                                                                             label, in pixels)
 //   C  dialog  control  left  top  right  bottom                             (every control, in the dialog's
 //                                                                             client area)
 // It carries SongUploader.exe's own manifest, so it is as DPI aware as the program and uses the same control
@@ -52,10 +53,26 @@ BOOL CALLBACK MeasureControl(HWND control, LPARAM context) {
   GetClassNameA(control, className, sizeof className);
   char text[512] = {};
   GetWindowTextA(control, text, sizeof text);
-  const LONG type = GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK;
-  const bool textStatic = lstrcmpiA(className, "Static") == 0 && text[0] != '\0' &&
-                          (type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT || type == SS_LEFTNOWORDWRAP);
-  if (!textStatic) return TRUE;
+  if (text[0] == '\0') return TRUE;
+  const LONG style = GetWindowLongA(control, GWL_STYLE);
+  const LONG staticType = style & SS_TYPEMASK;
+  const LONG buttonType = style & BS_TYPEMASK;
+  // Room a button's text does not get: a push button's frame on either side, a radio button's or check box's
+  // box and the gap after it (in pixels at 96 DPI, scaled).
+  int reserved = -1;
+  if (lstrcmpiA(className, "Static") == 0) {
+    if (staticType == SS_LEFT || staticType == SS_CENTER || staticType == SS_RIGHT || staticType == SS_LEFTNOWORDWRAP) {
+      reserved = 0;
+    }
+  } else if (lstrcmpiA(className, "Button") == 0) {
+    if (buttonType == BS_PUSHBUTTON || buttonType == BS_DEFPUSHBUTTON) reserved = 2 * 3;
+    if (buttonType == BS_AUTORADIOBUTTON || buttonType == BS_RADIOBUTTON || buttonType == BS_AUTOCHECKBOX ||
+        buttonType == BS_CHECKBOX) {
+      reserved = 13 + 4;
+    }
+  }
+  if (reserved < 0) return TRUE;
+  reserved = MulDiv(reserved, static_cast<int>(DpiOf(control)), USER_DEFAULT_SCREEN_DPI);
   // The text's extent in the control's own font, broken only where the text breaks its lines itself: a static
   // that needs more room than its rectangle wraps a word onto a line of its own or cuts it off.
   HDC dc = GetDC(control);
@@ -67,7 +84,7 @@ BOOL CALLBACK MeasureControl(HWND control, LPARAM context) {
   RECT client{};
   GetClientRect(control, &client);
   std::fprintf(report.file, "S\t%d\t%d\t%s\t%ld\t%ld\t%ld\t%ld\n", report.dialog, id, OneLine(text).c_str(),
-               needed.right - needed.left, needed.bottom - needed.top, client.right, client.bottom);
+               needed.right - needed.left + reserved, needed.bottom - needed.top, client.right, client.bottom);
   return TRUE;
 }
 

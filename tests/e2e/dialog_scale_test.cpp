@@ -1,6 +1,6 @@
 // Every dialog laid out as the system lays it out at 100%, 150% and 200% scale (96, 144 and 192 DPI, set as
-// the prefix's LogPixels before the measuring tool starts): every static text fits its rectangle in the
-// dialog's own font, and every control lies inside its dialog.
+// the prefix's LogPixels before the measuring tool starts): every static text and button label fits its
+// rectangle in the dialog's own font, and every control lies inside its dialog.
 #include <gtest/gtest.h>
 #include <windows.h>
 
