@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "resources/resource.h"
+#include "tests/e2e/dialog_actions.h"
 #include "tests/e2e/harness.h"
+#include "tests/e2e/virtual_stage.h"
 
 namespace su::e2e {
 namespace {
@@ -92,6 +97,33 @@ TEST(DialogScale, DialogsFitAtEveryScale) {
     EXPECT_GT(texts, 40);
   }
   RemoveFolderTree(folder);
+}
+
+// The slot list's columns are set in pixels at 100% scale; the program widens them with the scale, or at 150%
+// the song names and sizes would be cut off in columns two thirds as wide as the dialog's text.
+TEST(DialogScale, SlotListColumnsGrowWithTheScale) {
+  VirtualStage stage("dpi_columns", "in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nfree=1048576\n");
+  ASSERT_TRUE(WriteFileBytes(stage.settings, "[SONGPORT]\r\nIN=0\r\nOUT=0\r\n"));
+  ASSERT_TRUE(WriteFileBytes(stage.song, SmallSong()));
+  {
+    ScreenDpi screen(144);
+    Program program(stage.Options());
+    ASSERT_TRUE(program.Started());
+    HWND selection = program.WaitWindow("Selection");
+    ASSERT_NE(selection, nullptr);
+    PressButton(selection, IDOK);
+    HWND send = program.WaitWindow("Send the Data", 30000);
+    ASSERT_NE(send, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return ListRowCount(send, IDC_SLOT_LIST) > 0; }));
+    HWND list = Child(send, IDC_SLOT_LIST);
+    // No, Data and Size: 40, 100 and 70 pixels at 100%.
+    EXPECT_EQ(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0), 60);
+    EXPECT_EQ(SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0), 150);
+    EXPECT_EQ(SendMessageA(list, LVM_GETCOLUMNWIDTH, 2, 0), 105);
+    program.Kill();
+  }
+  RemoveFolderTree(stage.folder);
+  RemoveFolderTree(stage.temp);
 }
 
 }  // namespace
