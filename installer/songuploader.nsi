@@ -39,6 +39,8 @@ ManifestDPIAware true
 !define CLASSES "Software\Classes"
 !define PROGID "SongUploader.MidiFile"
 !define SETTINGS "SongUploader.INI"
+; The longest PATH (with our folder added) the installer rewrites: its strings hold NSIS_MAX_STRLEN characters.
+!define /math PATH_LIMIT ${NSIS_MAX_STRLEN} - 1
 
 !include MUI2.nsh
 !include FileFunc.nsh
@@ -81,16 +83,36 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "MIT licence"
 ; --- the user's PATH (HKCU\Environment), one entry at a time ---
 
 ; Sets $R9 to the user's PATH without the entries equal to $INSTDIR (compared without regard to case), and $R8
-; to 1 when there was such an entry. Every other entry stays as it was, in its place.
+; to 1 when there was such an entry. Every other entry stays as it was, in its place. A PATH the installer
+; cannot read whole (longer than its strings, or not a string) is never rewritten: $R8 is 2 then.
 !macro PathWithoutFolder prefix
 Function ${prefix}PathWithoutFolder
   Push $0
   Push $1
   Push $2
   Push $3
-  ReadRegStr $0 HKCU "Environment" "Path"
   StrCpy $R9 ""
   StrCpy $R8 0
+  ClearErrors
+  ReadRegStr $0 HKCU "Environment" "Path"
+  ${If} ${Errors}
+    ; Either there is no PATH of the user's own (then it starts empty) or it cannot be read.
+    StrCpy $3 0
+    ${Do}
+      EnumRegValue $1 HKCU "Environment" $3
+      ${IfThen} $1 == "" ${|} ${ExitDo} ${|}
+      ${IfThen} $1 == "Path" ${|} StrCpy $R8 2 ${|}
+      IntOp $3 $3 + 1
+    ${Loop}
+  ${EndIf}
+  StrLen $1 "$0;$INSTDIR"
+  ${If} $1 >= ${PATH_LIMIT}
+    StrCpy $R8 2
+  ${EndIf}
+  ${If} $R8 == 2
+    DetailPrint "Your PATH is too long to be changed here: add or remove $INSTDIR in it yourself."
+    Goto done
+  ${EndIf}
   StrCpy $1 ""
   StrCpy $3 0
   ${Do}
@@ -114,6 +136,7 @@ Function ${prefix}PathWithoutFolder
     ${EndIf}
     IntOp $3 $3 + 1
   ${Loop}
+  done:
   Pop $3
   Pop $2
   Pop $1
@@ -194,7 +217,9 @@ Section /o "Add the console build to my PATH" SecPath
     ${EndIf}
     !insertmacro AnnounceEnvironment
   ${EndIf}
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "ConsoleOnPath" 1
+  ${If} $R8 != 2
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "ConsoleOnPath" 1
+  ${EndIf}
 SectionEnd
 
 ; Runs last, once the files are in place.
@@ -217,9 +242,13 @@ SectionEnd
 Function .onInit
   ; What an earlier installation had is offered again.
   ReadRegDWORD $0 HKCU "${UNINSTALL_KEY}" "Console"
-  ${IfThen} $0 == 1 ${|} !insertmacro SelectSection ${SecConsole} ${|}
+  ${If} $0 == 1
+    !insertmacro SelectSection ${SecConsole}
+  ${EndIf}
   ReadRegDWORD $0 HKCU "${UNINSTALL_KEY}" "ConsoleOnPath"
-  ${IfThen} $0 == 1 ${|} !insertmacro SelectSection ${SecPath} ${|}
+  ${If} $0 == 1
+    !insertmacro SelectSection ${SecPath}
+  ${EndIf}
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/CONSOLE" $0

@@ -118,6 +118,7 @@ installer_checks=("the installer for version $version built beside the zip"
                   "the console build is on the user's PATH, the user's own entries kept"
                   "the program started as \"Open with\" starts it shows the Selection dialog for the song"
                   "the uninstaller leaves nothing of ours but the settings file, and the user's own keys"
+                  "a PATH longer than the installer can read whole is left as it was"
                   "the uninstaller asked to remove the settings file leaves nothing of ours")
 if [[ ! -f "$setup" ]]; then
   for name in "${installer_checks[@]}"; do fail "$name" "no $setup"; done
@@ -138,7 +139,8 @@ else
   }
   reg_key_exists() { wine reg query "$1" >/dev/null 2>&1; }
   # The user's own: a PATH entry and a default program for .mid, there before SongUploader.
-  wine reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d 'C:\Tools' /f >/dev/null 2>&1
+  user_path='C:\Tools'
+  wine reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$user_path" /f >/dev/null 2>&1
   wine reg add "$classes\\.mid" /ve /d 'OtherPlayer.mid' /f >/dev/null 2>&1
 
   older="$scratch/SongUploader-0.9.0-setup.exe"
@@ -199,13 +201,17 @@ else
       ! reg_value "$classes\\.mid\\OpenWithProgids" SongUploader.MidiFile >/dev/null &&
       ! reg_value "$classes\\.midi\\OpenWithProgids" SongUploader.MidiFile >/dev/null &&
       ! reg_key_exists "$classes\\.mid\\OpenWithProgids" && ! reg_key_exists "$classes\\.midi" &&
-      [[ "$(reg_value 'HKCU\Environment' Path)" == 'C:\Tools' && "$(reg_value "$classes\\.mid" "")" == OtherPlayer.mid ]]
+      [[ "$(reg_value 'HKCU\Environment' Path)" == "$user_path" && "$(reg_value "$classes\\.mid" "")" == OtherPlayer.mid ]]
   }
   wine "$folder/Uninstall SongUploader.exe" /S >/dev/null 2>&1; wineserver -w 2>/dev/null
   check "${installer_checks[7]}" nothing_of_ours_but "SongUploader.INI "
+  # The second time, a PATH of 1,400 characters: more than the installer's strings hold.
+  user_path=$(for n in $(seq 100 199); do printf 'C:\\Tools\\%s;' "$n"; done)
+  wine reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$user_path" /f >/dev/null 2>&1
   wine "$setup" /S /PATH >/dev/null 2>&1
+  check "${installer_checks[8]}" test "$(reg_value 'HKCU\Environment' Path)" = "$user_path"
   wine "$folder/Uninstall SongUploader.exe" /S /REMOVESETTINGS >/dev/null 2>&1; wineserver -w 2>/dev/null
-  check "${installer_checks[8]}" nothing_of_ours_but ""
+  check "${installer_checks[9]}" nothing_of_ours_but ""
   wineserver -k 2>/dev/null
   unset WINEDLLOVERRIDES
 fi
