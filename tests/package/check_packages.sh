@@ -7,8 +7,8 @@
 #     and apt-get removes it again without leaving the program behind (as root only; skipped otherwise);
 #   - the installer, run silently in a fresh Wine prefix as an upgrade over an older version, keeps the settings
 #     file, installs the program, the Start menu shortcut, the "Open with" entries and the uninstall entry, and
-#     its program shows the Selection dialog for a song as "Open with" starts it; the uninstaller leaves nothing
-#     of ours (the settings file only when not asked to remove it);
+#     its program shows the Selection dialog for a song as "Open with" starts it; a PATH too long for it is left
+#     whole; the uninstaller leaves nothing of ours (the settings file only when not asked to remove it);
 #   - the web zip holds the page's static files only (never the Web MIDI stand-in), matches its checksum, and
 #     its page allows nothing but its own files and WebAssembly.
 # Ends with "N passed, N failed, N skipped". SU_NATIVE_BUILD, SU_WINDOWS_BUILD and SU_PACKAGE_OUT as for
