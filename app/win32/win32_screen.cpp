@@ -378,13 +378,33 @@ void Win32Screen::ListSetup(WindowRef dialog, int control) {
   SendToControl(dialog, control, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
 }
 
+namespace {
+
+// The dots per inch a window is drawn at. The program is DPI aware, so widths given in pixels at 100% scale
+// (96 DPI) are scaled here. Windows 10 tells a window's own monitor's DPI; older versions the system's.
+UINT DpiOf(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  if (getDpiForWindow != nullptr && window != nullptr) {
+    const UINT dpi = getDpiForWindow(window);
+    if (dpi != 0) return dpi;
+  }
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+}  // namespace
+
 void Win32Screen::ListAddColumn(WindowRef dialog, int control, int column, const std::string& title,
                                 int widthPixels) {
   std::vector<char> text(title.begin(), title.end());
   text.push_back('\0');
   LVCOLUMNA header{};
   header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-  header.cx = widthPixels;
+  header.cx = MulDiv(widthPixels, static_cast<int>(DpiOf(Control(dialog, control))), USER_DEFAULT_SCREEN_DPI);
   header.pszText = text.data();
   header.iSubItem = column;
   SendToControl(dialog, control, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),

@@ -28,6 +28,8 @@ SU_NEEDS=(
   "jackd:jackd2"
   "dpkg-shlibdeps:dpkg-dev"
   "man:man-db"
+  "makensis:nsis"
+  "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf:fonts-liberation"
 )
 # The web page: its Emscripten build and a server for it (SU_WEB_BUILD_NEEDS), and its tests in real browsers,
 # Chromium and Firefox ESR (the Node.js packages of tests/web come from npm, pinned by its lock file).
@@ -97,7 +99,12 @@ su_stop_virtual_display() {
   if [[ -n "${SU_XVFB_PID:-}" ]]; then kill "$SU_XVFB_PID" 2>/dev/null || true; fi
 }
 
-# A Wine prefix of our own inside the build folder, made once.
+# The dialogs' font, "MS Sans Serif", is not among Wine's fonts here; without a word from us Wine draws it in
+# whatever sans-serif font the system offers first, often one far wider than Windows' (labels then wrap).
+# Liberation Sans has Windows' metrics for its sans-serif text.
+SU_WINE_DIALOG_FONT="Liberation Sans"
+
+# A Wine prefix of our own inside the build folder, made once, with the dialogs' font replaced as above.
 su_prepare_wine() {
   export WINEPREFIX="${SU_WINEPREFIX:-$ROOT/build/windows/wineprefix}"
   export WINEARCH=win64
@@ -108,6 +115,19 @@ su_prepare_wine() {
     WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
   fi
+  if ! grep -q "^\"MS Sans Serif\"=\"$SU_WINE_DIALOG_FONT\"" "$WINEPREFIX/system.reg" 2>/dev/null; then
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v "MS Sans Serif" \
+      /d "$SU_WINE_DIALOG_FONT" /f >/dev/null 2>&1 || true
+    wineserver -w || true
+  fi
+}
+
+# The Windows installer SongUploader-<version>-setup.exe, made by makensis from installer/songuploader.nsi:
+#   su_make_installer VERSION FOLDER OUTPUT   (FOLDER holds the files of the Windows zip; the icon comes from
+#   the Windows build in SU_WINDOWS_BUILD, default build/windows)
+su_make_installer() {
+  local icon="${SU_WINDOWS_BUILD:-$ROOT/build/windows}/resources/songuploader.ico"
+  makensis -V2 -NOCD "-DVERSION=$1" "-DSTAGE=$2" "-DICON=$icon" "-DOUTFILE=$3" "$ROOT/installer/songuploader.nsi"
 }
 
 # The native build in build/native, or in the folder given; further arguments are build options (--target ...).

@@ -63,20 +63,20 @@ std::vector<ControlRow> SendDialogC() {
       {IDC_REFRESH, "BUTTON", "REFRESH", kFlat, kTabStop | kHidden, 80, 50, 50, 10},
       {-1, "STATIC", "Total Size", SS_LEFT, kPlain, 10, 195, 35, 8},
       {-1, "STATIC", ":", SS_LEFT, kPlain, 50, 195, 8, 8},
-      {IDC_TOTAL_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 60, 195, 28, 8},
+      {IDC_TOTAL_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 58, 195, 30, 8},
       {-1, "STATIC", "KBytes", SS_LEFT, kPlain, 90, 195, 22, 8},
       {-1, "STATIC", "Empty Size", SS_LEFT, kPlain, 10, 210, 36, 8},
       {-1, "STATIC", ":", SS_LEFT, kPlain, 50, 210, 8, 8},
-      {IDC_FREE_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 60, 210, 28, 8},
+      {IDC_FREE_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 58, 210, 30, 8},
       {-1, "STATIC", "KBytes", SS_LEFT, kPlain, 90, 210, 22, 8},
       {IDC_PROGRESS, "msctls_progress32", "Progress1", PBS_SMOOTH, kPlain, 7, 175, 123, 10},
       {IDC_STATUS, "STATIC", "Static", SS_CENTER, kPlain, 15, 185, 115, 8},
       {-1, "BUTTON", "", BS_GROUPBOX, kPlain, 7, 7, 123, 45},
       {-1, "STATIC", "File Name", SS_LEFT, kPlain, 17, 21, 32, 8},
-      {-1, "STATIC", "Size", SS_LEFT, kPlain, 17, 36, 13, 8},
+      {-1, "STATIC", "Size", SS_LEFT, kPlain, 17, 36, 15, 8},
       {-1, "STATIC", "KBytes", SS_LEFT, kPlain, 82, 36, 22, 8},
       {IDC_FILE_NAME, "EDIT", "", kReadOnly, kStaticEdge, 52, 21, 70, 12},
-      {IDC_SONG_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 52, 36, 28, 8},
+      {IDC_SONG_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 50, 36, 30, 8},
       {-1, "STATIC", kCapacities, SS_LEFTNOWORDWRAP, kGroup, 7, 225, 115, 19},
   };
 }
@@ -90,20 +90,20 @@ std::vector<ControlRow> SendDialogA() {
       {IDC_REFRESH, "BUTTON", "REFRESH", kFlat, kTabStop | kHidden, 70, 50, 50, 10},
       {-1, "STATIC", "Total Size", SS_LEFT, kPlain, 10, 195, 35, 8},
       {-1, "STATIC", ":", SS_LEFT, kPlain, 50, 195, 8, 8},
-      {IDC_TOTAL_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 60, 195, 28, 8},
+      {IDC_TOTAL_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 58, 195, 30, 8},
       {-1, "STATIC", "KBytes", SS_LEFT, kPlain, 90, 195, 22, 8},
       {-1, "STATIC", "Empty Size", SS_LEFT, kPlain, 10, 210, 36, 8},
       {-1, "STATIC", ":", SS_LEFT, kPlain, 50, 210, 8, 8},
-      {IDC_FREE_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 60, 210, 28, 8},
+      {IDC_FREE_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 58, 210, 30, 8},
       {-1, "STATIC", "KBytes", SS_LEFT, kPlain, 90, 210, 22, 8},
       {IDC_PROGRESS, "msctls_progress32", "Progress1", PBS_SMOOTH, kPlain, 5, 175, 115, 10},
       {IDC_STATUS, "STATIC", "Static", SS_CENTER, kPlain, 5, 185, 115, 8},
       {-1, "BUTTON", "", BS_GROUPBOX, kPlain, 5, 5, 126, 45},
       {-1, "STATIC", "File Name", SS_LEFT, kPlain, 15, 20, 32, 8},
-      {-1, "STATIC", "Size", SS_LEFT, kPlain, 15, 35, 13, 8},
+      {-1, "STATIC", "Size", SS_LEFT, kPlain, 15, 35, 15, 8},
       {-1, "STATIC", "KBytes", SS_LEFT, kPlain, 79, 35, 22, 8},
       {IDC_FILE_NAME, "EDIT", "", kReadOnly, kStaticEdge, 50, 20, 70, 12},
-      {IDC_SONG_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 50, 35, 28, 8},
+      {IDC_SONG_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 48, 35, 30, 8},
       {-1, "STATIC", kCapacities, SS_LEFTNOWORDWRAP, kGroup, 7, 225, 124, 19},
   };
 }
@@ -117,20 +117,20 @@ std::vector<ControlRow> SendDialogB() {
       {IDC_REFRESH, "BUTTON", "REFRESH", kFlat, kTabStop | kHidden, 70, 50, 50, 10},
       {-1, "STATIC", "Total Size", SS_LEFT, kPlain, 10, 195, 35, 8},
       {-1, "STATIC", ":", SS_LEFT, kPlain, 82, 195, 8, 8},
-      {IDC_TOTAL_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 84, 195, 28, 8},
+      {IDC_TOTAL_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 82, 195, 30, 8},
       {-1, "STATIC", "KBytes", SS_LEFT, kPlain, 114, 195, 22, 8},
       {IDC_PROGRESS, "msctls_progress32", "Progress1", PBS_SMOOTH, kPlain, 5, 175, 134, 10},
       {IDC_STATUS, "STATIC", "Static", SS_CENTER, kPlain, 5, 185, 115, 8},
       {-1, "BUTTON", "", BS_GROUPBOX, kPlain, 7, 5, 132, 45},
       {-1, "STATIC", "File Name", SS_LEFT, kPlain, 13, 20, 32, 8},
-      {-1, "STATIC", "Size", SS_LEFT, kPlain, 13, 35, 13, 8},
+      {-1, "STATIC", "Size", SS_LEFT, kPlain, 13, 35, 15, 8},
       {-1, "STATIC", "KBytes", SS_LEFT, kPlain, 79, 35, 22, 8},
       {IDC_FILE_NAME, "EDIT", "", kReadOnly, kStaticEdge, 50, 20, 82, 12},
-      {IDC_SONG_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 50, 35, 28, 8},
+      {IDC_SONG_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 48, 35, 30, 8},
       {-1, "STATIC", kCapacities, SS_LEFTNOWORDWRAP, kGroup, 7, 219, 132, 19},
       {-1, "STATIC", "Maximum Song Size", SS_LEFT, kPlain, 10, 208, 65, 8},
       {-1, "STATIC", ":", SS_LEFT, kPlain, 82, 208, 8, 8},
-      {IDC_MAX_SONG_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 84, 208, 28, 8},
+      {IDC_MAX_SONG_SIZE, "STATIC", "99999999", SS_RIGHT, kPlain, 82, 208, 30, 8},
       {-1, "STATIC", "KBytes", SS_LEFT, kPlain, 114, 208, 22, 8},
   };
 }
@@ -155,10 +155,10 @@ std::vector<DialogRow> Dialogs() {
         {IDC_MIDI_OUT, "COMBOBOX", "", kCombo, kTabStop, 40, 25, 140, 95},
         {1, "BUTTON", "OK", BS_DEFPUSHBUTTON, kTabStop, 40, 50, 50, 14},
         {2, "BUTTON", "Cancel", BS_PUSHBUTTON, kTabStop, 95, 50, 50, 14},
-        {-1, "STATIC", "MIDI IN", SS_LEFT, kGroup, 10, 10, 23, 8},
-        {-1, "STATIC", "MIDI OUT", SS_LEFT, kGroup, 5, 30, 30, 8}}},
+        {-1, "STATIC", "MIDI IN", SS_LEFT, kGroup, 10, 10, 26, 8},
+        {-1, "STATIC", "MIDI OUT", SS_LEFT, kGroup, 5, 30, 33, 8}}},
       {IDD_LOOKING, "", 143, 47, false, 9, 0, 0, false,
-       {{-1, "STATIC", "Looking for the keyboard connection...\nPlease wait.", SS_LEFT, kGroup, 8, 8, 125, 15},
+       {{-1, "STATIC", "Looking for the keyboard connection...\nPlease wait.", SS_LEFT, kGroup, 8, 8, 125, 16},
         {IDC_PROGRESS, "msctls_progress32", "Progress1", PBS_SMOOTH, kPlain, 5, 30, 135, 10}}},
       {IDD_DELETING, "Now deleting...", 143, 29, false, 10, 0, 0, true,
        {{-1, "STATIC", "Now deleting... Please wait.", SS_LEFT, kGroup, 9, 9, 130, 8}}},
@@ -396,9 +396,17 @@ TEST_F(ProgramResources, ProgramIconAndManifestArePresent) {
   ASSERT_NE(manifest, nullptr);
   const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
   const std::string text(bytes, SizeofResource(module, manifest));
-  // No dependency on a newer control library: the controls keep the classic look.
-  EXPECT_EQ(text.find("dependency"), std::string::npos);
   EXPECT_NE(text.find("assemblyIdentity"), std::string::npos);
+  // The current common controls (visual styles), per-monitor DPI awareness, Windows 7 to 11, no elevation,
+  // and the system's ANSI code page (no activeCodePage).
+  for (const char* wanted : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                             ">PerMonitorV2, PerMonitor</dpiAwareness>", ">true/pm</dpiAware>",
+                             "level=\"asInvoker\"", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                             "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+    EXPECT_NE(text.find(wanted), std::string::npos) << "the manifest lacks " << wanted;
+  }
+  EXPECT_EQ(text.find("activeCodePage"), std::string::npos);
 }
 
 }  // namespace
