@@ -1,9 +1,15 @@
 // The page's service worker: keeps the files of one version of the page, so that after one visit the page
 // opens and works without a network. A version is taken whole: the new files are fetched together when a new
 // worker installs, and the old version's files are dropped only once the new one has them all. A page never
-// mixes the two: it loads all its files as it opens, from the version that gave it the page.
+// mixes the two: it loads all its files as it opens, from the version that gave it the page. The version is a
+// hash of the page's files, written in by the build: any change to any file makes this worker a new one.
 const VERSION = '@SU_VERSION@';
-const CACHE = `songuploader-${VERSION}`;
+// Each copy of the page on a site (each folder it is served from) keeps its own files under its own names, and
+// drops only its own older versions.
+const OWN = `songuploader ${new URL(self.registration.scope).pathname} `;
+const CACHE = OWN + VERSION;
+// Names of the builds that kept one cache for the whole site, dropped with any old version.
+const EARLIER = /^songuploader-[0-9.]+$/;
 // The page first, then every file it asks for, by this version (the build writes the list).
 const FILES = ['./', ...[@SU_WEB_CACHED@].map((name) => `${name}?v=${VERSION}`)];
 
@@ -31,7 +37,7 @@ self.addEventListener('install', (event) => {
 self.addEventListener('activate', (event) => {
   event.waitUntil((async () => {
     for (const name of await caches.keys()) {
-      if (name.startsWith('songuploader-') && name !== CACHE) await caches.delete(name);
+      if ((name.startsWith(OWN) || EARLIER.test(name)) && name !== CACHE) await caches.delete(name);
     }
   })());
 });

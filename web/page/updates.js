@@ -1,0 +1,94 @@
+// How the page stays current and stays on this computer: its service worker (sw.js) keeps one version of the
+// page's files; when the host has a new version, the worker takes it whole and the page offers a reload. The
+// reload never cuts the keyboard's work short: pressed while the keyboard is busy, it waits for the end.
+const READY = 'A new version of this page is ready.';
+const WAITING = 'Reloads when the keyboard is done';
+const NOT_UPDATED = 'This page could not update itself to its new version (the host did not hand over all of ' +
+  'its files). It keeps working as it is; it tries again at your next visit.';
+// Failed installs of a new version in a row, after which the page says so (the browser tries again at each visit).
+const FAILURES_SAID = 3;
+
+const failuresKey = (scope) => `songuploader.updateFailures ${scope}`;
+const stored = (key) => { try { return Number(localStorage.getItem(key)) || 0; } catch { return 0; } };
+const store = (key, value) => { try { localStorage.setItem(key, String(value)); } catch { /* not kept */ } };
+
+// `ui`: {region, text, button}, the status region (present from the start), its text and the Reload button;
+// `busy()`: whether the keyboard is at work. Returns {register(), settled()}: register() starts the worker (once
+// the page has started, so that its copies of the files do not slow the first start down); settled() is called
+// whenever the page's state changes, and reloads if a reload was waiting for the end of the work.
+export function offerUpdates(ui, busy) {
+  const workers = 'serviceWorker' in navigator && window.isSecureContext ? navigator.serviceWorker : null;
+  let reloadWanted = false;
+
+  const say = (text, reload) => {
+    ui.text.textContent = text;
+    ui.button.hidden = !reload;
+    ui.region.classList.toggle('shown', Boolean(text));
+  };
+  const reloadNow = () => {
+    reloadWanted = false;
+    window.location.reload();
+  };
+  ui.button.addEventListener('click', () => {
+    if (!busy()) {
+      reloadNow();
+      return;
+    }
+    reloadWanted = true;
+    ui.button.textContent = WAITING;
+    ui.button.disabled = true;
+  });
+
+  if (workers) {
+    // A page that a worker already served learns here that a new version took over.
+    const hadWorker = Boolean(workers.controller);
+    workers.addEventListener('controllerchange', () => { if (hadWorker) say(READY, true); });
+  }
+
+  // Counts new versions that could not be installed; one that installs ends the count.
+  const watched = new WeakSet();
+  function watchInstall(registration, worker) {
+    if (!worker || !registration.active || watched.has(worker)) return;
+    watched.add(worker);
+    const key = failuresKey(registration.scope);
+    let installed = false;
+    worker.addEventListener('statechange', () => {
+      if (worker.state === 'installed' || worker.state === 'activated') {
+        installed = true;
+        store(key, 0);
+      } else if (worker.state === 'redundant' && !installed) {
+        const failures = stored(key) + 1;
+        store(key, failures);
+        if (failures >= FAILURES_SAID) say(NOT_UPDATED, false);
+      }
+    });
+  }
+
+  return {
+    async register() {
+      if (!workers) return;
+      try {
+        const registration = await workers.register('sw.js', { scope: './' });
+        if (stored(failuresKey(registration.scope)) >= FAILURES_SAID) say(NOT_UPDATED, false);
+        watchInstall(registration, registration.installing);
+        registration.addEventListener('updatefound', () => watchInstall(registration, registration.installing));
+      } catch (error) {
+        console.warn('This page will not open without a network:', error);
+      }
+    },
+    settled() {
+      if (reloadWanted && !busy()) reloadNow();
+    },
+  };
+}
+
+// Asks the browser to keep the page's files and the user's settings even when the disk runs low, once the page
+// has earned it: installed as an app, or a song sent. Asked once a visit; the browser may decide without asking.
+let askedToKeep = false;
+export function keepStorage() {
+  if (askedToKeep || !navigator.storage || typeof navigator.storage.persist !== 'function') return;
+  askedToKeep = true;
+  navigator.storage.persisted()
+    .then((kept) => (kept ? true : navigator.storage.persist()))
+    .catch((error) => console.warn('The browser may clear this page\'s files when space runs low:', error));
+}
