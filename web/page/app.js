@@ -163,7 +163,8 @@ function update() {
   ui.type22.disabled = busy || asking || !midiUsable;
   ui.midiIn.disabled = ui.midiOut.disabled = busy || asking;
   ui.keyboardWhy.textContent = !core ? 'Loading…' : asking ? ASKING
-    : state.midi === 'none' ? 'This browser cannot reach a keyboard.' : '';
+    : state.midi === 'none' ? (window.location.protocol === 'file:' ? 'Opened as a file, this page cannot reach a keyboard.'
+      : 'This browser cannot reach a keyboard.') : '';
 
   const row = selectedRow();
   ui.send.textContent = several() ? 'Send all' : 'Send';

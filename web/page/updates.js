@@ -17,7 +17,9 @@ const store = (key, value) => { try { localStorage.setItem(key, String(value)); 
 // the page has started, so that its copies of the files do not slow the first start down); settled() is called
 // whenever the page's state changes, and reloads if a reload was waiting for the end of the work.
 export function offerUpdates(ui, busy) {
-  const workers = 'serviceWorker' in navigator && window.isSecureContext ? navigator.serviceWorker : null;
+  // A page opened as a file has no worker (Firefox calls it secure, but will not register one for it).
+  const served = window.isSecureContext && window.location.protocol !== 'file:';
+  const workers = 'serviceWorker' in navigator && served ? navigator.serviceWorker : null;
   let reloadWanted = false;
 
   const say = (text, reload) => {
