@@ -2,6 +2,7 @@
 // (conversion, port pairing, identification, room checks, questions, texts) is the core's.
 import { MAX_SONG_BYTES, loadCore } from './core-api.js?v=@SU_VERSION@';
 import { keepStorage, offerUpdates } from './updates.js?v=@SU_VERSION@';
+import { zipFiles } from './zip.js?v=@SU_VERSION@';
 
 const $ = (id) => document.getElementById(id);
 const ui = {
@@ -38,6 +39,7 @@ const TOO_LARGE = 'This file is larger than 64 MB, more than any song the conver
 const UNREADABLE = 'The browser could not read this file. Choose it again, or choose another file.';
 const UNFORESEEN = 'Something went wrong in this page. Try again; if it happens again, reload the page.';
 const CONVERTING = 'Now converting…';
+const ZIP_NAME = 'songs.zip';
 const NO_PORTS = 'No MIDI input and output to reach a keyboard: connect the keyboard, switch it on and press ' +
   '"Connect keyboard" again.';
 const FRAMED = 'This page works only on its own, not inside another site\'s page. Open it at its own address.';
@@ -153,6 +155,7 @@ function update() {
   pageUpdates.settled();
   ui.file.disabled = busy;
   ui.save.disabled = busy || !song || !core;
+  ui.save.textContent = several() ? 'Save all as .zip' : 'Save as .sq2';
   ui.songWhy.textContent = !song ? 'Choose a song first.' : !core ? 'Loading…' : '';
   for (const button of ui.songInfo.querySelectorAll('button')) button.disabled = busy;
 
@@ -375,10 +378,14 @@ function download(name, bytes) {
   setTimeout(() => URL.revokeObjectURL(url), 60000);
 }
 
-// Saves every song chosen, one download each; a song that cannot be converted is said so, and the next goes on.
+// Saves the song chosen as its song file, or several as one .zip of their song files (one download: a browser
+// may refuse a page many). A song that cannot be converted is said so and left out; the status line names what
+// was saved.
 async function save() {
   if (!state.core || state.songs.length === 0) return;
   await work(async () => {
+    const converted = [];
+    let saved = '';
     for (const song of [...state.songs]) {
       ui.status.textContent = CONVERTING;
       await painted();
@@ -388,9 +395,19 @@ async function save() {
         await tell(result.message);
         continue;
       }
-      download(result.name, result.bytes);
-      ui.status.textContent = result.saved;
+      converted.push(result);
+      saved = result.saved;
     }
+    if (converted.length === 0) return;
+    if (state.songs.length === 1) {
+      download(converted[0].name, converted[0].bytes);
+      ui.status.textContent = saved;
+      return;
+    }
+    const archive = zipFiles(converted);
+    download(ZIP_NAME, archive.bytes);
+    // The product's "Saved." closes the line, as for one song.
+    ui.status.textContent = `${ZIP_NAME}: ${archive.names.join(', ')}\n${saved.split('\n').pop()}`;
   });
 }
 
