@@ -116,7 +116,7 @@ test('a rebuilt page on the host is offered with a Reload button, and Reload bri
     await page.reload();
     await page.waitForSelector('body[data-ready="true"]');
     assert.equal(await pageVersion(page), old);
-    const offer = page.getByRole('status').filter({ hasText: 'A new version of this page is ready.' });
+    const offer = page.locator('#update').filter({ hasText: 'A new version of this page is ready.' });
     await offer.waitFor({ timeout: 20000 });
     await offer.getByRole('button', { name: 'Reload' }).click();
     await page.waitForURL(host.url);

@@ -8,8 +8,7 @@ const $ = (id) => document.getElementById(id);
 const ui = {
   file: $('song-file'), drop: $('drop'), songInfo: $('song-info'), save: $('save'), songWhy: $('song-why'),
   connect: $('connect'), type22: $('type22'), ports: $('ports'), midiIn: $('midi-in'), midiOut: $('midi-out'),
-  keyboardInfo: $('keyboard-info'), keyboardProblem: $('keyboard-problem'), noMidi: $('no-midi'),
-  keyboardWhy: $('keyboard-why'),
+  keyboardInfo: $('keyboard-info'), noMidi: $('no-midi'), keyboardWhy: $('keyboard-why'),
   table: $('slots'), rows: $('slots').tBodies[0], total: $('total'), memory: $('memory'), room: $('room'),
   songLine: $('song-line'), memoryAfter: $('memory-after'), memoryPlanned: $('memory-planned'),
   planChoice: $('plan-choice'), firstSlot: $('first-slot'), planLine: $('plan-line'),
@@ -477,10 +476,11 @@ function noMidi(kind, text) {
   ui.noMidi.textContent = text;
 }
 
-// A connection that could not be made, said at once to a screen reader; the next attempt clears it.
+// A connection that could not be made, said at once to a screen reader (in the note of why the keyboard cannot
+// be reached, empty once the browser gave MIDI access); the next attempt clears it.
 function keyboardProblem(text) {
   ui.keyboardInfo.textContent = 'No keyboard connected.';
-  ui.keyboardProblem.textContent = text;
+  ui.noMidi.textContent = text;
 }
 
 function keyboardGone() {
@@ -512,7 +512,7 @@ async function connect() {
   if (state.busy || state.midi === 'asking') return;
   if (!(await midiAccess())) return;
   await work(async () => {
-    ui.keyboardProblem.textContent = '';
+    ui.noMidi.textContent = '';
     const lists = listPorts();
     if (!lists.ok) {
       await tell(lists.message);
