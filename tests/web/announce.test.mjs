@@ -66,7 +66,8 @@ test('a click on a row focuses the slot table, where Home, End, PageUp and PageD
   await page.locator('.table-box').evaluate((box) => { box.style.maxHeight = '10rem'; });
   const last = (await page.locator('#slots tbody tr').count()) - 1;
   assert.ok(last >= 8, `a table of ${last + 1} rows`);
-  await page.locator('#slots tbody tr').nth(2).click();
+  // A click as a screen reader makes it (no mouse button pressed, so the browser itself moves no focus).
+  await page.locator('#slots tbody tr').nth(2).dispatchEvent('click');
   assert.ok(await page.locator('#slots').evaluate((table) => document.activeElement === table), 'the table has the focus');
   assert.equal(await selectedRow(page), 2);
 
