@@ -141,6 +141,36 @@ test('a rebuilt page on the host is offered with a Reload button, and Reload bri
   }
 });
 
+test('a new version the host cannot hand over whole is tried at each visit, and after three the page says so', async () => {
+  const folder = join(scratch, 'broken-host');
+  const old = assemble(join(ROOT, 'web/page'), folder);
+  const host = await startServer({ demo: false, root: folder });
+  const page = await openPage(browser, host.url, { waitForStandin: false });
+  // How many attempts the page's worker counted (sw.js keeps the count where the page reads it).
+  const failures = () => page.evaluate(async () => {
+    const name = 'songuploader / failed-updates';
+    const count = (await caches.has(name)) && (await (await caches.open(name)).match('count'));
+    return count ? Number(await count.text()) : 0;
+  });
+  try {
+    await visited(page);
+    assemble(changedSources('broken-sources', '\n/* never whole on the host */\n'), folder);
+    rmSync(join(folder, 'icon-maskable-512.png'));
+    for (let visit = 1; visit <= 3; visit += 1) {
+      assert.ok(await page.getByText(/could not update itself/).isHidden(), `said after ${visit - 1} failures`);
+      await page.reload();
+      await page.waitForSelector('body[data-ready="true"]');
+      for (let wait = 0; wait < 200 && (await failures()) < visit; wait += 1) await page.waitForTimeout(50);
+      assert.equal(await failures(), visit);
+    }
+    await page.getByText(/could not update itself to its new version/).waitFor({ timeout: 10000 });
+    assert.equal(await pageVersion(page), old, 'the installed version still works');
+  } finally {
+    await page.close();
+    await host.stop();
+  }
+});
+
 test('two copies of the page on one host keep their own files', async () => {
   const site = join(scratch, 'site');
   const first = assemble(join(ROOT, 'web/page'), join(site, 'one'));

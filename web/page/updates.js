@@ -8,9 +8,17 @@ const NOT_UPDATED = 'This page could not update itself to its new version (the h
 // Failed installs of a new version in a row, after which the page says so (the browser tries again at each visit).
 const FAILURES_SAID = 3;
 
-const failuresKey = (scope) => `songuploader.updateFailures ${scope}`;
-const stored = (key) => { try { return Number(localStorage.getItem(key)) || 0; } catch { return 0; } };
-const store = (key, value) => { try { localStorage.setItem(key, String(value)); } catch { /* not kept */ } };
+// How many times in a row the new version could not be installed, as the worker counts them (sw.js).
+async function failedUpdates(registration) {
+  try {
+    const name = `songuploader ${new URL(registration.scope).pathname} failed-updates`;
+    if (!(await caches.has(name))) return 0;
+    const count = await (await caches.open(name)).match('count');
+    return count ? Number(await count.text()) || 0 : 0;
+  } catch {
+    return 0;
+  }
+}
 
 // `ui`: {region, text, button}, the status region (present from the start), its text and the Reload button;
 // `busy()`: whether the keyboard is at work. Returns {register(), settled()}: register() starts the worker (once
@@ -47,33 +55,27 @@ export function offerUpdates(ui, busy) {
     workers.addEventListener('controllerchange', () => { if (hadWorker) say(READY, true); });
   }
 
-  // Counts new versions that could not be installed; one that installs ends the count.
+  // Says so once a new version failed to install too often, looking again whenever one more attempt ends.
   const watched = new WeakSet();
-  function watchInstall(registration, worker) {
-    if (!worker || !registration.active || watched.has(worker)) return;
+  const checkFailures = async (registration) => {
+    if (workers.controller && (await failedUpdates(registration)) >= FAILURES_SAID) say(NOT_UPDATED, false);
+  };
+  const watchInstall = (registration, worker) => {
+    if (!worker || watched.has(worker)) return;
     watched.add(worker);
-    const key = failuresKey(registration.scope);
-    let installed = false;
-    worker.addEventListener('statechange', () => {
-      if (worker.state === 'installed' || worker.state === 'activated') {
-        installed = true;
-        store(key, 0);
-      } else if (worker.state === 'redundant' && !installed) {
-        const failures = stored(key) + 1;
-        store(key, failures);
-        if (failures >= FAILURES_SAID) say(NOT_UPDATED, false);
-      }
-    });
-  }
+    worker.addEventListener('statechange', () => { if (worker.state === 'redundant') checkFailures(registration); });
+  };
 
   return {
     async register() {
       if (!workers) return;
       try {
         const registration = await workers.register('sw.js', { scope: './' });
-        if (stored(failuresKey(registration.scope)) >= FAILURES_SAID) say(NOT_UPDATED, false);
         watchInstall(registration, registration.installing);
         registration.addEventListener('updatefound', () => watchInstall(registration, registration.installing));
+        await checkFailures(registration);
+        // Each visit looks for a new version (again, if the last one failed); without a network it finds none.
+        registration.update().catch(() => {});
       } catch (error) {
         console.warn('This page will not open without a network:', error);
       }
