@@ -73,9 +73,8 @@ export function offerUpdates(ui, busy) {
         const registration = await workers.register('sw.js', { scope: './' });
         watchInstall(registration, registration.installing);
         registration.addEventListener('updatefound', () => watchInstall(registration, registration.installing));
+        // The browser itself looks for a new version at each visit (again, if the last one failed).
         await checkFailures(registration);
-        // Each visit looks for a new version (again, if the last one failed); without a network it finds none.
-        registration.update().catch(() => {});
       } catch (error) {
         console.warn('This page will not open without a network:', error);
       }
