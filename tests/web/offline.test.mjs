@@ -141,6 +141,39 @@ test('a rebuilt page on the host is offered with a Reload button, and Reload bri
   }
 });
 
+test('while the keyboard is at work, the Reload offered waits and says so', async () => {
+  const folder = join(scratch, 'busy-host');
+  assemble(join(ROOT, 'web/page'), folder);
+  const host = await startServer({ demo: true, root: folder });
+  // A keyboard slow to end its final check (family C), so that the send lasts until it is cancelled.
+  const page = await openPage(browser, host.url, { config: 'in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nlate=05:20000\n' });
+  try {
+    await visited(page);
+    assemble(changedSources('busy-sources', '\n/* a fix */\n'), folder);
+    await page.reload();
+    await page.evaluate(() => window.suStandin.ready);
+    await page.waitForSelector('body[data-ready="true"]');
+    const reload = page.locator('#update button');
+    await reload.waitFor({ timeout: 20000 });
+    await page.getByLabel('Song file').setInputFiles({ name: 'song.mid', mimeType: 'audio/midi', buffer: readFileSync(join(scratch, 'scale_format0.mid')) });
+    await page.getByRole('button', { name: 'Connect keyboard' }).click();
+    await page.locator('#slots tbody tr').nth(3).click({ timeout: 20000 });
+    await page.getByRole('button', { name: 'Send' }).click();
+    const cancel = page.getByRole('button', { name: 'Cancel' });
+    await cancel.waitFor({ timeout: 20000 });
+    assert.ok(await reload.isDisabled(), 'Reload could cut the send short');
+    assert.equal(await reload.textContent(), 'Reload once the keyboard is done');
+    await cancel.click();
+    for (const answer of ['Yes', 'OK']) await page.locator('dialog[open]').getByRole('button', { name: answer, exact: true }).click({ timeout: 20000 });
+    await page.waitForFunction(() => !document.body.classList.contains('busy'));
+    assert.ok(await reload.isEnabled());
+    assert.equal(await reload.textContent(), 'Reload');
+  } finally {
+    await page.close();
+    await host.stop();
+  }
+});
+
 test('a new version the host cannot hand over whole is tried at each visit, and after three the page says so', async () => {
   const folder = join(scratch, 'broken-host');
   const old = assemble(join(ROOT, 'web/page'), folder);

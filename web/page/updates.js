@@ -1,8 +1,9 @@
 // How the page stays current and stays on this computer: its service worker (sw.js) keeps one version of the
 // page's files; when the host has a new version, the worker takes it whole and the page offers a reload. The
-// reload never cuts the keyboard's work short: pressed while the keyboard is busy, it waits for the end.
+// reload never cuts the keyboard's work short: while the keyboard is busy, the button waits and says so.
 const READY = 'A new version of this page is ready.';
-const WAITING = 'Reloads when the keyboard is done';
+const RELOAD = 'Reload';
+const WAITING = 'Reload once the keyboard is done';
 const NOT_UPDATED = 'This page could not update itself to its new version (the host did not hand over all of ' +
   'its files). It keeps working as it is; it tries again at your next visit.';
 // Failed installs of a new version in a row, after which the page says so (the browser tries again at each visit).
@@ -23,31 +24,18 @@ async function failedUpdates(registration) {
 // `ui`: {region, text, button}, the status region (present from the start), its text and the Reload button;
 // `busy()`: whether the keyboard is at work. Returns {register(), settled()}: register() starts the worker (once
 // the page has started, so that its copies of the files do not slow the first start down); settled() is called
-// whenever the page's state changes, and reloads if a reload was waiting for the end of the work.
+// whenever the page's state changes, and holds the button while the keyboard is busy.
 export function offerUpdates(ui, busy) {
   // A page opened as a file has no worker (Firefox calls it secure, but will not register one for it).
   const served = window.isSecureContext && window.location.protocol !== 'file:';
   const workers = 'serviceWorker' in navigator && served ? navigator.serviceWorker : null;
-  let reloadWanted = false;
 
   const say = (text, reload) => {
     ui.text.textContent = text;
     ui.button.hidden = !reload;
     ui.region.classList.toggle('shown', Boolean(text));
   };
-  const reloadNow = () => {
-    reloadWanted = false;
-    window.location.reload();
-  };
-  ui.button.addEventListener('click', () => {
-    if (!busy()) {
-      reloadNow();
-      return;
-    }
-    reloadWanted = true;
-    ui.button.textContent = WAITING;
-    ui.button.disabled = true;
-  });
+  ui.button.addEventListener('click', () => { if (!busy()) window.location.reload(); });
 
   if (workers) {
     // A page that a worker already served learns here that a new version took over.
@@ -80,7 +68,8 @@ export function offerUpdates(ui, busy) {
       }
     },
     settled() {
-      if (reloadWanted && !busy()) reloadNow();
+      ui.button.disabled = busy();
+      ui.button.textContent = busy() ? WAITING : RELOAD;
     },
   };
 }
