@@ -585,17 +585,18 @@ const planStart = () => (several() ? Number(ui.firstSlot.value || -1) : state.se
 
 // "Start at slot" with its choices (filled anew when the slots are read anew), and the line above "Send all"
 // that says where the songs go and what they replace.
+let slotChoicesOf = null;   // the listing the choices were made from
 function showPlanChoice() {
   const shown = several() && Boolean(state.listing);
   ui.planChoice.hidden = !shown;
   ui.firstSlot.disabled = state.busy;
-  if (shown && ui.firstSlot.listing !== state.listing) {
+  if (shown && slotChoicesOf !== state.listing) {
     const kept = ui.firstSlot.value;
     const options = [new Option('first free', '-1'),
       ...state.listing.slots.map((slot, index) => new Option(slot.label, String(index)))];
     ui.firstSlot.replaceChildren(...options);
     ui.firstSlot.value = options.some((option) => option.value === kept) ? kept : '-1';
-    ui.firstSlot.listing = state.listing;
+    slotChoicesOf = state.listing;
   }
   const text = shown ? planSummary() : '';
   if (ui.planLine.textContent !== text) ui.planLine.textContent = text;
