@@ -2,7 +2,10 @@
 """Draws the page's app icons: the program's picture (resources/make_icon.py) on a square of the page's
 background colour, as PNG files of the sizes an installed page shows.
 
-Usage: make_page_icons.py OUTPUT_FOLDER SIZE...   (writes icon-SIZE.png for each size)
+Usage: make_page_icons.py OUTPUT_FOLDER ICON...   (ICON is SIZE or maskable-SIZE; writes icon-ICON.png)
+
+A maskable icon is one a phone cuts into its own shape (a circle, a rounded square): the background fills it to
+the edges and the picture stays inside the middle circle of four fifths of the size, which every shape keeps.
 """
 import os
 import struct
@@ -15,9 +18,9 @@ from make_icon import draw  # noqa: E402  (the program's icon, drawn at any size
 BACKGROUND = (246, 246, 248)
 
 
-def icon(size):
-    """Rows of RGB pixels: the picture at three quarters of the size, centred on the background."""
-    inner = size * 3 // 4
+def icon(size, share=(3, 4)):
+    """Rows of RGB pixels: the picture at `share` of the size, centred on the background."""
+    inner = size * share[0] // share[1]
     margin = (size - inner) // 2
     picture = draw(inner)
     rows = []
@@ -45,9 +48,13 @@ def png(rows):
 
 def main():
     folder = sys.argv[1]
-    for size in map(int, sys.argv[2:]):
-        with open(os.path.join(folder, 'icon-%d.png' % size), 'wb') as handle:
-            handle.write(png(icon(size)))
+    for name in sys.argv[2:]:
+        maskable = name.startswith('maskable-')
+        size = int(name[len('maskable-'):] if maskable else name)
+        # The square in the middle circle of a maskable icon: 4/5 of the size across its corners, 9/16 a side.
+        rows = icon(size, (9, 16)) if maskable else icon(size)
+        with open(os.path.join(folder, 'icon-%s.png' % name), 'wb') as handle:
+            handle.write(png(rows))
 
 
 if __name__ == '__main__':

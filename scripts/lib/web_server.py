@@ -98,6 +98,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-store")
         self.send_header("X-Content-Type-Options", "nosniff")
+        # No other site may show the page inside its own (and lead a click onto Delete): the one part of the
+        # page's policy that a <meta> tag cannot carry.
+        if extension == ".html":
+            self.send_header("Content-Security-Policy", "frame-ancestors 'none'")
         self.end_headers()
         if send_body:
             self.wfile.write(body)

@@ -1,7 +1,9 @@
 // The page after one visit, in headless Chromium: it works with the network off, Chromium finds it installable
-// as an app, and a new version on the host replaces the old one whole.
+// as an app, a rebuilt page on the host is offered and replaces the old one whole, and two copies of the page on
+// one host keep their own files.
 import assert from 'node:assert/strict';
-import { appendFileSync, cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { appendFileSync, cpSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { test } from 'node:test';
@@ -70,52 +72,156 @@ test('Chromium finds the page installable as an app', async () => {
   }
 });
 
-test('a new version on the host replaces the old one whole, and the page says that a reload brings it', async () => {
-  // The page's own files in a folder of this test's, served alone, then replaced in place by version 9.9.9.
+// The page assembled as the build assembles it (web/assemble_page.py), into `folder`: from the page's files in
+// `sources` and the core and icons the build made (every file of build/web that is not a page file).
+function assemble(sources, folder) {
+  const pageFiles = readdirSync(join(ROOT, 'web/page'));
+  const built = readdirSync(join(ROOT, 'build/web')).filter((name) => !pageFiles.includes(name));
+  mkdirSync(folder, { recursive: true });
+  for (const name of built) cpSync(join(ROOT, 'build/web', name), join(folder, name));
+  return execFileSync('python3', [join(ROOT, 'web/assemble_page.py'), sources, folder, ...built]).toString().trim();
+}
+
+// A copy of the page's sources, `change` applied to its style sheet (the version number stays as it is).
+function changedSources(name, change) {
+  const sources = join(scratch, name);
+  cpSync(join(ROOT, 'web/page'), sources, { recursive: true });
+  appendFileSync(join(sources, 'style.css'), change);
+  return sources;
+}
+
+const pageVersion = (page) => page.evaluate(() => /\?v=(\w+)$/.exec(document.querySelector('script[src*="app.js"]').src)[1]);
+
+test('the version is the page\'s content: the same files give the same bytes, one changed file a new version', () => {
+  const again = join(scratch, 'again');
+  const version = assemble(join(ROOT, 'web/page'), again);
+  for (const name of readdirSync(join(ROOT, 'build/web'))) {
+    assert.ok(readFileSync(join(again, name)).equals(readFileSync(join(ROOT, 'build/web', name))), `${name} differs`);
+  }
+  assert.match(readFileSync(join(again, 'sw.js'), 'utf8'), new RegExp(`const VERSION = '${version}'`));
+  const changed = assemble(changedSources('changed-sources', '\n/* a fix */\n'), join(scratch, 'changed'));
+  assert.notEqual(changed, version);
+});
+
+test('a rebuilt page on the host is offered with a Reload button, and Reload brings it whole', async () => {
   const folder = join(scratch, 'host');
-  cpSync(join(ROOT, 'build/web'), folder, { recursive: true });
-  const old = /\?v=([0-9.]+)"/.exec(readFileSync(join(folder, 'index.html'), 'utf8'))[1];
+  const old = assemble(join(ROOT, 'web/page'), folder);
   const host = await startServer({ demo: false, root: folder });
   const page = await openPage(browser, host.url, { waitForStandin: false });
   try {
     await visited(page);
-    for (const name of readdirSync(folder)) {
-      if (/\.(html|js|css|webmanifest)$/.test(name)) {
-        writeFileSync(join(folder, name), readFileSync(join(folder, name), 'utf8').replaceAll(old, '9.9.9'));
-      }
-    }
-    // Marks of the new version in the core: a comment, and a custom section of the WebAssembly module.
-    appendFileSync(join(folder, 'core.js'), '\n// core 9.9.9\n');
-    appendFileSync(join(folder, 'core.wasm'), Buffer.from([0, 7, 1, 0x76, ...Buffer.from('9.9.9')]));
+    const fresh = assemble(changedSources('host-sources', '\n/* a fix */\n'), folder);
 
-    const pageVersion = () => page.evaluate(() => /\?v=([0-9.]+)$/.exec(document.querySelector('script[src*="app.js"]').src)[1]);
     // The next visit still shows the version that was taken whole; the browser fetches the new one meanwhile.
     await page.reload();
     await page.waitForSelector('body[data-ready="true"]');
-    assert.equal(await pageVersion(), old);
-    assert.ok(await page.locator('#update').isHidden());
-    await page.getByText('A new version of this page is ready: reload the page to use it.').waitFor({ timeout: 20000 });
+    assert.equal(await pageVersion(page), old);
+    const offer = page.locator('#update').filter({ hasText: 'A new version of this page is ready.' });
+    await offer.waitFor({ timeout: 20000 });
+    await offer.getByRole('button', { name: 'Reload' }).click();
+    await page.waitForURL(host.url);
+    await page.waitForSelector('body[data-ready="true"]');
+    assert.equal(await pageVersion(page), fresh);
+    assert.ok(await page.getByRole('button', { name: 'Reload' }).isHidden());
 
-    // The reload brings the new version, every one of its files, even with the network off.
+    // Every file of the new version is kept: it opens with the network off.
     await goOffline(page);
     await page.reload();
     await page.waitForSelector('body[data-ready="true"]');
-    assert.equal(await pageVersion(), '9.9.9');
-    const held = await page.evaluate(async () => {
-      const text = async (name) => (await fetch(name)).text();
-      return {
-        caches: await caches.keys(),
-        coreApi: await text('core-api.js?v=9.9.9'),
-        core: await text('core.js?v=9.9.9'),
-        wasm: await text('core.wasm?v=9.9.9'),
-      };
-    });
-    assert.deepEqual(held.caches, ['songuploader-9.9.9'], 'the old version\'s files are dropped');
-    assert.match(held.coreApi, /VERSION = '9\.9\.9'/);
-    assert.match(held.core, /\/\/ core 9\.9\.9\n$/);
-    assert.ok(held.wasm.endsWith('9.9.9'));
-    assert.ok(await page.locator('#update').isHidden());
+    const held = await page.evaluate(async (v) => ({
+      caches: await caches.keys(),
+      style: await (await fetch(`style.css?v=${v}`)).text(),
+    }), fresh);
+    assert.deepEqual(held.caches, [`songuploader / ${fresh}`], 'the old version\'s files are dropped');
+    assert.match(held.style, /a fix/);
     assert.deepEqual(page.errors, []);
+  } finally {
+    await page.close();
+    await host.stop();
+  }
+});
+
+test('while the keyboard is at work, the Reload offered waits and says so', async () => {
+  const folder = join(scratch, 'busy-host');
+  assemble(join(ROOT, 'web/page'), folder);
+  const host = await startServer({ demo: true, root: folder });
+  // A keyboard slow to end its final check (family C), so that the send lasts until it is cancelled.
+  const page = await openPage(browser, host.url, { config: 'in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nlate=05:20000\n' });
+  try {
+    await visited(page);
+    assemble(changedSources('busy-sources', '\n/* a fix */\n'), folder);
+    await page.reload();
+    await page.evaluate(() => window.suStandin.ready);
+    await page.waitForSelector('body[data-ready="true"]');
+    const reload = page.locator('#update button');
+    await reload.waitFor({ timeout: 20000 });
+    await page.getByLabel('Song file').setInputFiles({ name: 'song.mid', mimeType: 'audio/midi', buffer: readFileSync(join(scratch, 'scale_format0.mid')) });
+    await page.getByRole('button', { name: 'Connect keyboard' }).click();
+    await page.locator('#slots tbody tr').nth(3).click({ timeout: 20000 });
+    await page.getByRole('button', { name: 'Send' }).click();
+    const cancel = page.getByRole('button', { name: 'Cancel' });
+    await cancel.waitFor({ timeout: 20000 });
+    assert.ok(await reload.isDisabled(), 'Reload could cut the send short');
+    assert.equal(await reload.textContent(), 'Reload once the keyboard is done');
+    await cancel.click();
+    for (const answer of ['Yes', 'OK']) await page.locator('dialog[open]').getByRole('button', { name: answer, exact: true }).click({ timeout: 20000 });
+    await page.waitForFunction(() => !document.body.classList.contains('busy'));
+    assert.ok(await reload.isEnabled());
+    assert.equal(await reload.textContent(), 'Reload');
+  } finally {
+    await page.close();
+    await host.stop();
+  }
+});
+
+test('a new version the host cannot hand over whole is tried at each visit, and after three the page says so', async () => {
+  const folder = join(scratch, 'broken-host');
+  const old = assemble(join(ROOT, 'web/page'), folder);
+  const host = await startServer({ demo: false, root: folder });
+  const page = await openPage(browser, host.url, { waitForStandin: false });
+  // How many attempts the page's worker counted (sw.js keeps the count where the page reads it).
+  const failures = () => page.evaluate(async () => {
+    const name = 'songuploader / failed-updates';
+    const count = (await caches.has(name)) && (await (await caches.open(name)).match('count'));
+    return count ? Number(await count.text()) : 0;
+  });
+  try {
+    await visited(page);
+    assemble(changedSources('broken-sources', '\n/* never whole on the host */\n'), folder);
+    rmSync(join(folder, 'icon-maskable-512.png'));
+    for (let visit = 1; visit <= 3; visit += 1) {
+      assert.ok(await page.getByText(/could not update itself/).isHidden(), `said after ${visit - 1} failures`);
+      await page.reload();
+      await page.waitForSelector('body[data-ready="true"]');
+      for (let wait = 0; wait < 200 && (await failures()) < visit; wait += 1) await page.waitForTimeout(50);
+      assert.equal(await failures(), visit);
+    }
+    await page.getByText(/could not update itself to its new version/).waitFor({ timeout: 10000 });
+    assert.equal(await pageVersion(page), old, 'the installed version still works');
+  } finally {
+    await page.close();
+    await host.stop();
+  }
+});
+
+test('two copies of the page on one host keep their own files', async () => {
+  const site = join(scratch, 'site');
+  const first = assemble(join(ROOT, 'web/page'), join(site, 'one'));
+  const second = assemble(changedSources('two-sources', '\n/* the second copy */\n'), join(site, 'two'));
+  writeFileSync(join(site, 'index.html'), '<!doctype html><title>Two copies of the page</title>');
+  const host = await startServer({ demo: false, root: site });
+  const page = await openPage(browser, `${host.url}one/`, { waitForStandin: false });
+  try {
+    await visited(page);
+    await page.goto(`${host.url}two/`);
+    await visited(page);
+    const kept = await page.evaluate(() => caches.keys());
+    assert.deepEqual(kept.sort(), [`songuploader /one/ ${first}`, `songuploader /two/ ${second}`]);
+    // The first copy still opens with the network off.
+    await goOffline(page);
+    await page.goto(`${host.url}one/`);
+    await page.waitForSelector('body[data-ready="true"]');
+    assert.equal(await pageVersion(page), first);
   } finally {
     await page.close();
     await host.stop();

@@ -2,18 +2,21 @@
 // takes, planned into the slots once the keyboard is read, and sent in one go; a song that does not fit is
 // marked and never sent.
 import assert from 'node:assert/strict';
-import { readFileSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, readdirSync } from 'node:fs';
 import { join } from 'node:path';
 import { describe, test } from 'node:test';
 
 
-import { demoPageSuite, offOrigin, openPage, skipUnlessBuilt } from './harness.mjs';
+import { ROOT, demoPageSuite, offOrigin, openPage, skipUnlessBuilt } from './harness.mjs';
 
 let server;
 let browser;
 let songs;
 
 demoPageSuite('su-web-plan-', (held) => ({ server, browser, songs } = held));
+
+const THREE = ['scale_format0.mid', 'waltz_smpte.mid', 'band_format1.mid'];
 
 async function open(options) {
   const page = await openPage(browser, server.url, options);
@@ -131,6 +134,62 @@ describe('several songs in one go', { skip: skipUnlessBuilt('build/web/index.htm
     const slots = await page.evaluate(() => suStandin.slots());
     assert.equal(slots.filter((slot) => slot.size > 0).length, 2, 'each song once');
     assert.notEqual(slots[0].size, slots[1].size);
+    await done(page);
+  });
+
+  test('"Start at slot" places the songs apart from the row selected, and the line above Send all says where', async () => {
+    const page = await open({ standin: 'C' });
+    await chooseSongs(page, THREE);
+    await connect(page);
+    const slots = await page.evaluate(() => suStandin.slots());
+    const used = slots.findIndex((slot) => slot.size > 0);
+    const listed = await rows(page);
+    const planLine = page.locator('#plan-line');
+    assert.match(await planLine.textContent(), /^3 songs into slots? \d/);
+    assert.doesNotMatch(await planLine.textContent(), /replaces/, 'the first free slots replace nothing');
+
+    await page.getByLabel('Start at slot').selectOption({ label: listed[used][0] });
+    assert.match((await songLines(page))[0], new RegExp(` · fits, into slot ${listed[used][0]}$`));
+    const line = await planLine.textContent();
+    assert.match(line, new RegExp(`^3 songs into slots ${listed[used][0]}[-,].*; replaces '${listed[used][1]}'`));
+    // Selecting a row (to delete its song) leaves the plan where it is.
+    await page.locator('#slots tbody tr').nth(used === 0 ? 1 : 0).click();
+    assert.equal(await planLine.textContent(), line);
+    await done(page);
+  });
+
+  test('the chooser is emptied after each choice: the same file chosen again, changed, is read again', async () => {
+    const page = await open({ standin: 'C' });
+    const input = page.getByLabel('Song file');
+    const song = readFileSync(join(songs, 'scale_format0.mid'));
+    await input.setInputFiles({ name: 'song.mid', mimeType: 'audio/midi', buffer: song });
+    await page.getByText(`song.mid (${song.length.toLocaleString('en')} bytes)`).waitFor();
+    assert.equal(await input.evaluate((i) => i.files.length), 0, 'the chooser still holds the file');
+    const longer = readFileSync(join(songs, 'band_format1.mid'));
+    await input.setInputFiles({ name: 'song.mid', mimeType: 'audio/midi', buffer: longer });
+    await page.getByText(`song.mid (${longer.length.toLocaleString('en')} bytes)`).waitFor();
+    await done(page);
+  });
+
+  test('Save all gives one .zip whose songs are byte for byte the native converter\'s', { skip: skipUnlessBuilt('build/native/bin/songuploader') }, async () => {
+    const page = await open({ standin: 'C' });
+    await chooseSongs(page, THREE);
+    const [download] = await Promise.all([page.waitForEvent('download'),
+      page.getByRole('button', { name: 'Save all as .zip' }).click()]);
+    const folder = mkdtempSync(join(songs, 'zip-'));
+    await download.saveAs(join(folder, download.suggestedFilename()));
+    assert.equal(download.suggestedFilename(), 'songs.zip');
+    // Read back by another program's reader (Python's zipfile), which checks every entry's CRC-32.
+    execFileSync('python3', ['-m', 'zipfile', '-e', join(folder, 'songs.zip'), join(folder, 'out')]);
+    const entries = readdirSync(join(folder, 'out')).sort();
+    const expected = THREE.map((name) => name.replace('.mid', '.sq2')).sort();
+    assert.deepEqual(entries, expected);
+    for (const name of THREE) {
+      const native = join(folder, name.replace('.mid', '.native.sq2'));
+      execFileSync(join(ROOT, 'build/native/bin/songuploader'), ['convert', join(songs, name), '-o', native], { stdio: 'ignore' });
+      assert.ok(readFileSync(join(folder, 'out', name.replace('.mid', '.sq2'))).equals(readFileSync(native)), `${name} differs`);
+    }
+    assert.match(await page.locator('#status').textContent(), /^songs\.zip: .*\.sq2, .*\nSaved\.$/);
     await done(page);
   });
 });

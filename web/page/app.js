@@ -1,6 +1,8 @@
 // The page: moves the song and the user's choices to the core and shows what the core answers. Every rule
 // (conversion, port pairing, identification, room checks, questions, texts) is the core's.
 import { MAX_SONG_BYTES, loadCore } from './core-api.js?v=@SU_VERSION@';
+import { keepStorage, offerUpdates } from './updates.js?v=@SU_VERSION@';
+import { zipFiles } from './zip.js?v=@SU_VERSION@';
 
 const $ = (id) => document.getElementById(id);
 const ui = {
@@ -9,8 +11,9 @@ const ui = {
   keyboardInfo: $('keyboard-info'), noMidi: $('no-midi'), keyboardWhy: $('keyboard-why'),
   table: $('slots'), rows: $('slots').tBodies[0], total: $('total'), memory: $('memory'), room: $('room'),
   songLine: $('song-line'), memoryAfter: $('memory-after'), memoryPlanned: $('memory-planned'),
+  planChoice: $('plan-choice'), firstSlot: $('first-slot'), planLine: $('plan-line'),
   send: $('send'), erase: $('delete'), reread: $('reread'), cancel: $('cancel'), slotsWhy: $('slots-why'),
-  progress: $('progress'), status: $('status'), update: $('update'),
+  progress: $('progress'), status: $('status'), update: $('update'), updateText: $('update-text'), reload: $('reload'),
   dialog: $('dialog'), dialogText: $('dialog-text'), yes: $('dialog-yes'), no: $('dialog-no'), ok: $('dialog-ok'),
 };
 
@@ -19,6 +22,9 @@ const ELSEWHERE = 'or use the Windows program SongUploader or the command line s
   'still works here.';
 const NO_WEB_MIDI = 'This browser does not offer Web MIDI, so this page cannot reach a keyboard. To send songs, ' +
   'open this page in a Chromium-based browser (Chrome, Edge, Opera) or in Firefox, ' + ELSEWHERE;
+const OPENED_AS_FILE = 'This page was opened as a file, where no browser lets it reach a keyboard: serve its ' +
+  'folder instead (scripts/web, or any web server; HTTPS when other computers open it) and open the address it ' +
+  'gives.';
 const NOT_SECURE = 'This page reaches a keyboard only over a secure connection: open it over HTTPS, or on this ' +
   'computer at its own address (http://127.0.0.1 or http://localhost), ' + ELSEWHERE;
 const REFUSED = 'The browser was not allowed to use MIDI devices, so this page cannot reach a keyboard. Allow ' +
@@ -32,10 +38,17 @@ const TOO_LARGE = 'This file is larger than 64 MB, more than any song the conver
 const UNREADABLE = 'The browser could not read this file. Choose it again, or choose another file.';
 const UNFORESEEN = 'Something went wrong in this page. Try again; if it happens again, reload the page.';
 const CONVERTING = 'Now converting…';
+const ZIP_NAME = 'songs.zip';
+const NO_PORTS = 'No MIDI input and output to reach a keyboard: connect the keyboard, switch it on and press ' +
+  '"Connect keyboard" again.';
+const FRAMED = 'This page works only on its own, not inside another site\'s page. Open it at its own address.';
 const PORT_GONE = 'The chosen MIDI input or output is no longer connected. Choose the keyboard\'s ports again.';
 const REMEMBERED_IN = 'songuploader.midiInput';
 const REMEMBERED_OUT = 'songuploader.midiOutput';
 const NO_RESPONSE = 34;
+
+// The offer of a new version of the page (present from the start; see updates.js).
+const pageUpdates = offerUpdates({ region: ui.update, text: ui.updateText, button: ui.reload }, () => state.busy);
 
 const state = {
   core: null,
@@ -148,8 +161,10 @@ const anyFits = () => state.songs.some((song) => planned(song)?.fits);
 function update() {
   const { busy, keyboard, core } = state;
   const song = state.songs.length > 0;
+  pageUpdates.settled();
   ui.file.disabled = busy;
   ui.save.disabled = busy || !song || !core;
+  ui.save.textContent = several() ? 'Save all as .zip' : 'Save as .sq2';
   ui.songWhy.textContent = !song ? 'Choose a song first.' : !core ? 'Loading…' : '';
   for (const button of ui.songInfo.querySelectorAll('button')) button.disabled = busy;
 
@@ -160,7 +175,8 @@ function update() {
   ui.type22.disabled = busy || asking || !midiUsable;
   ui.midiIn.disabled = ui.midiOut.disabled = busy || asking;
   ui.keyboardWhy.textContent = !core ? 'Loading…' : asking ? ASKING
-    : state.midi === 'none' ? 'This browser cannot reach a keyboard.' : '';
+    : state.midi === 'none' ? (window.location.protocol === 'file:' ? 'Opened as a file, this page cannot reach a keyboard.'
+      : 'This browser cannot reach a keyboard.') : '';
 
   const row = selectedRow();
   ui.send.textContent = several() ? 'Send all' : 'Send';
@@ -181,6 +197,7 @@ function update() {
   else if (!song) why = 'Choose a song to send; Delete needs a slot that holds a song.';
   else if (!row.used) why = 'Delete needs a slot that holds a song.';
   ui.slotsWhy.textContent = busy ? '' : why;
+  showPlanChoice();
   document.body.classList.toggle('busy', busy);
 }
 
@@ -354,7 +371,7 @@ function replan() {
     }
     state.planReady = true;
   }
-  const result = state.songs.some((song) => song.planIndex >= 0) ? core.plan(state.selected) : null;
+  const result = state.songs.some((song) => song.planIndex >= 0) ? core.plan(planStart()) : null;
   state.plan = result && result.ok ? result : null;
   renderSongs();
 }
@@ -371,10 +388,14 @@ function download(name, bytes) {
   setTimeout(() => URL.revokeObjectURL(url), 60000);
 }
 
-// Saves every song chosen, one download each; a song that cannot be converted is said so, and the next goes on.
+// Saves the song chosen as its song file, or several as one .zip of their song files (one download: a browser
+// may refuse a page many). A song that cannot be converted is said so and left out; the status line names what
+// was saved.
 async function save() {
   if (!state.core || state.songs.length === 0) return;
   await work(async () => {
+    const converted = [];
+    let saved = '';
     for (const song of [...state.songs]) {
       ui.status.textContent = CONVERTING;
       await painted();
@@ -384,9 +405,19 @@ async function save() {
         await tell(result.message);
         continue;
       }
-      download(result.name, result.bytes);
-      ui.status.textContent = result.saved;
+      converted.push(result);
+      saved = result.saved;
     }
+    if (converted.length === 0) return;
+    if (state.songs.length === 1) {
+      download(converted[0].name, converted[0].bytes);
+      ui.status.textContent = saved;
+      return;
+    }
+    const archive = zipFiles(converted);
+    download(ZIP_NAME, archive.bytes);
+    // The product's "Saved." closes the line, as for one song.
+    ui.status.textContent = `${ZIP_NAME}: ${archive.names.join(', ')}\n${saved.split('\n').pop()}`;
   });
 }
 
@@ -417,12 +448,8 @@ function showPorts() {
 // Asks the browser for MIDI access once; while its question is open, only the keyboard step waits.
 async function midiAccess() {
   if (state.access) return true;
-  if (!window.isSecureContext) {
-    noMidi('none', NOT_SECURE);
-    return false;
-  }
-  if (typeof navigator.requestMIDIAccess !== 'function') {
-    noMidi('none', NO_WEB_MIDI);
+  if (noMidiHere()) {
+    noMidi('none', noMidiHere());
     return false;
   }
   state.midi = 'asking';
@@ -439,16 +466,32 @@ async function midiAccess() {
     update();
   }
   state.midi = 'granted';
-  ui.noMidi.hidden = true;
+  ui.noMidi.textContent = '';
   state.core.useAccess(state.access);
   state.access.onstatechange = portsChanged;
   return true;
 }
 
+// Why this page cannot reach a keyboard where it runs, found before asking the browser ('' when it may ask).
+// Opened as a file, a browser may still offer Web MIDI or call the page secure: what helps is serving it.
+function noMidiHere() {
+  if (window.location.protocol === 'file:') return OPENED_AS_FILE;
+  if (!window.isSecureContext) return NOT_SECURE;
+  if (typeof navigator.requestMIDIAccess !== 'function') return NO_WEB_MIDI;
+  return '';
+}
+
+// The notes stay in the page from the start (empty), so that a screen reader announces what they come to say.
 function noMidi(kind, text) {
   state.midi = kind;
   ui.noMidi.textContent = text;
-  ui.noMidi.hidden = false;
+}
+
+// A connection that could not be made, said at once to a screen reader (in the note of why the keyboard cannot
+// be reached, empty once the browser gave MIDI access); the next attempt clears it.
+function keyboardProblem(text) {
+  ui.keyboardInfo.textContent = 'No keyboard connected.';
+  ui.noMidi.textContent = text;
 }
 
 function keyboardGone() {
@@ -480,6 +523,7 @@ async function connect() {
   if (state.busy || state.midi === 'asking') return;
   if (!(await midiAccess())) return;
   await work(async () => {
+    ui.noMidi.textContent = '';
     const lists = listPorts();
     if (!lists.ok) {
       await tell(lists.message);
@@ -496,7 +540,7 @@ async function connect() {
       output = outputs.findIndex((port) => port.id === ui.midiOut.value);
       if (input < 0 || output < 0) {
         fillPorts(lists);
-        ui.keyboardInfo.textContent = PORT_GONE;
+        keyboardProblem(PORT_GONE);
         state.focusAfter = ui.midiIn;
         return;
       }
@@ -504,8 +548,7 @@ async function connect() {
       input = lists.in;
       output = lists.out;
     } else if (lists.inputs.length === 0 || lists.outputs.length === 0) {
-      ui.keyboardInfo.textContent = 'No MIDI input and output to reach a keyboard: connect the keyboard, switch it on ' +
-        'and press "Connect keyboard" again.';
+      keyboardProblem(NO_PORTS);
       return;
     } else {
       fillPorts(lists);
@@ -551,6 +594,49 @@ async function connect() {
 }
 
 // ---- Step 3: the slots -----------------------------------------------------------------------------------
+
+// Where the songs go: one song into the slot selected; several from the slot chosen under "Start at slot"
+// (-1: into the empty slots in order), so that selecting a row to delete it never moves them.
+const planStart = () => (several() ? Number(ui.firstSlot.value || -1) : state.selected);
+
+// "Start at slot" with its choices (filled anew when the slots are read anew), and the line above "Send all"
+// that says where the songs go and what they replace.
+let slotChoicesOf = null;   // the listing the choices were made from
+function showPlanChoice() {
+  const shown = several() && Boolean(state.listing);
+  ui.planChoice.hidden = !shown;
+  ui.firstSlot.disabled = state.busy;
+  if (shown && slotChoicesOf !== state.listing) {
+    const kept = ui.firstSlot.value;
+    const options = [new Option('first free', '-1'),
+      ...state.listing.slots.map((slot, index) => new Option(slot.label, String(index)))];
+    ui.firstSlot.replaceChildren(...options);
+    ui.firstSlot.value = options.some((option) => option.value === kept) ? kept : '-1';
+    slotChoicesOf = state.listing;
+  }
+  const text = shown ? planSummary() : '';
+  if (ui.planLine.textContent !== text) ui.planLine.textContent = text;
+}
+
+// "3 songs into slots 31-33; replaces 'Evening Song'": the songs that fit, the slots they take (a run of
+// neighbours as one range) and the songs stored there now.
+function planSummary() {
+  const places = state.plan ? state.plan.plan.filter((place) => place.hasSlot && place.fits) : [];
+  if (places.length === 0) return '';
+  const slots = places.map((place) => place.slot);
+  const runs = [];
+  for (const slot of slots) {
+    const run = runs[runs.length - 1];
+    if (run && slot === run[1] + 1) run[1] = slot; else runs.push([slot, slot]);
+  }
+  const where = runs.map(([from, to]) => (from === to ? labelOf(from) : `${labelOf(from)}-${labelOf(to)}`)).join(', ');
+  const count = places.length === 1 ? '1 song' : `${places.length} songs`;
+  let text = `${count} into slot${slots.length === 1 ? '' : 's'} ${where}`;
+  const replaced = places.filter((place) => place.replaces)
+    .map((place) => `'${slotName(state.listing.slots[place.slot].name)}'`);
+  if (replaced.length > 0) text += `; replaces ${replaced.join(', ')}`;
+  return text;
+}
 
 async function failed(result) {
   await tell(result.message);
@@ -641,8 +727,8 @@ function renderSlots() {
 function select(index) {
   if (state.busy || !state.listing) return;
   state.selected = Math.max(0, Math.min(index, state.listing.slots.length - 1));
-  // The songs go from the selected slot on: the plan follows the selection.
-  if (state.songs.length > 0) {
+  // One song goes into the slot selected: whether it fits there follows the selection.
+  if (state.songs.length === 1) {
     replan();
     renderSlots();
   }
@@ -653,10 +739,22 @@ function select(index) {
   update();
 }
 
+// How many rows the table's box shows at once (at least one): what PageUp and PageDown move by.
+function pageOfRows() {
+  const row = ui.rows.rows[0];
+  const box = ui.table.parentElement;
+  if (!row || !box || row.offsetHeight === 0) return 1;
+  return Math.max(1, Math.floor((box.clientHeight - ui.table.tHead.offsetHeight) / row.offsetHeight) - 1);
+}
+
 function tableKeys(event) {
   if (state.busy || !state.listing) return;
   const last = state.listing.slots.length - 1;
-  const moves = { ArrowDown: state.selected + 1, ArrowUp: state.selected < 0 ? 0 : state.selected - 1, Home: 0, End: last };
+  const page = pageOfRows();
+  const moves = {
+    ArrowDown: state.selected + 1, ArrowUp: state.selected < 0 ? 0 : state.selected - 1, Home: 0, End: last,
+    PageDown: state.selected + page, PageUp: Math.max(state.selected - page, 0),
+  };
   if (event.key in moves) {
     event.preventDefault();
     select(moves[event.key]);
@@ -667,6 +765,7 @@ function tableKeys(event) {
 }
 
 async function send() {
+  keepStorage();
   if (several()) {
     await sendAll();
     return;
@@ -695,7 +794,7 @@ async function sendAll() {
   await work(async () => {
     if (!(await skipSongsAlreadyThere())) return;
     const sending = state.songs.filter((song) => planned(song)?.fits);
-    const result = await state.core.sendPlan(state.selected);
+    const result = await state.core.sendPlan(planStart());
     ui.songLine.textContent = '';
     const fates = result.songs || [];
     for (const song of sending) {
@@ -778,7 +877,13 @@ async function cancelCheck() {
 
 // ---- Start ---------------------------------------------------------------------------------------------
 
-ui.file.addEventListener('change', () => chooseSongs([...ui.file.files]));
+// The chooser is emptied after each choice: the same file chosen again (edited meanwhile) is read again, and the
+// chooser never names files that the list no longer holds.
+ui.file.addEventListener('change', () => {
+  const files = [...ui.file.files];
+  ui.file.value = '';
+  chooseSongs(files);
+});
 for (const name of ['dragenter', 'dragover']) {
   document.addEventListener(name, (event) => { event.preventDefault(); ui.drop.classList.add('over'); });
 }
@@ -796,7 +901,15 @@ ui.send.addEventListener('click', send);
 ui.erase.addEventListener('click', erase);
 ui.reread.addEventListener('click', reread);
 ui.cancel.addEventListener('click', cancelCheck);
+ui.firstSlot.addEventListener('change', () => {
+  if (state.busy) return;
+  replan();
+  renderSlots();
+  update();
+});
 ui.table.addEventListener('keydown', tableKeys);
+// A click on a row selects it and puts the focus on the table, where the keys go on from that row.
+ui.table.addEventListener('click', () => { if (document.activeElement !== ui.table) ui.table.focus({ preventScroll: true }); });
 // Leaving in the middle of the work (a send most of all) asks first.
 window.addEventListener('beforeunload', (event) => {
   if (!state.busy) return;
@@ -804,31 +917,50 @@ window.addEventListener('beforeunload', (event) => {
   event.returnValue = '';
 });
 
-// After one visit the page opens without a network: the service worker (sw.js) keeps this version's files.
-// When it has taken a new version whole, the page says that a reload brings it. The worker is registered once
-// the core has started, so that its copies of the files do not slow the first start down.
-const offline = 'serviceWorker' in navigator && window.isSecureContext ? navigator.serviceWorker : null;
-if (offline) {
-  const hadWorker = Boolean(offline.controller);
-  offline.addEventListener('controllerchange', () => { if (hadWorker) ui.update.hidden = false; });
+// An app installed from this page keeps its files even when the disk runs low.
+window.addEventListener('appinstalled', keepStorage);
+if (window.matchMedia && window.matchMedia('(display-mode: standalone)').matches) keepStorage();
+
+// Whether another site shows this page inside its own: it could lay its page over this one and lead a click
+// onto Delete. (Where the host can, it forbids this itself: see the README's hosting notes.)
+function framedByAnotherSite() {
+  if (window.top === window.self) return false;
+  try {
+    return window.top.location.origin !== window.location.origin;
+  } catch {
+    return true;
+  }
 }
-const keepForOffline = () => offline?.register('sw.js', { scope: './' }).catch((error) => {
-  console.warn('This page will not open without a network:', error);
-});
 
 update();
-if (!window.isSecureContext) noMidi('none', NOT_SECURE);
-else if (typeof navigator.requestMIDIAccess !== 'function') noMidi('none', NO_WEB_MIDI);
-loadCore(page).then((core) => {
-  state.core = core;
-  state.texts = { cancel: core.message(41) };
-  performance.mark('core-ready');
-  // Songs chosen while the core was loading are read now.
-  measureSongs();
-  songsChanged();
-  document.body.dataset.ready = 'true';
-}, (error) => {
-  console.error(error);
-  ui.keyboardWhy.textContent = 'This browser could not start the page (it needs WebAssembly).';
-  ui.songWhy.textContent = 'This browser could not start the page (it needs WebAssembly).';
-}).finally(keepForOffline);
+if (framedByAnotherSite()) {
+  const line = document.createElement('p');
+  line.className = 'note';
+  line.setAttribute('role', 'alert');
+  line.textContent = FRAMED;
+  document.body.replaceChildren(line);
+} else {
+  startPage();
+}
+
+// After one visit the page opens without a network: the service worker (sw.js) keeps this version's files,
+// registered once the core has started (updates.js).
+function startPage() {
+  if (noMidiHere()) noMidi('none', noMidiHere());
+  loadCore(page).then((core) => {
+    state.core = core;
+    state.texts = { cancel: core.message(41) };
+    performance.mark('core-ready');
+    // Songs chosen while the core was loading are read now.
+    measureSongs();
+    songsChanged();
+    document.body.dataset.ready = 'true';
+  }, (error) => {
+    console.error(error);
+    // Opened as a file, a browser may refuse the core's files: serving the folder is the answer there too.
+    const why = window.location.protocol === 'file:' ? OPENED_AS_FILE
+      : 'This browser could not start the page (it needs WebAssembly).';
+    ui.keyboardWhy.textContent = why;
+    ui.songWhy.textContent = why;
+  }).finally(pageUpdates.register);
+}

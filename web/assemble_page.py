@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+"""Assembles the page: writes the page's own files (web/page/) into the folder that already holds what the
+build made (the core, core.js and core.wasm, and the app icons), each with the page's version written in.
+
+Usage: assemble_page.py PAGE_SOURCES OUTPUT_FOLDER BUILT_FILE...
+
+The version is a hash of every file the page is made of: the page's own files as written in the source tree and
+the files the build made. Any change to any of them (a fix in the page, a rebuilt core) gives a new version, so a
+returning visitor's browser sees a new service worker and takes the new files; the same files give the same
+version and the same bytes, whenever and wherever they are built. Every file asks for the others by this version
+("core.js?v=..."), so that a host's cache never hands one build's file to another build's page.
+
+In the page's files, @SU_VERSION@ becomes the version and @SU_WEB_CACHED@ the list of files the service worker
+keeps for the page to open without a network (as a script's list of strings): every file of the page but the
+page itself and the worker.
+"""
+import hashlib
+import os
+import sys
+
+VERSION_DIGITS = 16  # 64 bits: two builds of the page never meet under one version
+UNCACHED = ('index.html', 'sw.js')
+
+
+def read(path):
+    with open(path, 'rb') as handle:
+        return handle.read()
+
+
+def version_of(files):
+    """The hash of (name, contents) of every file, in the order of their names."""
+    digest = hashlib.sha256()
+    for name in sorted(files):
+        body = files[name]
+        digest.update(b'%s\0%d\0' % (name.encode('utf-8'), len(body)))
+        digest.update(body)
+    return digest.hexdigest()[:VERSION_DIGITS]
+
+
+def assemble(sources, output, built):
+    page = {name: read(os.path.join(sources, name)) for name in sorted(os.listdir(sources))
+            if os.path.isfile(os.path.join(sources, name))}
+    made = {name: read(os.path.join(output, name)) for name in built}
+    clash = set(page) & set(made)
+    if clash:
+        raise SystemExit('assemble_page.py: both a page file and a built file: %s' % ', '.join(sorted(clash)))
+    version = version_of({**page, **made}).encode('ascii')
+    cached = ', '.join("'%s'" % name for name in list(built) + [n for n in page if n not in UNCACHED])
+    for name, body in page.items():
+        text = body.replace(b'@SU_VERSION@', version).replace(b'@SU_WEB_CACHED@', cached.encode('utf-8'))
+        with open(os.path.join(output, name), 'wb') as handle:
+            handle.write(text)
+    return version.decode('ascii')
+
+
+def main():
+    if len(sys.argv) < 3:
+        raise SystemExit(__doc__)
+    print(assemble(sys.argv[1], sys.argv[2], sys.argv[3:]))
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,86 @@
+// How the page stays current and stays on this computer: its service worker (sw.js) keeps one version of the
+// page's files; when the host has a new version, the worker takes it whole and the page offers a reload. The
+// reload never cuts the keyboard's work short: while the keyboard is busy, the button waits and says so.
+const READY = 'A new version of this page is ready.';
+const RELOAD = 'Reload';
+const WAITING = 'Reload once the keyboard is done';
+const NOT_UPDATED = 'This page could not update itself to its new version (the host did not hand over all of ' +
+  'its files). It keeps working as it is; it tries again at your next visit.';
+// Failed installs of a new version in a row, after which the page says so (the browser tries again at each visit).
+const FAILURES_SAID = 3;
+
+// How many times in a row the new version could not be installed, as the worker counts them (sw.js).
+async function failedUpdates(registration) {
+  try {
+    const name = `songuploader ${new URL(registration.scope).pathname} failed-updates`;
+    if (!(await caches.has(name))) return 0;
+    const count = await (await caches.open(name)).match('count');
+    return count ? Number(await count.text()) || 0 : 0;
+  } catch {
+    return 0;
+  }
+}
+
+// `ui`: {region, text, button}, the status region (present from the start), its text and the Reload button;
+// `busy()`: whether the keyboard is at work. Returns {register(), settled()}: register() starts the worker (once
+// the page has started, so that its copies of the files do not slow the first start down); settled() is called
+// whenever the page's state changes, and holds the button while the keyboard is busy.
+export function offerUpdates(ui, busy) {
+  // A page opened as a file has no worker (Firefox calls it secure, but will not register one for it).
+  const served = window.isSecureContext && window.location.protocol !== 'file:';
+  const workers = 'serviceWorker' in navigator && served ? navigator.serviceWorker : null;
+
+  const say = (text, reload) => {
+    ui.text.textContent = text;
+    ui.button.hidden = !reload;
+    ui.region.classList.toggle('shown', Boolean(text));
+  };
+  ui.button.addEventListener('click', () => { if (!busy()) window.location.reload(); });
+
+  if (workers) {
+    // A page that a worker already served learns here that a new version took over.
+    const hadWorker = Boolean(workers.controller);
+    workers.addEventListener('controllerchange', () => { if (hadWorker) say(READY, true); });
+  }
+
+  // Says so once a new version failed to install too often, looking again whenever one more attempt ends.
+  const watched = new WeakSet();
+  const checkFailures = async (registration) => {
+    if (workers.controller && (await failedUpdates(registration)) >= FAILURES_SAID) say(NOT_UPDATED, false);
+  };
+  const watchInstall = (registration, worker) => {
+    if (!worker || watched.has(worker)) return;
+    watched.add(worker);
+    worker.addEventListener('statechange', () => { if (worker.state === 'redundant') checkFailures(registration); });
+  };
+
+  return {
+    async register() {
+      if (!workers) return;
+      try {
+        const registration = await workers.register('sw.js', { scope: './' });
+        watchInstall(registration, registration.installing);
+        registration.addEventListener('updatefound', () => watchInstall(registration, registration.installing));
+        // The browser itself looks for a new version at each visit (again, if the last one failed).
+        await checkFailures(registration);
+      } catch (error) {
+        console.warn('This page will not open without a network:', error);
+      }
+    },
+    settled() {
+      ui.button.disabled = busy();
+      ui.button.textContent = busy() ? WAITING : RELOAD;
+    },
+  };
+}
+
+// Asks the browser to keep the page's files and the user's settings even when the disk runs low, once the page
+// has earned it: installed as an app, or a song sent. Asked once a visit; the browser may decide without asking.
+let askedToKeep = false;
+export function keepStorage() {
+  if (askedToKeep || !navigator.storage || typeof navigator.storage.persist !== 'function') return;
+  askedToKeep = true;
+  navigator.storage.persisted()
+    .then((kept) => (kept ? true : navigator.storage.persist()))
+    .catch((error) => console.warn('The browser may clear this page\'s files when space runs low:', error));
+}
