@@ -1,5 +1,6 @@
 #include "base/messages.h"
 
+#include "base/message_table.h"
 #include "resources/message_numbers.h"
 
 namespace su {
@@ -31,7 +32,8 @@ std::string FormatErrorCodeMessage(const std::string& templateText, std::uint8_t
 }
 
 void ShowRaisedMessage(const RaisedMessage& raised) {
-  ShowMessage(nullptr, raised.number, BoxKind::Warning);
+  // A number the string table does not hold would show an empty box: it is shown as the file error it is.
+  ShowMessage(nullptr, ShownFailure(raised.number), BoxKind::Warning);
 }
 
 void ShowKeyboardError(const APP_EXCEPTION& error) {

@@ -41,9 +41,7 @@
 #include "midi/midi_driver.h"
 #include "midi/port_session.h"
 #include "resources/message_numbers.h"
-#include "resources/strings.h"
 #include "transfer/family_a/slot_operations.h"
-#include "transfer/family_c/frames.h"
 #include "transfer/keyboard_search.h"
 #include "transfer/slot_list.h"
 
@@ -500,8 +498,9 @@ void Runner::PrintListing(const Listing& listing) {
     // The kilobytes as the text listing shows them (whole kilobytes of unsigned sizes).
     Json json = {{"modelType", run.modelType}, {"family", std::string(1, family_->letter)}, {"slots", slots},
                  {"totalKB", std::stoul(family_->totalText(total))}, {"totalBytes", total}};
-    json[listing.hasMaxSongSize ? "maxSongKB" : "freeKB"] = room / 1024;
-    json[listing.hasMaxSongSize ? "maxSongBytes" : "freeBytes"] = room;
+    const bool largest = family_->memory == MemoryFigure::LargestSong;
+    json[largest ? "maxSongKB" : "freeKB"] = room / 1024;
+    json[largest ? "maxSongBytes" : "freeBytes"] = room;
     PrintJson(console_.out, json);
     return;
   }
@@ -515,7 +514,7 @@ void Runner::PrintListing(const Listing& listing) {
     console_.out << line << PaddedToColumns(ReadableName(row.name), 32) << ' ' << size << '\n';
   }
   console_.out << "Total Size: " << family_->totalText(total) << " KBytes (" << total << " bytes)\n"
-               << (listing.hasMaxSongSize ? "Maximum Song Size: " : "Empty Size: ")
+               << family_->memoryLabel << ": "
                << TotalKilobytesText(room) << " KBytes (" << room << " bytes)\n";
 }
 
@@ -872,7 +871,7 @@ void Runner::Delete() {
   } catch (const APP_EXCEPTION& error) {
     // A family C keyboard refuses a delete it is not ready for with its not-ready code: the same outcome as
     // a send it is not ready for, though the text stays the dialog's.
-    if (family_->letter == 'C' && error.code == family_c::kErrNotReady) throw Stop{kExitNotReady, FailureText(error)};
+    if (family_->deleteNotReady(error.code)) throw Stop{kExitNotReady, FailureText(error)};
     throw;
   }
   // The keyboard has deleted the song: a stop from here on changes nothing of what the command reports.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "base/message_table.h"
 
 namespace su::cli {
 
@@ -32,11 +33,9 @@ enum ExitCode : int {
 
 // The exit code of a failure raised as message `number`.
 int ExitCodeForMessage(std::int32_t number);
-// The string table's text of message `number` ("" for a number it does not hold).
-std::string MessageText(int number);
-// What standard error shows for a raised failure: the message's text, message 53 with the keyboard's code.
-std::string FailureText(const RaisedMessage& raised);
-std::string FailureText(const APP_EXCEPTION& error);
+// Texts by message number come from the message table below the front ends.
+using su::FailureText;
+using su::MessageText;
 // The line for a failure nobody foresaw: message 44's text, what the failure says of itself, and a request
 // to report it.
 std::string UnforeseenFailureText(const std::string& what);

@@ -9,6 +9,7 @@
 #include "transfer/family_a/slot_operations.h"
 #include "transfer/family_b/protocol.h"
 #include "transfer/family_b/slot_operations.h"
+#include "transfer/family_c/frames.h"
 #include "transfer/family_c/slot_layout.h"
 #include "transfer/family_c/slot_operations.h"
 #include "transfer/slot_list.h"
@@ -103,7 +104,6 @@ void ReadB(const KeyboardSlots& slots, Listing& listing, TransferProgress& progr
   SlotSession session = SessionOf(slots);
   ReadSlotTableB(session, progress);
   listing = ListingOf(session);
-  listing.hasMaxSongSize = true;
   listing.maxSongSize = session.maxSongSize;
 }
 
@@ -165,14 +165,23 @@ SlotRow ReadSlotC(const KeyboardSlots&, std::size_t slot) {
   return row;
 }
 
+bool NeverNotReady(std::uint8_t) { return false; }
+bool DeleteNotReadyC(std::uint8_t code) { return code == family_c::kErrNotReady; }
+
+constexpr char kFreeMemoryLabel[] = "Empty Size";
+constexpr char kLargestSongLabel[] = "Maximum Song Size";
+
 // Families A and B first: family C serves every type of its own layout table.
 constexpr FamilyEntry kFamilies[] = {
     {'A', OwnsA, SlotsOfA, ModelCodeA, NoModelInfo, ReadA, SendA, EraseA, ReadSlotA, NameFieldA, TotalKilobytesText,
-     MemoryFigure::FreeMemory, true, true, IDS_MEMORY_SHORT_C},
+     MemoryFigure::FreeMemory, kFreeMemoryLabel, true, true, IDS_MEMORY_SHORT_C,
+     NeverNotReady, true},
     {'B', OwnsB, SlotsOfB, ModelCodeOfB, NoModelInfo, ReadB, SendB, EraseB, ReadSlotB, NoNameField,
-     TotalKilobytesTextB, MemoryFigure::LargestSong, true, false, IDS_MEMORY_SHORT_B},
+     TotalKilobytesTextB, MemoryFigure::LargestSong, kLargestSongLabel, true, false, IDS_MEMORY_SHORT_B,
+     NeverNotReady, true},
     {'C', OwnsC, SlotsOfC, ModelCodeC, ModelInfoArgument, ReadC, SendC, EraseC, ReadSlotC, NoNameField,
-     TotalKilobytesText, MemoryFigure::FreeMemory, false, true, IDS_MEMORY_SHORT_C},
+     TotalKilobytesText, MemoryFigure::FreeMemory, kFreeMemoryLabel, false, true, IDS_MEMORY_SHORT_C,
+     DeleteNotReadyC, false},
 };
 
 }  // namespace

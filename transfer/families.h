@@ -27,8 +27,7 @@ struct Listing {
   std::vector<SlotRow> slots;
   std::uint32_t totalSize = 0;
   std::uint32_t freeSize = 0;     // families A and C
-  bool hasMaxSongSize = false;    // family B shows the largest song it takes instead of its free memory
-  std::uint32_t maxSongSize = 0;
+  std::uint32_t maxSongSize = 0;  // family B: the largest song it takes
 };
 
 // Which figure a family shows beside its total: the free memory, or the largest song it takes.
@@ -64,6 +63,8 @@ struct FamilyEntry {
   // for a keyboard that holds a song).
   std::string (*totalText)(std::uint32_t bytes);
   MemoryFigure memory;
+  // The label of that figure, as every front end shows it ("Empty Size", "Maximum Song Size").
+  const char* memoryLabel;
   // The family sends the song in whole words (word triplets): an odd-sized song takes its padding byte too.
   bool sendsWholeWords;
   // After a delete the dialog reads the slots again while message 50 is still up (the refresh is posted
@@ -72,6 +73,12 @@ struct FamilyEntry {
   // The message that says the keyboard lacks room for a song: 52, or 59 for a family that takes songs up
   // to a largest size.
   int noRoomMessage;
+  // Whether a keyboard error code refusing a delete means the keyboard is not ready (family C), rather than
+  // an error of its own.
+  bool (*deleteNotReady)(std::uint8_t code);
+  // The transfer dialog is disabled as a whole while the blocks go out (families A and B: their sends take
+  // long pauses in which nothing else may start).
+  bool disablesWhileSending;
 };
 
 const FamilyEntry& FamilyA();

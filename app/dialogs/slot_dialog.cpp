@@ -20,8 +20,8 @@ constexpr char kSongImageKind[] = "4";
 
 }  // namespace
 
-SlotDialog::SlotDialog(const FamilyEntry& family, KeyboardSlots slots, bool disableWhileSending)
-    : family_(family), slots_(std::move(slots)), disableWhileSending_(disableWhileSending) {}
+SlotDialog::SlotDialog(const FamilyEntry& family, KeyboardSlots slots)
+    : family_(family), slots_(std::move(slots)) {}
 
 int SlotDialog::MemoryField() const {
   return family_.memory == MemoryFigure::LargestSong ? IDC_MAX_SONG_SIZE : IDC_FREE_SIZE;
@@ -98,7 +98,7 @@ int SlotDialog::SendSong(WindowRef dialog) {
   const RunState& run = Run();
   const std::size_t slot = SlotOfRow(listing_, SelectedRow(dialog));
   DialogProgress progress(dialog);
-  DialogPrompts prompts(dialog, disableWhileSending_);
+  DialogPrompts prompts(dialog, family_.disablesWhileSending);
   return family_.send(slots_, slot, run.songImage.get(), run.songImageSize, progress, prompts) == SendOutcome::Sent
              ? 1
              : 0;
@@ -157,11 +157,11 @@ int AskAndDelete(WindowRef dialog, const std::function<void()>& deleteSong) {
   return 1;
 }
 
-int RunSlotDialog(const FamilyEntry& family, int dialogId, bool disableWhileSending) {
+int RunSlotDialog(const FamilyEntry& family, int dialogId) {
   RunState& run = Run();
   run.convertedPath = ConvertStagedSong(kSongImageKind, family.modelCode(), family.modelInfo());
   LoadSongImageToSend();
-  SlotDialog dialog(family, family.slotsOf(run.modelType, SplitPath(run.stagedPath).name), disableWhileSending);
+  SlotDialog dialog(family, family.slotsOf(run.modelType, SplitPath(run.stagedPath).name));
   TheDialogScreen().RunDialog(dialogId, dialog);
   return 1;
 }

@@ -15,7 +15,7 @@ namespace su {
 // arrive in the middle of it; they are ignored until it ends, which keeps a second exchange off the port pair.
 class SlotDialog : public DialogLogic {
  public:
-  SlotDialog(const FamilyEntry& family, KeyboardSlots slots, bool disableWhileSending);
+  SlotDialog(const FamilyEntry& family, KeyboardSlots slots);
 
   void OnInit(WindowRef dialog) override;
   void OnCommand(WindowRef dialog, int control) override;
@@ -37,7 +37,6 @@ class SlotDialog : public DialogLogic {
 
   const FamilyEntry& family_;
   KeyboardSlots slots_;
-  bool disableWhileSending_;
   Listing listing_;
   bool busy_ = false;
 };
@@ -48,6 +47,6 @@ int AskAndDelete(WindowRef dialog, const std::function<void()>& deleteSong);
 
 // Converts the staged song for the identified keyboard of `family`, loads it and runs dialog `dialogId` over
 // the family's slots. 1 once the dialog has closed; raises what the conversion and the dialog raise.
-int RunSlotDialog(const FamilyEntry& family, int dialogId, bool disableWhileSending);
+int RunSlotDialog(const FamilyEntry& family, int dialogId);
 
 }  // namespace su

@@ -26,7 +26,6 @@ Listing SixSlots(std::uint32_t freeSize, std::uint32_t maxSongSize) {
   listing.slots[0] = SlotRow{"30", true, "Waltz", 1000};
   listing.slots[2] = SlotRow{"32", true, "Tune", 300};
   listing.freeSize = freeSize;
-  listing.hasMaxSongSize = maxSongSize != 0;
   listing.maxSongSize = maxSongSize;
   return listing;
 }

@@ -191,8 +191,7 @@ TEST_P(EachFamily, IsFoundListedSentToWithAReplacementAndDeleted) {
   ASSERT_EQ(listing.slots.size(), c.slotCount);
   EXPECT_TRUE(listing.slots[2].used);
   EXPECT_FALSE(listing.slots[3].used);
-  EXPECT_EQ(listing.hasMaxSongSize, c.family == 'B');
-  EXPECT_EQ(TotalKilobytesText(listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize), c.room);
+  EXPECT_EQ(TotalKilobytesText(MemoryShown(*session.Family(), listing)), c.room);
   // 700 bytes stored: family B's total shows 1 KB, the others 0, as their dialogs do.
   EXPECT_EQ(session.TotalText(listing), c.family == 'B' ? "1" : "0");
   EXPECT_EQ(progress.statuses.front(), IDS_GETTING_INFORMATION);

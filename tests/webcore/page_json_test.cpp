@@ -24,7 +24,7 @@ TEST(PageJson, SlotNamesCrossAsTheKeyboardsBytes) {
   for (const auto& c : cases) {
     Listing listing;
     listing.slots.push_back({"30", true, c.name, 5120});
-    const std::string json = ListingJson(listing, "5");
+    const std::string json = ListingJson(FamilyC(), listing);
     EXPECT_NE(json.find("\"name\":" + c.json + ","), std::string::npos) << json;
   }
 }

@@ -125,8 +125,8 @@ class SearchSteps : public su::SearchProgress {
 std::string LastListingField() {
   const su::web::PageSession& session = TheCore().session;
   const su::Listing& listing = session.LastListing();
-  if (listing.slots.empty()) return "";
-  return ",\"listing\":{" + su::web::ListingJson(listing, session.TotalText(listing)) + "}";
+  if (listing.slots.empty() || session.Family() == nullptr) return "";
+  return ",\"listing\":{" + ListingJson(*session.Family(), listing) + "}";
 }
 
 // The plan of the songs added, from the last reading of the slots.
@@ -194,7 +194,7 @@ EMSCRIPTEN_KEEPALIVE const char* su_list() {
     Progress progress;
     su::web::PageSession& session = TheCore().session;
     const su::Listing listing = session.List(progress);
-    return Done(ListingJson(listing, session.TotalText(listing)));
+    return Done(ListingJson(*session.Family(), listing));
   } catch (...) {
     return Failed(std::current_exception());
   }
@@ -276,7 +276,7 @@ EMSCRIPTEN_KEEPALIVE const char* su_plan_send(int first) {
     }
     fields += std::string("],\"declined\":") + (outcome.Declined() ? "true" : "false");
     if (outcome.readAfter) {
-      fields += ",\"listing\":{" + su::web::ListingJson(outcome.after, core.session.TotalText(outcome.after)) + "}";
+      fields += ",\"listing\":{" + ListingJson(*core.session.Family(), outcome.after) + "}";
     }
     if (outcome.failure) return Failed(outcome.failure, fields);
     return Done(fields);

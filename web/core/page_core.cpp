@@ -15,7 +15,6 @@
 #include "midi/port_choice.h"
 #include "midi/port_session.h"
 #include "resources/message_numbers.h"
-#include "resources/strings.h"
 #include "transfer/slot_list.h"
 
 namespace su::web {
@@ -101,44 +100,13 @@ class NoSongLines : public PlanProgress {
 
 }  // namespace
 
-std::string MessageText(int number) {
-  switch (number) {
-    case IDS_DEVICE_NOT_SET_UP: return TEXT_29;
-    case IDS_SQF_NOT_FOUND: return TEXT_30;
-    case IDS_DEVICE_BUSY: return TEXT_32;
-    case IDS_NO_RESPONSE: return TEXT_34;
-    case IDS_NOT_READY: return TEXT_35;
-    case IDS_NOT_ENOUGH_MEMORY: return TEXT_36;
-    case IDS_TIMEOUT: return TEXT_38;
-    case IDS_ALREADY_EXIST: return TEXT_39;
-    case IDS_COMPLETE: return TEXT_40;
-    case IDS_CANCEL_QUESTION: return TEXT_41;
-    case IDS_DATA_NOT_FOUND: return TEXT_42;
-    case IDS_FILE_BROKEN: return TEXT_43;
-    case IDS_FILE_ERROR: return TEXT_44;
-    case IDS_SAVED: return TEXT_46;
-    case IDS_GETTING_INFORMATION: return TEXT_47;
-    case IDS_NOW_SENDING: return TEXT_48;
-    case IDS_DELETE_QUESTION: return TEXT_49;
-    case IDS_DELETE_COMPLETE: return TEXT_50;
-    case IDS_MEMORY_SHORT_C: return TEXT_52;
-    case IDS_ERROR_CODE: return TEXT_53;
-    case IDS_LOW_VOLTAGE: return TEXT_54;
-    case IDS_TRANSMISSION_STOPPED: return TEXT_55;
-    case IDS_HYPERTHREADING: return TEXT_57;
-    case IDS_MEMORY_SHORT_B: return TEXT_59;
-    default: return "";
-  }
-}
-
 std::string FailureText(std::exception_ptr failure) {
   try {
     std::rethrow_exception(failure);
   } catch (const RaisedMessage& raised) {
-    const std::string text = MessageText(raised.number);
-    return text.empty() ? MessageText(IDS_FILE_ERROR) : text;
+    return su::FailureText(raised);
   } catch (const APP_EXCEPTION& error) {
-    return FormatErrorCodeMessage(MessageText(IDS_ERROR_CODE), error.code);
+    return su::FailureText(error);
   } catch (const SongNotShown&) {
     // The keyboard acknowledged the song, yet its slot does not show it.
     return MessageText(IDS_DATA_NOT_FOUND);
@@ -152,7 +120,7 @@ int FailureNumber(std::exception_ptr failure) {
   try {
     std::rethrow_exception(failure);
   } catch (const RaisedMessage& raised) {
-    return MessageText(raised.number).empty() ? IDS_FILE_ERROR : raised.number;
+    return ShownFailure(raised.number);
   } catch (const APP_EXCEPTION&) {
     return IDS_ERROR_CODE;
   } catch (const SongNotShown&) {

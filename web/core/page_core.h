@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/message_table.h"
 #include "transfer/families.h"
 #include "transfer/keyboard_search.h"
 #include "transfer/progress.h"
@@ -29,7 +30,7 @@ class PageDialogs {
 };
 
 // The text of string-table entry `number` as the product has it; "" for a number it does not have.
-std::string MessageText(int number);
+using su::MessageText;
 // The text a failure caught from the core is shown with: the raised message, the keyboard's error code in
 // message 53, or message 44 for anything unforeseen.
 std::string FailureText(std::exception_ptr failure);
@@ -143,6 +144,8 @@ class PageSession {
   void Close();
   // The slots as last read (none when the last reading failed or a send could not read them after).
   const Listing& LastListing() const { return listing_; }
+  // The family of the keyboard found; nullptr when none is connected.
+  const FamilyEntry* Family() const { return family_; }
 
  private:
   const FamilyEntry* family_ = nullptr;

@@ -39,7 +39,7 @@ std::string JsonBytes(const std::string& bytes) {
   return json + "]";
 }
 
-std::string ListingJson(const Listing& listing, const std::string& total) {
+std::string ListingJson(const FamilyEntry& family, const Listing& listing) {
   std::string rows = "[";
   for (std::size_t i = 0; i < listing.slots.size(); ++i) {
     const SlotRow& row = listing.slots[i];
@@ -48,13 +48,14 @@ std::string ListingJson(const Listing& listing, const std::string& total) {
             ",\"size\":" + JsonString(KilobyteCell(row.size)) + ",\"bytes\":" + std::to_string(row.size) + "}";
   }
   rows += "]";
-  const std::uint32_t room = listing.hasMaxSongSize ? listing.maxSongSize : listing.freeSize;
-  return "\"slots\":" + rows + ",\"total\":" + JsonString(total) +
+  const std::uint32_t room = MemoryShown(family, listing);
+  const bool largest = family.memory == MemoryFigure::LargestSong;
+  return "\"slots\":" + rows + ",\"total\":" + JsonString(family.totalText(listing.totalSize)) +
          ",\"totalBytes\":" + std::to_string(static_cast<std::uint32_t>(listing.totalSize)) +
-         ",\"roomLabel\":" + JsonString(listing.hasMaxSongSize ? "Maximum Song Size" : "Empty Size") +
+         ",\"roomLabel\":" + JsonString(family.memoryLabel) +
          ",\"room\":" + JsonString(TotalKilobytesText(room)) +
          ",\"roomBytes\":" + std::to_string(room) + ",\"hasMaxSongSize\":" +
-         (listing.hasMaxSongSize ? "true" : "false");
+         (largest ? "true" : "false");
 }
 
 std::string PlanJson(const SendPlan& plan) {

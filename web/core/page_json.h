@@ -18,9 +18,10 @@ std::string JsonList(const std::vector<std::string>& texts);
 // Raw bytes as a JSON array of numbers 0..255.
 std::string JsonBytes(const std::string& bytes);
 
-// The fields of a listing: "slots" ({label, used, name: [bytes], size, bytes} each), the total as `total`
-// gives it, and the room left (free memory, or the largest song for a family that says so).
-std::string ListingJson(const Listing& listing, const std::string& total);
+// The fields of a listing read from a keyboard of `family`: "slots" ({label, used, name: [bytes], size, bytes}
+// each), the total as the family shows it, and the room left (free memory, or the largest song for a family
+// that shows that) with the family's label for it.
+std::string ListingJson(const FamilyEntry& family, const Listing& listing);
 
 // The fields of a plan: "plan" ({slot, hasSlot, fits, replaces, size} per song, in the plan's order; `slot`
 // an index into the listing, -1 without one) and "roomLeft", the room the songs that fit leave.

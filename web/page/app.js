@@ -46,6 +46,9 @@ const PORT_GONE = 'The chosen MIDI input or output is no longer connected. Choos
 const REMEMBERED_IN = 'songuploader.midiInput';
 const REMEMBERED_OUT = 'songuploader.midiOutput';
 const NO_RESPONSE = 34;
+// The memory figure's label before a keyboard is read, as the page's markup has it (each family's own comes
+// with its slots).
+const ROOM_PLACEHOLDER = document.getElementById('room').textContent;
 
 // The offer of a new version of the page (present from the start; see updates.js).
 const pageUpdates = offerUpdates({ region: ui.update, text: ui.updateText, button: ui.reload }, () => state.busy);
@@ -682,7 +685,7 @@ function renderSlots() {
   ui.table.removeAttribute('aria-activedescendant');
   if (!listing) {
     ui.total.textContent = 'Total Size';
-    ui.room.textContent = 'Empty Size';
+    ui.room.textContent = ROOM_PLACEHOLDER;
     ui.memory.hidden = true;
     return;
   }

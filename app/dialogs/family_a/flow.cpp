@@ -6,6 +6,6 @@
 
 namespace su {
 
-int RunFamilyA() { return RunSlotDialog(FamilyA(), IDD_SEND_A, true); }
+int RunFamilyA() { return RunSlotDialog(FamilyA(), IDD_SEND_A); }
 
 }  // namespace su

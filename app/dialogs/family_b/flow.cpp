@@ -6,6 +6,6 @@
 
 namespace su {
 
-int RunFamilyB() { return RunSlotDialog(FamilyB(), IDD_SEND_B, true); }
+int RunFamilyB() { return RunSlotDialog(FamilyB(), IDD_SEND_B); }
 
 }  // namespace su

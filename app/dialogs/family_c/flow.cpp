@@ -8,6 +8,6 @@
 
 namespace su {
 
-int RunFamilyC() { return RunSlotDialog(FamilyC(), IDD_SEND_C, false); }
+int RunFamilyC() { return RunSlotDialog(FamilyC(), IDD_SEND_C); }
 
 }  // namespace su

@@ -4,7 +4,7 @@
 
 namespace su {
 
-SendDialogC::SendDialogC(const SlotLayout& layout, SlotTableC&)
-    : SlotDialog(FamilyC(), KeyboardSlots{kModelAddressC, layout.slotLabels, ""}, false) {}
+SendDialogC::SendDialogC(const SlotLayout& layout)
+    : SlotDialog(FamilyC(), KeyboardSlots{kModelAddressC, layout.slotLabels, ""}) {}
 
 }  // namespace su

@@ -9,11 +9,11 @@
 
 namespace su {
 
-// Dialog 138 over a model's slot layout: the one slot dialog with family C's description. The dialog keeps
-// its own reading; `table` is the caller's and is left as it is.
+// Dialog 138 over a model's slot layout: the one slot dialog with family C's description, keeping its own
+// reading of the slots.
 class SendDialogC : public SlotDialog {
  public:
-  SendDialogC(const SlotLayout& layout, SlotTableC& table);
+  explicit SendDialogC(const SlotLayout& layout);
 };
 
 }  // namespace su

@@ -1,6 +1,7 @@
 // Dialog 148 "Send the Data" of family A against the virtual keyboard over the virtual link, played
 // by a recording screen.
-#include "app/dialogs/family_a/send_dialog.h"
+#include "app/dialogs/slot_dialog.h"
+#include "transfer/families.h"
 
 #include <gtest/gtest.h>
 
@@ -69,7 +70,7 @@ class FamilyADialog : public test::LinkTest {
     for (int i = 0; i < 10; ++i) session.slotLabels.push_back(std::to_string(i));
     session.slots.assign(10, SlotEntry{});
     session.songName = "journey";
-    logic = std::make_unique<SlotSessionDialog>(kSlotDialogA, session);
+    logic = std::make_unique<SlotDialog>(FamilyA(), KeyboardSlots{session.modelAddress, session.slotLabels, session.songName});
     screen.users[IDD_SEND_A].push_back(std::move(user));
     return OutcomeOf([&] { return screen.RunDialog(IDD_SEND_A, *logic); });
   }
@@ -88,7 +89,7 @@ class FamilyADialog : public test::LinkTest {
 
   Bytes image;
   SlotSession session;
-  std::unique_ptr<SlotSessionDialog> logic;
+  std::unique_ptr<SlotDialog> logic;
 };
 
 TEST_F(FamilyADialog, ListsTenSlotsWithNamesSizesAndTotals) {

@@ -1,6 +1,7 @@
 // Dialog 150 "Send the Data" of family B against the virtual keyboard over the virtual link, played
 // by a recording screen.
-#include "app/dialogs/family_b/send_dialog.h"
+#include "app/dialogs/slot_dialog.h"
+#include "transfer/families.h"
 
 #include <gtest/gtest.h>
 
@@ -69,7 +70,7 @@ class FamilyBDialog : public test::LinkTest {
     session.slotCount = 10;
     for (int i = 0; i < 10; ++i) session.slotLabels.push_back(std::to_string(61 + i));
     session.slots.assign(10, SlotEntry{});
-    logic = std::make_unique<SlotSessionDialog>(kSlotDialogB, session);
+    logic = std::make_unique<SlotDialog>(FamilyB(), KeyboardSlots{session.modelAddress, session.slotLabels, session.songName});
     screen.users[IDD_SEND_B].push_back(std::move(user));
     return OutcomeOf([&] { return screen.RunDialog(IDD_SEND_B, *logic); });
   }
@@ -77,7 +78,7 @@ class FamilyBDialog : public test::LinkTest {
 
   Bytes image;
   SlotSession session;
-  std::unique_ptr<SlotSessionDialog> logic;
+  std::unique_ptr<SlotDialog> logic;
 };
 
 TEST_F(FamilyBDialog, ListsSlots61To70WithTheTotalAndTheLargestSong) {

@@ -90,7 +90,7 @@ class FamilyCDialogTest : public test::LinkTest {
   Outcome RunDialog(std::int32_t modelType, FakeScreen::User user) {
     layout = SlotLayoutFor(modelType);
     table = SlotTableC{};
-    logic = std::make_unique<SendDialogC>(layout, table);
+    logic = std::make_unique<SendDialogC>(layout);
     screen.users[IDD_SEND_C].push_back(std::move(user));
     return OutcomeOf([&] { return screen.RunDialog(IDD_SEND_C, *logic); });
   }

@@ -19,13 +19,12 @@
 #include "tests/support/link_fixture.h"
 #include "tests/support/outcome.h"
 #include "app/dialogs/dialog_progress.h"
-#include "app/dialogs/family_a/send_dialog.h"
 #include "transfer/family_a/slot_operations.h"
-#include "app/dialogs/family_b/send_dialog.h"
 #include "transfer/family_b/slot_operations.h"
 #include "transfer/family_c/frames.h"
 #include "transfer/family_c/slot_operations.h"
-#include "app/dialogs/slot_session_dialog.h"
+#include "app/dialogs/slot_dialog.h"
+#include "transfer/families.h"
 
 namespace su {
 namespace {
@@ -114,7 +113,7 @@ TEST_P(RefusedClosingFrame, FailsTheSendWithMessage38AndNoComplete) {
   } else {
     SetUpSessionB(session);
   }
-  SlotSessionDialog logic(a ? kSlotDialogA : kSlotDialogB, session);
+  SlotDialog logic(a ? FamilyA() : FamilyB(), KeyboardSlots{session.modelAddress, session.slotLabels, session.songName});
   const int dialog = a ? IDD_SEND_A : IDD_SEND_B;
   screen.users[dialog].push_back([](FakeScreen& s, WindowRef d) {
     s.ClickRow(d, IDC_SLOT_LIST, kEmptySlot);

@@ -1,0 +1,50 @@
+#include "base/message_table.h"
+
+#include "base/messages.h"
+#include "resources/message_numbers.h"
+#include "resources/strings.h"
+
+namespace su {
+
+namespace {
+
+using Kind = MessageKind;
+
+constexpr MessageEntry kMessages[] = {
+    {IDS_DEVICE_NOT_SET_UP, TEXT_29, Kind::Failure},    {IDS_SQF_NOT_FOUND, TEXT_30, Kind::Failure},
+    {IDS_DEVICE_BUSY, TEXT_32, Kind::Failure},          {IDS_NO_RESPONSE, TEXT_34, Kind::Failure},
+    {IDS_NOT_READY, TEXT_35, Kind::Failure},            {IDS_NOT_ENOUGH_MEMORY, TEXT_36, Kind::Failure},
+    {IDS_TIMEOUT, TEXT_38, Kind::Failure},              {IDS_ALREADY_EXIST, TEXT_39, Kind::Question},
+    {IDS_COMPLETE, TEXT_40, Kind::Done},                {IDS_CANCEL_QUESTION, TEXT_41, Kind::Question},
+    {IDS_DATA_NOT_FOUND, TEXT_42, Kind::Failure},       {IDS_FILE_BROKEN, TEXT_43, Kind::Failure},
+    {IDS_FILE_ERROR, TEXT_44, Kind::Failure},           {IDS_SAVED, TEXT_46, Kind::Done},
+    {IDS_GETTING_INFORMATION, TEXT_47, Kind::Progress}, {IDS_NOW_SENDING, TEXT_48, Kind::Progress},
+    {IDS_DELETE_QUESTION, TEXT_49, Kind::Question},     {IDS_DELETE_COMPLETE, TEXT_50, Kind::Done},
+    {IDS_MEMORY_SHORT_C, TEXT_52, Kind::Failure},       {IDS_ERROR_CODE, TEXT_53, Kind::Failure},
+    {IDS_LOW_VOLTAGE, TEXT_54, Kind::Failure},          {IDS_TRANSMISSION_STOPPED, TEXT_55, Kind::Failure},
+    {IDS_HYPERTHREADING, TEXT_57, Kind::Failure},       {IDS_MEMORY_SHORT_B, TEXT_59, Kind::Failure},
+};
+
+}  // namespace
+
+const MessageEntry* FindMessage(std::int32_t number) {
+  for (const MessageEntry& entry : kMessages) {
+    if (entry.number == number) return &entry;
+  }
+  return nullptr;
+}
+
+std::string MessageText(std::int32_t number) {
+  const MessageEntry* entry = FindMessage(number);
+  return entry != nullptr ? entry->text : "";
+}
+
+std::int32_t ShownFailure(std::int32_t number) { return FindMessage(number) != nullptr ? number : IDS_FILE_ERROR; }
+
+std::string FailureText(const RaisedMessage& raised) { return MessageText(ShownFailure(raised.number)); }
+
+std::string FailureText(const APP_EXCEPTION& error) {
+  return FormatErrorCodeMessage(MessageText(IDS_ERROR_CODE), error.code);
+}
+
+}  // namespace su
