@@ -2,6 +2,7 @@
 // by a recording screen.
 #include "app/dialogs/slot_dialog.h"
 #include "transfer/families.h"
+#include "transfer/slot_session.h"
 
 #include <gtest/gtest.h>
 

@@ -25,6 +25,7 @@
 #include "transfer/family_c/slot_operations.h"
 #include "app/dialogs/slot_dialog.h"
 #include "transfer/families.h"
+#include "transfer/slot_session.h"
 
 namespace su {
 namespace {
