@@ -66,9 +66,32 @@ bool Fail(std::string* error, const std::string& text) {
 // input or output).
 bool LooksLikeOption(const std::string& value) { return value.size() > 1 && value[0] == '-'; }
 
+// Short options as getopt takes them: "-yq" is "-y -q", "-oFILE" is "-o FILE" (the rest of the word is
+// -o's value). Words after "--" stay as they are.
+std::vector<std::string> SplitShortOptions(const std::vector<std::string>& args) {
+  std::vector<std::string> split;
+  bool ended = false;
+  for (const std::string& arg : args) {
+    ended = ended || arg == "--";
+    if (ended || arg.size() <= 2 || arg[0] != '-' || arg[1] == '-') {
+      split.push_back(arg);
+      continue;
+    }
+    for (std::size_t i = 1; i < arg.size(); ++i) {
+      split.push_back(std::string("-") + arg[i]);
+      if (arg[i] == 'o') {
+        if (i + 1 < arg.size()) split.push_back(arg.substr(i + 1));
+        break;
+      }
+    }
+  }
+  return split;
+}
+
 }  // namespace
 
-bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
+bool ParseOptions(const std::vector<std::string>& given, Options* options, std::string* error) {
+  const std::vector<std::string> args = SplitShortOptions(given);
   Options o;
   std::vector<std::string> words;
   bool help = false;
@@ -179,16 +202,18 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
 bool SendsSeveral(const Options& options) { return options.songs.size() > 1 || !options.slots.empty(); }
 
 void TakePortDefaults(Options* options) {
-  auto take = [](const char* name, std::string* value) {
+  auto take = [](const char* name, std::string* value, std::string* from) {
     const char* given = std::getenv(name);
-    if (value->empty() && given != nullptr) *value = given;
+    if (!value->empty() || given == nullptr || *given == '\0') return;
+    *value = given;
+    *from = name;
   };
-  // --port names both directions: it outweighs a default for either.
-  if (options->port.empty()) {
-    take("SONGUPLOADER_IN", &options->inPort);
-    take("SONGUPLOADER_OUT", &options->outPort);
+  if (!options->port.empty()) return;  // --port names both directions
+  take("SONGUPLOADER_IN", &options->inPort, &options->inFrom);
+  take("SONGUPLOADER_OUT", &options->outPort, &options->outFrom);
+  if (options->inPort.empty() || options->outPort.empty()) {
+    take("SONGUPLOADER_PORT", &options->port, &options->portFrom);
   }
-  take("SONGUPLOADER_PORT", &options->port);
 }
 
 std::string HelpText() {
@@ -250,8 +275,10 @@ std::string HelpText() {
          "  129, 130, 143 stopped by SIGHUP, Ctrl-C, SIGTERM (the process ends by the signal)\n"
          "\n"
          "Environment:\n"
-         "  SONGUPLOADER_PORT, SONGUPLOADER_IN, SONGUPLOADER_OUT\n"
-         "                               --port, --in and --out when they are not given\n";
+         "  SONGUPLOADER_IN, SONGUPLOADER_OUT, SONGUPLOADER_PORT\n"
+         "                               the input and the output when no option names them: each is\n"
+         "                               --in/--out, else --port, else SONGUPLOADER_IN/OUT, else\n"
+         "                               SONGUPLOADER_PORT\n";
 }
 
 }  // namespace su::cli

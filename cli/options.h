@@ -21,6 +21,10 @@ struct Options {
   std::string inPort;    // number or part of a name
   std::string outPort;
   std::string port;      // both directions
+  // What named each: the option, or the environment variable it came from (for the texts of failures).
+  std::string inFrom = "--in";
+  std::string outFrom = "--out";
+  std::string portFrom = "--port";
   std::string api;       // "", "alsa" or "jack"
   bool yes = false;      // answer Yes to every question
   bool json = false;     // machine-readable output: ports, identify, list and info; one result object for
@@ -43,7 +47,9 @@ bool SendsSeveral(const Options& options);
 // false with `error` saying what is wrong (the caller prints it and exits with kExitUsage).
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);
 
-// SONGUPLOADER_PORT, SONGUPLOADER_IN and SONGUPLOADER_OUT fill the port options the command line left out.
+// SONGUPLOADER_IN, SONGUPLOADER_OUT and SONGUPLOADER_PORT name the ports the command line left unnamed:
+// each direction is taken from --in/--out, else --port, else its own variable, else SONGUPLOADER_PORT. A
+// variable is not read for a direction the options already name.
 void TakePortDefaults(Options* options);
 
 // The text of --help: commands, options and exit codes.

@@ -1,6 +1,7 @@
 // songuploader on Linux and macOS: the commands over RtMidi and a console clock. Ctrl-C, SIGTERM and SIGHUP
 // stop at a question at once and at the next look of a wait for the keyboard; after the cleanup the process
 // ends by the signal that stopped it.
+#include <poll.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -24,6 +25,13 @@ int main(int argc, char** argv) {
 
   // Questions are asked when standard input is a terminal, on the terminal itself.
   cli::Console console{std::cout, std::cerr, std::cin, isatty(0) != 0, isatty(2) != 0, cli::TerminalQuestions()};
+  console.inFd = 0;
+  console.outIsTerminal = isatty(1) != 0;
+  // A pipe whose reader is gone reports an error condition on its writing end; a socket a hang-up.
+  console.outReaderGone = [] {
+    pollfd out{1, 0, 0};
+    return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
+  };
   const cli::MidiSetUp setUp = [&](const cli::Options& options, std::string* error) {
     const MidiSystem system = options.api == "alsa"   ? MidiSystem::Alsa
                               : options.api == "jack" ? MidiSystem::Jack

@@ -122,10 +122,10 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"DeleteOfAnEmptySlot", kFamilyC, {"delete", "--slot", "35", "-y"}, kExitDeclined,
                 "Slot 35 holds no song."},
         EndCase{"MissingSong", kFamilyC, {"send", "MISSING", "--slot", "31"}, kExitFileNotFound,
-                "Missing.mid: The SQF file is not found."},
+                "Missing.mid: No such file or directory"},
         EndCase{"BrokenSong", kFamilyC, {"send", "BROKEN", "--slot", "31"}, kExitFileBroken,
                 "The file is wrong or broken."},
-        EndCase{"NoSuchSlot", kFamilyC, {"send", "SONG", "--slot", "3"}, kExitUsage,
+        EndCase{"NoSuchSlot", kFamilyC, {"send", "SONG", "--slot", "3"}, kExitNoSuchSlot,
                 "songuploader: this keyboard has no slot 3 (its slots are 30 to 39)"},
         EndCase{"NoSuchPort", kFamilyC, {"list", "--port", "QK USB"}, kExitPort, "no MIDI input matches"},
         EndCase{"BadCommandLine", "", {"list", "--slot"}, kExitUsage, "needs a value"}),
@@ -664,7 +664,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Do you want to replace them? [y/N] n",
                     {0, 1}},
         SeveralCase{"ReplacingWithYes", kFamilyC, {"--slots", "35,30,31", "-y"}, kExitOk, "[y/N] y", {0, 1, 5}},
-        SeveralCase{"ASlotTheKeyboardLacks", kFamilyC, {"--slots", "32,33,3"}, kExitUsage,
+        SeveralCase{"ASlotTheKeyboardLacks", kFamilyC, {"--slots", "32,33,3"}, kExitNoSuchSlot,
                     "this keyboard has no slot 3", {0, 1}}),
     [](const ::testing::TestParamInfo<SeveralCase>& info) { return info.param.name; });
 
