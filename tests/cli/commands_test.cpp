@@ -383,6 +383,23 @@ TEST_F(ConvertOutputs, DevicesAndFifosAreWrittenThroughNeverReplaced) {
   }
 }
 
+// A file the rename would change (other names for it, an owner other than ours) is written in place once the
+// song was written whole beside it: every name shows the new song.
+TEST_F(ConvertOutputs, AFileWithOtherNamesIsWrittenInPlace) {
+  const std::string target = dir_.Path("Shared.sq2");
+  std::ofstream(target) << "old";
+  ASSERT_EQ(::link(target.c_str(), dir_.Path("Other name.sq2").c_str()), 0);
+  struct stat before {};
+  stat(target.c_str(), &before);
+  const Outcome o = Run({"convert", song_, "-o", target});
+  EXPECT_EQ(o.code, kExitOk) << o.err;
+  struct stat after {};
+  stat(target.c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(Bytes(dir_.Path("Other name.sq2")), expected_);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Expected.sq2", "Other name.sq2", "Shared.sq2", "Tune.mid"}));
+}
+
 TEST_F(CommandsTest, AnExceptionReachingTheTopIsAMessageAnExitCodeAndACleanup) {
   const std::string temp = dir_.Path("tmp");
   std::filesystem::create_directory(temp);
@@ -446,6 +463,24 @@ TEST_F(CommandsTest, PortsMarksThePairTheOptionsAndTheEnvironmentChoose) {
       EXPECT_NE(o.out.find(c.in), std::string::npos);
       EXPECT_NE(o.out.find(c.out), std::string::npos);
     }
+  }
+  // A variable is not read for what the options name; a port it names that is wrong is said to come from it.
+  struct EnvironmentCase {
+    std::vector<std::string> args;
+    const char* variable;
+    const char* value;
+    int code;
+    std::string errHas;
+  };
+  for (const EnvironmentCase& c :
+       {EnvironmentCase{{"ports", "--in", "1", "--out", "2"}, "SONGUPLOADER_PORT", "99", kExitOk, ""},
+        EnvironmentCase{{"list"}, "SONGUPLOADER_PORT", "Nowhere", kExitPort,
+                        "no MIDI input matches \"Nowhere\" (from SONGUPLOADER_PORT)"}}) {
+    setenv(c.variable, c.value, 1);
+    const Outcome o = Run(c.args);
+    unsetenv(c.variable);
+    EXPECT_EQ(o.code, c.code) << o.err;
+    EXPECT_NE(o.err.find(c.errHas), std::string::npos) << o.err;
   }
   // Without ALSA addresses a bare --port number is refused: it would pair unrelated ports.
   link.SetInDevices({"Virtual in"});
@@ -717,6 +752,23 @@ TEST_F(CommandsTest, InfoTellsTracksLengthNotesAndTheSizeASendWillUse) {
   EXPECT_EQ(o.code, kExitFileBroken);
   EXPECT_NE(o.out.find(song_ + ": 1 track"), std::string::npos) << o.out;
   EXPECT_NE(o.err.find("Broken.mid: The file is wrong or broken."), std::string::npos) << o.err;
+}
+
+// Every song of info --json keeps its entry, a failed one with its error; a name that is not UTF-8 comes with
+// its bytes; as text, control characters in a name do not reach the terminal.
+TEST_F(CommandsTest, InfoReportsEverySongAndNamesAsGiven) {
+  const std::string latin1 = dir_.Write("Caf\xE9.mid", su::test::OneNoteSong());
+  Outcome o = Run({"info", "--json", dir_.Path("Missing.mid"), latin1});
+  EXPECT_EQ(o.code, kExitFileNotFound) << o.err;
+  EXPECT_NE(o.out.find(R"(Missing.mid","exitCode":11,"error":"cannot read )"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("Caf\xEF\xBF\xBD.mid\",\"songHex\":\""), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("436166e92e6d6964\",\"tracks\":1,"), std::string::npos) << o.out;
+
+  const std::string escape = dir_.Write("\x1B[2JTune.mid", su::test::OneNoteSong());
+  o = Run({"info", escape});
+  EXPECT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find("?[2JTune.mid: 1 track"), std::string::npos) << o.out;
+  EXPECT_EQ(o.out.find('\x1B'), std::string::npos) << o.out;
 }
 
 // ---- Names as printed --------------------------------------------------------------------------------
