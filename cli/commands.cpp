@@ -31,6 +31,7 @@
 #include "cli/display_width.h"
 #include "cli/dump_driver.h"
 #include "cli/exit_codes.h"
+#include "cli/slot_cache.h"
 #include "cli/song_files.h"
 #include "transfer/families.h"
 #include "transfer/send_plan.h"
@@ -526,6 +527,7 @@ void Runner::Connect() {
   family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
   if (family_ == nullptr) throw Stop{kExitNoKeyboard, FirstLine(MessageText(IDS_NO_RESPONSE)) + tried_};
   slots_ = family_->slotsOf(run.modelType, "");
+  RememberSlots(o_, slots_.labels);
 }
 
 std::size_t Runner::SlotIndex() {

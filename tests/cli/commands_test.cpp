@@ -42,6 +42,12 @@ class CommandsTest : public su::test::LinkTest {
   void SetUp() override {
     LinkTest::SetUp();
     song_ = dir_.Write("Tune.mid", su::test::OneNoteSong());
+    // The slots a command finds are remembered for completion: in this test's own folder.
+    setenv("XDG_CACHE_HOME", dir_.Path("cache").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("XDG_CACHE_HOME");
+    LinkTest::TearDown();
   }
 
   void Keyboard(const std::string& configText) {

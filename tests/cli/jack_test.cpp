@@ -102,6 +102,8 @@ class JackEndToEnd : public ::testing::Test {
       GTEST_SKIP() << "no JACK server (SU_JACK_TESTS=1)";
     }
     song_ = dir_.Write("Tune.mid", su::test::OneNoteSong());
+    // The slots a command finds are remembered for completion: in this test's own folder.
+    setenv("XDG_CACHE_HOME", dir_.Path("cache").c_str(), 1);
   }
 
   // `script` run by bash with $SU (songuploader over JACK) and $SONG set; its standard output and error.
@@ -453,6 +455,9 @@ TEST_F(JackEndToEnd, BashCompletesCommandsOptionsAndTheKeyboardsSlots) {
                  ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_songuploader\necho \"${COMPREPLY[*]}\"")
         .out;
   };
+  // The slots come from what the last command found on these ports, never from a search on TAB.
+  EXPECT_EQ(complete("songuploader --api jack delete --slot 3"), "\n");
+  ASSERT_EQ(Run("list").code, 0);
   EXPECT_EQ(complete("songuploader de"), "delete\n");
   EXPECT_EQ(complete("songuploader send x.mid --d"), "--dump --dry-run\n");
   EXPECT_EQ(complete("songuploader --api jack delete --slot 3"), "30 31 32 33 34 35 36 37 38 39\n");

@@ -184,4 +184,29 @@ TEST_F(ShellTest, JsonComesOnEveryPath) {
   }
 }
 
+// Completion reads words as bash splits them (at ":" and "=" too) and the slots remembered for the ports the
+// line names (here written by hand, as songuploader's list leaves them).
+TEST_F(ShellTest, CompletionJoinsWordsAndOffersRememberedSlotsAsTheyAre) {
+  std::filesystem::create_directories(dir_.Path("cache/songuploader"));
+  std::ofstream(dir_.Path("cache/songuploader/slots")) << "\t24:0\t\t30 31 32\n\tX\tX\t* 1\n";
+  struct Row {
+    const char* line;   // as typed, up to the cursor
+    const char* words;  // as bash hands them over (COMP_WORDS)
+    const char* offered;
+  };
+  const std::vector<Row> rows = {
+      {"songuploader --in 24:0 list --slot ", "songuploader --in 24 : 0 list --slot ''", "[30][31][32]"},
+      {"songuploader --port=X delete --slot ", "songuploader --port = X delete --slot ''", "[*][1]"},
+      {"songuploader send \"Tu", "songuploader send '\"Tu'", "[Tune.mid]"},
+      {"songuploader send Tune.mid --slot f", "songuploader send Tune.mid --slot f", "[free]"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    const Result r = Shell(std::string("export XDG_CACHE_HOME=$PWD/cache\nsource " SU_COMPLETION "\nCOMP_LINE='") +
+                           row.line + "'\nCOMP_POINT=${#COMP_LINE}\nCOMP_WORDS=(" + row.words +
+                           ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_songuploader\nprintf '[%s]' \"${COMPREPLY[@]}\"");
+    EXPECT_EQ(r.out, row.offered) << r.err;
+  }
+}
+
 }  // namespace
