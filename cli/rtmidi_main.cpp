@@ -2,6 +2,7 @@
 // stop at a question at once and at the next look of a wait for the keyboard; after the cleanup the process
 // ends by the signal that stopped it.
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
   cli::Console console{std::cout, std::cerr, std::cin, isatty(0) != 0, isatty(2) != 0, cli::TerminalQuestions()};
   console.inFd = 0;
   console.outIsTerminal = isatty(1) != 0;
+  console.errColumns = [] {
+    winsize size{};
+    return ioctl(2, TIOCGWINSZ, &size) == 0 ? static_cast<std::size_t>(size.ws_col) : std::size_t{0};
+  };
   // A pipe whose reader is gone reports an error condition on its writing end; a socket a hang-up.
   console.outReaderGone = [] {
     pollfd out{1, 0, 0};
