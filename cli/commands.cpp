@@ -74,7 +74,11 @@ bool ValidUtf8(const std::string& text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    const std::size_t length = lead < 0x80            ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
     if (length == 0 || i + length > text.size()) return false;
     std::uint32_t point = length == 1 ? lead : lead & (0x7F >> length);
     for (std::size_t k = 1; k < length; ++k) {
@@ -493,7 +497,8 @@ void Runner::Ports() {
   auto print = [&](const char* title, const std::vector<std::string>& names, std::int32_t chosen) {
     console_.out << title << '\n';
     for (std::size_t i = 0; i < names.size(); ++i) {
-      console_.out << (static_cast<std::int32_t>(i) == chosen ? "* " : "  ") << i << "  " << Printable(names[i]) << '\n';
+      console_.out << (static_cast<std::int32_t>(i) == chosen ? "* " : "  ") << i << "  " << Printable(names[i])
+                   << '\n';
     }
   };
   print("Inputs:", lists.inputs, choice.in);

@@ -57,8 +57,8 @@ bool ChoosePorts(const PortLists& lists, const Options& options, PortChoice* cho
   *choice = ChoosePortPair(lists.inputs, lists.outputs, inWanted, outWanted);
   // The variable a wanted port came from, when it was one.
   const bool input = choice->direction == "input";
-  const std::string& from = !(input ? options.inPort : options.outPort).empty() ? (input ? options.inFrom : options.outFrom)
-                                                                                : options.portFrom;
+  const bool ownOption = !(input ? options.inPort : options.outPort).empty();
+  const std::string& from = ownOption ? (input ? options.inFrom : options.outFrom) : options.portFrom;
   const std::string see =
       (from.rfind("SONGUPLOADER_", 0) == 0 ? " (from " + from + ")" : std::string()) + " (see songuploader ports)";
   switch (choice->error) {

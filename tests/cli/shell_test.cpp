@@ -39,8 +39,8 @@ class ShellTest : public ::testing::Test {
   void SetUp() override {
     song_ = dir_.Write("Tune.mid", su::test::OneNoteSong());
     std::filesystem::create_directory(temp_);
-    ASSERT_EQ(std::system(("cd " + dir_.Path("") + " && " SU_SONGUPLOADER " convert Tune.mid -o Tune.sq2 >/dev/null").c_str()),
-              0);
+    const std::string convert = "cd " + dir_.Path("") + " && " SU_SONGUPLOADER " convert Tune.mid -o Tune.sq2 >/dev/null";
+    ASSERT_EQ(std::system(convert.c_str()), 0);
     songFile_ = Slurp(dir_.Path("Tune.sq2"));
   }
 
@@ -50,7 +50,8 @@ class ShellTest : public ::testing::Test {
     std::ofstream(file) << "set -o pipefail\ncd " << dir_.Path("") << "\nexport TMPDIR=" << temp_
                         << "\nSU=" SU_SONGUPLOADER "\nSONG=Tune.mid\n"
                         << script << '\n';
-    const int status = std::system(("bash " + file + " >" + dir_.Path("out.txt") + " 2>" + dir_.Path("err.txt")).c_str());
+    const std::string command = "bash " + file + " >" + dir_.Path("out.txt") + " 2>" + dir_.Path("err.txt");
+    const int status = std::system(command.c_str());
     return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir_.Path("out.txt")),
                   Slurp(dir_.Path("err.txt"))};
   }
@@ -174,7 +175,8 @@ TEST_F(ShellTest, JsonComesOnEveryPath) {
   const std::vector<Row> rows = {
       {"$SU list --slot --json", 2,
        R"({"command":"list","done":false,"exitCode":2,"error":"option --slot needs a value"})" "\n"},
-      {"$SU --json convert", 2, R"({"command":"convert","done":false,"exitCode":2,"error":"convert needs a song file"})" "\n"},
+      {"$SU --json convert", 2,
+       R"({"command":"convert","done":false,"exitCode":2,"error":"convert needs a song file"})" "\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.script);
@@ -204,7 +206,8 @@ TEST_F(ShellTest, CompletionJoinsWordsAndOffersRememberedSlotsAsTheyAre) {
     SCOPED_TRACE(row.line);
     const Result r = Shell(std::string("export XDG_CACHE_HOME=$PWD/cache\nsource " SU_COMPLETION "\nCOMP_LINE='") +
                            row.line + "'\nCOMP_POINT=${#COMP_LINE}\nCOMP_WORDS=(" + row.words +
-                           ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_songuploader\nprintf '[%s]' \"${COMPREPLY[@]}\"");
+                           ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_songuploader\n"
+                           "printf '[%s]' \"${COMPREPLY[@]}\"");
     EXPECT_EQ(r.out, row.offered) << r.err;
   }
 }
