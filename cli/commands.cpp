@@ -203,7 +203,7 @@ class StagedSong {
       throw Stop{kExitFileBroken, TooLarge(song)};
     }
     // Nobody types a song: a terminal on standard input is a forgotten redirection.
-    if (fromInput && console.askable) {
+    if (fromInput && console.inIsTerminal) {
       throw Stop{kExitUsage, "songuploader: standard input is a terminal; give the song with < SONG.mid or a pipe"};
     }
     std::error_code error;
@@ -314,7 +314,10 @@ class Runner {
         screen_(console, options.yes),
         chatter_(options.quiet ? silent_ : console.err),
         progressConsole_{console.out, chatter_, console.in, console.askable, console.drawBar && !options.quiet,
-                         console.ask} {}
+                         console.ask} {
+    progressConsole_.errColumns = console.errColumns;
+    progressConsole_.progressLines = options.progress && !options.quiet;
+  }
 
   int Run();
 

@@ -16,7 +16,8 @@ struct Console {
   std::ostream& out;
   std::ostream& err;
   std::istream& in;
-  bool askable = false;   // standard input is a terminal: questions can be asked
+  bool askable = false;   // a terminal to ask on: standard input, or the controlling terminal (as git and
+                          // ssh ask there when standard input is a pipe)
   bool drawBar = false;   // standard error is a terminal: a progress bar redrawn in place
   // Where questions go when set (the terminal itself, so that they show even with standard error in a
   // file); else they are written to `err` and answered from `in`.
@@ -24,6 +25,7 @@ struct Console {
   // Standard input's descriptor, for reading a song from it while a stop can still end the wait (-1: read
   // `in`, as tests do).
   int inFd = -1;
+  bool inIsTerminal = false;   // standard input itself is a terminal (no song comes from it)
   bool outIsTerminal = false;  // standard output is a terminal: no song bytes are written onto it
   // Whether standard output's reader went away (a pipe into `head` that ended): a command that only prints
   // then ends quietly. Unset: never.
@@ -31,6 +33,9 @@ struct Console {
   // How many columns the terminal on standard error has now (0 or unset: unknown): a progress bar is cut to
   // fit, so that a long song name never wraps and scrolls at every redraw.
   std::function<std::size_t()> errColumns{};
+  // Progress as plain lines where no bar is drawn (standard error not a terminal): only when asked for, as
+  // git and curl do.
+  bool progressLines = false;
 };
 
 // Stopping: Ctrl-C (also SIGTERM and SIGHUP; Ctrl-Break on Windows) asks the command to stop. A question

@@ -113,6 +113,8 @@ bool ParseOptions(const std::vector<std::string>& given, Options* options, std::
       o.json = true;
     } else if (arg == "-q" || arg == "--quiet") {
       o.quiet = true;
+    } else if (arg == "--progress") {
+      o.progress = true;
     } else if (arg == "--dry-run") {
       o.dryRun = true;
     } else if (arg == "--type-22") {
@@ -247,7 +249,8 @@ std::string HelpText() {
          "                               number is an ALSA client (20 is 20:0)\n"
          "  --api alsa|jack              the MIDI system (default: ALSA, else JACK)\n"
          "  -y, --yes                    answer yes to every question (replace, delete)\n"
-         "  -q, --quiet                  no progress and no chatter (questions are still asked)\n"         "                               (short options may share a word: -yq, -oSONG.sq2)\n"
+         "  -q, --quiet                  no progress and no chatter (questions are still asked)\n"
+         "  --progress                   progress lines on standard error also when it is not a terminal\n"         "                               (short options may share a word: -yq, -oSONG.sq2)\n"
          "  --json                       machine-readable output: ports, identify, list and info; for\n"
          "                               send, delete and convert one result object (several songs: with\n"
          "                               a \"songs\" array, one entry per song); an object on every way\n"

@@ -30,6 +30,7 @@ struct Options {
   bool json = false;     // machine-readable output: ports, identify, list and info; one result object for
                          // send, delete and convert (several songs: a "songs" array in it, one per song)
   bool quiet = false;    // no progress and no chatter on standard error (questions and failures stay)
+  bool progress = false; // progress lines on standard error even when it is not a terminal
   bool dryRun = false;   // send: convert, find the keyboard, check the room and say what would be replaced
                          // (several songs: the whole plan)
   bool type22 = false;   // also look for a keyboard of model type 22, as DEBUG_ZT52=1 makes the dialogs do

@@ -24,8 +24,12 @@ int main(int argc, char** argv) {
   ConsoleClock clock([] { return cli::StopRequestedAtWait(); }, [] { cli::StopAtWait(); });
   std::unique_ptr<MidiDriver> driver;
 
-  // Questions are asked when standard input is a terminal, on the terminal itself.
-  cli::Console console{std::cout, std::cerr, std::cin, isatty(0) != 0, isatty(2) != 0, cli::TerminalQuestions()};
+  // Questions are asked on the terminal itself, whenever there is one: standard input, or the controlling
+  // terminal when standard input is a pipe.
+  const bool inTerminal = isatty(0) != 0;
+  cli::Console console{std::cout, std::cerr, std::cin, inTerminal || cli::TerminalReachable(), isatty(2) != 0,
+                       cli::TerminalQuestions()};
+  console.inIsTerminal = inTerminal;
   console.inFd = 0;
   console.outIsTerminal = isatty(1) != 0;
   console.errColumns = [] {

@@ -17,7 +17,7 @@ namespace {
 // Enough port choices for anyone; the oldest are forgotten first.
 constexpr std::size_t kChoicesKept = 16;
 
-bool Plain(const std::string& text) { return text.find_first_of("\t\n\r") == std::string::npos; }
+[[maybe_unused]] bool Plain(const std::string& text) { return text.find_first_of("\t\n\r") == std::string::npos; }
 
 }  // namespace
 

@@ -65,6 +65,7 @@ void TerminalProgress::Draw() {
     lineOpen_ = true;
     return;
   }
+  if (!console_.progressLines) return;
   const int tenth = done_ * 10 / total_;
   if (tenth == lastTenth_) return;
   lastTenth_ = tenth;

@@ -93,6 +93,13 @@ void EndByStopSignal(int exitCode) {
   RaiseByDefault(number);
 }
 
+bool TerminalReachable() {
+  const int tty = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+  if (tty < 0) return false;
+  close(tty);
+  return true;
+}
+
 TerminalQuestion TerminalQuestions() {
   return [](const std::string& question, std::string* answer) {
     // The terminal itself; without one (no controlling terminal) standard error and standard input.

@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
   cli::Console console{std::cout, std::cerr, std::cin, _isatty(0) != 0, _isatty(2) != 0, {}};
   // Song bytes from standard input are read from its descriptor, in binary mode (cli/song_files).
   console.inFd = 0;
+  console.inIsTerminal = _isatty(0) != 0;
   console.outIsTerminal = _isatty(1) != 0;
   const cli::MidiSetUp setUp = [](const cli::Options& options, std::string* error) {
     if (!options.api.empty()) {

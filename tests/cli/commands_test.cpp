@@ -507,14 +507,15 @@ TEST_F(CommandsTest, JsonResultsDryRunsAndQuietRuns) {
     bool progressShown;  // progress ("Now getting information...", "Now sending.") on standard error
   };
   const std::vector<Case> cases = {
-      {{"send", "SONG", "--slot", "30", "--dry-run"}, kExitOk,
+      {{"send", "SONG", "--slot", "30", "--dry-run", "--progress"}, kExitOk,
        "Would send \"Tune\" (35 bytes) into slot 30, replacing \"Morning Waltz\" (5120 bytes). Nothing was sent.\n",
        true},
       {{"send", "SONG", "--slot", "32", "--dry-run", "--json", "-q"}, kExitOk,
        R"({"command":"send","done":false,"dryRun":true,"slot":"32","name":"Tune","bytes":35,"room":true,"replaces":null})",
        false},
-      {{"send", "SONG", "--slot", "32", "--json"}, kExitOk,
+      {{"send", "SONG", "--slot", "32", "--json", "--progress"}, kExitOk,
        R"({"command":"send","done":true,"slot":"32","name":"Tune","bytes":35})", true},
+      {{"send", "SONG", "--slot", "33"}, kExitOk, "Complete!\nSlot 33 holds 35 bytes.\n", false},
       {{"delete", "--slot", "30", "-y", "--json", "--quiet"}, kExitOk,
        R"({"command":"delete","done":true,"slot":"30","name":"Morning Waltz","bytes":5120})", false},
       {{"delete", "--slot", "30", "-y", "--json"}, kExitDeclined,

@@ -277,26 +277,32 @@ TEST_F(JackEndToEnd, CtrlCAtAQuestionOnATerminalEndsTheCommandAtOnce) {
   EXPECT_NE(r.out.find("31    Morning Waltz"), std::string::npos) << r.out;
 }
 
+// Also with standard input not the terminal (a pipe, /dev/null): the controlling terminal is asked, as git
+// and ssh ask there.
 TEST_F(JackEndToEnd, AQuestionIsAskedOnTheTerminalWithStandardErrorInAFile) {
-  Player player(Config("used.cfg", "model=2\nslot=1,Morning Waltz,5120\n"));
-  ASSERT_TRUE(player.Ready());
-  const std::string err = dir_.Path("err.txt");
-  int master = -1;
-  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid == 0) {
-    freopen(err.c_str(), "w", stderr);
-    execl(SU_SONGUPLOADER, SU_SONGUPLOADER, "--api", "jack", "send", song_.c_str(), "--slot", "31",
-          static_cast<char*>(nullptr));
-    _exit(127);
+  for (const bool inputFromNull : {false, true}) {
+    SCOPED_TRACE(inputFromNull);
+    Player player(Config("used.cfg", "model=2\nslot=1,Morning Waltz,5120\n"));
+    ASSERT_TRUE(player.Ready());
+    const std::string err = dir_.Path("err.txt");
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+      freopen(err.c_str(), "w", stderr);
+      if (inputFromNull) freopen("/dev/null", "r", stdin);
+      execl(SU_SONGUPLOADER, SU_SONGUPLOADER, "--api", "jack", "send", song_.c_str(), "--slot", "31",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    std::string shown;
+    ReadTerminal(master, &shown, "[y/N] ", 10);
+    ASSERT_NE(shown.find("Do you want to replace it? [y/N] "), std::string::npos) << shown << Slurp(err);
+    ASSERT_EQ(write(master, "y\n", 2), 2);
+    EXPECT_EQ(Reap(pid, 20.0), 0) << Slurp(err);
+    close(master);
+    EXPECT_EQ(Slurp(err).find("[y/N]"), std::string::npos) << Slurp(err);
   }
-  ASSERT_GT(pid, 0);
-  std::string shown;
-  ReadTerminal(master, &shown, "[y/N] ", 10);
-  ASSERT_NE(shown.find("Do you want to replace it? [y/N] "), std::string::npos) << shown << Slurp(err);
-  ASSERT_EQ(write(master, "y\n", 2), 2);
-  EXPECT_EQ(Reap(pid, 20.0), 0) << Slurp(err);
-  close(master);
-  EXPECT_EQ(Slurp(err).find("[y/N]"), std::string::npos) << Slurp(err);
 }
 
 TEST_F(JackEndToEnd, SigtermMidSendRemovesTheStagedSongAndClosesThePorts) {
@@ -422,7 +428,7 @@ TEST_F(JackEndToEnd, AReaderThatGoesAwayNeverCutsASend) {
   const std::string temp = dir_.Path("tmp");
   std::filesystem::create_directory(temp);
   // head leaves after the first progress line; the result cannot be written either.
-  Result r = Shell("TMPDIR=" + temp + " $SU send \"$SONG\" --slot 32 --yes 2>&1 | head -n 1 >/dev/null\n"
+  Result r = Shell("TMPDIR=" + temp + " $SU send \"$SONG\" --slot 32 --yes --progress 2>&1 | head -n 1 >/dev/null\n"
                    "exit ${PIPESTATUS[0]}");
   EXPECT_EQ(r.code, 13) << r.err;
   EXPECT_TRUE(std::filesystem::is_empty(temp));
