@@ -404,6 +404,17 @@ TEST_F(ConvertOutputs, AFileWithOtherNamesIsWrittenInPlace) {
   EXPECT_EQ(after.st_ino, before.st_ino);
   EXPECT_EQ(Bytes(dir_.Path("Other name.sq2")), expected_);
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Expected.sq2", "Other name.sq2", "Shared.sq2", "Tune.mid"}));
+
+  // The administrator converting onto a user's file leaves it the user's.
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs the superuser";
+  const std::string users = dir_.Path("Users.sq2");
+  std::ofstream(users) << "old";
+  ASSERT_EQ(chown(users.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(Run({"convert", song_, "-o", users}).code, kExitOk);
+  stat(users.c_str(), &after);
+  EXPECT_EQ(after.st_uid, 65534u);
+  EXPECT_EQ(after.st_gid, 65534u);
+  EXPECT_EQ(Bytes(users), expected_);
 }
 
 TEST_F(CommandsTest, AnExceptionReachingTheTopIsAMessageAnExitCodeAndACleanup) {
