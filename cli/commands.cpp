@@ -1055,7 +1055,14 @@ void Runner::Convert() {
     // The song file is the result: nothing else goes to standard output.
     console_.out.flush();
     UseBinaryMode(1);
-    console_.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (console_.outFd < 0) {
+      console_.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    } else {
+      // A reader that takes nothing (a full pipe) is waited for beside the stop.
+      const WriteResult written = WriteToDescriptor(console_.outFd, bytes, [] { return !Interrupted(); });
+      if (!written.written && written.reason == 0) throw InterruptedByUser{};
+      if (!written.written) FileFailure("write", "standard output", written.reason);
+    }
     committed_ = true;
     return;
   }

@@ -27,6 +27,8 @@ struct Console {
   int inFd = -1;
   bool inIsTerminal = false;   // standard input itself is a terminal (no song comes from it)
   bool outIsTerminal = false;  // standard output is a terminal: no song bytes are written onto it
+  // Standard output's descriptor, for song bytes written while a stop can still end the wait (-1: `out`).
+  int outFd = -1;
   // Whether standard output's reader went away (a pipe into `head` that ended): a command that only prints
   // then ends quietly. Unset: never.
   std::function<bool()> outReaderGone{};

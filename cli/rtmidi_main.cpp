@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
   console.inIsTerminal = inTerminal;
   console.inFd = 0;
   console.outIsTerminal = isatty(1) != 0;
+  console.outFd = 1;
   console.errColumns = [] {
     winsize size{};
     return ioctl(2, TIOCGWINSZ, &size) == 0 ? static_cast<std::size_t>(size.ws_col) : std::size_t{0};

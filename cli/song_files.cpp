@@ -101,6 +101,17 @@ ReadResult ReadSongStream(const std::string& path, int fd, std::size_t limit, st
 
 void UseBinaryMode(int fd) { _setmode(fd, _O_BINARY); }
 
+WriteResult WriteToDescriptor(int fd, const std::string& bytes, bool (*)()) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1 << 16);
+    const int n = _write(fd, bytes.data() + done, static_cast<unsigned>(chunk));
+    if (n <= 0) return Failed(n < 0 ? errno : EIO);
+    done += static_cast<std::size_t>(n);
+  }
+  return WriteResult{true, 0};
+}
+
 bool NamesStandardOutput(const std::string&) { return false; }
 
 #else
@@ -190,25 +201,31 @@ bool WriteAll(int fd, const std::string& bytes, bool (*goOn)(), int* reason) {
 
 // Written through, never replaced: one of our own descriptors, or what the name opens (a device, a FIFO
 // once it has a reader, a file of another process's descriptor).
+}  // namespace
+
+WriteResult WriteToDescriptor(int own, const std::string& bytes, bool (*goOn)()) {
+  const int fd = ::fcntl(own, F_DUPFD_CLOEXEC, 3);
+  if (fd < 0) return Failed(errno);
+  // Shared with the shell: stays blocking; each write waits for room first, so a stop still ends it.
+  int reason = 0;
+  bool wrote = true;
+  for (std::size_t done = 0; wrote && done < bytes.size(); done += 4096) {
+    if (!WaitReady(fd, POLLOUT, goOn)) {
+      ::close(fd);
+      return WriteResult{};
+    }
+    wrote = WriteAll(fd, bytes.substr(done, 4096), goOn, &reason);
+  }
+  if (::close(fd) != 0 && wrote && errno != EINTR) return Failed(errno);
+  return wrote ? WriteResult{true, 0} : reason == 0 ? WriteResult{} : Failed(reason);
+}
+
+namespace {
+
 WriteResult WriteThrough(const std::string& path, const std::string& bytes, bool (*goOn)()) {
   int fd = -1;
   const int own = OwnDescriptor(path);
-  if (own >= 0) {
-    fd = ::fcntl(own, F_DUPFD_CLOEXEC, 3);
-    if (fd < 0) return Failed(errno);
-    // Shared with the shell: stays blocking; each write waits for room first, so a stop still ends it.
-    int reason = 0;
-    bool wrote = true;
-    for (std::size_t done = 0; wrote && done < bytes.size(); done += 4096) {
-      if (!WaitReady(fd, POLLOUT, goOn)) {
-        ::close(fd);
-        return WriteResult{};
-      }
-      wrote = WriteAll(fd, bytes.substr(done, 4096), goOn, &reason);
-    }
-    if (::close(fd) != 0 && wrote && errno != EINTR) return Failed(errno);
-    return wrote ? WriteResult{true, 0} : reason == 0 ? WriteResult{} : Failed(reason);
-  }
+  if (own >= 0) return WriteToDescriptor(own, bytes, goOn);
   // A FIFO opened without waiting refuses (ENXIO) until a reader comes: tried again until then.
   const int flags = O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (SystemName(path) ? O_CREAT : 0);
   for (;;) {

@@ -32,6 +32,10 @@ WriteResult WriteSongFile(const std::string& path, const std::string& bytes, boo
 // then is the command's output, as with "-".
 bool NamesStandardOutput(const std::string& path);
 
+// Writes `bytes` to descriptor `fd` (standard output), where the shell left it, waiting for room beside a
+// stop as WriteSongFile does.
+WriteResult WriteToDescriptor(int fd, const std::string& bytes, bool (*goOn)());
+
 struct ReadResult {
   bool read = false;
   int reason = 0;         // errno of the failure when not read (0: stopped, or larger than the limit)

@@ -112,6 +112,16 @@ TEST_F(ShellTest, TimeoutEndsABlockedConvertAtOnceWithNothingLeft) {
   }
 }
 
+// A song file larger than a pipe holds, into a reader that takes nothing: the write waits beside the stop.
+TEST_F(ShellTest, TimeoutEndsAWriteIntoAFullPipe) {
+  su::test::TrackBytes track;
+  for (int i = 0; i < 40000; ++i) track.Delta(1).Raw({0x90, 60, 100}).Delta(1).Raw({0x80, 60, 0});
+  dir_.Write("Big.mid", su::test::Smf(0, 96, {track.End()}));
+  const Result r = Shell("timeout 1 $SU convert Big.mid -o - | sleep 3");
+  EXPECT_NE(r.err.find("songuploader: stopped.\n"), std::string::npos) << r.err;
+  EXPECT_TRUE(NothingStaged());
+}
+
 // Two SIGTERMs 100 ms apart, as `timeout` may deliver them: one stop, ended by the signal after the cleanup.
 TEST_F(ShellTest, TwoSignalsTogetherAreOneStop) {
   ASSERT_EQ(mkfifo(dir_.Path("fifo").c_str(), 0600), 0);
