@@ -31,6 +31,7 @@
 #include "cli/display_width.h"
 #include "cli/dump_driver.h"
 #include "cli/exit_codes.h"
+#include "cli/slot_cache.h"
 #include "cli/song_files.h"
 #include "transfer/families.h"
 #include "transfer/send_plan.h"
@@ -65,6 +66,55 @@ struct Stop {
 // replaced, so the document is valid whatever the names hold.
 void PrintJson(std::ostream& out, const Json& json) {
   out << json.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+bool ValidUtf8(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80            ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    std::uint32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      point = (point << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and points past Unicode's end are not UTF-8 either.
+    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (point < kSmallest[length] || (point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF) return false;
+    i += length;
+  }
+  return true;
+}
+
+// A file name in a JSON document: as given (a byte that is not UTF-8 shows as U+FFFD), and where it is not
+// UTF-8 also its bytes in hex under `key` + "Hex", so that a script can find the file again
+// (`xxd -r -p`).
+void PutName(Json& json, const std::string& key, const std::string& name) {
+  json[key] = name;
+  if (ValidUtf8(name)) return;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : name) {
+    hex += kDigits[static_cast<unsigned char>(c) >> 4];
+    hex += kDigits[static_cast<unsigned char>(c) & 0xF];
+  }
+  json[key + "Hex"] = hex;
+}
+
+// A name or text for the terminal: control characters (an escape sequence in a file or port name) are shown
+// as "?" instead of acting on the terminal. Line ends stay where `keepLines` says so.
+std::string Printable(std::string text, bool keepLines = false) {
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 || byte == 0x7F) && !(keepLines && (c == '\n' || c == '\t'))) c = '?';
+  }
+  return text;
 }
 
 // The first line of a message: the questions after it ("Do you want to set up...") mean nothing here.
@@ -109,6 +159,11 @@ void CopyBytes(const std::string& from, const std::string& to, const std::string
   if (writeFailed != 0) FileFailure("write", toShown, writeFailed);
 }
 
+std::string TooLarge(const std::string& shown) {
+  return "songuploader: " + shown + ": larger than the " + std::to_string(conv::kMaxMidiBytes >> 20) +
+         " MiB a song may have";
+}
+
 // Reads a song that is not a regular file (standard input, a pipe) into memory, up to the largest file
 // the converter reads: the converter then finds it in a regular file like any other.
 std::string ReadStream(std::istream& in, const std::string& shown) {
@@ -117,8 +172,7 @@ std::string ReadStream(std::istream& in, const std::string& shown) {
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
     bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
     if (bytes.size() > conv::kMaxMidiBytes) {
-      throw Stop{kExitFileBroken, "songuploader: " + shown + ": larger than the " +
-                                      std::to_string(conv::kMaxMidiBytes >> 20) + " MiB a song may have"};
+      throw Stop{kExitFileBroken, TooLarge(shown)};
     }
   }
   if (in.bad()) FileFailure("read", shown, errno != 0 ? errno : EIO);
@@ -130,11 +184,26 @@ std::string ReadStream(std::istream& in, const std::string& shown) {
 // keyboard; a pipe or another file that is not a regular one is read whole first.
 class StagedSong {
  public:
-  StagedSong(const std::string& song, std::istream& standardInput) {
+  StagedSong(const std::string& song, const Console& console) {
     const bool fromInput = song == "-";
     struct stat status {};
     const bool exists = !fromInput && ::stat(song.c_str(), &status) == 0;
-    if (!fromInput && (!exists || S_ISDIR(status.st_mode))) throw RaisedMessage{IDS_SQF_NOT_FOUND};
+    if (!fromInput && !exists) {
+      const int reason = errno;
+      throw Stop{reason == ENOENT || reason == ENOTDIR ? kExitFileNotFound : kExitFileError,
+                 "songuploader: cannot read " + song + ": " + std::strerror(reason)};
+    }
+    if (!fromInput && S_ISDIR(status.st_mode)) {
+      throw Stop{kExitFileNotFound, "songuploader: " + song + " is a folder, not a song (a .mid file)"};
+    }
+    // Known from its size: a file larger than any song is not copied first.
+    if (!fromInput && S_ISREG(status.st_mode) && static_cast<std::uint64_t>(status.st_size) > conv::kMaxMidiBytes) {
+      throw Stop{kExitFileBroken, TooLarge(song)};
+    }
+    // Nobody types a song: a terminal on standard input is a forgotten redirection.
+    if (fromInput && console.inIsTerminal) {
+      throw Stop{kExitUsage, "songuploader: standard input is a terminal; give the song with < SONG.mid or a pipe"};
+    }
     std::error_code error;
     const fs::path base = fs::temp_directory_path(error);
     if (error) throw Stop{kExitFileError, "songuploader: no temporary folder: " + error.message()};
@@ -149,12 +218,18 @@ class StagedSong {
       if (!fromInput && S_ISREG(status.st_mode)) {
         CopyBytes(song, staged.string(), staged.string());
       } else {
-        std::ifstream file;
-        if (!fromInput) {
-          file.open(song, std::ios::binary);
-          if (!file) FileFailure("read", song, errno != 0 ? errno : EIO);
+        const std::string shown = fromInput ? "standard input" : song;
+        std::string bytes;
+        if (fromInput) UseBinaryMode(0);
+        if (fromInput && console.inFd < 0) {
+          bytes = ReadStream(console.in, shown);
+        } else {
+          // Waits for the bytes beside the stop: a FIFO without a writer ends at the first signal.
+          const ReadResult read = ReadSongStream(song, fromInput ? console.inFd : -1, conv::kMaxMidiBytes, &bytes);
+          if (read.tooLarge) throw Stop{kExitFileBroken, TooLarge(shown)};
+          if (!read.read && read.reason == 0) throw InterruptedByUser{};
+          if (!read.read) FileFailure("read", shown, read.reason);
         }
-        const std::string bytes = ReadStream(fromInput ? standardInput : file, fromInput ? "standard input" : song);
         std::ofstream out(staged, std::ios::binary);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
@@ -223,11 +298,15 @@ class Runner {
         screen_(console, options.yes),
         chatter_(options.quiet ? silent_ : console.err),
         progressConsole_{console.out, chatter_, console.in, console.askable, console.drawBar && !options.quiet,
-                         console.ask} {}
+                         console.ask} {
+    progressConsole_.errColumns = console.errColumns;
+    progressConsole_.progressLines = options.progress && !options.quiet;
+  }
 
   int Run();
 
  private:
+  int Describe(std::exception_ptr failure, std::string* text);
   void SetUpMidi();
   void ReportMidiFailure(int* code);
   void Ports();
@@ -244,6 +323,7 @@ class Runner {
   SlotRequest RequestedSlots();
   void Delete();
   void Info();
+  void InfoLine(const std::string& given, Json* entry);
   void Convert();
   void PrintListing(const Listing& listing);
   void DryRun(std::size_t slot, const std::string& songName);
@@ -265,6 +345,7 @@ class Runner {
   std::ostream& chatter_;         // what is said on the way: standard error, or nothing with --quiet
   Console progressConsole_;       // the console a transfer's progress is drawn on
   Json result_ = Json::object();  // --json: what send, delete or convert did
+  bool jsonPrinted_ = false;      // --json: the command printed its own document
   std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
@@ -291,31 +372,10 @@ int Runner::Run() {
       case Command::Info: Info(); break;
       case Command::None: break;
     }
-  } catch (const Stop& stop) {
-    code = stop.code;
-    failure = stop.text;
-  } catch (const RaisedMessage& raised) {
-    code = ExitCodeForMessage(raised.number);
-    failure = RightTrimmed(FailureText(raised));
-    // The song a file failure is about.
-    const bool aboutTheSong = code == kExitFileNotFound || code == kExitFileBroken || code == kExitFileError;
-    if (aboutTheSong && !songShown_.empty()) failure = songShown_ + ": " + failure;
-  } catch (const APP_EXCEPTION& error) {
-    code = kExitKeyboardError;
-    failure = FailureText(error);
   } catch (const InterruptedByUser&) {
     code = kExitInterrupted;
-  } catch (const fs::filesystem_error& error) {
-    // A file or folder the system refused: the system's words, with the path they are about.
-    code = kExitFileError;
-    failure = "songuploader: " + error.path1().string() + ": " + error.code().message();
-  } catch (const std::exception& error) {
-    // Nothing foreseen ends here; the staged song and the ports are already cleaned up on the way.
-    code = kExitUnforeseen;
-    failure = UnforeseenFailureText(error.what());
   } catch (...) {
-    code = kExitUnforeseen;
-    failure = UnforeseenFailureText("");
+    code = Describe(std::current_exception(), &failure);
   }
   // A command stopped by the user ends as stopped, however the protocol then failed (a cancelled final
   // check reports a time-out): its failure is not shown. A stop after the command's work was done (the
@@ -326,10 +386,14 @@ int Runner::Run() {
   } else if (!failure.empty()) {
     // Every failure line starts with the program's name; the string table's texts follow it unchanged.
     const std::string name = "songuploader: ";
-    console_.err << (failure.rfind(name, 0) == 0 ? "" : name) << failure << '\n';
+    console_.err << (failure.rfind(name, 0) == 0 ? "" : name) << Printable(failure, true) << '\n';
   }
   if (code != kExitOk && !(Interrupted() && !committed_)) ReportMidiFailure(&code);
-  if (o_.json && (o_.command == Command::Send || o_.command == Command::Delete || o_.command == Command::Convert)) {
+  // A script reading --json gets an object on every way out: a command that prints its own document and
+  // failed before it did gets the result object with the failure.
+  const bool result = o_.command == Command::Send || o_.command == Command::Delete || o_.command == Command::Convert;
+  const bool printing = o_.command != Command::Help && o_.command != Command::Version;
+  if (o_.json && (result || (printing && code != kExitOk && !jsonPrinted_))) {
     PrintResult(code, Interrupted() && !committed_ ? "stopped." : failure);
   }
   if (dumper_ != nullptr) {
@@ -339,6 +403,37 @@ int Runner::Run() {
   }
   SetScreen(previous);
   return code;
+}
+
+// The exit code and the line for standard error of a failure a command raised.
+int Runner::Describe(std::exception_ptr raisedFailure, std::string* failure) {
+  try {
+    std::rethrow_exception(raisedFailure);
+  } catch (const Stop& stop) {
+    *failure = stop.text;
+    return stop.code;
+  } catch (const RaisedMessage& raised) {
+    const int code = ExitCodeForMessage(raised.number);
+    *failure = RightTrimmed(FailureText(raised));
+    // The song a file failure is about.
+    const bool aboutTheSong = code == kExitFileNotFound || code == kExitFileBroken || code == kExitFileError;
+    if (aboutTheSong && !songShown_.empty()) *failure = songShown_ + ": " + *failure;
+    return code;
+  } catch (const APP_EXCEPTION& error) {
+    *failure = FailureText(error);
+    return kExitKeyboardError;
+  } catch (const fs::filesystem_error& error) {
+    // A file or folder the system refused: the system's words, with the path they are about.
+    *failure = "songuploader: " + error.path1().string() + ": " + error.code().message();
+    return kExitFileError;
+  } catch (const std::exception& error) {
+    // Nothing foreseen ends here; the staged song and the ports are already cleaned up on the way.
+    *failure = UnforeseenFailureText(error.what());
+    return kExitUnforeseen;
+  } catch (...) {
+    *failure = UnforeseenFailureText("");
+    return kExitUnforeseen;
+  }
 }
 
 // What the MIDI system said about a call it refused (a send it would not pass on, a port gone), after the
@@ -386,12 +481,14 @@ void Runner::Ports() {
       return ports;
     };
     PrintJson(console_.out, {{"inputs", array(lists.inputs, choice.in)}, {"outputs", array(lists.outputs, choice.out)}});
+    jsonPrinted_ = true;
     return;
   }
   auto print = [&](const char* title, const std::vector<std::string>& names, std::int32_t chosen) {
     console_.out << title << '\n';
     for (std::size_t i = 0; i < names.size(); ++i) {
-      console_.out << (static_cast<std::int32_t>(i) == chosen ? "* " : "  ") << i << "  " << names[i] << '\n';
+      console_.out << (static_cast<std::int32_t>(i) == chosen ? "* " : "  ") << i << "  " << Printable(names[i])
+                   << '\n';
     }
   };
   print("Inputs:", lists.inputs, choice.in);
@@ -425,6 +522,7 @@ void Runner::Connect() {
   family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
   if (family_ == nullptr) throw Stop{kExitNoKeyboard, FirstLine(MessageText(IDS_NO_RESPONSE)) + tried_};
   slots_ = family_->slotsOf(run.modelType, "");
+  RememberSlots(o_, slots_.labels);
 }
 
 std::size_t Runner::SlotIndex() {
@@ -449,7 +547,7 @@ std::size_t Runner::SlotIndex() {
   result_["slot"] = slotLabel_;
   const auto at = std::find(labels.begin(), labels.end(), o_.slot);
   if (at != labels.end()) return static_cast<std::size_t>(at - labels.begin());
-  throw Stop{kExitUsage, "this keyboard has no slot " + o_.slot + " (its slots are " + labels.front() + " to " +
+  throw Stop{kExitNoSuchSlot, "this keyboard has no slot " + o_.slot + " (its slots are " + labels.front() + " to " +
                              labels.back() + ")"};
 }
 
@@ -464,6 +562,7 @@ void Runner::Identify() {
                              {"slotCount", labels.size()},
                              {"slots", labels},
                              {"modelCode", family_->modelCode()}});
+    jsonPrinted_ = true;
     return;
   }
   console_.out << "Model type: " << run.modelType << "\nFamily: " << family_->letter << "\nSlots: " << labels.size()
@@ -502,6 +601,7 @@ void Runner::PrintListing(const Listing& listing) {
     json[largest ? "maxSongKB" : "freeKB"] = room / 1024;
     json[largest ? "maxSongBytes" : "freeBytes"] = room;
     PrintJson(console_.out, json);
+    jsonPrinted_ = true;
     return;
   }
   char line[160];
@@ -521,7 +621,7 @@ void Runner::PrintListing(const Listing& listing) {
 // send --dry-run of one song: the slot as the user named it (or the first empty one), the song converted for
 // the keyboard found, and what a send would do, from the slots as the keyboard lists them.
 void Runner::DryRunOne() {
-  StagedSong staged(o_.song, console_.in);
+  StagedSong staged(o_.song, console_);
   PortsClosed closed;
   Connect();
   const std::size_t slot = SlotIndex();
@@ -557,7 +657,7 @@ SlotRequest Runner::RequestedSlots() {
   auto index = [&](const std::string& label) {
     const auto at = std::find(labels.begin(), labels.end(), label);
     if (at == labels.end()) {
-      throw Stop{kExitUsage, "this keyboard has no slot " + label + " (its slots are " + labels.front() + " to " +
+      throw Stop{kExitNoSuchSlot, "this keyboard has no slot " + label + " (its slots are " + labels.front() + " to " +
                                  labels.back() + ")"};
     }
     return static_cast<std::size_t>(at - labels.begin());
@@ -588,7 +688,7 @@ void Runner::Send() {
     songShown_ = given;
     SongToSend song;
     song.given = given;
-    song.staged = std::make_unique<StagedSong>(given, console_.in);
+    song.staged = std::make_unique<StagedSong>(given, console_);
     songs.push_back(std::move(song));
   }
   PortsClosed closed;
@@ -821,42 +921,80 @@ void Runner::RefuseUnlessAllFit(const std::vector<SongToSend>& songs, const Send
 }
 
 // info: what each song is and what it takes on the keyboard, without a keyboard. The size is the converted
-// song's, for the model code given (else the converter's own default, as convert uses). Stops at the first
-// song that cannot be read, after the lines of the songs before it.
+// song's, for the model code given (else the converter's own default, as convert uses). As text, stops at the
+// first song that cannot be read, after the lines of the songs before it, and once standard output takes no
+// more; with --json every song gets its entry, a failed one with its exit code and error, and the command
+// ends with the first failure's exit code.
 void Runner::Info() {
   Json entries = Json::array();
+  int firstFailure = kExitOk;
   for (const std::string& given : o_.songs) {
     songShown_ = given;
-    StagedSong staged(given, console_.in);
-    std::string bytes;
-    {
-      std::ifstream in(staged.Path(), std::ios::binary);
-      bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-      if (in.bad()) FileFailure("read", given, errno != 0 ? errno : EIO);
-    }
-    conv::SongFacts facts;
-    if (conv::ReadSongFacts(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &facts) !=
-        conv::MidiError::None) {
-      throw RaisedMessage{IDS_FILE_BROKEN};
-    }
-    const std::string converted = ConvertStagedSong(kSongImageKind, o_.model, "");
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(converted, error);
-    if (error) FileFailure("read", converted, error.value());
-    if (Interrupted()) throw InterruptedByUser{};
-    const std::string length = MinutesAndSeconds(facts.lengthMs);
-    if (o_.json) {
-      entries.push_back({{"song", given}, {"tracks", facts.trackCount}, {"notes", facts.noteCount},
-                         {"lengthMs", facts.lengthMs}, {"length", length}, {"bytes", size},
-                         {"kb", KilobytesShown(static_cast<std::uint32_t>(size))}});
+    if (!o_.json) {
+      InfoLine(given, nullptr);
+      // Each song's line as soon as it is known: a reader that went away (`| head -1`) ends the command
+      // before the next song is converted.
+      console_.out.flush();
+      if (!console_.out) return;
       continue;
     }
-    console_.out << given << ": " << facts.trackCount << (facts.trackCount == 1 ? " track, " : " tracks, ") << length
-                 << ", " << facts.noteCount << (facts.noteCount == 1 ? " note, " : " notes, ")
-                 << KilobyteCell(static_cast<std::uint32_t>(size)) << " (" << size << " bytes) on the keyboard\n";
+    Json entry;
+    try {
+      InfoLine(given, &entry);
+    } catch (const InterruptedByUser&) {
+      throw;
+    } catch (...) {
+      std::string failure;
+      const int code = Describe(std::current_exception(), &failure);
+      if (firstFailure == kExitOk) firstFailure = code;
+      const std::string name = "songuploader: ";
+      if (failure.rfind(name, 0) == 0) failure = failure.substr(name.size());
+      console_.err << name << failure << '\n';
+      entry = Json::object();
+      PutName(entry, "song", given);
+      entry["exitCode"] = code;
+      entry["error"] = failure;
+    }
+    entries.push_back(entry);
   }
   songShown_.clear();
-  if (o_.json) PrintJson(console_.out, {{"model", o_.model}, {"songs", entries}});
+  if (!o_.json) return;
+  PrintJson(console_.out, {{"model", o_.model}, {"songs", entries}});
+  jsonPrinted_ = true;
+  if (firstFailure != kExitOk) throw Stop{firstFailure, ""};
+}
+
+// One song of info: its line on standard output, or its entry for --json.
+void Runner::InfoLine(const std::string& given, Json* entry) {
+  StagedSong staged(given, console_);
+  std::string bytes;
+  {
+    std::ifstream in(staged.Path(), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) FileFailure("read", given, errno != 0 ? errno : EIO);
+  }
+  conv::SongFacts facts;
+  if (conv::ReadSongFacts(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &facts) !=
+      conv::MidiError::None) {
+    throw RaisedMessage{IDS_FILE_BROKEN};
+  }
+  const std::string converted = ConvertStagedSong(kSongImageKind, o_.model, "");
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(converted, error);
+  if (error) FileFailure("read", converted, error.value());
+  if (Interrupted()) throw InterruptedByUser{};
+  const std::string length = MinutesAndSeconds(facts.lengthMs);
+  if (entry != nullptr) {
+    *entry = Json::object();
+    PutName(*entry, "song", given);
+    const Json shown = {{"tracks", facts.trackCount}, {"notes", facts.noteCount}, {"lengthMs", facts.lengthMs},
+                        {"length", length}, {"bytes", size}, {"kb", KilobytesShown(static_cast<std::uint32_t>(size))}};
+    for (const auto& [key, value] : shown.items()) (*entry)[key] = value;
+    return;
+  }
+  console_.out << Printable(given) << ": " << facts.trackCount << (facts.trackCount == 1 ? " track, " : " tracks, ")
+               << length << ", " << facts.noteCount << (facts.noteCount == 1 ? " note, " : " notes, ")
+               << KilobyteCell(static_cast<std::uint32_t>(size)) << " (" << size << " bytes) on the keyboard\n";
 }
 
 void Runner::Delete() {
@@ -891,8 +1029,15 @@ void Runner::Delete() {
 }
 
 void Runner::Convert() {
-  // The song file must not take the song's place, nor a folder's.
-  const bool toOutput = o_.output == "-";
+  PutName(result_, "song", o_.song);
+  PutName(result_, "output", o_.output);
+  // The song file must not take the song's place, nor a folder's, nor a terminal's screen.
+  // /dev/stdout is "-" by another name: the song is then all that standard output gets.
+  const bool toOutput = o_.output == "-" || NamesStandardOutput(o_.output);
+  if (toOutput && o_.json) throw Stop{kExitUsage, "songuploader: --json and the song would both go to standard output"};
+  if (toOutput && console_.outIsTerminal) {
+    throw Stop{kExitUsage, "songuploader: standard output is a terminal; redirect it (-o - > SONG.sq2) or name a file"};
+  }
   std::error_code error;
   if (!toOutput && fs::is_directory(o_.output, error)) {
     throw Stop{kExitUsage, "songuploader: " + o_.output + " is a folder"};
@@ -900,7 +1045,7 @@ void Runner::Convert() {
   if (!toOutput && o_.song != "-" && fs::equivalent(o_.song, o_.output, error)) {
     throw Stop{kExitUsage, "songuploader: " + o_.output + " is the song itself; write the song file elsewhere"};
   }
-  StagedSong staged(o_.song, console_.in);
+  StagedSong staged(o_.song, console_);
   const std::string converted = ConvertStagedSong(kSongFileKind, o_.model, "");
   if (Interrupted()) throw InterruptedByUser{};
   std::string bytes;
@@ -911,7 +1056,16 @@ void Runner::Convert() {
   }
   if (toOutput) {
     // The song file is the result: nothing else goes to standard output.
-    console_.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    console_.out.flush();
+    UseBinaryMode(1);
+    if (console_.outFd < 0) {
+      console_.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    } else {
+      // A reader that takes nothing (a full pipe) is waited for beside the stop.
+      const WriteResult written = WriteToDescriptor(console_.outFd, bytes, [] { return !Interrupted(); });
+      if (!written.written && written.reason == 0) throw InterruptedByUser{};
+      if (!written.written) FileFailure("write", "standard output", written.reason);
+    }
     committed_ = true;
     return;
   }
@@ -920,8 +1074,8 @@ void Runner::Convert() {
   if (!written.written) FileFailure("write", o_.output, written.reason);
   // From here on the file is there: a stop now changes nothing of what the command reports.
   committed_ = true;
-  result_ = {{"output", o_.output}, {"bytes", bytes.size()}};
-  if (!o_.json) console_.out << FormatSavedMessage(MessageText(IDS_SAVED), o_.output) << '\n';
+  result_["bytes"] = bytes.size();
+  if (!o_.json) console_.out << Printable(FormatSavedMessage(MessageText(IDS_SAVED), o_.output), true) << '\n';
 }
 
 // send --dry-run: what the send would do, from the slots as the keyboard lists them, with the room judged by
@@ -1001,13 +1155,47 @@ std::string JsonString(const std::string& text) {
   return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+namespace {
+
+// Whether the command line asks for JSON, before the end of the options.
+bool AsksForJson(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") return false;
+    if (arg == "--json") return true;
+  }
+  return false;
+}
+
+// The command a wrong command line was meant for, as far as it can be told ("" when none is named).
+std::string CommandWord(const std::vector<std::string>& args) {
+  static const char* const kWords[] = {"ports", "identify", "list", "send", "delete", "convert", "info"};
+  for (const std::string& arg : args) {
+    for (const char* word : kWords) {
+      if (arg == word) return arg;
+    }
+  }
+  return "";
+}
+
+bool OnlyPrints(Command command) {
+  return command == Command::Ports || command == Command::Identify || command == Command::List ||
+         command == Command::Info || command == Command::Help || command == Command::Version;
+}
+
+}  // namespace
+
 int RunSongUploader(const std::vector<std::string>& args, Console& console, const MidiSetUp& setUpMidi) {
   Options options;
   std::string error;
   int code = kExitOk;
   try {
     if (!ParseOptions(args, &options, &error)) {
-      console.err << "songuploader: " << error << "\nTry 'songuploader --help'.\n";
+      console.err << "songuploader: " << Printable(error) << "\nTry 'songuploader --help'.\n";
+      if (AsksForJson(args)) {
+        PrintJson(console.out, {{"command", CommandWord(args)}, {"done", false}, {"exitCode", kExitUsage},
+                                {"error", error}});
+        console.out.flush();
+      }
       return kExitUsage;
     }
     TakePortDefaults(&options);
@@ -1017,11 +1205,15 @@ int RunSongUploader(const std::vector<std::string>& args, Console& console, cons
     console.err << UnforeseenFailureText(unforeseen.what()) << '\n';
     return kExitUnforeseen;
   }
-  // Results that never reached standard output (a full disk, a closed pipe) are a failure, not a success.
+  // Results that never reached standard output (a full disk, a closed pipe) are a failure, not a success,
+  // except for a command that only prints and whose reader has all it wanted (`| head -1`): it ends quietly,
+  // as git and coreutils do there.
   errno = 0;
   console.out.flush();
   if (!console.out) {
-    const int reason = errno;
+    const bool gone = console.outReaderGone && console.outReaderGone();
+    if (gone && OnlyPrints(options.command)) return code;
+    const int reason = gone ? EPIPE : errno;
     console.err << "songuploader: cannot write to standard output"
                 << (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()) << '\n';
     if (code == kExitOk) code = kExitFileError;

@@ -55,6 +55,20 @@ std::size_t DisplayColumns(const std::string& utf8) {
   return columns;
 }
 
+std::string CutToColumns(const std::string& utf8, std::size_t columns) {
+  std::size_t end = 0;
+  std::size_t used = 0;
+  while (end < utf8.size()) {
+    std::size_t next = end + 1;
+    while (next < utf8.size() && (static_cast<unsigned char>(utf8[next]) & 0xC0) == 0x80) ++next;
+    const std::size_t width = DisplayColumns(utf8.substr(end, next - end));
+    if (used + width > columns) break;
+    used += width;
+    end = next;
+  }
+  return utf8.substr(0, end);
+}
+
 std::string PaddedToColumns(const std::string& utf8, std::size_t columns) {
   const std::size_t shown = DisplayColumns(utf8);
   return utf8 + std::string(shown < columns ? columns - shown : 0, ' ');

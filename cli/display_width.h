@@ -12,6 +12,9 @@ namespace su::cli {
 // is not UTF-8.
 std::size_t DisplayColumns(const std::string& utf8);
 
+// The start of `utf8` that fits in `columns` columns, cut between whole characters.
+std::string CutToColumns(const std::string& utf8, std::size_t columns);
+
 // `utf8` followed by spaces up to `columns` columns (nothing added when it is that wide already).
 std::string PaddedToColumns(const std::string& utf8, std::size_t columns);
 

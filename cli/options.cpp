@@ -66,9 +66,32 @@ bool Fail(std::string* error, const std::string& text) {
 // input or output).
 bool LooksLikeOption(const std::string& value) { return value.size() > 1 && value[0] == '-'; }
 
+// Short options as getopt takes them: "-yq" is "-y -q", "-oFILE" is "-o FILE" (the rest of the word is
+// -o's value). Words after "--" stay as they are.
+std::vector<std::string> SplitShortOptions(const std::vector<std::string>& args) {
+  std::vector<std::string> split;
+  bool ended = false;
+  for (const std::string& arg : args) {
+    ended = ended || arg == "--";
+    if (ended || arg.size() <= 2 || arg[0] != '-' || arg[1] == '-') {
+      split.push_back(arg);
+      continue;
+    }
+    for (std::size_t i = 1; i < arg.size(); ++i) {
+      split.push_back(std::string("-") + arg[i]);
+      if (arg[i] == 'o') {
+        if (i + 1 < arg.size()) split.push_back(arg.substr(i + 1));
+        break;
+      }
+    }
+  }
+  return split;
+}
+
 }  // namespace
 
-bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
+bool ParseOptions(const std::vector<std::string>& given, Options* options, std::string* error) {
+  const std::vector<std::string> args = SplitShortOptions(given);
   Options o;
   std::vector<std::string> words;
   bool help = false;
@@ -90,6 +113,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       o.json = true;
     } else if (arg == "-q" || arg == "--quiet") {
       o.quiet = true;
+    } else if (arg == "--progress") {
+      o.progress = true;
     } else if (arg == "--dry-run") {
       o.dryRun = true;
     } else if (arg == "--type-22") {
@@ -179,16 +204,18 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
 bool SendsSeveral(const Options& options) { return options.songs.size() > 1 || !options.slots.empty(); }
 
 void TakePortDefaults(Options* options) {
-  auto take = [](const char* name, std::string* value) {
+  auto take = [](const char* name, std::string* value, std::string* from) {
     const char* given = std::getenv(name);
-    if (value->empty() && given != nullptr) *value = given;
+    if (!value->empty() || given == nullptr || *given == '\0') return;
+    *value = given;
+    *from = name;
   };
-  // --port names both directions: it outweighs a default for either.
-  if (options->port.empty()) {
-    take("SONGUPLOADER_IN", &options->inPort);
-    take("SONGUPLOADER_OUT", &options->outPort);
+  if (!options->port.empty()) return;  // --port names both directions
+  take("SONGUPLOADER_IN", &options->inPort, &options->inFrom);
+  take("SONGUPLOADER_OUT", &options->outPort, &options->outFrom);
+  if (options->inPort.empty() || options->outPort.empty()) {
+    take("SONGUPLOADER_PORT", &options->port, &options->portFrom);
   }
-  take("SONGUPLOADER_PORT", &options->port);
 }
 
 std::string HelpText() {
@@ -208,7 +235,8 @@ std::string HelpText() {
          "                               slot that would be replaced\n"
          "  delete --slot N              delete the song in slot N\n"
          "  convert SONG.mid -o SONG.sq2 [--model CODE]\n"
-         "                               write a song file (-o -: to standard output)\n"
+         "                               write a song file (-o - or /dev/stdout: to standard output,\n"
+         "                               never a terminal; devices, FIFOs and descriptors written through)\n"
          "  info SONG.mid... [--model CODE]\n"
          "                               each song's tracks, length, notes and size on the keyboard\n"
          "                               (converted for model CODE; by default as convert does)\n"
@@ -222,9 +250,11 @@ std::string HelpText() {
          "  --api alsa|jack              the MIDI system (default: ALSA, else JACK)\n"
          "  -y, --yes                    answer yes to every question (replace, delete)\n"
          "  -q, --quiet                  no progress and no chatter (questions are still asked)\n"
+         "  --progress                   progress lines on standard error also when it is not a terminal\n"         "                               (short options may share a word: -yq, -oSONG.sq2)\n"
          "  --json                       machine-readable output: ports, identify, list and info; for\n"
          "                               send, delete and convert one result object (several songs: with\n"
-         "                               a \"songs\" array, one entry per song)\n"
+         "                               a \"songs\" array, one entry per song); an object on every way\n"
+         "                               out, a wrong command line included\n"
          "  --dry-run                    send: convert, find the keyboard, check the room and say what\n"
          "                               would be replaced; nothing is sent\n"
          "  --                           the end of the options (a song named -x.mid after it)\n"
@@ -247,11 +277,14 @@ std::string HelpText() {
          "  12 wrong or broken file       13 file error\n"
          "  14 the slot does not hold the song after sending\n"
          "  15 an unforeseen failure (please report it)\n"
+         "  16 the keyboard found has no slot of that label\n"
          "  129, 130, 143 stopped by SIGHUP, Ctrl-C, SIGTERM (the process ends by the signal)\n"
          "\n"
          "Environment:\n"
-         "  SONGUPLOADER_PORT, SONGUPLOADER_IN, SONGUPLOADER_OUT\n"
-         "                               --port, --in and --out when they are not given\n";
+         "  SONGUPLOADER_IN, SONGUPLOADER_OUT, SONGUPLOADER_PORT\n"
+         "                               the input and the output when no option names them: each is\n"
+         "                               --in/--out, else --port, else SONGUPLOADER_IN/OUT, else\n"
+         "                               SONGUPLOADER_PORT\n";
 }
 
 }  // namespace su::cli

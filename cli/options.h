@@ -21,11 +21,16 @@ struct Options {
   std::string inPort;    // number or part of a name
   std::string outPort;
   std::string port;      // both directions
+  // What named each: the option, or the environment variable it came from (for the texts of failures).
+  std::string inFrom = "--in";
+  std::string outFrom = "--out";
+  std::string portFrom = "--port";
   std::string api;       // "", "alsa" or "jack"
   bool yes = false;      // answer Yes to every question
   bool json = false;     // machine-readable output: ports, identify, list and info; one result object for
                          // send, delete and convert (several songs: a "songs" array in it, one per song)
   bool quiet = false;    // no progress and no chatter on standard error (questions and failures stay)
+  bool progress = false; // progress lines on standard error even when it is not a terminal
   bool dryRun = false;   // send: convert, find the keyboard, check the room and say what would be replaced
                          // (several songs: the whole plan)
   bool type22 = false;   // also look for a keyboard of model type 22, as DEBUG_ZT52=1 makes the dialogs do
@@ -43,7 +48,9 @@ bool SendsSeveral(const Options& options);
 // false with `error` saying what is wrong (the caller prints it and exits with kExitUsage).
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);
 
-// SONGUPLOADER_PORT, SONGUPLOADER_IN and SONGUPLOADER_OUT fill the port options the command line left out.
+// SONGUPLOADER_IN, SONGUPLOADER_OUT and SONGUPLOADER_PORT name the ports the command line left unnamed:
+// each direction is taken from --in/--out, else --port, else its own variable, else SONGUPLOADER_PORT. A
+// variable is not read for a direction the options already name.
 void TakePortDefaults(Options* options);
 
 // The text of --help: commands, options and exit codes.

@@ -4,6 +4,11 @@ namespace su::cli {
 
 namespace {
 
+// "--port 20", or "SONGUPLOADER_PORT=20" when the environment gave it.
+std::string Named(const std::string& from, const std::string& value) {
+  return from + (from.rfind("--", 0) == 0 ? " " : "=") + value;
+}
+
 std::string Listed(const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names) text += "\n  " + name;
@@ -30,7 +35,9 @@ PortLists ReadPortLists(MidiDriver& driver) {
 }
 
 bool ChoosePorts(const PortLists& lists, const Options& options, PortChoice* choice, std::string* error) {
-  std::string port = options.port;
+  // --port (or SONGUPLOADER_PORT) only counts for a direction nothing else names.
+  const bool portUsed = options.inPort.empty() || options.outPort.empty();
+  std::string port = portUsed ? options.port : std::string();
   if (!port.empty() && port.find_first_not_of("0123456789") == std::string::npos) {
     // A bare number for both directions: the inputs and the outputs are two lists whose numbers pair
     // unrelated ports, so it means an ALSA client (port 0 of it), as aconnect reads "20".
@@ -39,7 +46,7 @@ bool ChoosePorts(const PortLists& lists, const Options& options, PortChoice* cho
       for (const std::string& name : *names) alsa = alsa || !ReadPortName(name).address.empty();
     }
     if (!alsa) {
-      *error = "--port " + port + ": a number names an ALSA client, and these ports have none; give --in N --out N "
+      *error = Named(options.portFrom, port) + ": a number names an ALSA client, and these ports have none; give --in N --out N "
                "(the numbers of songuploader ports) or a name";
       return false;
     }
@@ -48,7 +55,12 @@ bool ChoosePorts(const PortLists& lists, const Options& options, PortChoice* cho
   const std::string inWanted = !options.inPort.empty() ? options.inPort : port;
   const std::string outWanted = !options.outPort.empty() ? options.outPort : port;
   *choice = ChoosePortPair(lists.inputs, lists.outputs, inWanted, outWanted);
-  const std::string see = " (see songuploader ports)";
+  // The variable a wanted port came from, when it was one.
+  const bool input = choice->direction == "input";
+  const bool ownOption = !(input ? options.inPort : options.outPort).empty();
+  const std::string& from = ownOption ? (input ? options.inFrom : options.outFrom) : options.portFrom;
+  const std::string see =
+      (from.rfind("SONGUPLOADER_", 0) == 0 ? " (from " + from + ")" : std::string()) + " (see songuploader ports)";
   switch (choice->error) {
     case PortChoiceError::None: return true;
     case PortChoiceError::NoPorts:

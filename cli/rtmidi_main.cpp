@@ -1,6 +1,8 @@
 // songuploader on Linux and macOS: the commands over RtMidi and a console clock. Ctrl-C, SIGTERM and SIGHUP
 // stop at a question at once and at the next look of a wait for the keyboard; after the cleanup the process
 // ends by the signal that stopped it.
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -22,8 +24,24 @@ int main(int argc, char** argv) {
   ConsoleClock clock([] { return cli::StopRequestedAtWait(); }, [] { cli::StopAtWait(); });
   std::unique_ptr<MidiDriver> driver;
 
-  // Questions are asked when standard input is a terminal, on the terminal itself.
-  cli::Console console{std::cout, std::cerr, std::cin, isatty(0) != 0, isatty(2) != 0, cli::TerminalQuestions()};
+  // Questions are asked on the terminal itself, whenever there is one: standard input, or the controlling
+  // terminal when standard input is a pipe.
+  const bool inTerminal = isatty(0) != 0;
+  cli::Console console{std::cout, std::cerr, std::cin, inTerminal || cli::TerminalReachable(), isatty(2) != 0,
+                       cli::TerminalQuestions()};
+  console.inIsTerminal = inTerminal;
+  console.inFd = 0;
+  console.outIsTerminal = isatty(1) != 0;
+  console.outFd = 1;
+  console.errColumns = [] {
+    winsize size{};
+    return ioctl(2, TIOCGWINSZ, &size) == 0 ? static_cast<std::size_t>(size.ws_col) : std::size_t{0};
+  };
+  // A pipe whose reader is gone reports an error condition on its writing end; a socket a hang-up.
+  console.outReaderGone = [] {
+    pollfd out{1, 0, 0};
+    return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
+  };
   const cli::MidiSetUp setUp = [&](const cli::Options& options, std::string* error) {
     const MidiSystem system = options.api == "alsa"   ? MidiSystem::Alsa
                               : options.api == "jack" ? MidiSystem::Jack

@@ -1,5 +1,6 @@
 #include "cli/terminal_progress.h"
 
+#include "cli/display_width.h"
 #include "cli/exit_codes.h"
 
 namespace su::cli {
@@ -47,12 +48,24 @@ void TerminalProgress::Draw() {
   if (total_ <= 0) return;
   if (console_.drawBar) {
     const int filled = done_ * kBarWidth / total_;
-    console_.err << '\r' << label_ << status_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
-                 << std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') << "] " << done_ << '/'
-                 << total_ << std::flush;
+    const std::string bar = " [" + std::string(static_cast<std::size_t>(filled), '#') +
+                            std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " +
+                            std::to_string(done_) + '/' + std::to_string(total_);
+    std::string text = label_ + status_;
+    // The last column is left free: some terminals wrap on it.
+    const std::size_t columns = console_.errColumns ? console_.errColumns() : 0;
+    if (columns > 1) {
+      const std::size_t room = columns - 1;
+      const std::size_t barColumns = DisplayColumns(bar);
+      text = barColumns < room ? CutToColumns(text, room - barColumns) : std::string();
+      console_.err << '\r' << CutToColumns(text + bar, room) << std::flush;
+    } else {
+      console_.err << '\r' << text << bar << std::flush;
+    }
     lineOpen_ = true;
     return;
   }
+  if (!console_.progressLines) return;
   const int tenth = done_ * 10 / total_;
   if (tenth == lastTenth_) return;
   lastTenth_ = tenth;

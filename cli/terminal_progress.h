@@ -1,5 +1,5 @@
 // A transfer's progress on the terminal: a bar redrawn in place when standard error is a terminal, plain
-// lines otherwise (one per tenth of the way). The keyboard's final check of a song can be cut short with
+// lines otherwise (one per tenth of the way) when asked for (--progress). The keyboard's final check of a song can be cut short with
 // Ctrl-C, as Cancel does in the "Now sending..." box.
 #pragma once
 

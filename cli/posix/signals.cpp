@@ -2,8 +2,10 @@
 // send) and SIGHUP (the terminal went away) all ask the command to stop. No handler runs inside the
 // program's threads: the three signals are blocked in the main thread before any other thread exists, so
 // every thread the MIDI libraries start inherits the block, and one thread of our own takes them with
-// sigwait. It sets the stop request and writes a byte into a pipe that a question at the terminal watches
-// beside the terminal, so a stop ends a question at once even when it comes just before the read. A
+// sigwait. It sets the stop request and writes a byte into a pipe that every blocking wait of the main
+// thread (a question at the terminal, reading a song, opening or writing an output) watches beside its own
+// descriptor, so a stop ends it at once even when it comes just before the read. Signals within a second
+// of the first are one stop; a later one ends the process at once. A
 // signal the parent set to be ignored (nohup, a background job of a script) stays ignored. SIGPIPE is
 // ignored: a reader that goes away makes a write fail instead of ending the process between two blocks.
 #include "cli/posix/signals.h"
@@ -15,6 +17,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -38,12 +41,21 @@ int gStopPipe[2] = {-1, -1};  // written once a stop is requested; never drained
   _exit(128 + number);
 }
 
+// Signals that come within this long of the first one are the same stop: coreutils `timeout` sends SIGTERM
+// to the command and then to its whole group, and a terminal's Ctrl-C reaches every process of the job.
+constexpr auto kOneStop = std::chrono::seconds(1);
+
 void TakeStopSignals(sigset_t signals) {
+  std::chrono::steady_clock::time_point first;
   for (;;) {
     int number = 0;
     if (sigwait(&signals, &number) != 0) continue;
-    // A second stop ends the process at once, by the signal's own default.
-    if (Interrupted()) RaiseByDefault(number);
+    // A later stop ends the process at once, by the signal's own default.
+    if (Interrupted()) {
+      if (std::chrono::steady_clock::now() - first < kOneStop) continue;
+      RaiseByDefault(number);
+    }
+    first = std::chrono::steady_clock::now();
     RequestStop(128 + number);
     if (gStopPipe[1] >= 0) {
       const char byte = 1;
@@ -67,6 +79,7 @@ void InstallInterruptHandler() {
   if (pipe(gStopPipe) == 0) {
     for (const int fd : gStopPipe) fcntl(fd, F_SETFD, FD_CLOEXEC);
     fcntl(gStopPipe[1], F_SETFL, O_NONBLOCK);
+    SetStopWakeDescriptor(gStopPipe[0]);
   }
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::thread(TakeStopSignals, signals).detach();
@@ -78,6 +91,13 @@ void EndByStopSignal(int exitCode) {
   if (number != SIGINT && number != SIGTERM && number != SIGHUP) return;
   std::fflush(nullptr);
   RaiseByDefault(number);
+}
+
+bool TerminalReachable() {
+  const int tty = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+  if (tty < 0) return false;
+  close(tty);
+  return true;
 }
 
 TerminalQuestion TerminalQuestions() {

@@ -16,4 +16,8 @@ void EndByStopSignal(int exitCode);
 // so no read is ever interrupted by them.
 TerminalQuestion TerminalQuestions();
 
+// Whether the process has a controlling terminal that it may open (/dev/tty): questions can be asked there
+// even when standard input is a pipe.
+bool TerminalReachable();
+
 }  // namespace su::cli

@@ -80,6 +80,10 @@ int main(int argc, char** argv) {
   cli::StoppableClock clock(TheClock());
   InstallMidi(&TheDriver(), &clock);
   cli::Console console{std::cout, std::cerr, std::cin, _isatty(0) != 0, _isatty(2) != 0, {}};
+  // Song bytes from standard input are read from its descriptor, in binary mode (cli/song_files).
+  console.inFd = 0;
+  console.inIsTerminal = _isatty(0) != 0;
+  console.outIsTerminal = _isatty(1) != 0;
   const cli::MidiSetUp setUp = [](const cli::Options& options, std::string* error) {
     if (!options.api.empty()) {
       *error = "--api is for Linux and macOS; Windows has one MIDI system";

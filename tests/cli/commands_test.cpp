@@ -43,6 +43,12 @@ class CommandsTest : public su::test::LinkTest {
   void SetUp() override {
     LinkTest::SetUp();
     song_ = dir_.Write("Tune.mid", su::test::OneNoteSong());
+    // The slots a command finds are remembered for completion: in this test's own folder.
+    setenv("XDG_CACHE_HOME", dir_.Path("cache").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("XDG_CACHE_HOME");
+    LinkTest::TearDown();
   }
 
   void Keyboard(const std::string& configText) {
@@ -93,10 +99,11 @@ TEST_P(CommandEnds, WithItsExitCodeAndText) {
 INSTANTIATE_TEST_SUITE_P(
     Table, CommandEnds,
     ::testing::Values(
-        EndCase{"SentAndReadBack", kFamilyC, {"send", "SONG", "--slot", "32"}, kExitOk,
+        EndCase{"SentAndReadBack", kFamilyC, {"send", "SONG", "--slot", "32", "--progress"}, kExitOk,
                 "Now sending. 1/1\nIt is checking whether data has transmitted."},
-        EndCase{"FamilyASentWithItsName", kFamilyA, {"send", "SONG", "--slot", "4"}, kExitOk, "Now sending. 1/1\n"},
-        EndCase{"FamilyBSentOverTheOldSong", kFamilyB, {"send", "SONG", "--slot", "64", "-y"}, kExitOk,
+        EndCase{"FamilyASentWithItsName", kFamilyA, {"send", "SONG", "--slot", "4", "--progress"}, kExitOk,
+                "Now sending. 1/1\n"},
+        EndCase{"FamilyBSentOverTheOldSong", kFamilyB, {"send", "SONG", "--slot", "64", "-y", "--progress"}, kExitOk,
                 "Do you want to replace it? [y/N] y\nNow sending. 1/1\n"},
         EndCase{"FamilyBSongLargerThanItTakes", "family=b\nmax_song=2\n", {"send", "SONG", "--slot", "61"},
                 kExitNoMemory, "Please delete the unnecessary data."},
@@ -125,10 +132,10 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"DeleteOfAnEmptySlot", kFamilyC, {"delete", "--slot", "35", "-y"}, kExitDeclined,
                 "Slot 35 holds no song."},
         EndCase{"MissingSong", kFamilyC, {"send", "MISSING", "--slot", "31"}, kExitFileNotFound,
-                "Missing.mid: The SQF file is not found."},
+                "Missing.mid: No such file or directory"},
         EndCase{"BrokenSong", kFamilyC, {"send", "BROKEN", "--slot", "31"}, kExitFileBroken,
                 "The file is wrong or broken."},
-        EndCase{"NoSuchSlot", kFamilyC, {"send", "SONG", "--slot", "3"}, kExitUsage,
+        EndCase{"NoSuchSlot", kFamilyC, {"send", "SONG", "--slot", "3"}, kExitNoSuchSlot,
                 "songuploader: this keyboard has no slot 3 (its slots are 30 to 39)"},
         EndCase{"NoSuchPort", kFamilyC, {"list", "--port", "QK USB"}, kExitPort, "no MIDI input matches"},
         EndCase{"BadCommandLine", "", {"list", "--slot"}, kExitUsage, "needs a value"}),
@@ -391,6 +398,34 @@ TEST_F(ConvertOutputs, DevicesAndFifosAreWrittenThroughNeverReplaced) {
   }
 }
 
+// A file the rename would change (other names for it, an owner other than ours) is written in place once the
+// song was written whole beside it: every name shows the new song.
+TEST_F(ConvertOutputs, AFileWithOtherNamesIsWrittenInPlace) {
+  const std::string target = dir_.Path("Shared.sq2");
+  std::ofstream(target) << "old";
+  ASSERT_EQ(::link(target.c_str(), dir_.Path("Other name.sq2").c_str()), 0);
+  struct stat before {};
+  stat(target.c_str(), &before);
+  const Outcome o = Run({"convert", song_, "-o", target});
+  EXPECT_EQ(o.code, kExitOk) << o.err;
+  struct stat after {};
+  stat(target.c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(Bytes(dir_.Path("Other name.sq2")), expected_);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Expected.sq2", "Other name.sq2", "Shared.sq2", "Tune.mid"}));
+
+  // The administrator converting onto a user's file leaves it the user's.
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs the superuser";
+  const std::string users = dir_.Path("Users.sq2");
+  std::ofstream(users) << "old";
+  ASSERT_EQ(chown(users.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(Run({"convert", song_, "-o", users}).code, kExitOk);
+  stat(users.c_str(), &after);
+  EXPECT_EQ(after.st_uid, 65534u);
+  EXPECT_EQ(after.st_gid, 65534u);
+  EXPECT_EQ(Bytes(users), expected_);
+}
+
 TEST_F(CommandsTest, AnExceptionReachingTheTopIsAMessageAnExitCodeAndACleanup) {
   const std::string temp = dir_.Path("tmp");
   std::filesystem::create_directory(temp);
@@ -455,6 +490,24 @@ TEST_F(CommandsTest, PortsMarksThePairTheOptionsAndTheEnvironmentChoose) {
       EXPECT_NE(o.out.find(c.out), std::string::npos);
     }
   }
+  // A variable is not read for what the options name; a port it names that is wrong is said to come from it.
+  struct EnvironmentCase {
+    std::vector<std::string> args;
+    const char* variable;
+    const char* value;
+    int code;
+    std::string errHas;
+  };
+  for (const EnvironmentCase& c :
+       {EnvironmentCase{{"ports", "--in", "1", "--out", "2"}, "SONGUPLOADER_PORT", "99", kExitOk, ""},
+        EnvironmentCase{{"list"}, "SONGUPLOADER_PORT", "Nowhere", kExitPort,
+                        "no MIDI input matches \"Nowhere\" (from SONGUPLOADER_PORT)"}}) {
+    setenv(c.variable, c.value, 1);
+    const Outcome o = Run(c.args);
+    unsetenv(c.variable);
+    EXPECT_EQ(o.code, c.code) << o.err;
+    EXPECT_NE(o.err.find(c.errHas), std::string::npos) << o.err;
+  }
   // Without ALSA addresses a bare --port number is refused: it would pair unrelated ports.
   link.SetInDevices({"Virtual in"});
   link.SetOutDevices({"Software Synth", "Virtual out"});
@@ -474,14 +527,15 @@ TEST_F(CommandsTest, JsonResultsDryRunsAndQuietRuns) {
     bool progressShown;  // progress ("Now getting information...", "Now sending.") on standard error
   };
   const std::vector<Case> cases = {
-      {{"send", "SONG", "--slot", "30", "--dry-run"}, kExitOk,
+      {{"send", "SONG", "--slot", "30", "--dry-run", "--progress"}, kExitOk,
        "Would send \"Tune\" (35 bytes) into slot 30, replacing \"Morning Waltz\" (5120 bytes). Nothing was sent.\n",
        true},
       {{"send", "SONG", "--slot", "32", "--dry-run", "--json", "-q"}, kExitOk,
        R"({"command":"send","done":false,"dryRun":true,"slot":"32","name":"Tune","bytes":35,"room":true,"replaces":null})",
        false},
-      {{"send", "SONG", "--slot", "32", "--json"}, kExitOk,
+      {{"send", "SONG", "--slot", "32", "--json", "--progress"}, kExitOk,
        R"({"command":"send","done":true,"slot":"32","name":"Tune","bytes":35})", true},
+      {{"send", "SONG", "--slot", "33"}, kExitOk, "Complete!\nSlot 33 holds 35 bytes.\n", false},
       {{"delete", "--slot", "30", "-y", "--json", "--quiet"}, kExitOk,
        R"({"command":"delete","done":true,"slot":"30","name":"Morning Waltz","bytes":5120})", false},
       {{"delete", "--slot", "30", "-y", "--json"}, kExitDeclined,
@@ -684,7 +738,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"--slot", "free"}, kExitNoMemory, "There is not enough memory", {0}},
         SeveralCase{"FamilyBLargestSongShrinksAfterTheFirst", "family=b\nmax_song=40\nmax_song_shrink=30\n",
                     {"--slot", "free"}, kExitNoMemory, "Please delete the unnecessary data.", {0}},
-        SeveralCase{"ASlotTheKeyboardLacks", kFamilyC, {"--slots", "32,33,3"}, kExitUsage,
+        SeveralCase{"ASlotTheKeyboardLacks", kFamilyC, {"--slots", "32,33,3"}, kExitNoSuchSlot,
                     "this keyboard has no slot 3", {0, 1}}),
     [](const ::testing::TestParamInfo<SeveralCase>& info) { return info.param.name; });
 
@@ -785,6 +839,23 @@ TEST_F(CommandsTest, InfoTellsTracksLengthNotesAndTheSizeASendWillUse) {
   EXPECT_EQ(o.code, kExitFileBroken);
   EXPECT_NE(o.out.find(song_ + ": 1 track"), std::string::npos) << o.out;
   EXPECT_NE(o.err.find("Broken.mid: The file is wrong or broken."), std::string::npos) << o.err;
+}
+
+// Every song of info --json keeps its entry, a failed one with its error; a name that is not UTF-8 comes with
+// its bytes; as text, control characters in a name do not reach the terminal.
+TEST_F(CommandsTest, InfoReportsEverySongAndNamesAsGiven) {
+  const std::string latin1 = dir_.Write("Caf\xE9.mid", su::test::OneNoteSong());
+  Outcome o = Run({"info", "--json", dir_.Path("Missing.mid"), latin1});
+  EXPECT_EQ(o.code, kExitFileNotFound) << o.err;
+  EXPECT_NE(o.out.find(R"(Missing.mid","exitCode":11,"error":"cannot read )"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("Caf\xEF\xBF\xBD.mid\",\"songHex\":\""), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("436166e92e6d6964\",\"tracks\":1,"), std::string::npos) << o.out;
+
+  const std::string escape = dir_.Write("\x1B[2JTune.mid", su::test::OneNoteSong());
+  o = Run({"info", escape});
+  EXPECT_EQ(o.code, kExitOk) << o.err;
+  EXPECT_NE(o.out.find("?[2JTune.mid: 1 track"), std::string::npos) << o.out;
+  EXPECT_EQ(o.out.find('\x1B'), std::string::npos) << o.out;
 }
 
 // ---- Names as printed --------------------------------------------------------------------------------

@@ -3,7 +3,11 @@
 
 #include <string>
 
+#include <sstream>
+
 #include "cli/display_width.h"
+#include "cli/terminal_progress.h"
+#include "resources/message_numbers.h"
 
 namespace su::cli {
 namespace {
@@ -33,6 +37,38 @@ TEST(DisplayColumnsTest, WideNarrowCombiningAndBrokenText) {
 TEST(DisplayColumnsTest, PaddingCountsColumnsNotBytes) {
   EXPECT_EQ(PaddedToColumns("\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF", 8), "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF  ");
   EXPECT_EQ(PaddedToColumns("Longer than four", 4), "Longer than four");
+}
+
+TEST(DisplayColumnsTest, CuttingKeepsWholeCharactersWithinTheColumns) {
+  EXPECT_EQ(CutToColumns("Morning Waltz", 7), "Morning");
+  EXPECT_EQ(CutToColumns("\xE3\x83\x87\xE3\x83\xBC", 3), "\xE3\x83\x87");  // a wide character fits or goes
+  EXPECT_EQ(CutToColumns("e\xCC\x81t\xC3\xA9", 2), "e\xCC\x81t");             // a mark stays with its letter
+  EXPECT_EQ(CutToColumns("short", 40), "short");
+}
+
+// A progress bar with a long song name on a narrow terminal: every redraw fits in one line.
+TEST(DisplayColumnsTest, AProgressBarNeverWrapsOnANarrowTerminal) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  Console console{out, err, in, false, true, {}};
+  console.errColumns = [] { return std::size_t{40}; };
+  {
+    TerminalProgress progress(console);
+    progress.Label("[1/2 A song whose name is longer than the terminal] ");
+    progress.Status(IDS_NOW_SENDING);
+    progress.Begin(3);
+    for (int i = 0; i < 3; ++i) progress.Step();
+  }
+  std::istringstream lines(err.str());
+  std::string line;
+  int drawn = 0;
+  while (std::getline(lines, line, '\r')) {
+    if (line.empty() || line == "\n") continue;
+    ++drawn;
+    EXPECT_LT(DisplayColumns(line.substr(0, line.find('\n'))), 40u) << line;
+    EXPECT_NE(line.find("/3"), std::string::npos) << line;  // the counts stay, the name gives way
+  }
+  EXPECT_EQ(drawn, 3);
 }
 
 }  // namespace

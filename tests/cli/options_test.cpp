@@ -80,6 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"DashesEndTheOptions", {"convert", "-o", "-", "--", "-a.mid"}, true, Command::Convert, ""},
         ParseCase{"AfterDashesAnOptionIsAWord", {"list", "--", "--yes"}, false, Command::None,
                   "unexpected argument --yes"},
+        ParseCase{"ShortOptionsInOneWord", {"send", "a.mid", "--slot", "1", "-yq"}, true, Command::Send, ""},
+        ParseCase{"OutputJoinedToItsOption", {"convert", "a.mid", "-oa.sq2"}, true, Command::Convert, ""},
+        ParseCase{"AnUnknownShortOptionInAWord", {"list", "-yz"}, false, Command::None, "unknown option -z"},
         ParseCase{"ModelCodeTooLong", {"convert", "a.mid", "-o", "a.sq2", "--model", "abc"}, false, Command::None,
                   "at most 2"}),
     [](const ::testing::TestParamInfo<ParseCase>& info) { return info.param.name; });

@@ -31,7 +31,8 @@ class ConsoleStage {
                                             33));
   }
 
-  ConsoleRun Run(const std::string& arguments) {
+  // `input`: a file for standard input (else none).
+  ConsoleRun Run(const std::string& arguments, const std::string& input = "") {
     const std::string out = stage_.folder + "\\out.txt";
     const std::string err = stage_.folder + "\\err.txt";
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -41,7 +42,10 @@ class ConsoleStage {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = INVALID_HANDLE_VALUE;
+    HANDLE inFile = input.empty() ? INVALID_HANDLE_VALUE
+                                  : CreateFileA(input.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                                                OPEN_EXISTING, 0, nullptr);
+    startup.hStdInput = inFile;
     startup.hStdOutput = outFile;
     startup.hStdError = errFile;
     PROCESS_INFORMATION process{};
@@ -56,12 +60,14 @@ class ConsoleStage {
     }
     CloseHandle(outFile);
     CloseHandle(errFile);
+    if (inFile != INVALID_HANDLE_VALUE) CloseHandle(inFile);
     run.out = ReadWholeFile(out);
     run.err = ReadWholeFile(err);
     return run;
   }
 
   const std::string& Song() const { return stage_.song; }
+  const std::string& Folder() const { return stage_.folder; }
 
  private:
   VirtualStage stage_;
@@ -88,6 +94,25 @@ TEST(ConsoleBuild, ListsSendsAndDeletesOverTheVirtualInterface) {
   r = stage.Run("delete --slot 30 --yes");
   EXPECT_EQ(r.code, 0u) << r.err;
   EXPECT_TRUE(Has(r.out, "Complete to delete.")) << r.out;
+}
+
+// Song bytes through standard input and output stay as they are: a 0A byte is not made 0D 0A, a 1A byte
+// does not end the input. The song's note and velocity are those bytes, so both are in the song file too.
+TEST(ConsoleBuild, SongBytesPassStandardInputAndOutputUnchanged) {
+  ConsoleStage stage("in=QK USB IN 1\nout=QK USB OUT 1\nmodel=2\n");
+  const std::string song = stage.Folder() + "\\Song.mid";  // the name a song from standard input gets
+  WriteFileBytes(song, std::string("MThd\0\0\0\6\0\0\0\1\0\x60MTrk\0\0\0\x0c"
+                                   "\0\x90\x0a\x1a\x60\x80\x0a\0\0\xff\x2f\0",
+                                   34));
+  ConsoleRun r = stage.Run("convert Song.mid -o Expected.sq2");
+  ASSERT_EQ(r.code, 0u) << r.err;
+  const std::string expected = ReadWholeFile(stage.Folder() + "\\Expected.sq2");
+  ASSERT_TRUE(Has(expected, "\x0a")) << "the song file should hold a line feed byte";
+
+  r = stage.Run("convert - -o -", song);
+  EXPECT_EQ(r.code, 0u) << r.err;
+  EXPECT_EQ(r.out.size(), expected.size());
+  EXPECT_TRUE(r.out == expected);
 }
 
 TEST(ConsoleBuild, NoKeyboardEndsWithItsOwnExitCode) {

@@ -1,0 +1,225 @@
+// The real songuploader in the shell situations of its users, for the commands that need no MIDI (convert,
+// info, usage errors): redirections, pipes, FIFOs, signals from `timeout`, oversized files. Each runs bash
+// with $SU (the program) and $SONG (a good song) set, and its own TMPDIR to prove nothing is left behind.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/converter/smf_builder.h"
+#include "tests/converter/temp_dir.h"
+
+namespace {
+
+struct Result {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    song_ = dir_.Write("Tune.mid", su::test::OneNoteSong());
+    std::filesystem::create_directory(temp_);
+    const std::string convert = "cd " + dir_.Path("") + " && " SU_SONGUPLOADER " convert Tune.mid -o Tune.sq2 >/dev/null";
+    ASSERT_EQ(std::system(convert.c_str()), 0);
+    songFile_ = Slurp(dir_.Path("Tune.sq2"));
+  }
+
+  // `script` run by bash in the test's folder; its exit status, standard output and error.
+  Result Shell(const std::string& script) {
+    const std::string file = dir_.Path("script.sh");
+    std::ofstream(file) << "set -o pipefail\ncd " << dir_.Path("") << "\nexport TMPDIR=" << temp_
+                        << "\nSU=" SU_SONGUPLOADER "\nSONG=Tune.mid\n"
+                        << script << '\n';
+    const std::string command = "bash " + file + " >" + dir_.Path("out.txt") + " 2>" + dir_.Path("err.txt");
+    const int status = std::system(command.c_str());
+    return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir_.Path("out.txt")),
+                  Slurp(dir_.Path("err.txt"))};
+  }
+
+  bool NothingStaged() const { return std::filesystem::is_empty(temp_); }
+
+  su::test::TempDir dir_;
+  std::string temp_ = dir_.Path("tmp");
+  std::string song_;
+  std::string songFile_;  // what convert writes for the song
+};
+
+TEST_F(ShellTest, OutputsKeepWhatTheShellSetUp) {
+  struct Row {
+    const char* name;
+    std::string script;
+    std::string out;  // standard output expected, whole
+  };
+  const std::vector<Row> rows = {
+      {"appending to a log keeps the log", "echo log >log.txt\n$SU convert $SONG -o /dev/stdout >>log.txt\ncat log.txt",
+       "log\n" + songFile_},
+      {"into a pipe: the song and nothing else", "$SU convert $SONG -o /dev/stdout | cat", songFile_},
+      {"a process substitution", "$SU convert $SONG -o >(cat >sub.sq2) -q >/dev/null\nwait $!\ncat sub.sq2",
+       songFile_},
+      {"short options in one word, -o's value joined", "$SU convert $SONG -yqoq.sq2 >/dev/null\ncat q.sq2", songFile_},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Result r = Shell(row.script);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.size(), row.out.size()) << r.err;
+    EXPECT_TRUE(r.out == row.out);
+  }
+  EXPECT_TRUE(NothingStaged());
+}
+
+TEST_F(ShellTest, ALinkLoopFailsWithTheSystemsReasonAndStaysALoop) {
+  const Result r = Shell("ln -s b a; ln -s a b\n$SU convert $SONG -o a");
+  EXPECT_EQ(r.code, 13);
+  EXPECT_NE(r.err.find("cannot write a: Too many levels of symbolic links"), std::string::npos) << r.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.Path("a")));
+}
+
+// A convert blocked on a FIFO nobody reads (as output) or writes (as input), ended by `timeout`: coreutils
+// sends SIGTERM to the command and then to its group, which must be one stop with its cleanup.
+TEST_F(ShellTest, TimeoutEndsABlockedConvertAtOnceWithNothingLeft) {
+  ASSERT_EQ(mkfifo(dir_.Path("fifo").c_str(), 0600), 0);
+  for (int run = 0; run < 10; ++run) {
+    SCOPED_TRACE(run);
+    const bool output = run % 2 == 0;
+    const auto started = std::chrono::steady_clock::now();
+    const Result r = Shell(output ? "timeout 1 $SU convert $SONG -o fifo" : "timeout 1 $SU convert fifo -o x.sq2");
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(r.code, 124) << r.err;  // timeout's own status for a command it ended
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_NE(r.err.find("songuploader: stopped.\n"), std::string::npos) << r.err;
+    EXPECT_TRUE(NothingStaged());
+  }
+}
+
+// A song file larger than a pipe holds, into a reader that takes nothing: the write waits beside the stop.
+TEST_F(ShellTest, TimeoutEndsAWriteIntoAFullPipe) {
+  su::test::TrackBytes track;
+  for (int i = 0; i < 40000; ++i) track.Delta(1).Raw({0x90, 60, 100}).Delta(1).Raw({0x80, 60, 0});
+  dir_.Write("Big.mid", su::test::Smf(0, 96, {track.End()}));
+  const Result r = Shell("timeout 1 $SU convert Big.mid -o - | sleep 3");
+  EXPECT_NE(r.err.find("songuploader: stopped.\n"), std::string::npos) << r.err;
+  EXPECT_TRUE(NothingStaged());
+}
+
+// Two SIGTERMs 100 ms apart, as `timeout` may deliver them: one stop, ended by the signal after the cleanup.
+TEST_F(ShellTest, TwoSignalsTogetherAreOneStop) {
+  ASSERT_EQ(mkfifo(dir_.Path("fifo").c_str(), 0600), 0);
+  const Result r = Shell("$SU convert $SONG -o fifo & sleep 0.3; kill $!; sleep 0.1; kill $!; wait $!");
+  EXPECT_EQ(r.code, 128 + SIGTERM) << r.err;
+  EXPECT_NE(r.err.find("songuploader: stopped.\n"), std::string::npos) << r.err;
+  EXPECT_TRUE(NothingStaged());
+}
+
+TEST_F(ShellTest, ASongOverTheLimitIsRefusedFromItsSize) {
+  const auto started = std::chrono::steady_clock::now();
+  const Result r = Shell("truncate -s 65M big.mid\n$SU info big.mid");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));  // nothing copied first
+  EXPECT_EQ(r.code, 12);
+  EXPECT_EQ(r.err, "songuploader: big.mid: larger than the 64 MiB a song may have\n");
+  EXPECT_TRUE(NothingStaged());
+}
+
+// Standard output a pipe whose reader is gone: commands that only print end quietly, without going on to
+// the next song; a song file that cannot be written is a failure.
+TEST_F(ShellTest, AReaderThatLeftEndsPrintingQuietly) {
+  struct Row {
+    const char* args;
+    int code;
+    bool quiet;
+  };
+  // A pipe whose reading end is closed before the command writes.
+  for (const Row& row : {Row{"--help", 0, true}, Row{"info Tune.mid Tune.mid missing.mid", 0, true},
+                         Row{"convert Tune.mid -o -", 13, false}}) {
+    SCOPED_TRACE(row.args);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    const std::string err = dir_.Path("closed_err.txt");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir_.Path("").c_str()) != 0) _exit(126);
+      dup2(fds[1], 1);
+      const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(errFd, 2);
+      execl("/bin/sh", "sh", "-c", (std::string(SU_SONGUPLOADER " ") + row.args).c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.code);
+    EXPECT_EQ(Slurp(err).empty(), row.quiet) << Slurp(err);
+  }
+  // And as users write it: under pipefail the pipeline succeeds.
+  const Result r = Shell("$SU info $SONG $SONG $SONG | head -n 1");
+  EXPECT_EQ(r.code, 0) << r.err;
+}
+
+TEST_F(ShellTest, JsonComesOnEveryPath) {
+  struct Row {
+    const char* script;
+    int code;
+    std::string out;
+  };
+  const std::vector<Row> rows = {
+      {"$SU list --slot --json", 2,
+       R"({"command":"list","done":false,"exitCode":2,"error":"option --slot needs a value"})" "\n"},
+      {"$SU --json convert", 2,
+       R"({"command":"convert","done":false,"exitCode":2,"error":"convert needs a song file"})" "\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.script);
+    const Result r = Shell(row.script);
+    EXPECT_EQ(r.code, row.code) << r.err;
+    EXPECT_EQ(r.out, row.out);
+  }
+}
+
+// Completion reads words as bash splits them (at ":" and "=" too) and the slots remembered for the ports the
+// line names (here written by hand, as songuploader's list leaves them).
+TEST_F(ShellTest, CompletionJoinsWordsAndOffersRememberedSlotsAsTheyAre) {
+  std::filesystem::create_directories(dir_.Path("cache/songuploader"));
+  std::ofstream(dir_.Path("cache/songuploader/slots")) << "\t24:0\t\t30 31 32\n\tX\tX\t* 1\n";
+  struct Row {
+    const char* line;   // as typed, up to the cursor
+    const char* words;  // as bash hands them over (COMP_WORDS)
+    const char* offered;
+  };
+  const std::vector<Row> rows = {
+      {"songuploader --in 24:0 list --slot ", "songuploader --in 24 : 0 list --slot ''", "[30][31][32]"},
+      {"songuploader --port=X delete --slot ", "songuploader --port = X delete --slot ''", "[*][1]"},
+      {"songuploader send \"Tu", "songuploader send '\"Tu'", "[Tune.mid]"},
+      {"songuploader send Tune.mid --slot f", "songuploader send Tune.mid --slot f", "[free]"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    const Result r = Shell(std::string("export XDG_CACHE_HOME=$PWD/cache\nsource " SU_COMPLETION "\nCOMP_LINE='") +
+                           row.line + "'\nCOMP_POINT=${#COMP_LINE}\nCOMP_WORDS=(" + row.words +
+                           ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_songuploader\n"
+                           "printf '[%s]' \"${COMPREPLY[@]}\"");
+    EXPECT_EQ(r.out, row.offered) << r.err;
+  }
+}
+
+}  // namespace
