@@ -28,6 +28,7 @@ constexpr MessageRow kMessages[] = {
     {IDS_MEMORY_SHORT_C, TEXT_52, kExitNoMemory},    {IDS_ERROR_CODE, TEXT_53, kExitKeyboardError},
     {IDS_LOW_VOLTAGE, TEXT_54, kExitLowVoltage},     {IDS_TRANSMISSION_STOPPED, TEXT_55, kExitStopped},
     {IDS_HYPERTHREADING, TEXT_57, kExitPort},        {IDS_MEMORY_SHORT_B, TEXT_59, kExitNoMemory},
+    {IDS_LAST_KEYBOARD_SILENT, TEXT_70, kExitOk},
 };
 
 const MessageRow* Find(int number) {

@@ -135,6 +135,7 @@ std::string MessageText(int number) {
     case IDS_TRANSMISSION_STOPPED: return TEXT_55;
     case IDS_HYPERTHREADING: return TEXT_57;
     case IDS_MEMORY_SHORT_B: return TEXT_59;
+    case IDS_LAST_KEYBOARD_SILENT: return TEXT_70;
     default: return "";
   }
 }
@@ -262,7 +263,8 @@ bool ChoosePortPair(const PortLists& lists, const std::string& rememberedIn, con
 
 PageSession::~PageSession() { Close(); }
 
-Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22, SearchProgress& progress) {
+Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22, SearchProgress& progress,
+                           const SearchMemory& memory) {
   Close();
   ScreenScope screen;
   RunState& run = Run();
@@ -275,7 +277,7 @@ Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22, Searc
   run.debugZt52 = type22 ? 1 : 0;
   if (OpenMidiPorts() == 0) RaiseMessage(IDS_DEVICE_BUSY);
   try {
-    const int found = SearchKeyboard(progress);
+    const int found = SearchKeyboard(progress, memory);
     family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
     if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
   } catch (...) {
