@@ -45,6 +45,7 @@
 #include "transfer/family_a/slot_operations.h"
 #include "transfer/family_c/frames.h"
 #include "transfer/keyboard_search.h"
+#include "transfer/keyboard_state_file.h"
 #include "transfer/slot_list.h"
 
 namespace su::cli {

@@ -1,9 +1,5 @@
 #include "transfer/keyboard_memory.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -95,10 +91,18 @@ std::vector<Entry> ReadEntries(KeyboardStateStore& store) {
   std::vector<Entry> entries;
   std::string text;
   if (!store.Read(&text)) return entries;
-  std::istringstream lines(text);
-  std::string line;
-  if (!std::getline(lines, line) || line != kHeader) return entries;
-  while (std::getline(lines, line)) {
+  std::size_t start = 0;
+  bool first = true;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (first) {
+      if (line != kHeader) return entries;
+      first = false;
+      continue;
+    }
     Entry entry;
     if (ParseEntry(line, &entry)) entries.push_back(std::move(entry));
   }
@@ -118,63 +122,6 @@ bool WriteEntries(KeyboardStateStore& store, const std::vector<Entry>& entries) 
 bool SamePorts(const PortNames& a, const PortNames& b) { return a.in == b.in && a.out == b.out; }
 
 }  // namespace
-
-bool FileStateStore::Read(std::string* text) {
-  if (file_.empty()) return false;
-  std::ifstream in(file_, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream whole;
-  whole << in.rdbuf();
-  if (in.bad()) return false;
-  *text = whole.str();
-  return true;
-}
-
-bool FileStateStore::Write(const std::string& text) {
-  if (file_.empty()) return false;
-  std::error_code error;
-  std::filesystem::create_directories(file_.parent_path(), error);
-  if (error) return false;
-  std::filesystem::path fresh = file_;
-  fresh += ".new";
-  {
-    std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << text;
-    out.close();
-    if (!out) {
-      std::filesystem::remove(fresh, error);
-      return false;
-    }
-  }
-  std::filesystem::rename(fresh, file_, error);
-  if (error) {
-    std::filesystem::remove(fresh, error);
-    return false;
-  }
-  return true;
-}
-
-std::filesystem::path KeyboardStateFile() {
-#ifdef _WIN32
-  const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
-  if (local == nullptr || *local == L'\0') return {};
-  return std::filesystem::path(local) / L"SongUploader" / L"keyboards.txt";
-#else
-  std::filesystem::path folder;
-  const char* state = std::getenv("XDG_STATE_HOME");
-  const char* home = std::getenv("HOME");
-  // A relative XDG folder is not to be used, as for every XDG variable.
-  if (state != nullptr && *state == '/') {
-    folder = state;
-  } else if (home != nullptr && *home != '\0') {
-    folder = std::filesystem::path(home) / ".local" / "state";
-  } else {
-    return {};
-  }
-  return folder / "songuploader" / "keyboards";
-#endif
-}
 
 std::optional<RememberedKeyboard> Recall(KeyboardStateStore& store, const PortNames& ports) {
   for (const Entry& entry : ReadEntries(store)) {

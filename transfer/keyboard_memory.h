@@ -1,11 +1,11 @@
 // The keyboard last found on each pair of ports, so that the next search there asks that keyboard first. The
 // entries are one small text that each front end keeps where its user's own state belongs (a file under the
 // user's state folder, the page's local storage), never in the settings file beside the program. A text that
-// cannot be read or written is as good as none: the search then simply asks every way in turn.
+// cannot be read or written is as good as none: the search then simply asks every way in turn. The file that
+// the program and the command line keep it in is in transfer/keyboard_state_file.h.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -20,23 +20,6 @@ class KeyboardStateStore {
   // Replaces the text; false when it cannot be written (nothing is remembered then).
   virtual bool Write(const std::string& text) = 0;
 };
-
-// The text in one file of its own, written whole into a file beside it and renamed into place, so that a
-// failure never leaves half an entry; the folder is made when missing.
-class FileStateStore : public KeyboardStateStore {
- public:
-  explicit FileStateStore(std::filesystem::path file) : file_(std::move(file)) {}
-  bool Read(std::string* text) override;
-  bool Write(const std::string& text) override;
-
- private:
-  std::filesystem::path file_;
-};
-
-// The file of remembered keyboards under the user's own state folder: %LOCALAPPDATA%\SongUploader\ on Windows,
-// $XDG_STATE_HOME/songuploader/ (else ~/.local/state/songuploader/) elsewhere. Empty when the environment names
-// no such folder.
-std::filesystem::path KeyboardStateFile();
 
 // The ports a keyboard was found on, by the names the MIDI system gives them.
 struct PortNames {

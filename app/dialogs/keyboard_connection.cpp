@@ -5,7 +5,7 @@
 #include "midi/device_selection.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"
-#include "transfer/keyboard_memory.h"
+#include "transfer/keyboard_state_file.h"
 #include "transfer/keyboard_search.h"
 
 namespace su {

@@ -1,6 +1,7 @@
 // The keyboard search without any dialog: which way of asking finds each family, and how many attempts are
 // reported on the way.
 #include "transfer/keyboard_search.h"
+#include "transfer/keyboard_state_file.h"
 
 #include <gtest/gtest.h>
 
