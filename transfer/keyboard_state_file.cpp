@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <system_error>
 
@@ -23,8 +24,9 @@ bool FileStateStore::Write(const std::string& text) {
   std::error_code error;
   std::filesystem::create_directories(file_.parent_path(), error);
   if (error) return false;
+  // A name of its own beside the file, so that two programs saving at once never write into one another's.
   std::filesystem::path fresh = file_;
-  fresh += ".new";
+  fresh += ".new" + std::to_string(std::random_device{}());
   {
     std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
     if (!out) return false;
@@ -36,6 +38,11 @@ bool FileStateStore::Write(const std::string& text) {
     }
   }
   std::filesystem::rename(fresh, file_, error);
+  if (error) {
+    // A system that will not rename onto an existing file: the old one goes first.
+    std::filesystem::remove(file_, error);
+    std::filesystem::rename(fresh, file_, error);
+  }
   if (error) {
     std::filesystem::remove(fresh, error);
     return false;
