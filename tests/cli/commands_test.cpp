@@ -42,12 +42,6 @@ class CommandsTest : public su::test::LinkTest {
   void SetUp() override {
     LinkTest::SetUp();
     song_ = dir_.Write("Tune.mid", su::test::OneNoteSong());
-    // The keyboard each test finds is remembered in a state folder of its own, never the user's.
-    setenv("XDG_STATE_HOME", dir_.Path("state").c_str(), 1);
-  }
-  void TearDown() override {
-    unsetenv("XDG_STATE_HOME");
-    LinkTest::TearDown();
   }
 
   void Keyboard(const std::string& configText) {
