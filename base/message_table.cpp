@@ -23,6 +23,7 @@ constexpr MessageEntry kMessages[] = {
     {IDS_MEMORY_SHORT_C, TEXT_52, Kind::Failure},       {IDS_ERROR_CODE, TEXT_53, Kind::Failure},
     {IDS_LOW_VOLTAGE, TEXT_54, Kind::Failure},          {IDS_TRANSMISSION_STOPPED, TEXT_55, Kind::Failure},
     {IDS_HYPERTHREADING, TEXT_57, Kind::Failure},       {IDS_MEMORY_SHORT_B, TEXT_59, Kind::Failure},
+    {IDS_LAST_KEYBOARD_SILENT, TEXT_70, Kind::Progress},
 };
 
 }  // namespace

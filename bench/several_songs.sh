@@ -19,6 +19,8 @@ for program in "$su" "$player_bin"; do
   [[ -x "$program" ]] || { echo "no $program: build songuploader and keyboard_player first" >&2; exit 1; }
 done
 work="$(mktemp -d)"
+# The keyboard found is remembered in the benchmark's own state folder (as a user's would be), not the user's.
+export XDG_STATE_HOME="$work/state"
 jackd_pid=""
 player_pid=""
 cleanup() {

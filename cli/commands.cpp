@@ -44,6 +44,7 @@
 #include "resources/message_numbers.h"
 #include "transfer/family_a/slot_operations.h"
 #include "transfer/keyboard_search.h"
+#include "transfer/keyboard_state_file.h"
 #include "transfer/slot_list.h"
 
 namespace su::cli {
@@ -514,11 +515,16 @@ void Runner::Connect() {
   }
   if (progressConsole_.drawBar) chatter_ << "Looking for the keyboard connection...\n";
   run.debugZt52 = o_.type22 ? 1 : 0;
-  // The terminal shows one line for the whole search rather than each attempt.
+  // The terminal shows one line for the whole search rather than each attempt, and a line more when the
+  // keyboard last found on these ports is silent (so the longer search is explained).
   struct QuietSearch : SearchProgress {
+    explicit QuietSearch(std::ostream& chatter) : chatter_(chatter) {}
     void Step() override {}
-  } quiet;
-  const int found = SearchKeyboard(quiet);
+    void Status(int message) override { chatter_ << MessageText(message) << '\n'; }
+    std::ostream& chatter_;
+  } quiet(chatter_);
+  FileStateStore remembered(KeyboardStateFile());
+  const int found = SearchKeyboard(quiet, SearchMemory{&remembered, o_.fresh});
   family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
   if (family_ == nullptr) throw Stop{kExitNoKeyboard, FirstLine(MessageText(IDS_NO_RESPONSE)) + tried_};
   slots_ = family_->slotsOf(run.modelType, "");

@@ -119,6 +119,8 @@ bool ParseOptions(const std::vector<std::string>& given, Options* options, std::
       o.dryRun = true;
     } else if (arg == "--type-22") {
       o.type22 = true;
+    } else if (arg == "--fresh") {
+      o.fresh = true;
     } else if (arg == "--dump") {
       o.dump = true;
     } else if (arg == "--check-timeout" || arg.rfind("--check-timeout=", 0) == 0) {
@@ -259,6 +261,8 @@ std::string HelpText() {
          "                               would be replaced; nothing is sent\n"
          "  --                           the end of the options (a song named -x.mid after it)\n"
          "  --type-22                    also look for a keyboard of model type 22 (slower when none answers)\n"
+         "  --fresh                      search every keyboard type in the usual order instead of asking the\n"
+         "                               keyboard last found on the ports first, and remember what answers\n"
          "  --check-timeout SECONDS      send: how long the keyboard's final check may last (default: no\n"
          "                               limit on a terminal, 120 s without one)\n"
          "  --dump                       every SysEx message sent (>) and received (<) on standard error,\n"

@@ -33,6 +33,7 @@ struct Options {
   bool progress = false; // progress lines on standard error even when it is not a terminal
   bool dryRun = false;   // send: convert, find the keyboard, check the room and say what would be replaced
                          // (several songs: the whole plan)
+  bool fresh = false;    // search every way in turn, not the keyboard last found on the ports first
   bool type22 = false;   // also look for a keyboard of model type 22, as DEBUG_ZT52=1 makes the dialogs do
   int checkTimeout = -1; // send: seconds the keyboard's final check may last (-1: not given)
   bool dump = false;     // every SysEx message sent and received on standard error

@@ -23,6 +23,8 @@ list(FILTER SU_WEB_CORE_SOURCES EXCLUDE REGEX "/(win32|rtmidi)/")
 # Slot names as a terminal shows them need the C library's character tables: the page's browser decodes the
 # keyboard's bytes itself, so they stay out of its core.
 list(FILTER SU_WEB_CORE_SOURCES EXCLUDE REGEX "/transfer/slot_name_text\\.cpp$")
+# The page remembers keyboards in its browser's storage: the state file's streams stay out of its core too.
+list(FILTER SU_WEB_CORE_SOURCES EXCLUDE REGEX "/transfer/keyboard_state_file\\.cpp$")
 add_library(su_web_core STATIC ${SU_WEB_CORE_SOURCES}
   ${PROJECT_SOURCE_DIR}/converter/midi_file.cpp ${PROJECT_SOURCE_DIR}/converter/song_image.cpp
   ${PROJECT_SOURCE_DIR}/converter/song_convert.cpp ${PROJECT_SOURCE_DIR}/converter/sqfconv2.cpp

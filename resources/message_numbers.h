@@ -28,3 +28,5 @@
 #define IDS_TRANSMISSION_STOPPED 55
 #define IDS_HYPERTHREADING 57
 #define IDS_MEMORY_SHORT_B 59
+// Numbers from 70 on are this program's own texts, beyond the keyboard messages above.
+#define IDS_LAST_KEYBOARD_SILENT 70

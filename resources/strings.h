@@ -26,6 +26,8 @@
 #define TEXT_55 "Transmission was stopped."
 #define TEXT_57 "Can not send the data.\nPlease disable Hyperthreading in the BIOS."
 #define TEXT_59 "There is not enough memory to send the data.\nPlease delete the unnecessary data.\n"
+// The status while the keyboard search goes on after the keyboard remembered for the ports stayed silent.
+#define TEXT_70 "The keyboard last found here does not answer; looking for others..."
 
 // Shown in the "Data" column for a slot that holds a song without a name: code page 932 bytes, passed to
 // the controls unchanged.

@@ -5,6 +5,7 @@
 #include "midi/device_selection.h"
 #include "midi/port_session.h"
 #include "resources/resource.h"
+#include "transfer/keyboard_state_file.h"
 #include "transfer/keyboard_search.h"
 
 namespace su {
@@ -55,7 +56,10 @@ int ConnectKeyboard() {
     int found = 0;
     {
       WaitBox box;
-      found = SearchKeyboard(box);
+      // The keyboard last found on these ports is asked first; it is kept under the user's own folder,
+      // never in the settings file beside the program.
+      FileStateStore remembered(KeyboardStateFile());
+      found = SearchKeyboard(box, SearchMemory{&remembered, false});
     }
     if (found != 0) return 1;
 

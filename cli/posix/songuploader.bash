@@ -123,7 +123,7 @@ _songuploader() {
     fi
     return
   fi
-  local options="--api --in --out --port --json --quiet --progress --dump --type-22 --help --"
+  local options="--api --in --out --port --json --quiet --progress --dump --type-22 --fresh --help --"
   case "$command" in
     send) options+=" --slot --slots --yes --dry-run --check-timeout" ;;
     delete) options+=" --slot --yes" ;;

@@ -104,6 +104,12 @@ class JackEndToEnd : public ::testing::Test {
     song_ = dir_.Write("Tune.mid", su::test::OneNoteSong());
     // The slots a command finds are remembered for completion: in this test's own folder.
     setenv("XDG_CACHE_HOME", dir_.Path("cache").c_str(), 1);
+    // Every songuploader a test starts remembers the keyboard it finds in the test's own state folder.
+    setenv("XDG_STATE_HOME", dir_.Path("state").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("XDG_STATE_HOME");
+    unsetenv("XDG_CACHE_HOME");
   }
 
   // `script` run by bash with $SU (songuploader over JACK) and $SONG set; its standard output and error.
@@ -366,6 +372,61 @@ TEST_F(JackEndToEnd, DumpShowsTheMessagesOfARealExchange) {
   EXPECT_NE(r.err.find(" > F0 "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find(" < F0 "), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("Model code: "), std::string::npos) << r.out;
+}
+
+// ---- The keyboard remembered per pair of ports ---------------------------------------------------------
+
+// The first message songuploader sent, as --dump shows it ("F0 44 15 01 ..."), or "" when none.
+std::string FirstSent(const std::string& err) {
+  const std::size_t at = err.find(" > ");
+  return at == std::string::npos ? std::string() : err.substr(at + 3, err.find('\n', at) - at - 3);
+}
+
+TEST_F(JackEndToEnd, TheKeyboardFoundBeforeOnThePortsIsAskedFirstAndAnotherIsStillFound) {
+  struct Remembered {
+    const char* family;
+    const char* config;
+    const char* request;  // the head of the family's own request
+  };
+  const std::string state = dir_.Path("state");
+  for (const Remembered& f : {Remembered{"A", "family=a\n", "F0 44 11 03"}, Remembered{"B", "family=b\nmodel=2\n", "F0 44 15 01"}}) {
+    SCOPED_TRACE(std::string("family ") + f.family);
+    std::filesystem::remove_all(state);
+    Player player(Config(std::string("again_") + f.family + ".cfg", f.config));
+    ASSERT_TRUE(player.Ready());
+    Result r = Run("identify --json --dump");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(FirstSent(r.err).rfind("F0 44 14 00", 0), 0u) << "the first search asks in the usual order\n" << r.err;
+
+    const auto start = std::chrono::steady_clock::now();
+    r = Run("identify --json --dump");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find(std::string("\"family\":\"") + f.family + "\""), std::string::npos) << r.out;
+    EXPECT_EQ(FirstSent(r.err).rfind(f.request, 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find("F0 44 14 00"), std::string::npos) << "no identity request on the way\n" << r.err;
+    // Well below the three seconds of the one time-out a search in the usual order waits at least.
+    EXPECT_LT(seconds, 2.0);
+
+    if (f.family[0] == 'A') {
+      // Afresh: the usual order again, whatever is remembered.
+      r = Run("identify --fresh --dump");
+      ASSERT_EQ(r.code, 0) << r.err;
+      EXPECT_EQ(FirstSent(r.err).rfind("F0 44 14 00", 0), 0u) << r.err;
+    }
+  }
+
+  // The ports now remember family B; a family C keyboard on them is found one time-out later, and remembered.
+  Player player(Config("again_C.cfg", "model=2\n"));
+  ASSERT_TRUE(player.Ready());
+  const Result r = Run("identify --json --dump");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("\"family\":\"C\""), std::string::npos) << r.out;
+  EXPECT_EQ(FirstSent(r.err).rfind("F0 44 15 01", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("The keyboard last found here does not answer; looking for others...\n"), std::string::npos) << r.err;
+  const std::string remembered = Slurp(state + "/songuploader/keyboards");
+  EXPECT_NE(remembered.find("\nC\t4\t"), std::string::npos) << remembered;
+  EXPECT_EQ(remembered.find("\nB\t"), std::string::npos) << remembered;
 }
 
 // ---- Several songs in one go ---------------------------------------------------------------------------

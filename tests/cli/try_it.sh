@@ -13,6 +13,8 @@ if [[ "${SU_JACK_TESTS:-}" != 1 ]]; then
   exit 77
 fi
 work=$(mktemp -d)
+# The keyboard the steps find is remembered in the check's own state folder, never the user's.
+export XDG_STATE_HOME="$work/state"
 cleanup() {
   local pid
   for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done

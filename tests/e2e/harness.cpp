@@ -208,6 +208,14 @@ Program::Program(const LaunchOptions& options) {
   std::string commandLine = Quoted(options.program.empty() ? ProgramPath() : options.program);
   for (const std::string& argument : options.arguments) commandLine += " " + Quoted(argument);
   std::vector<std::pair<std::string, std::string>> changes = options.environment;
+  // The keyboard a program finds is remembered under %LOCALAPPDATA%: each program gets a folder of its own
+  // unless the test shares one between runs, so that nothing one test found changes how another searches.
+  const bool ownState = std::none_of(changes.begin(), changes.end(),
+                                     [](const auto& change) { return change.first == "LOCALAPPDATA"; });
+  if (ownState) {
+    stateFolder_ = NewScratchFolder("state");
+    changes.emplace_back("LOCALAPPDATA", stateFolder_);
+  }
   if (!options.tempFolder.empty()) {
     changes.emplace_back("TMP", options.tempFolder);
     changes.emplace_back("TEMP", options.tempFolder);
@@ -228,9 +236,11 @@ Program::Program(const LaunchOptions& options) {
 }
 
 Program::~Program() {
-  if (process_ == nullptr) return;
-  if (Running()) Kill();
-  CloseHandle(process_);
+  if (process_ != nullptr) {
+    if (Running()) Kill();
+    CloseHandle(process_);
+  }
+  if (!stateFolder_.empty()) RemoveFolderTree(stateFolder_);
 }
 
 bool Program::Running() const {

@@ -73,6 +73,7 @@ class Program {
  private:
   HANDLE process_ = nullptr;
   DWORD processId_ = 0;
+  std::string stateFolder_;  // the program's own %LOCALAPPDATA%, removed with it (empty: the test's)
 };
 
 // --- reading windows ---

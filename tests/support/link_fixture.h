@@ -16,6 +16,7 @@
 #include "midi/port_session.h"
 #include "midi/system_affinity.h"
 #include "tests/support/fake_screen.h"
+#include "tests/support/state_folder.h"
 #include "tests/support/virtual_link.h"
 #include "tools/virtual_keyboard/virtual_keyboard.h"
 

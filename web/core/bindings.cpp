@@ -113,12 +113,47 @@ const char* Failed(std::exception_ptr failure, const std::string& fields = "") {
   return core.result.c_str();
 }
 
-// Each attempt of the keyboard search as one step of the page's progress bar.
+// Each attempt of the keyboard search as one step of the page's progress bar (three at most: the keyboard last
+// found on the ports, then the two other requests), its status on the page's status line.
 class SearchSteps : public su::SearchProgress {
  public:
   SearchSteps() { su_page_begin(3); }
   ~SearchSteps() override { su_page_clear(); }
   void Step() override { su_page_step(); }
+  void Status(int message) override { su_page_status(su::web::MessageText(message).c_str()); }
+};
+
+// The keyboards remembered per pair of ports, in the page's local storage (one text under one key). Storage
+// that the browser refuses (private windows, a full quota) is no storage: the search then asks every way.
+EM_JS(int, su_page_state_size, (), {
+  try {
+    const text = localStorage.getItem('songuploader.keyboards');
+    return text === null ? -1 : lengthBytesUTF8(text);
+  } catch (e) { return -1; }
+});
+EM_JS(int, su_page_state_copy, (char* out, int size), {
+  try {
+    const text = localStorage.getItem('songuploader.keyboards');
+    if (text === null) return 0;
+    stringToUTF8(text, out, size);
+    return 1;
+  } catch (e) { return 0; }
+});
+EM_JS(int, su_page_state_write, (const char* text), {
+  try { localStorage.setItem('songuploader.keyboards', UTF8ToString(text)); return 1; } catch (e) { return 0; }
+});
+
+class PageStateStore : public su::KeyboardStateStore {
+ public:
+  bool Read(std::string* text) override {
+    const int size = su_page_state_size();
+    if (size < 0) return false;
+    std::vector<char> bytes(static_cast<std::size_t>(size) + 1);
+    if (su_page_state_copy(bytes.data(), size + 1) == 0) return false;
+    *text = bytes.data();
+    return true;
+  }
+  bool Write(const std::string& text) override { return su_page_state_write(text.c_str()) != 0; }
 };
 
 // The slots as the core last read them, as a field after others (",\"listing\":{...}"), or "" when none.
@@ -178,10 +213,13 @@ EMSCRIPTEN_KEEPALIVE const char* su_ports(const char* rememberedIn, const char* 
   }
 }
 
-EMSCRIPTEN_KEEPALIVE const char* su_connect(int in, int out, int type22) {
+// `fresh` nonzero: every keyboard type in the usual order, whatever was found on these ports before.
+EMSCRIPTEN_KEEPALIVE const char* su_connect(int in, int out, int type22, int fresh) {
   try {
     SearchSteps steps;
-    const su::web::Found found = TheCore().session.Connect(in, out, type22 != 0, steps);
+    PageStateStore remembered;
+    const su::web::Found found =
+        TheCore().session.Connect(in, out, type22 != 0, steps, su::SearchMemory{&remembered, fresh != 0});
     return Done("\"modelType\":" + std::to_string(found.modelType) + ",\"family\":\"" +
                 std::string(1, found.family) + "\",\"labels\":" + JsonList(found.labels));
   } catch (...) {

@@ -227,7 +227,8 @@ bool ChoosePortPair(const PortLists& lists, const std::string& rememberedIn, con
 
 PageSession::~PageSession() { Close(); }
 
-Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22, SearchProgress& progress) {
+Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22, SearchProgress& progress,
+                           const SearchMemory& memory) {
   Close();
   ScreenScope screen;
   RunState& run = Run();
@@ -240,7 +241,7 @@ Found PageSession::Connect(std::int32_t in, std::int32_t out, bool type22, Searc
   run.debugZt52 = type22 ? 1 : 0;
   if (OpenMidiPorts() == 0) RaiseMessage(IDS_DEVICE_BUSY);
   try {
-    const int found = SearchKeyboard(progress);
+    const int found = SearchKeyboard(progress, memory);
     family_ = found != 0 ? FamilyFor(run.modelType) : nullptr;
     if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
   } catch (...) {

@@ -110,9 +110,11 @@ class PageSession {
   ~PageSession();
 
   // Opens ports `in` and `out`, then the keyboard search: the identity request and both probes (type 22 only
-  // when asked), each attempt one step of `progress`. Raises message 32 when the ports cannot be opened and
-  // message 34 when no keyboard answered.
-  Found Connect(std::int32_t in, std::int32_t out, bool type22, SearchProgress& progress);
+  // when asked), each attempt one step of `progress`, the keyboard last found on these ports first when
+  // `memory` remembers one. Raises message 32 when the ports cannot be opened and message 34 when no keyboard
+  // answered.
+  Found Connect(std::int32_t in, std::int32_t out, bool type22, SearchProgress& progress,
+                const SearchMemory& memory = {});
   bool Connected() const { return family_ != nullptr; }
 
   Listing List(TransferProgress& progress);

@@ -7,7 +7,7 @@ import { zipFiles } from './zip.js?v=@SU_VERSION@';
 const $ = (id) => document.getElementById(id);
 const ui = {
   file: $('song-file'), drop: $('drop'), songInfo: $('song-info'), save: $('save'), songWhy: $('song-why'),
-  connect: $('connect'), type22: $('type22'), ports: $('ports'), midiIn: $('midi-in'), midiOut: $('midi-out'),
+  connect: $('connect'), type22: $('type22'), connectFresh: $('connect-fresh'), ports: $('ports'), midiIn: $('midi-in'), midiOut: $('midi-out'),
   keyboardInfo: $('keyboard-info'), noMidi: $('no-midi'), keyboardWhy: $('keyboard-why'),
   table: $('slots'), rows: $('slots').tBodies[0], total: $('total'), memory: $('memory'), room: $('room'),
   songLine: $('song-line'), memoryAfter: $('memory-after'), memoryPlanned: $('memory-planned'),
@@ -176,6 +176,7 @@ function update() {
   const midiUsable = core && state.midi !== 'none';
   ui.connect.disabled = busy || asking || !midiUsable;
   ui.type22.disabled = busy || asking || !midiUsable;
+  ui.connectFresh.disabled = busy || asking || !midiUsable;
   ui.midiIn.disabled = ui.midiOut.disabled = busy || asking;
   ui.keyboardWhy.textContent = !core ? 'Loading…' : asking ? ASKING
     : state.midi === 'none' ? (window.location.protocol === 'file:' ? 'Opened as a file, this page cannot reach a keyboard.'
@@ -522,7 +523,8 @@ function portsChanged(event) {
   if (!ui.ports.hidden) showPorts();
 }
 
-async function connect() {
+// fresh: every keyboard type in turn, instead of the keyboard last found on the ports first.
+async function connect(fresh = false) {
   if (state.busy || state.midi === 'asking') return;
   if (!(await midiAccess())) return;
   await work(async () => {
@@ -562,7 +564,7 @@ async function connect() {
     }
     keyboardGone();
     ui.keyboardInfo.textContent = 'Looking for the keyboard…';
-    const found = await state.core.connect(input, output, ui.type22.checked);
+    const found = await state.core.connect(input, output, ui.type22.checked, fresh);
     if (!found.ok) {
       ui.keyboardInfo.textContent = 'No keyboard connected.';
       if (found.number === NO_RESPONSE) {
@@ -899,7 +901,8 @@ document.addEventListener('drop', (event) => {
   if (files && files.length > 0) chooseSongs([...files]);
 });
 ui.save.addEventListener('click', save);
-ui.connect.addEventListener('click', connect);
+ui.connect.addEventListener('click', () => connect());
+ui.connectFresh.addEventListener('click', () => connect(true));
 ui.send.addEventListener('click', send);
 ui.erase.addEventListener('click', erase);
 ui.reread.addEventListener('click', reread);

@@ -86,7 +86,9 @@ export async function loadCore(page) {
     sendPlan: (first) => callAsync('su_plan_send', ['number'], [first]),
     useAccess: (access) => { module.suMidiAccess = access; },
     ports: (rememberedIn, rememberedOut) => call('su_ports', ['string', 'string'], [rememberedIn, rememberedOut]),
-    connect: (input, output, type22) => callAsync('su_connect', ['number', 'number', 'number'], [input, output, type22 ? 1 : 0]),
+    // fresh: search every keyboard type in turn instead of asking the keyboard last found on the ports first.
+    connect: (input, output, type22, fresh) => callAsync('su_connect', ['number', 'number', 'number', 'number'],
+      [input, output, type22 ? 1 : 0, fresh ? 1 : 0]),
     list: () => callAsync('su_list', [], []),
     send: (slot, name, bytes) => withBytes(bytes, (at) =>
       callAsync('su_send', ['number', 'string', 'number', 'number'], [slot, name, at, bytes.length])),

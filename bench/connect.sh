@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# How long finding the keyboard takes, the first time on a pair of ports and again (the keyboard found there
+# asked first): `songuploader identify` against the keyboard player of each family over JACK, median of RUNS
+# runs each (a first run in an empty state folder every time, a repeat run after one that remembered the
+# keyboard); then the page's "Connect keyboard" up to the slot list shown, per family, in headless Chromium
+# against the Web MIDI stand-in (bench/connect_page.mjs: a fresh browser profile, then after a reload), when
+# the page is built (build/web, build/web-standin) and tests/web has its packages.
+#
+# Uses the JACK server that runs (JACK_DEFAULT_SERVER chooses it), else starts one with its dummy back-end and
+# stops it at the end.
+#
+# Usage: bench/connect.sh NATIVE_BUILD_DIR [RUNS]
+set -euo pipefail
+build="${1:?usage: connect.sh NATIVE_BUILD_DIR [RUNS]}"
+runs="${2:-5}"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+su="$build/bin/songuploader"
+player_bin="$build/bin/keyboard_player"
+for program in "$su" "$player_bin"; do
+  [[ -x "$program" ]] || { echo "no $program: build songuploader and keyboard_player first" >&2; exit 1; }
+done
+work="$(mktemp -d)"
+jackd_pid=""
+player_pid=""
+cleanup() {
+  [[ -n "$player_pid" ]] && kill "$player_pid" 2>/dev/null && wait "$player_pid" 2>/dev/null
+  [[ -n "$jackd_pid" ]] && kill "$jackd_pid" 2>/dev/null && wait "$jackd_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [[ "$(jack_wait -c 2>/dev/null)" != "running" ]]; then
+  jackd -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
+  jackd_pid=$!
+  for _ in $(seq 1 50); do [[ "$(jack_wait -c 2>/dev/null)" == "running" ]] && break; sleep 0.1; done
+fi
+
+start_player() {
+  printf 'in=SU Keyboard In\nout=SU Keyboard Out\n%b' "$1" >"$work/keyboard.cfg"
+  mkfifo "$work/ready"
+  "$player_bin" "$work/keyboard.cfg" --api jack >"$work/ready" &
+  player_pid=$!
+  read -r line <"$work/ready"
+  rm -f "$work/ready"
+  [[ "$line" == "ready" ]] || { echo "the keyboard player did not start" >&2; exit 1; }
+}
+stop_player() {
+  kill "$player_pid" 2>/dev/null || true
+  wait "$player_pid" 2>/dev/null || true
+  player_pid=""
+}
+now() { date +%s.%N; }
+since() { awk -v start="$1" -v end="$(now)" 'BEGIN { printf "%.3f\n", end - start }'; }
+median() { sort -n | awk '{ t[NR] = $1 } END { print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'; }
+# One identify with its own state folder $1; its wall time.
+identify() {
+  local start
+  start=$(now)
+  XDG_STATE_HOME="$1" "$su" --api jack identify --quiet >/dev/null
+  since "$start"
+}
+
+echo "songuploader identify over JACK, median of $runs (seconds)"
+printf '%-8s %8s %8s\n' family first repeat
+for family in "C:model=2\n" "A:family=a\n" "B:family=b\nmodel=2\n"; do
+  letter=${family%%:*}
+  start_player "${family#*:}"
+  first_times=()
+  repeat_times=()
+  for run in $(seq 1 "$runs"); do first_times+=("$(identify "$work/first-$letter-$run")"); done
+  identify "$work/repeat-$letter" >/dev/null
+  for _ in $(seq 1 "$runs"); do repeat_times+=("$(identify "$work/repeat-$letter")"); done
+  stop_player
+  printf '%-8s %8.2f %8.2f\n' "$letter" "$(printf '%s\n' "${first_times[@]}" | median)" \
+    "$(printf '%s\n' "${repeat_times[@]}" | median)"
+done
+
+if [[ -f "$root/build/web/index.html" && -d "$root/build/web-standin" && -d "$root/tests/web/node_modules" ]]; then
+  node "$root/bench/connect_page.mjs" --runs "$runs"
+else
+  echo "the page's figures: build the page (scripts/web) and run npm ci in tests/web first"
+fi
