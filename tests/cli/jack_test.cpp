@@ -576,7 +576,7 @@ TEST_F(JackEndToEnd, ASendUnderNohupOutlivesTheHangUp) {
   ASSERT_TRUE(player.Ready());
   const std::string err = dir_.Path("err.txt");
   std::filesystem::remove(err);
-  const pid_t pid = Start({"send", song_, "--slot", "32"}, "", SIGHUP);
+  const pid_t pid = Start({"send", song_, "--slot", "32", "--progress"}, "", SIGHUP);
   for (int i = 0; i < 200 && Slurp(err).find("Now sending") == std::string::npos; ++i) usleep(50 * 1000);
   ASSERT_NE(Slurp(err).find("Now sending"), std::string::npos) << Slurp(err);
   // Held still while the hang-up is sent, so that it cannot have ended before it.
