@@ -135,6 +135,43 @@ TEST(FamilyB, ASongLargerThanTheKeyboardAcceptsGetsMessage59AndTheDialogStays) {
   EXPECT_TRUE(FramesB(stage.SentMessages(), 0x06, 0x21, 0).empty());
 }
 
+TEST(FamilyB, TheDialogAnswersThroughoutThePauseAfterALateBlockAnswer) {
+  // The first block's answer comes 3.5 s late: its receive runs out after 3 s, a 3 s pause follows, and the
+  // answer, in by then, is taken by the receive after it. Throughout, the dialog must answer a message sent to
+  // it within half a second (a frozen pause would leave it unanswered for 3 s).
+  VirtualStage stage("family_b_pause", KeyboardLines(2, "20480") + "late=062100:3500:1\n");
+  ASSERT_TRUE(WriteFileBytes(stage.settings, "[SONGPORT]\r\nIN=0\r\nOUT=0\r\n"));
+  ASSERT_TRUE(WriteFileBytes(stage.song, SmallSong()));
+  Program program(stage.Options());
+  ASSERT_TRUE(program.Started());
+  HWND send = OpenDialog150(program);
+  ASSERT_NE(send, nullptr) << "dialog 150 never showed the slots; on screen:\n" << OnScreen(program);
+  ASSERT_TRUE(ClickListRow(send, 2));
+  PressButton(send, IDC_SEND);
+  HWND box = program.WaitMessageBox();
+  ASSERT_NE(box, nullptr) << OnScreen(program);
+  ASSERT_EQ(MessageBoxText(box), TEXT_39);
+  Answer(box, IDYES);
+
+  const DWORD started = GetTickCount();
+  int unanswered = 0;
+  int probes = 0;
+  while (program.FindMessageBox() == nullptr && GetTickCount() - started < 20000) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(send, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &result)) ++unanswered;
+    ++probes;
+    Sleep(100);
+  }
+  const DWORD took = GetTickCount() - started;
+  box = program.WaitMessageBox();
+  ASSERT_NE(box, nullptr) << OnScreen(program);
+  EXPECT_EQ(MessageBoxText(box), TEXT_40);
+  EXPECT_GE(took, 5500u) << "the block's answer was not late: no pause was waited through";
+  EXPECT_EQ(unanswered, 0) << unanswered << " of " << probes << " messages went unanswered for half a second";
+  Answer(box, IDOK);
+  EXPECT_TRUE(program.WaitExit());
+}
+
 TEST(FamilyB, AKeyboardUnpluggedWhileTheSlotsAreReadEndsWithMessage38AtOnce) {
   // The eighth message is the size read of slot 62 (after the identity request, the family A probe's three
   // and the family B probe's model read, slot 61's size and name reads): after it the keyboard is gone, and

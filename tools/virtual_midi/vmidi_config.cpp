@@ -81,6 +81,10 @@ bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, 
       ok = YesNo(value, &config->stuckWhenUnplugged);
     } else if (key == "replug") {
       ok = YesNo(value, &config->replug);
+    } else if (key == "withhold_done") {
+      ok = YesNo(value, &config->withholdDone);
+    } else if (key == "query_error_after") {
+      ok = HexBytes(value, &config->queryErrorAfter);
     } else if (key == "refuse_once") {
       ok = HexBytes(value, &config->refuseOnce);
     } else if (key == "done_ms") {

@@ -21,7 +21,13 @@
 //                         that lost its device mid-way (default: no)
 //   replug=yes            once unplugged, the keyboard is plugged in again when the program next opens a
 //                         port: it is reached through new ports, and the ports still open from before keep
-//                         their handles and what is queued on them and refuse every call (default: no)
+//                         their handles and what is queued on them and refuse every call; a header one of
+//                         them still holds, input or output, is refused by the new ones (default: no)
+//   withhold_done=yes     a long message the port holds when the keyboard goes is never reported done: its
+//                         header stays queued on the port (default: no)
+//   query_error_after=F0 44 14 00 05  once a long message beginning with these bytes (hex) is handed in, the
+//                         next capabilities query by port handle answers MMSYSERR_ERROR, once, the keyboard
+//                         staying there (default: none)
 //   refuse_once=F0 44 15  the first long message that begins with these bytes (hex) is refused with
 //                         MMSYSERR_ERROR while the keyboard stays there, as the system sometimes refuses a call
 //                         in passing; it never reaches the keyboard (default: none)
@@ -49,6 +55,8 @@ struct VirtualMidiConfig {
   std::uint32_t unplugDelayMs = 0;
   bool stuckWhenUnplugged = false;
   bool replug = false;
+  bool withholdDone = false;
+  std::vector<std::uint8_t> queryErrorAfter;
   std::vector<std::uint8_t> refuseOnce;
   std::string keyboardText;  // the lines meant for the virtual keyboard
 };
