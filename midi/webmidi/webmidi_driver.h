@@ -65,7 +65,7 @@ class WebClock : public Clock {
   void Pause(std::uint32_t ms) override;
   // Event when the event is (or becomes) set, DeviceGone when the loss event is, Quiet after `ms`. Messages
   // never: the browser runs the page's events during every wait.
-  Wake WaitEventOrInput(EventRef event, std::uint32_t ms) override;
+  Wake WaitEventOrInput(EventRef event, EventRef loss, std::uint32_t ms) override;
   void DispatchWindowMessages() override {}
 };
 
