@@ -340,7 +340,10 @@ class VirtualInterface : public su::test::ReplySink {
       out_->held = header;
       sendId = ++out_->sendId;
       ++handedIn_;
-      if (config_.unplugAfter && handedIn_ == *config_.unplugAfter) {
+      const Bytes& with = config_.unplugWith;
+      const bool unplugsWith = !with.empty() && !unplugTick_ && header->dwBufferLength >= with.size() &&
+                               std::equal(with.begin(), with.end(), reinterpret_cast<const std::uint8_t*>(header->lpData));
+      if ((config_.unplugAfter && handedIn_ == *config_.unplugAfter) || unplugsWith) {
         unplugTick_ = GetTickCount() + config_.unplugDelayMs;
         Note("the keyboard goes at tick " + std::to_string(*unplugTick_));
       }

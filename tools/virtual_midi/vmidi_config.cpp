@@ -75,6 +75,8 @@ bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, 
     } else if (key == "unplug_after") {
       ok = Index(value, &index);
       config->unplugAfter = index;
+    } else if (key == "unplug_with") {
+      ok = HexBytes(value, &config->unplugWith);
     } else if (key == "unplug_delay_ms") {
       ok = Index(value, &config->unplugDelayMs);
     } else if (key == "stuck_when_unplugged") {

@@ -14,7 +14,9 @@
 //                         query by port handle are refused with MMSYSERR_NODRIVER, as a real driver refuses
 //                         them for a device that is gone, and nothing more arrives after the first refusal
 //                         (default: never)
-//   unplug_delay_ms=1000  with unplug_after, the keyboard goes this long after that message was handed in
+//   unplug_with=F0 44 15 01 7F 0D  the keyboard is unplugged once the program has handed in a long message
+//                         beginning with these bytes (hex), as with unplug_after (default: none)
+//   unplug_delay_ms=1000  with unplug_after or unplug_with, the keyboard goes this long after that message was handed in
 //                         (the trace says at which tick count) instead of at once (default 0)
 //   stuck_when_unplugged=yes  once unplugged, resetting and closing a port are refused with MMSYSERR_NODRIVER
 //                         too, and the input buffer queued then stays queued on the port, as with a driver
@@ -52,6 +54,7 @@ struct VirtualMidiConfig {
   std::string timestampPath;
   std::optional<std::uint32_t> doneMs = 1;
   std::optional<std::uint32_t> unplugAfter;
+  std::vector<std::uint8_t> unplugWith;
   std::uint32_t unplugDelayMs = 0;
   bool stuckWhenUnplugged = false;
   bool replug = false;
