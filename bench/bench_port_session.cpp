@@ -40,7 +40,8 @@ class BlockingClock : public su::Clock {
   void Pause(std::uint32_t ms) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   }
-  su::Wake WaitEventOrInput(su::EventRef ref, std::uint32_t ms) override {
+  // The silent driver never reports a loss: the loss event is never set, so it is not watched.
+  su::Wake WaitEventOrInput(su::EventRef ref, su::EventRef, std::uint32_t ms) override {
     auto* event = static_cast<Event*>(ref);
     if (event == nullptr) {
       Pause(ms);

@@ -47,6 +47,7 @@ class DumpingDriver : public MidiDriver {
   bool UnprepareOut() override { return inner_.UnprepareOut(); }
   bool ResetOut() override { return inner_.ResetOut(); }
   bool CloseOut() override { return inner_.CloseOut(); }
+  void ReportLossTo(EventRef loss) override { inner_.ReportLossTo(loss); }
   bool DeviceRemoved() const override { return inner_.DeviceRemoved(); }
   std::string LastFailure() const override { return inner_.LastFailure(); }
 

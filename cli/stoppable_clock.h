@@ -16,7 +16,7 @@ class StoppableClock : public Clock {
   void DeleteEvent(EventRef event) override { inner_.DeleteEvent(event); }
   std::uint32_t Ticks() override { return inner_.Ticks(); }
   void Pause(std::uint32_t ms) override { inner_.Pause(ms); }
-  Wake WaitEventOrInput(EventRef event, std::uint32_t ms) override;
+  Wake WaitEventOrInput(EventRef event, EventRef loss, std::uint32_t ms) override;
   void DispatchWindowMessages() override;
 
  private:

@@ -48,9 +48,15 @@ class MidiDriver {
   virtual bool ResetOut() = 0;  // the driver gives back any message it still holds
   virtual bool CloseOut() = 0;
 
-  // True once the driver has seen that the device itself is gone (unplugged or switched off): a send or an
-  // input buffer refused for that reason, or the port reporting its loss. Every wait for the keyboard then
-  // ends at once instead of running out its time. A driver that cannot tell keeps the default.
+  // The event the driver sets, once, when it learns that the device itself is gone (unplugged or switched
+  // off): a send or an input buffer refused for that reason, the port reporting its loss, or the driver's own
+  // look at the device. The session hands it over before it opens the ports and takes it back (nullptr)
+  // before it deletes it; from then on the driver must not touch it. Every wait watches it, so a wait for the
+  // keyboard ends when the loss is reported instead of running out its time. A driver that cannot tell keeps
+  // the default.
+  virtual void ReportLossTo(EventRef loss) { static_cast<void>(loss); }
+  // True once the driver has seen the device gone, until the next successful open. Only says what the
+  // driver already knows: it does no I/O. A driver that cannot tell keeps the default.
   virtual bool DeviceRemoved() const { return false; }
   // The MIDI system's own words for the last call it refused (a failed send, a port that would not open),
   // for a front end to show; "" when there were none or the driver cannot tell.

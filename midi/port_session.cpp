@@ -21,6 +21,7 @@ struct Session {
   Clock* clock = nullptr;
   EventRef inEvent = nullptr;   // set by the driver when a filled input buffer came back
   EventRef outEvent = nullptr;  // set by the driver when a long message has been sent
+  EventRef lossEvent = nullptr;  // set by the driver when it learns the device is gone; every wait watches it
   bool staleOutDone = false;    // a send timed out: the reset's late report of it may still be in outEvent
   bool gone = false;            // the driver reported the device lost; cleared by the next successful open
   std::array<std::uint8_t, kInputBufferSize> inBuffer{};
@@ -44,9 +45,6 @@ void HandBackInputBuffer(Session& s) {
   s.driver->PrepareIn();
   s.driver->AddIn();
 }
-
-// How often a pause between tries looks whether the device is still there.
-constexpr std::uint32_t kPauseLookMs = 250;
 
 // Notes the driver's report of a lost device. Once noted it holds until the next successful open, whatever
 // the driver says meanwhile.
@@ -72,16 +70,26 @@ std::uint32_t BlockFor(std::uint32_t start, std::uint32_t now) {
   return static_cast<std::uint32_t>(std::min(left, untilWrap));
 }
 
+// One wait of the clock for `event`, the driver's report of a loss watching beside it. A reported loss is
+// noted at once.
+Wake WaitWatchingLoss(Session& s, Clock& clock, EventRef event, std::uint32_t ms) {
+  const Wake woke = clock.WaitEventOrInput(event, s.lossEvent, ms);
+  if (woke == Wake::DeviceGone) s.gone = true;
+  return woke;
+}
+
 // Waits for `event` for 3000 ms measured from the start with the tick counter. Window messages that come
 // in meanwhile are all dispatched, without a time check on that path, so a stream of them that never lets
 // the queue run empty keeps the wait going. A wrap of the tick counter restarts the 3000 ms. A device the
-// driver reports lost ends the wait at its next wake (the driver's notice of the loss wakes it).
+// driver already reported lost (a call it refused just now) ends the wait before it begins; one reported
+// lost meanwhile wakes it and ends it then.
 bool AwaitEvent(Session& s, EventRef event) {
+  if (NoteGone(s)) return false;
   Clock& clock = TheClock();
   std::uint32_t start = clock.Ticks();
   std::uint32_t block = BlockFor(start, start);
   for (;;) {
-    const Wake woke = clock.WaitEventOrInput(event, block);
+    const Wake woke = WaitWatchingLoss(s, clock, event, block);
     if (woke == Wake::Event) return true;
     if (NoteGone(s)) return false;
     if (woke == Wake::Messages) {
@@ -109,6 +117,7 @@ void InstallMidi(MidiDriver* driver, Clock* clock) {
   s.clock = clock;
   s.inEvent = nullptr;
   s.outEvent = nullptr;
+  s.lossEvent = nullptr;
   s.gone = false;
 }
 
@@ -132,6 +141,8 @@ int OpenMidiPorts() {
   // Failing to make an event is not fatal here: the waits then simply time out.
   s.inEvent = clock.NewEvent();
   s.outEvent = clock.NewEvent();
+  s.lossEvent = clock.NewEvent();
+  driver.ReportLossTo(s.lossEvent);
   ResetInputHeader(s);
   const RunState& run = Run();
   if (driver.OpenIn(run.midiInIndex, s.inEvent) && driver.ResetIn() &&
@@ -165,7 +176,7 @@ int SendSysEx(const std::uint8_t* bytes, std::uint32_t length) {
   if (NoteGone(s)) RaiseDeviceGone();
   // A completion left over from a send that timed out (the reset reports it) must not end this one. Only
   // then is it looked for: under load every send is one block of a song, and each look costs a system call.
-  if (s.staleOutDone && s.outEvent != nullptr) clock.WaitEventOrInput(s.outEvent, 0);
+  if (s.staleOutDone && s.outEvent != nullptr) clock.WaitEventOrInput(s.outEvent, nullptr, 0);
   s.staleOutDone = false;
   driver.SetOutMessage(bytes, length);
   // A refused prepare or send simply ends in the time-out, or at once when the driver reports the device lost.
@@ -210,7 +221,8 @@ int DrainInput() {
   Clock& clock = TheClock();
   if (NoteGone(s)) RaiseDeviceGone();
   // Only buffers that have already come back are dropped; window messages are left for the next wait.
-  while (clock.WaitEventOrInput(s.inEvent, 0) == Wake::Event) HandBackInputBuffer(s);
+  while (WaitWatchingLoss(s, clock, s.inEvent, 0) == Wake::Event) HandBackInputBuffer(s);
+  if (s.gone) RaiseDeviceGone();
   return 1;
 }
 
@@ -225,13 +237,18 @@ int NothingIfUnplugged(const std::function<int()>& step) {
 void PauseExchange(std::uint32_t ms) {
   Session& s = TheSession();
   Clock& clock = TheClock();
-  for (std::uint32_t left = ms; left > 0;) {
-    if (NoteGone(s)) RaiseDeviceGone();
-    const std::uint32_t step = std::min(left, kPauseLookMs);
-    clock.Pause(step);
-    left -= step;
-  }
   if (NoteGone(s)) RaiseDeviceGone();
+  // A wait for nothing but the loss: window messages keep flowing (a dialog repaints during family B's
+  // three-second pauses, and its buttons work), and a stop that the dispatch hands over ends the pause there.
+  const std::uint32_t start = clock.Ticks();
+  for (std::uint32_t left = ms; left > 0;) {
+    const Wake woke = WaitWatchingLoss(s, clock, nullptr, left);
+    if (NoteGone(s)) RaiseDeviceGone();
+    if (woke == Wake::Messages) clock.DispatchWindowMessages();
+    if (woke == Wake::Failed) clock.Pause(1);  // a failing wait must not spin the processor
+    const std::uint32_t spent = clock.Ticks() - start;  // modulo 2^32: a wrap of the tick counter is harmless
+    left = spent >= ms ? 0 : ms - spent;
+  }
 }
 
 void CloseMidiPorts() {
@@ -252,12 +269,17 @@ void CloseMidiPorts() {
       driver.CloseOut();
     }
   }
+  // The driver lets go of the loss event before it is deleted: a look at the device running on a thread of
+  // its own must never set a deleted (perhaps reused) event.
+  if (s.driver != nullptr && s.lossEvent != nullptr) s.driver->ReportLossTo(nullptr);
   if (s.clock != nullptr) {
     if (s.inEvent != nullptr) s.clock->DeleteEvent(s.inEvent);
     if (s.outEvent != nullptr) s.clock->DeleteEvent(s.outEvent);
+    if (s.lossEvent != nullptr) s.clock->DeleteEvent(s.lossEvent);
   }
   s.inEvent = nullptr;
   s.outEvent = nullptr;
+  s.lossEvent = nullptr;
   s.staleOutDone = false;
 }
 

@@ -45,8 +45,8 @@ int DrainInput();
 // Runs `step` (a search for the keyboard) and gives its result; a device that goes away during it counts as
 // nothing found (0), so the user may plug it in again and retry.
 int NothingIfUnplugged(const std::function<int()>& step);
-// Waits `ms` between tries of an exchange, looking at the device every quarter second so that a keyboard
-// unplugged meanwhile ends the wait then.
+// Waits `ms` between tries of an exchange on the clock: window messages are dispatched meanwhile (a stop
+// they hand over ends the pause), and a device the driver reports lost ends it then.
 void PauseExchange(std::uint32_t ms);
 // Closes whatever is open; safe when nothing is.
 void CloseMidiPorts();

@@ -16,11 +16,18 @@ struct ConsoleEvent {
   bool set = false;
 };
 
-// How often a blocked wait looks at the stop request: a signal handler cannot wake a condition variable.
+// How often a blocked wait looks at the stop request and at the loss event: a signal handler cannot wake a
+// condition variable, and one wait blocks on one event's condition variable at a time.
 constexpr std::uint32_t kStopLookMs = 20;
-// The longest a wait blocks before it reports a quiet wake: the waiting port session then asks the driver
-// whether the device is still there, which the driver can only see by looking.
-constexpr std::uint32_t kLongestBlockMs = 500;
+
+// Takes the event if it is set (auto-reset).
+bool TakeIfSet(ConsoleEvent* e) {
+  if (e == nullptr) return false;
+  std::lock_guard<std::mutex> lock(e->mutex);
+  const bool was = e->set;
+  e->set = false;
+  return was;
+}
 
 }  // namespace
 
@@ -47,24 +54,24 @@ void ConsoleClock::SetEvent(EventRef event) {
 
 bool ConsoleClock::StopPending() { return !stopHandled_ && stopRequested_ && stopRequested_(); }
 
-Wake ConsoleClock::WaitEventOrInput(EventRef event, std::uint32_t ms) {
+Wake ConsoleClock::WaitEventOrInput(EventRef event, EventRef loss, std::uint32_t ms) {
   auto* e = static_cast<ConsoleEvent*>(event);
-  if (e == nullptr) {
-    if (StopPending()) return Wake::Messages;
-    Pause(std::min(ms, kStopLookMs));
-    return Wake::Quiet;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min(ms, kLongestBlockMs));
-  std::unique_lock<std::mutex> lock(e->mutex);
+  auto* lost = static_cast<ConsoleEvent*>(loss);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
-    if (e->set) {
-      e->set = false;  // auto-reset
-      return Wake::Event;
-    }
+    if (TakeIfSet(e)) return Wake::Event;
+    if (TakeIfSet(lost)) return Wake::DeviceGone;
     if (StopPending()) return Wake::Messages;
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return Wake::Quiet;
-    e->changed.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(kStopLookMs)));
+    // Blocks on the awaited event (its driver wakes it at once), looking at the loss and the stop between.
+    const auto until = std::min(deadline, now + std::chrono::milliseconds(kStopLookMs));
+    if (e == nullptr) {
+      std::this_thread::sleep_until(until);
+      continue;
+    }
+    std::unique_lock<std::mutex> lock(e->mutex);
+    e->changed.wait_until(lock, until, [e] { return e->set; });
   }
 }
 

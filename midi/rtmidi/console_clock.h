@@ -21,7 +21,7 @@ class ConsoleClock : public Clock {
   void DeleteEvent(EventRef event) override;
   std::uint32_t Ticks() override;
   void Pause(std::uint32_t ms) override;
-  Wake WaitEventOrInput(EventRef event, std::uint32_t ms) override;
+  Wake WaitEventOrInput(EventRef event, EventRef loss, std::uint32_t ms) override;
   void DispatchWindowMessages() override;
 
   // Sets an event made by NewEvent; safe from any thread.

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "midi/port_choice.h"
@@ -32,9 +34,11 @@ constexpr std::uint8_t kSysExStart = 0xF0;
 // does so as a warning), and the send then fails. The device lists are those of the last count: a port is
 // opened by the name listed under its number, looked up again right before it is opened, because the
 // lists shift as ports come and go (our own input among them). ALSA and JACK rarely refuse a send to a port
-// that went away, so while ports are open the driver looks at the port lists, at most every 500 ms, for
-// the opened ports' names (which carry the ALSA address): a keyboard unplugged or switched off takes its
-// ports with it, and the device is then reported removed until the next successful open.
+// that went away, so while ports are open a thread of the driver's own looks at the port lists every 500 ms
+// for the opened ports' names (which carry the ALSA address): a keyboard unplugged or switched off takes its
+// ports with it, and the device is then reported removed (the session's loss event set) until the next
+// successful open. Every call into RtMidi from either thread holds one lock: the library's objects are not
+// made to be used from two threads at once.
 class RtMidiDriver : public MidiDriver {
  public:
   RtMidiDriver(std::unique_ptr<RtMidiIn> in, std::unique_ptr<RtMidiOut> out)
@@ -43,15 +47,18 @@ class RtMidiDriver : public MidiDriver {
     out_->setErrorCallback(&RtMidiDriver::OnError, this);
   }
   ~RtMidiDriver() override {
+    ReportLossTo(nullptr);
     CloseIn();
     CloseOut();
   }
 
   std::uint32_t InDeviceCount() override {
+    std::lock_guard<std::mutex> io(io_);
     inNames_ = Names(*in_);
     return static_cast<std::uint32_t>(inNames_.size());
   }
   std::uint32_t OutDeviceCount() override {
+    std::lock_guard<std::mutex> io(io_);
     outNames_ = Names(*out_);
     return static_cast<std::uint32_t>(outNames_.size());
   }
@@ -59,6 +66,7 @@ class RtMidiDriver : public MidiDriver {
   bool OutDeviceName(std::int32_t index, std::string* name) override { return Listed(outNames_, index, name); }
 
   bool OpenIn(std::int32_t index, EventRef filled) override {
+    std::lock_guard<std::mutex> io(io_);
     if (inOpen_) return false;
     const std::int32_t now = PortNow(*in_, &inNames_, index);
     if (now < 0) return false;
@@ -93,6 +101,7 @@ class RtMidiDriver : public MidiDriver {
     return inOpen_;
   }
   bool CloseIn() override {
+    std::lock_guard<std::mutex> io(io_);
     if (!inOpen_) return false;
     in_->closePort();
     in_->cancelCallback();
@@ -135,6 +144,7 @@ class RtMidiDriver : public MidiDriver {
   }
 
   bool OpenOut(std::int32_t index, EventRef done) override {
+    std::lock_guard<std::mutex> io(io_);
     if (outOpen_) return false;
     const std::int32_t now = PortNow(*out_, &outNames_, index);
     if (now < 0) return false;
@@ -154,6 +164,7 @@ class RtMidiDriver : public MidiDriver {
   }
   bool PrepareOut() override { return outOpen_; }
   bool SendOut() override {
+    std::lock_guard<std::mutex> io(io_);
     if (!outOpen_ || outData_ == nullptr || outSize_ == 0) return false;
     failed_ = false;
     sending_ = true;
@@ -162,7 +173,7 @@ class RtMidiDriver : public MidiDriver {
     if (failed_) {
       // A send refused because the keyboard's port is no longer there: the device itself is gone.
       const std::vector<std::string> now = Names(*out_);
-      if (FindPortNow(now, outName_) < 0) removed_ = true;
+      if (FindPortNow(now, outName_) < 0) ReportGone();
       return false;
     }
     ConsoleClock::SetEvent(outEvent_);
@@ -170,25 +181,28 @@ class RtMidiDriver : public MidiDriver {
   }
   bool UnprepareOut() override { return true; }
   bool ResetOut() override { return outOpen_; }
-  bool DeviceRemoved() const override {
-    if (removed_ || (!inOpen_ && !outOpen_)) return removed_;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastLook_ < kLookEvery) return false;
-    lastLook_ = now;
-    const char* gone = nullptr;
-    if (outOpen_ && FindPortNow(Names(*out_), outName_) < 0) gone = outName_.c_str();
-    if (gone == nullptr && inOpen_ && FindPortNow(Names(*in_), inName_) < 0) gone = inName_.c_str();
-    if (gone == nullptr) return false;
-    removed_ = true;
-    std::lock_guard<std::mutex> lock(mutex_);
-    lastFailure_ = std::string("the MIDI port \"") + gone + "\" is gone";
-    return true;
+  void ReportLossTo(EventRef loss) override {
+    {
+      std::lock_guard<std::mutex> lock(watch_);
+      if (watcher_.joinable()) {
+        stopWatching_ = true;
+        watchWake_.notify_all();
+      }
+    }
+    if (watcher_.joinable()) watcher_.join();
+    std::lock_guard<std::mutex> io(io_);
+    loss_ = loss;
+    if (loss == nullptr) return;
+    stopWatching_ = false;
+    watcher_ = std::thread([this] { Watch(); });
   }
+  bool DeviceRemoved() const override { return removed_.load(); }
   std::string LastFailure() const override {
     std::lock_guard<std::mutex> lock(mutex_);
     return lastFailure_;
   }
   bool CloseOut() override {
+    std::lock_guard<std::mutex> io(io_);
     if (!outOpen_) return false;
     out_->closePort();
     outOpen_ = false;
@@ -211,6 +225,35 @@ class RtMidiDriver : public MidiDriver {
     driver->lastFailure_ = text;
   }
 
+  // The watching thread: every kLookEvery while ports are open, whether their names are still listed.
+  void Watch() {
+    std::unique_lock<std::mutex> lock(watch_);
+    for (;;) {
+      watchWake_.wait_for(lock, kLookEvery, [this] { return stopWatching_; });
+      if (stopWatching_) return;
+      lock.unlock();
+      LookAtPorts();
+      lock.lock();
+    }
+  }
+  void LookAtPorts() {
+    std::lock_guard<std::mutex> io(io_);
+    if (removed_ || (!inOpen_ && !outOpen_)) return;
+    const char* gone = nullptr;
+    if (outOpen_ && FindPortNow(Names(*out_), outName_) < 0) gone = outName_.c_str();
+    if (gone == nullptr && inOpen_ && FindPortNow(Names(*in_), inName_) < 0) gone = inName_.c_str();
+    if (gone == nullptr) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lastFailure_ = std::string("the MIDI port \"") + gone + "\" is gone";
+    }
+    ReportGone();
+  }
+  // Notes the loss and sets the session's event, once. Called with io_ held.
+  void ReportGone() {
+    if (!removed_.exchange(true)) ConsoleClock::SetEvent(loss_);
+  }
+
   static std::vector<std::string> Names(RtMidi& midi) {
     std::vector<std::string> names;
     const unsigned count = midi.getPortCount();
@@ -223,6 +266,7 @@ class RtMidiDriver : public MidiDriver {
     return true;
   }
   // Where the port listed as `index` is now; -1 when it is gone. Without a list yet, `index` is read now.
+  // Called with io_ held.
   std::int32_t PortNow(RtMidi& midi, std::vector<std::string>* listed, std::int32_t index) {
     if (listed->empty()) *listed = Names(midi);
     if (index < 0 || static_cast<std::size_t>(index) >= listed->size()) return -1;
@@ -257,8 +301,13 @@ class RtMidiDriver : public MidiDriver {
   std::atomic<bool> sending_{false};
   // How often the open ports' presence is looked at while they are in use.
   static constexpr std::chrono::milliseconds kLookEvery{500};
-  mutable bool removed_ = false;  // since the last successful open
-  mutable std::chrono::steady_clock::time_point lastLook_{};
+  std::mutex io_;  // held by every call into RtMidi, from the program's thread and the watching one
+  std::atomic<bool> removed_{false};  // since the last successful open
+  EventRef loss_ = nullptr;           // the session's loss event (io_)
+  std::mutex watch_;
+  std::condition_variable watchWake_;
+  bool stopWatching_ = false;  // (watch_)
+  std::thread watcher_;
   mutable std::string lastFailure_;
   std::vector<std::string> inNames_;
   std::vector<std::string> outNames_;

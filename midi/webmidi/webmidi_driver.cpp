@@ -13,7 +13,7 @@ EM_JS(void, su_midi_setup, (), {
   var m = {
     ins: [], outs: [], inPort: null, outPort: null, inEvent: 0, outEvent: 0,
     queue: [], delivered: null, inQueued: false, inStarted: false, inSize: 0,
-    removed: false, events: new Map(), nextEvent: 1
+    removed: false, lossEvent: 0, events: new Map(), nextEvent: 1
   };
   m.ports = function(map) {
     var list = [];
@@ -33,9 +33,11 @@ EM_JS(void, su_midi_setup, (), {
     m.inQueued = false;
     m.set(m.inEvent);
   };
+  /* The loss is reported once, by setting the session's loss event: the wait under way watches it. */
   m.gone = function() {
+    if (m.removed) return;
     m.removed = true;
-    m.events.forEach(function(e) { if (e.wake) { var wake = e.wake; e.wake = null; wake(3); } });
+    m.set(m.lossEvent);
   };
   m.watch = function(port) {
     port.onstatechange = function(event) {
@@ -175,6 +177,8 @@ EM_JS(void, su_midi_close_out, (), {
 
 EM_JS(int, su_midi_removed, (), { return Module.suMidi.removed ? 1 : 0; });
 
+EM_JS(void, su_midi_loss_event, (int id), { Module.suMidi.lossEvent = id; });
+
 EM_JS(int, su_event_new, (), {
   var m = Module.suMidi;
   var id = m.nextEvent++;
@@ -189,23 +193,32 @@ EM_JS(void, su_event_delete, (int id), {
   m.events.delete(id);
 });
 
-// 0 when the event was set (and is reset now), 3 while the device is gone, -1 otherwise.
-EM_JS(int, su_event_poll, (int id), {
+// 0 when the event was set, 3 when the loss event was (either is reset now), -1 otherwise.
+EM_JS(int, su_event_poll, (int id, int lossId), {
   var m = Module.suMidi;
   var e = m.events.get(id);
+  var loss = m.events.get(lossId);
   if (e && e.set) { e.set = false; return 0; }
-  if (m.removed) return 3;
+  if (loss && loss.set) { loss.set = false; return 3; }
   return -1;
 });
 
-// 0 when the event is set, 2 after `ms`, 3 when the device goes.
-EM_ASYNC_JS(int, su_event_wait, (int id, int ms), {
+// 0 when the event is set, 3 when the loss event is, 2 after `ms` (or when an event awaited is deleted).
+EM_ASYNC_JS(int, su_event_wait, (int id, int lossId, int ms), {
   var m = Module.suMidi;
   var e = m.events.get(id);
-  if (!e) { await new Promise(function(done) { setTimeout(done, ms); }); return 2; }
+  var loss = m.events.get(lossId);
   return await new Promise(function(done) {
-    var timer = setTimeout(function() { e.wake = null; done(2); }, ms);
-    e.wake = function(result) { clearTimeout(timer); done(result); };
+    var timer = 0;
+    var finish = function(result) {
+      clearTimeout(timer);
+      if (e) e.wake = null;
+      if (loss) loss.wake = null;
+      done(result);
+    };
+    timer = setTimeout(function() { finish(2); }, ms);
+    if (e) e.wake = function(result) { finish(result); };
+    if (loss) loss.wake = function(result) { finish(result === 0 ? 3 : result); };
   });
 });
 
@@ -331,6 +344,11 @@ bool WebMidiDriver::CloseOut() {
   return true;
 }
 
+void WebMidiDriver::ReportLossTo(EventRef loss) {
+  Setup();
+  su_midi_loss_event(static_cast<int>(Id(loss)));
+}
+
 bool WebMidiDriver::DeviceRemoved() const {
   Setup();
   return su_midi_removed() != 0;
@@ -352,18 +370,19 @@ void WebClock::Pause(std::uint32_t ms) {
   if (ms > 0) su_pause(static_cast<int>(ms));
 }
 
-Wake WebClock::WaitEventOrInput(EventRef event, std::uint32_t ms) {
+Wake WebClock::WaitEventOrInput(EventRef event, EventRef loss, std::uint32_t ms) {
   Setup();
   const int id = static_cast<int>(Id(event));
+  const int lossId = static_cast<int>(Id(loss));
   // The common case under load, an event already set, is answered without suspending the core.
-  int result = su_event_poll(id);
+  int result = su_event_poll(id, lossId);
   if (result < 0) {
     if (ms == 0) return Wake::Quiet;
-    result = su_event_wait(id, static_cast<int>(ms > 0x7FFFFFFFu ? 0x7FFFFFFFu : ms));
+    result = su_event_wait(id, lossId, static_cast<int>(ms > 0x7FFFFFFFu ? 0x7FFFFFFFu : ms));
   }
   switch (result) {
     case 0: return Wake::Event;
-    case 3: return Wake::Failed;
+    case 3: return Wake::DeviceGone;
     default: return Wake::Quiet;
   }
 }

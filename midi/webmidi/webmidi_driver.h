@@ -42,7 +42,9 @@ class WebMidiDriver : public MidiDriver {
   bool ResetOut() override;
   bool CloseOut() override;
 
-  // Set when an open port reports "disconnected" or a send is refused because the port is gone.
+  // The loss is seen when an open port reports "disconnected" or a send is refused because the port is
+  // gone; the page's side then sets the loss event.
+  void ReportLossTo(EventRef loss) override;
   bool DeviceRemoved() const override;
 
  private:
@@ -61,9 +63,9 @@ class WebClock : public Clock {
   void DeleteEvent(EventRef event) override;
   std::uint32_t Ticks() override;
   void Pause(std::uint32_t ms) override;
-  // Event when the event is (or becomes) set, Quiet after `ms`, Failed at once while the device is gone.
-  // Messages never: the browser runs the page's events during every wait.
-  Wake WaitEventOrInput(EventRef event, std::uint32_t ms) override;
+  // Event when the event is (or becomes) set, DeviceGone when the loss event is, Quiet after `ms`. Messages
+  // never: the browser runs the page's events during every wait.
+  Wake WaitEventOrInput(EventRef event, EventRef loss, std::uint32_t ms) override;
   void DispatchWindowMessages() override {}
 };
 

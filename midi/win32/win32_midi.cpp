@@ -15,7 +15,6 @@ namespace {
 
 class Win32Clock : public Clock {
  public:
-  explicit Win32Clock(const WinMmDriver& driver) : driver_(driver) {}
   EventRef NewEvent() override { return CreateEventA(nullptr, FALSE, FALSE, nullptr); }
   void DeleteEvent(EventRef event) override {
     if (event != nullptr) CloseHandle(static_cast<HANDLE>(event));
@@ -23,19 +22,29 @@ class Win32Clock : public Clock {
   std::uint32_t Ticks() override { return GetTickCount(); }
   void Pause(std::uint32_t ms) override { Sleep(ms); }
 
-  // While ports are open the wait also wakes whenever the device is due to be looked at, so that a keyboard
-  // unplugged during a silent wait is noticed within that time rather than when the wait runs out.
-  Wake WaitEventOrInput(EventRef event, std::uint32_t ms) override {
-    const DWORD start = GetTickCount();
-    for (;;) {
-      const DWORD spent = GetTickCount() - start;
-      const DWORD left = spent >= ms ? 0 : ms - spent;
-      const DWORD untilLook = driver_.MsUntilNextLook();
-      if (untilLook >= left) return WaitOnce(event, left);
-      const Wake woke = WaitOnce(event, untilLook);
-      if (woke != Wake::Quiet) return woke;
-      if (driver_.DeviceRemoved()) return Wake::DeviceGone;
-    }
+  // One blocking wait on the awaited event, the loss event and window messages together: whichever comes
+  // first ends it, so a loss the driver reports (its own look, or a call it refused) ends it at once.
+  Wake WaitEventOrInput(EventRef event, EventRef loss, std::uint32_t ms) override {
+    HANDLE handles[2];
+    DWORD count = 0;
+    // Without an event (it could not be made, or a pause awaits none) the wait still honours the rest.
+    const DWORD eventIndex = count;
+    if (event != nullptr) handles[count++] = static_cast<HANDLE>(event);
+    const DWORD lossIndex = count;
+    if (loss != nullptr) handles[count++] = static_cast<HANDLE>(loss);
+    // Any input already in the queue wakes the wait, not only input that arrived since the queue was last
+    // looked at: a paint left waiting by an earlier look (the check before each send, a dialog's own loop)
+    // is dispatched at once, so progress bars and status lines repaint while the keyboard is awaited.
+    // Messages sent from other threads and programs wake it too (the dispatch's look delivers them): a
+    // blocking wait would otherwise leave them unanswered for up to three seconds at a time. Of two events
+    // set at once the awaited one is reported: the lower index wins.
+    const DWORD woke = MsgWaitForMultipleObjectsEx(count, count > 0 ? handles : nullptr, ms,
+                                                   QS_ALLEVENTS | QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+    if (event != nullptr && woke == WAIT_OBJECT_0 + eventIndex) return Wake::Event;
+    if (loss != nullptr && woke == WAIT_OBJECT_0 + lossIndex) return Wake::DeviceGone;
+    if (woke == WAIT_OBJECT_0 + count) return Wake::Messages;
+    if (woke == WAIT_TIMEOUT) return Wake::Quiet;
+    return Wake::Failed;
   }
 
   void DispatchWindowMessages() override {
@@ -45,26 +54,6 @@ class Win32Clock : public Clock {
       DispatchMessageA(&message);
     }
   }
-
- private:
-  Wake WaitOnce(EventRef event, DWORD ms) {
-    HANDLE handle = static_cast<HANDLE>(event);
-    // Without an event (it could not be made) the wait still honours window messages and the time.
-    const DWORD count = handle != nullptr ? 1 : 0;
-    // Any input already in the queue wakes the wait, not only input that arrived since the queue was last
-    // looked at: a paint left waiting by an earlier look (the check before each send, a dialog's own loop)
-    // is dispatched at once, so progress bars and status lines repaint while the keyboard is awaited.
-    // Messages sent from other threads and programs wake it too (the dispatch's look delivers them): a
-    // blocking wait would otherwise leave them unanswered for up to three seconds at a time.
-    const DWORD woke =
-        MsgWaitForMultipleObjectsEx(count, &handle, ms, QS_ALLEVENTS | QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
-    if (count == 1 && woke == WAIT_OBJECT_0) return Wake::Event;
-    if (woke == WAIT_OBJECT_0 + count) return Wake::Messages;
-    if (woke == WAIT_TIMEOUT) return Wake::Quiet;
-    return Wake::Failed;
-  }
-
-  const WinMmDriver& driver_;
 };
 
 std::uint64_t ReadSystemAffinityMask() {
@@ -78,7 +67,7 @@ std::uint64_t ReadSystemAffinityMask() {
 
 void InstallWin32Midi() {
   static WinMmDriver driver;
-  static Win32Clock clock(driver);
+  static Win32Clock clock;
   InstallMidi(&driver, &clock);
   InstallAffinityMaskSource(&ReadSystemAffinityMask);
   InstallWin32Settings();

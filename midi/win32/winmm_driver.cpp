@@ -37,21 +37,29 @@ void CALLBACK OutputCallback(HMIDIOUT port, UINT message, DWORD_PTR, DWORD_PTR, 
   if (event != nullptr) SetEvent(event);
 }
 
-// The results with which the system refuses a call on an open port whose device has been unplugged: the
-// long-standing one (no driver behind the handle any more) and the unspecified error that newer MIDI stacks
-// give in the same place. The unspecified error is also given for passing refusals, so on its own it only
-// asks for a look at the device.
-bool SaysGone(MMRESULT result) { return result == MMSYSERR_NODRIVER || result == MMSYSERR_ERROR; }
+// A call on an open port whose device has been unplugged is refused with MMSYSERR_NODRIVER (no driver behind
+// the handle any more) or, by newer MIDI stacks, with the unspecified MMSYSERR_ERROR. The unspecified error is
+// also given for passing refusals, so on its own it only asks for a look at the device: the capabilities
+// query through the port. Only these answers of that query confirm the loss; the unspecified error from the
+// query itself is one more passing refusal.
+bool QuerySaysGone(MMRESULT result) {
+  return result == MMSYSERR_NODRIVER || result == MMSYSERR_BADDEVICEID || result == MMSYSERR_INVALHANDLE;
+}
 
 }  // namespace
 
-WinMmDriver::WinMmDriver() : inBuffer_(std::make_unique<InputBuffer>()) {}
+WinMmDriver::WinMmDriver()
+    : inBuffer_(std::make_unique<InputBuffer>()), outMessage_(std::make_unique<OutputMessage>()) {}
 
 WinMmDriver::~WinMmDriver() {
-  // Buffers that a port never gave back stay where they are: the system may write into them until the
+  // Without waiting: this runs as the process ends, when the pool's threads may be gone already.
+  if (lookTimer_ != nullptr) DeleteTimerQueueTimer(nullptr, lookTimer_, nullptr);
+  // Buffers and messages that a port never gave back stay where they are: the system may use them until the
   // process ends.
   for (auto& kept : keptAside_) static_cast<void>(kept.release());
   if (inBuffer_->withSystem) static_cast<void>(inBuffer_.release());
+  for (auto& kept : keptAsideOut_) static_cast<void>(kept.release());
+  if (outMessage_->withSystem) static_cast<void>(outMessage_.release());
 }
 
 std::uint32_t WinMmDriver::InDeviceCount() { return midiInGetNumDevs(); }
@@ -83,7 +91,9 @@ bool WinMmDriver::OpenIn(std::int32_t index, EventRef filled) {
   if (index < 0) return false;
   // A port still here could not be closed (the device went away under it): it is left as it is, with the
   // buffer it may hold, and the new port gets a buffer of its own.
+  AcquireSRWLockExclusive(&portsLock_);
   in_ = nullptr;
+  ReleaseSRWLockExclusive(&portsLock_);
   gInPort.store(nullptr);
   gInFilled.store(static_cast<HANDLE>(filled));
   HMIDIIN handle = nullptr;
@@ -92,11 +102,12 @@ bool WinMmDriver::OpenIn(std::int32_t index, EventRef filled) {
     gInFilled.store(nullptr);
     return false;
   }
+  AcquireSRWLockExclusive(&portsLock_);
   in_ = handle;
+  removed_ = false;  // a device that opens is there (again)
+  ReleaseSRWLockExclusive(&portsLock_);
   gInPort.store(handle);
   if (inBuffer_->withSystem) FreshInputBuffer();
-  removed_ = false;  // a device that opens is there (again)
-  lastLook_ = GetTickCount();
   return true;
 }
 
@@ -106,18 +117,21 @@ bool WinMmDriver::StopIn() { return in_ != nullptr && CheckedIn(midiInStop(in_))
 
 bool WinMmDriver::CloseIn() {
   if (in_ == nullptr) return false;
+  const HMIDIIN port = in_;
   // The callback stops setting the event even when the port refuses to close: the event goes away with the
   // session, and a closed (perhaps reused) handle must never be set.
   gInFilled.store(nullptr);
   gInPort.store(nullptr);
-  if (midiInClose(in_) != MMSYSERR_NOERROR) return false;
+  AcquireSRWLockExclusive(&portsLock_);
+  const bool closed = midiInClose(in_) == MMSYSERR_NOERROR;
+  if (closed) in_ = nullptr;
+  ReleaseSRWLockExclusive(&portsLock_);
+  if (!closed) return false;
   // A closed port holds nothing: what it was given is ours again.
-  const HMIDIIN closed = in_;
   keptAside_.erase(std::remove_if(keptAside_.begin(), keptAside_.end(),
-                                  [closed](const std::unique_ptr<InputBuffer>& b) { return b->port == closed; }),
+                                  [port](const std::unique_ptr<InputBuffer>& b) { return b->port == port; }),
                    keptAside_.end());
-  if (inBuffer_->port == closed) inBuffer_->withSystem = false;
-  in_ = nullptr;
+  if (inBuffer_->port == port) inBuffer_->withSystem = false;
   return true;
 }
 
@@ -185,7 +199,10 @@ void WinMmDriver::FreshInputBuffer() {
 
 bool WinMmDriver::OpenOut(std::int32_t index, EventRef done) {
   if (index < 0) return false;  // -1 would name the system's mapper, which is never a keyboard
-  out_ = nullptr;               // as for the input: a port that would not close is left as it is
+  // As for the input: a port that would not close is left as it is, with the message it may hold.
+  AcquireSRWLockExclusive(&portsLock_);
+  out_ = nullptr;
+  ReleaseSRWLockExclusive(&portsLock_);
   gOutPort.store(nullptr);
   gOutDone.store(static_cast<HANDLE>(done));
   HMIDIOUT handle = nullptr;
@@ -194,81 +211,137 @@ bool WinMmDriver::OpenOut(std::int32_t index, EventRef done) {
     gOutDone.store(nullptr);
     return false;
   }
+  AcquireSRWLockExclusive(&portsLock_);
   out_ = handle;
-  gOutPort.store(handle);
   removed_ = false;
-  lastLook_ = GetTickCount();
+  ReleaseSRWLockExclusive(&portsLock_);
+  gOutPort.store(handle);
+  if (outMessage_->withSystem) FreshOutputMessage();
   return true;
 }
 
 void WinMmDriver::SetOutMessage(const std::uint8_t* data, std::uint32_t size) {
-  // The driver only reads the message; the header's field is not const in the platform's declaration.
-  outHeader_.lpData = reinterpret_cast<LPSTR>(const_cast<std::uint8_t*>(data));
-  outHeader_.dwBufferLength = size;
-  outHeader_.dwFlags = 0;
+  // A message the system may still hold (its reset or unprepare failed) is set aside with its port; the
+  // bytes are copied, so the caller may free its own as soon as the send returns, whatever the system did.
+  if (outMessage_->withSystem) FreshOutputMessage();
+  outMessage_->bytes.assign(data, data + size);
+  outMessage_->header = MIDIHDR{};
+  outMessage_->header.lpData = reinterpret_cast<LPSTR>(outMessage_->bytes.data());
+  outMessage_->header.dwBufferLength = size;
 }
 
 bool WinMmDriver::PrepareOut() {
-  return out_ != nullptr && CheckedOut(midiOutPrepareHeader(out_, &outHeader_, sizeof outHeader_));
+  if (out_ == nullptr) return false;
+  if (outMessage_->withSystem && outMessage_->port != out_) FreshOutputMessage();
+  const MMRESULT result = midiOutPrepareHeader(out_, &outMessage_->header, sizeof(MIDIHDR));
+  if (result == MMSYSERR_NOERROR) {
+    outMessage_->withSystem = true;
+    outMessage_->port = out_;
+  }
+  return CheckedOut(result);
 }
 
 bool WinMmDriver::SendOut() {
-  return out_ != nullptr && CheckedOut(midiOutLongMsg(out_, &outHeader_, sizeof outHeader_));
+  if (out_ == nullptr || !outMessage_->withSystem || outMessage_->port != out_) return false;
+  return CheckedOut(midiOutLongMsg(out_, &outMessage_->header, sizeof(MIDIHDR)));
 }
 
 bool WinMmDriver::UnprepareOut() {
-  return out_ != nullptr && midiOutUnprepareHeader(out_, &outHeader_, sizeof outHeader_) == MMSYSERR_NOERROR;
+  if (out_ == nullptr) return false;
+  if (!outMessage_->withSystem) return true;  // never prepared, or given back already
+  if (outMessage_->port != out_) return false;
+  if (midiOutUnprepareHeader(out_, &outMessage_->header, sizeof(MIDIHDR)) != MMSYSERR_NOERROR) return false;
+  outMessage_->withSystem = false;
+  return true;
 }
 
 bool WinMmDriver::ResetOut() { return out_ != nullptr && CheckedOut(midiOutReset(out_)); }
 
 bool WinMmDriver::CloseOut() {
   if (out_ == nullptr) return false;
+  const HMIDIOUT port = out_;
   gOutDone.store(nullptr);  // as for the input: never a closed event from the callback
   gOutPort.store(nullptr);
-  if (midiOutClose(out_) != MMSYSERR_NOERROR) return false;
-  out_ = nullptr;
+  AcquireSRWLockExclusive(&portsLock_);
+  const bool closed = midiOutClose(port) == MMSYSERR_NOERROR;
+  if (closed) out_ = nullptr;
+  ReleaseSRWLockExclusive(&portsLock_);
+  if (!closed) return false;
+  // A closed port holds nothing: what it was given is ours again.
+  keptAsideOut_.erase(
+      std::remove_if(keptAsideOut_.begin(), keptAsideOut_.end(),
+                     [port](const std::unique_ptr<OutputMessage>& m) { return m->port == port; }),
+      keptAsideOut_.end());
+  if (outMessage_->port == port) outMessage_->withSystem = false;
   return true;
+}
+
+void WinMmDriver::FreshOutputMessage() {
+  if (outMessage_->withSystem) keptAsideOut_.push_back(std::move(outMessage_));
+  outMessage_ = std::make_unique<OutputMessage>();
 }
 
 // ---- The device's presence -----------------------------------------------------------------------------
 
 bool WinMmDriver::CheckedIn(MMRESULT result) {
   if (result == MMSYSERR_NOERROR) return true;
-  if (result == MMSYSERR_NODRIVER || (result == MMSYSERR_ERROR && LooksGone(in_))) removed_ = true;
+  if (result == MMSYSERR_NODRIVER || (result == MMSYSERR_ERROR && LooksGone(in_))) ReportGone();
   return false;
 }
 
 bool WinMmDriver::CheckedOut(MMRESULT result) {
   if (result == MMSYSERR_NOERROR) return true;
-  if (result == MMSYSERR_NODRIVER || (result == MMSYSERR_ERROR && LooksGone(out_))) removed_ = true;
+  if (result == MMSYSERR_NODRIVER || (result == MMSYSERR_ERROR && LooksGone(out_))) ReportGone();
   return false;
 }
 
 // An open port's handle stands for the device it was opened on: the capabilities query through it fails
 // once that device is gone.
 bool WinMmDriver::LooksGone(HMIDIIN port) const {
-  lastLook_ = GetTickCount();
   MIDIINCAPSA caps;
-  return SaysGone(midiInGetDevCapsA(reinterpret_cast<UINT_PTR>(port), &caps, sizeof caps));
+  return QuerySaysGone(midiInGetDevCapsA(reinterpret_cast<UINT_PTR>(port), &caps, sizeof caps));
 }
 
 bool WinMmDriver::LooksGone(HMIDIOUT port) const {
-  lastLook_ = GetTickCount();
   MIDIOUTCAPSA caps;
-  return SaysGone(midiOutGetDevCapsA(reinterpret_cast<UINT_PTR>(port), &caps, sizeof caps));
+  return QuerySaysGone(midiOutGetDevCapsA(reinterpret_cast<UINT_PTR>(port), &caps, sizeof caps));
 }
 
-bool WinMmDriver::DeviceRemoved() const {
-  if (removed_ || MsUntilNextLook() != 0) return removed_;
-  if (out_ != nullptr ? LooksGone(out_) : LooksGone(in_)) removed_ = true;
-  return removed_;
+void WinMmDriver::ReportGone() {
+  if (removed_.exchange(true)) return;
+  const HANDLE loss = loss_.load();
+  if (loss != nullptr) SetEvent(loss);
 }
 
-DWORD WinMmDriver::MsUntilNextLook() const {
-  if (removed_ || (in_ == nullptr && out_ == nullptr)) return INFINITE;
-  const DWORD since = GetTickCount() - lastLook_;
-  return since >= kLookEveryMs ? 0 : kLookEveryMs - since;
+void WinMmDriver::ReportLossTo(EventRef loss) {
+  // Stopping waits for a look under way: afterwards nothing sets the old event.
+  if (lookTimer_ != nullptr) DeleteTimerQueueTimer(nullptr, lookTimer_, INVALID_HANDLE_VALUE);
+  lookTimer_ = nullptr;
+  loss_.store(static_cast<HANDLE>(loss));
+  if (loss == nullptr) return;
+  // New ports are about to be opened: ports that would not close are left as they are (as a new open leaves
+  // them), so that no look at them reports the old device's loss as the new one's.
+  AcquireSRWLockExclusive(&portsLock_);
+  in_ = nullptr;
+  out_ = nullptr;
+  removed_ = false;
+  ReleaseSRWLockExclusive(&portsLock_);
+  // Without the timer a loss is still reported when a call is refused for it; only silent waits miss it.
+  if (!CreateTimerQueueTimer(&lookTimer_, nullptr, &WinMmDriver::OnLookTimer, this, kLookEveryMs, kLookEveryMs,
+                             WT_EXECUTEDEFAULT)) {
+    lookTimer_ = nullptr;
+  }
+}
+
+void CALLBACK WinMmDriver::OnLookTimer(PVOID self, BOOLEAN) { static_cast<WinMmDriver*>(self)->Look(); }
+
+void WinMmDriver::Look() {
+  // Shared: the program's thread only takes the lock exclusively to change or close a port.
+  AcquireSRWLockShared(&portsLock_);
+  if (!removed_.load() && (out_ != nullptr || in_ != nullptr)) {
+    if (out_ != nullptr ? LooksGone(out_) : LooksGone(in_)) ReportGone();
+  }
+  ReleaseSRWLockShared(&portsLock_);
 }
 
 }  // namespace su

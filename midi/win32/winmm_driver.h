@@ -1,11 +1,13 @@
 // The MIDI driver over WinMM: one input port with one input buffer queued at a time, one output port with one
 // long message at a time, callbacks that only set the session's events, and the device's presence looked at
-// through the open ports.
+// through the open ports by a timer of the driver's own, which reports a loss by setting the session's loss
+// event.
 #pragma once
 
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -14,7 +16,7 @@
 
 namespace su {
 
-// How often a wait with the ports open looks at the device: while nothing is sent (a long wait for an answer,
+// How often the device is looked at while ports are open: while nothing is sent (a long wait for an answer,
 // the keyboard's final check) no call is refused, so only this look notices an unplugged keyboard.
 constexpr DWORD kLookEveryMs = 250;
 
@@ -52,12 +54,10 @@ class WinMmDriver : public MidiDriver {
   bool ResetOut() override;
   bool CloseOut() override;
 
-  // Looks at the device through an open port when the last look is kLookEveryMs old.
-  bool DeviceRemoved() const override;
-
-  // For the clock's wait: how long it may block before the device is due to be looked at again; INFINITE
-  // when there is nothing to look at (no port open, or the device already known gone).
-  DWORD MsUntilNextLook() const;
+  // Starts (an event) or stops (nullptr) the timer that looks at the device every kLookEveryMs; stopping
+  // waits for a look under way, so the event is never set after this returns.
+  void ReportLossTo(EventRef loss) override;
+  bool DeviceRemoved() const override { return removed_.load(); }
 
  private:
   // An input header with the bytes it describes. The system may write into both from the moment the header
@@ -70,14 +70,29 @@ class WinMmDriver : public MidiDriver {
     bool withSystem = false;    // prepared on `port`, not yet given back
   };
 
+  // A long message to send: a copy of the caller's bytes with its own header, so that neither is the
+  // caller's to free while the system may still hold them. The same rules as for an input buffer hold.
+  struct OutputMessage {
+    MIDIHDR header{};
+    std::vector<std::uint8_t> bytes;
+    HMIDIOUT port = nullptr;   // the port it was prepared on
+    bool withSystem = false;   // prepared on `port`, not yet given back
+  };
+
   // A fresh buffer becomes the current one; the current one, when the system may still hold it, is kept aside.
   void FreshInputBuffer();
+  // The same for the output message.
+  void FreshOutputMessage();
   // True for success. A refusal that says the device is gone, or an unspecified error that a look through
-  // the port confirms, marks the device removed so that every wait ends at once.
+  // the port confirms, reports the device removed so that every wait ends at once.
   bool CheckedIn(MMRESULT result);
   bool CheckedOut(MMRESULT result);
   bool LooksGone(HMIDIIN port) const;  // the capabilities query through the port fails as for a device gone
   bool LooksGone(HMIDIOUT port) const;
+  void ReportGone();  // notes the loss and sets the loss event, once
+  // The timer's look at the device, on a thread of the system's pool.
+  static void CALLBACK OnLookTimer(PVOID self, BOOLEAN);
+  void Look();
 
   HMIDIIN in_ = nullptr;
   HMIDIOUT out_ = nullptr;
@@ -85,9 +100,14 @@ class WinMmDriver : public MidiDriver {
   std::vector<std::unique_ptr<InputBuffer>> keptAside_;
   std::uint8_t* takenTo_ = nullptr;  // where the session reads a message from, and how much it holds
   std::uint32_t takenSize_ = 0;
-  MIDIHDR outHeader_{};
-  mutable bool removed_ = false;
-  mutable DWORD lastLook_ = 0;
+  std::unique_ptr<OutputMessage> outMessage_;
+  std::vector<std::unique_ptr<OutputMessage>> keptAsideOut_;
+  std::atomic<bool> removed_{false};
+  std::atomic<HANDLE> loss_{nullptr};
+  HANDLE lookTimer_ = nullptr;
+  // Held while the ports' handles change or close, and by the timer's look while it uses them: a look must
+  // never query a handle that is being closed (or already reused).
+  SRWLOCK portsLock_ = SRWLOCK_INIT;
 };
 
 }  // namespace su

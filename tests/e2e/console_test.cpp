@@ -1,5 +1,5 @@
 // The console build of the command line under Wine, over the program's own WinMM driver and the virtual
-// MIDI interface: ports, a listing, a send and a delete, and no keyboard at the far end.
+// MIDI interface: ports, a listing, a send and a delete, no keyboard at the far end, and one that goes away.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -15,6 +15,7 @@ constexpr char kConsoleExe[] = "songuploader-cli.exe";
 
 struct ConsoleRun {
   DWORD code = 0xFFFFFFFF;
+  DWORD endedAt = 0;  // tick count when the process was seen to end
   std::string out;
   std::string err;
 };
@@ -54,6 +55,7 @@ class ConsoleStage {
     if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, stage_.folder.c_str(), &startup,
                        &process)) {
       WaitForSingleObject(process.hProcess, 60000);
+      run.endedAt = GetTickCount();
       GetExitCodeProcess(process.hProcess, &run.code);
       CloseHandle(process.hThread);
       CloseHandle(process.hProcess);
@@ -68,6 +70,7 @@ class ConsoleStage {
 
   const std::string& Song() const { return stage_.song; }
   const std::string& Folder() const { return stage_.folder; }
+  std::string Trace() const { return ReadWholeFile(stage_.trace); }
 
  private:
   VirtualStage stage_;
@@ -120,6 +123,21 @@ TEST(ConsoleBuild, NoKeyboardEndsWithItsOwnExitCode) {
   const ConsoleRun r = stage.Run("identify");
   EXPECT_EQ(r.code, 3u);
   EXPECT_TRUE(Has(r.err, "There is no response from a keyboard.")) << r.err;
+}
+
+TEST(ConsoleBuild, ASendRefusedForAKeyboardGoneEndsWithMessage38AtOnce) {
+  // A family B keyboard goes with the first closing frame; the second one, sent straight after it with no
+  // answer between, is the first call refused for it. Without a window nothing but the driver's report of
+  // the loss can end the wait for that send before its 3 s.
+  ConsoleStage stage("family=b\nmodel=2\nslot=0,Evening Song,5000\nfree=100000\nmax_song=20480\n"
+                     "unplug_with=F0 44 15 01 7F 0D\n");
+  const ConsoleRun r = stage.Run("send \"" + stage.Song() + "\" --slot 62");
+  EXPECT_EQ(r.code, 5u) << r.err;
+  EXPECT_TRUE(Has(r.err, "The timeout error occured.")) << r.err;
+  const std::string trace = stage.Trace(), noticed = "first noticed at tick ";
+  ASSERT_NE(trace.find(noticed), std::string::npos) << trace;
+  const DWORD seen = std::stoul(trace.substr(trace.find(noticed) + noticed.size()));
+  EXPECT_LT(r.endedAt - seen, 500u) << "the command ended " << r.endedAt - seen << " ms after the refusal\n" << trace;
 }
 
 }  // namespace

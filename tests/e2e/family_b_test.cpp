@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -133,6 +134,49 @@ TEST(FamilyB, ASongLargerThanTheKeyboardAcceptsGetsMessage59AndTheDialogStays) {
   PressButton(send, IDC_CANCEL_TRANSFER);
   EXPECT_TRUE(program.WaitExit());
   EXPECT_TRUE(FramesB(stage.SentMessages(), 0x06, 0x21, 0).empty());
+}
+
+TEST(FamilyB, TheDialogAnswersThroughoutThePauseAfterALateBlockAnswer) {
+  // The first block's answer comes 3.5 s late: its receive runs out after 3 s, a 3 s pause follows, and the
+  // answer, in by then, is taken by the receive after it. Throughout, the dialog must answer a message sent to
+  // it within half a second, and no look at it may wait a second (a frozen pause leaves it unanswered 3 s).
+  VirtualStage stage("family_b_pause", KeyboardLines(2, "20480") + "late=062100:3500:1\n");
+  ASSERT_TRUE(WriteFileBytes(stage.settings, "[SONGPORT]\r\nIN=0\r\nOUT=0\r\n"));
+  ASSERT_TRUE(WriteFileBytes(stage.song, SmallSong()));
+  Program program(stage.Options());
+  ASSERT_TRUE(program.Started());
+  HWND send = OpenDialog150(program);
+  ASSERT_NE(send, nullptr) << "dialog 150 never showed the slots; on screen:\n" << OnScreen(program);
+  ASSERT_TRUE(ClickListRow(send, 2));
+  PressButton(send, IDC_SEND);
+  HWND box = program.WaitMessageBox();
+  ASSERT_NE(box, nullptr) << OnScreen(program);
+  ASSERT_EQ(MessageBoxText(box), TEXT_39);
+  Answer(box, IDYES);
+
+  // Each look at the program (the probe, and the search for its message box, which asks its windows for their
+  // texts) is answered by the dialog's thread: the longest one shows how long the dialog stood frozen.
+  const DWORD started = GetTickCount();
+  DWORD longest = 0;
+  int unanswered = 0;
+  for (;;) {
+    const DWORD before = GetTickCount();
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(send, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &result)) ++unanswered;
+    const bool ended = program.FindMessageBox() != nullptr;
+    longest = std::max(longest, GetTickCount() - before);
+    if (ended || GetTickCount() - started > 20000) break;
+    Sleep(100);
+  }
+  const DWORD took = GetTickCount() - started;
+  box = program.WaitMessageBox();
+  ASSERT_NE(box, nullptr) << OnScreen(program);
+  EXPECT_EQ(MessageBoxText(box), TEXT_40);
+  EXPECT_GE(took, 5500u) << "the block's answer was not late: no pause was waited through";
+  EXPECT_EQ(unanswered, 0);
+  EXPECT_LT(longest, 1000u) << "the dialog stood frozen for " << longest << " ms";
+  Answer(box, IDOK);
+  EXPECT_TRUE(program.WaitExit());
 }
 
 TEST(FamilyB, AKeyboardUnpluggedWhileTheSlotsAreReadEndsWithMessage38AtOnce) {

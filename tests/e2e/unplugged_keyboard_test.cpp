@@ -1,7 +1,8 @@
 // A keyboard unplugged end to end, through the program's real WinMM code: unplugged while the program waits
 // for an answer that never comes, it is noticed by the periodic look at the device rather than when the wait
 // runs out; plugged in again after its ports refused to close, the user's retry reaches it through new ports.
-// A passing refusal with the system's unspecified error, the keyboard still there, is no unplugging.
+// A passing refusal with the system's unspecified error, the keyboard still there, is no unplugging, and
+// neither is the unspecified error from the look at the device itself.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -101,6 +102,56 @@ TEST(UnpluggedKeyboard, PluggedInAgainAfterItsPortsWouldNotCloseTheRetryReachesI
   EXPECT_NE(trace.find("plugged in again"), std::string::npos) << trace;
   PressButton(send, IDC_CANCEL_TRANSFER);
   EXPECT_TRUE(program.WaitExit());
+}
+
+TEST(UnpluggedKeyboard, UnpluggedWithASendNeverCompletedTheRetryQueuesNoHeaderTwice) {
+  // The identity request goes out and the keyboard with it; the driver never reports that send done, and
+  // the ports refuse to reset and close, so the old output port keeps the message's header queued. Plugged
+  // in again, the retry must go through headers of its own: the interface refuses one still queued on an
+  // old port, and the slots would then never be read.
+  Stage stage("unplugged_withheld",
+              "silent=any:1\nunplug_after=1\nstuck_when_unplugged=yes\nreplug=yes\nwithhold_done=yes\n");
+  Program program(stage.Options());
+  ASSERT_TRUE(program.Started());
+  ChooseSend(program);
+
+  HWND box = program.WaitMessageBox(kConnectMs);
+  ASSERT_NE(box, nullptr) << OnScreen(program);
+  ASSERT_EQ(MessageBoxText(box), TEXT_34);
+  Answer(box, IDYES);
+  HWND device = program.WaitWindow("MIDI Device");
+  ASSERT_NE(device, nullptr) << OnScreen(program);
+  PressButton(device, IDOK);
+
+  HWND send = program.WaitWindow("Send the Data", kConnectMs);
+  ASSERT_NE(send, nullptr) << "the retry never reached the keyboard; on screen:\n"
+                           << OnScreen(program) << "interface trace:\n" << ReadWholeFile(stage.trace);
+  ASSERT_TRUE(WaitUntil([&] { return ListRowCount(send, IDC_SLOT_LIST) == 10; })) << OnScreen(program);
+  EXPECT_EQ(ListCell(send, IDC_SLOT_LIST, 2, 1), "Third");
+  const std::string trace = ReadWholeFile(stage.trace);
+  EXPECT_NE(trace.find("withheld the completion of a long message"), std::string::npos) << trace;
+  EXPECT_EQ(trace.find("still queued on a port of the unplugged keyboard"), std::string::npos) << trace;
+  PressButton(send, IDC_CANCEL_TRANSFER);
+  EXPECT_TRUE(program.WaitExit());
+}
+
+TEST(UnpluggedKeyboard, APassingErrorOfTheLookAtTheDeviceDuringASendLetsTheSendComplete) {
+  // The keyboard answers the closing frame a second late; during that wait the look at the device through
+  // the port is answered once with the system's unspecified error, the keyboard staying there.
+  Stage stage("query_error_in_passing", "late=05:1000:1\nquery_error_after=F0 44 14 00 05\n");
+  Program program(stage.Options());
+  ASSERT_TRUE(program.Started());
+  ChooseSend(program);
+  HWND send = program.WaitWindow("Send the Data", kConnectMs);
+  ASSERT_NE(send, nullptr) << OnScreen(program);
+  ASSERT_TRUE(WaitUntil([&] { return ListRowCount(send, IDC_SLOT_LIST) == 10; })) << OnScreen(program);
+
+  EXPECT_EQ(PressAndConfirm(program, send, 2, IDC_SEND, TEXT_39, TEXT_40), "")
+      << "interface trace:\n" << ReadWholeFile(stage.trace);
+  EXPECT_TRUE(program.WaitExit());
+  EXPECT_NE(ReadWholeFile(stage.trace).find("answered a capabilities query once with an unspecified error"),
+            std::string::npos)
+      << "the look at the device never came during the late answer";
 }
 
 TEST(UnpluggedKeyboard, APassingRefusalOfTheDeleteIsNoUnplugAndTheSlotsAreReadAgain) {

@@ -23,6 +23,9 @@ class WatchedLink : public test::VirtualLink {
  public:
   std::vector<std::string> calls;
   bool reportGone = false;
+  // The driver call that finds the device gone (refused for it) and reports the loss only by what
+  // DeviceRemoved says, setting no event: "" for none.
+  std::string refusedAsGone;
 
   bool DeviceRemoved() const override { return reportGone || VirtualLink::DeviceRemoved(); }
   bool OpenIn(std::int32_t i, EventRef e) override { return Note("OpenIn"), VirtualLink::OpenIn(i, e); }
@@ -40,14 +43,20 @@ class WatchedLink : public test::VirtualLink {
   void SetOutMessage(const std::uint8_t* d, std::uint32_t s) override {
     Note("SetOutMessage"), VirtualLink::SetOutMessage(d, s);
   }
-  bool PrepareOut() override { return Note("PrepareOut"), VirtualLink::PrepareOut(); }
-  bool SendOut() override { return Note("SendOut"), VirtualLink::SendOut(); }
+  bool PrepareOut() override { return Note("PrepareOut") && VirtualLink::PrepareOut(); }
+  bool SendOut() override { return Note("SendOut") && VirtualLink::SendOut(); }
   bool UnprepareOut() override { return Note("UnprepareOut"), VirtualLink::UnprepareOut(); }
   bool ResetOut() override { return Note("ResetOut"), VirtualLink::ResetOut(); }
   bool CloseOut() override { return Note("CloseOut"), VirtualLink::CloseOut(); }
 
  private:
-  void Note(const char* call) { calls.emplace_back(call); }
+  // False (refused) when `call` is the one that finds the device gone.
+  bool Note(const char* call) {
+    calls.emplace_back(call);
+    if (refusedAsGone != call) return true;
+    reportGone = true;
+    return false;
+  }
 };
 
 class DeviceGoneTest : public ::testing::Test {
@@ -114,6 +123,38 @@ TEST_F(DeviceGoneTest, APauseBetweenTriesEndsWithinAQuarterSecondOfTheLoss) {
   link.Unplug(1000);
   EXPECT_EQ(GoneRaisedBy([] { PauseExchange(3000); }), IDS_TIMEOUT);
   EXPECT_EQ(link.Elapsed(), 1000u);
+}
+
+TEST_F(DeviceGoneTest, ACallRefusedForTheLossEndsTheSendBeforeItsFirstWait) {
+  // The driver learns of the loss in the send itself and says so only when asked: no event wakes a wait, so
+  // a send that waited before looking would wait out its whole time.
+  for (const char* call : {"PrepareOut", "SendOut"}) {
+    SCOPED_TRACE(call);
+    ASSERT_EQ(OpenMidiPorts(), 1);
+    link.reportGone = false;
+    link.refusedAsGone = call;
+    const int waitsBefore = link.Waits();
+    const std::uint64_t before = link.Elapsed();
+    EXPECT_EQ(GoneRaisedBy(Send), IDS_TIMEOUT);
+    EXPECT_EQ(link.Elapsed() - before, 0u) << "the send waited for a device already reported gone";
+    EXPECT_EQ(link.Waits(), waitsBefore);
+  }
+}
+
+TEST_F(DeviceGoneTest, APauseDispatchesWindowMessagesAndAStopHandedOverEndsItThere) {
+  struct Stopped {};
+  int repaints = 0;
+  link.PostWindowMessage(500, [&] { ++repaints; });
+  link.PostWindowMessage(1200, [] { throw Stopped{}; });
+  EXPECT_THROW(PauseExchange(3000), Stopped);
+  EXPECT_EQ(repaints, 1) << "the window was not repainted during the pause";
+  EXPECT_EQ(link.Elapsed(), 1200u);
+
+  // Without a stop the pause lasts its time, however many messages come in.
+  link.StreamWindowMessages(100, 400, 5, 10);
+  PauseExchange(3000);
+  EXPECT_EQ(link.Elapsed(), 4200u);
+  EXPECT_EQ(link.Dispatched(), 2 + 5);
 }
 
 TEST_F(DeviceGoneTest, OnlyASuccessfulOpenForgetsIt) {

@@ -69,7 +69,7 @@ TEST_F(PortSessionTest, OpenStartAndCloseLeaveNothingBehindAndClosingTwiceIsHarm
   OpenPorts();
   EXPECT_TRUE(link.IsInOpen());
   EXPECT_TRUE(link.IsOutOpen());
-  EXPECT_EQ(link.EventsAlive(), 2);
+  EXPECT_EQ(link.EventsAlive(), 3);  // input, output and loss
   EXPECT_TRUE(link.InQueued());
   EXPECT_TRUE(link.InStarted());
 
@@ -91,7 +91,7 @@ TEST_F(PortSessionTest, ReopeningClosesTheOldPortsFirst) {
   EXPECT_EQ(link.InOpens(), 2);
   EXPECT_EQ(link.InCloses(), 1);
   EXPECT_EQ(link.OutCloses(), 1);
-  EXPECT_EQ(link.EventsAlive(), 2);
+  EXPECT_EQ(link.EventsAlive(), 3);  // input, output and loss
 }
 
 struct OpenFailure {

@@ -91,8 +91,10 @@ void VirtualLink::Happen(Scheduled& item) {
       pending_.push_back(std::move(item.handler));
       break;
     case Scheduled::Unplug:
-      if (!unpluggedAt_) unpluggedAt_ = now_;
-      unplugWake_ = true;
+      if (!unpluggedAt_) {
+        unpluggedAt_ = now_;
+        Set(loss_);
+      }
       break;
   }
 }
@@ -179,6 +181,11 @@ bool VirtualLink::CloseIn() {
   in_.filled = nullptr;
   ++inCloses_;
   return true;
+}
+
+void VirtualLink::ReportLossTo(EventRef loss) {
+  loss_ = loss != nullptr ? Known(loss) : nullptr;
+  if (loss != nullptr && loss_ == nullptr) Misused("unknown loss event given");
 }
 
 void VirtualLink::SetInBuffer(std::uint8_t* data, std::uint32_t size) {
@@ -301,6 +308,7 @@ void VirtualLink::DeleteEvent(EventRef ref) {
   }
   if (in_.filled == event) in_.filled = nullptr;
   if (out_.done == event) out_.done = nullptr;
+  if (loss_ == event) Misused("loss event deleted while the driver still holds it");
   events_.erase(event);
   delete event;
 }
@@ -309,20 +317,28 @@ std::uint32_t VirtualLink::Ticks() { return tickBase_ + static_cast<std::uint32_
 
 void VirtualLink::Pause(std::uint32_t ms) { Advance(ms); }
 
-Wake VirtualLink::WaitEventOrInput(EventRef ref, std::uint32_t ms) {
+Wake VirtualLink::WaitEventOrInput(EventRef ref, EventRef lossRef, std::uint32_t ms) {
   ++waits_;
   Event* event = nullptr;
+  Event* loss = nullptr;
   if (ref != nullptr) {
     event = Known(ref);
     if (event == nullptr) return Wake::Failed;  // a real wait on a closed handle fails too
   }
-  // The unplugging wakes the wait under way once; later waits last their time, as on a real system.
-  auto woke = [&] { return (event != nullptr && event->set) || !pending_.empty() || unplugWake_; };
+  if (lossRef != nullptr) {
+    loss = Known(lossRef);
+    if (loss == nullptr) return Wake::Failed;
+  }
+  auto isSet = [](const Event* e) { return e != nullptr && e->set; };
+  auto woke = [&] { return isSet(event) || isSet(loss) || !pending_.empty(); };
   if (!woke()) RunUntil(now_ + ms, woke);
-  unplugWake_ = false;
-  if (event != nullptr && event->set) {
+  if (isSet(event)) {
     event->set = false;  // auto-reset
     return Wake::Event;
+  }
+  if (isSet(loss)) {
+    loss->set = false;
+    return Wake::DeviceGone;
   }
   return pending_.empty() ? Wake::Quiet : Wake::Messages;
 }

@@ -42,8 +42,8 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   void SetSendDoneDelay(std::optional<std::uint32_t> ms);
   void AttachPeer(VirtualPeer* peer);  // nullptr: nobody at the far end
   // The keyboard is unplugged `delayMs` from now: from then on a send or an input buffer is refused, nothing
-  // more arrives, a send under way is never reported done, and the driver reports the device removed (the
-  // wait under way wakes once, as a driver's notice of the loss would wake it). Resetting and closing work.
+  // more arrives, a send under way is never reported done, and the driver reports the device removed: it
+  // sets the loss event the session gave it, which wakes the wait under way. Resetting and closing work.
   void Unplug(std::uint32_t delayMs);
   // The driver refuses to send the messages `which` picks: they go nowhere and are recorded as refused, not
   // as sent.
@@ -112,6 +112,7 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   bool UnprepareOut() override;
   bool ResetOut() override;
   bool CloseOut() override;
+  void ReportLossTo(EventRef loss) override;
   bool DeviceRemoved() const override { return unpluggedAt_.has_value(); }
 
   // ---- Clock --------------------------------------------------------------------------------------
@@ -119,7 +120,7 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   void DeleteEvent(EventRef event) override;
   std::uint32_t Ticks() override;
   void Pause(std::uint32_t ms) override;
-  Wake WaitEventOrInput(EventRef event, std::uint32_t ms) override;
+  Wake WaitEventOrInput(EventRef event, EventRef loss, std::uint32_t ms) override;
   void DispatchWindowMessages() override;
 
  private:
@@ -172,7 +173,7 @@ class VirtualLink : public MidiDriver, public Clock, public ReplySink {
   std::optional<std::uint32_t> sendDoneDelay_ = 1;
   VirtualPeer* peer_ = nullptr;
   std::optional<std::uint64_t> unpluggedAt_;
-  bool unplugWake_ = false;  // the unplugging happened and has not yet woken a wait
+  Event* loss_ = nullptr;  // the session's loss event, set at the unplugging
   std::function<bool(const std::vector<std::uint8_t>&)> refuseSend_;
 
   std::set<Event*> events_;

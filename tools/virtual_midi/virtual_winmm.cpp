@@ -10,8 +10,9 @@
 //     device itself is needed, while resetting, unpreparing and closing the ports still work, unless the
 //     config says they fail too (`stuck_when_unplugged`): the buffer queued then stays with the port;
 //   - plugged in again (`replug`), the keyboard is reached through new ports with new handles; the old ports
-//     stay as they were and refuse everything, and a header still queued on one of them is refused on a new
-//     port, as the system cannot have one header in two queues.
+//     stay as they were and refuse everything, and a header still queued on one of them (an input buffer,
+//     or a long message whose completion was withheld) is refused on a new port, as the system cannot have
+//     one header in two queues.
 #define _WINMM_  // we define the multimedia functions here rather than import them
 #include <windows.h>
 #include <mmsystem.h>
@@ -213,6 +214,11 @@ class VirtualInterface : public su::test::ReplySink {
     const bool open = input ? handle == reinterpret_cast<UINT_PTR>(InHandle()) && in_->open
                             : handle == reinterpret_cast<UINT_PTR>(OutHandle()) && out_->open;
     if (!open) return MMSYSERR_BADDEVICEID;
+    if (queryErrorDue_) {
+      queryErrorDue_ = false;
+      Note("answered a capabilities query once with an unspecified error, the keyboard still there");
+      return MMSYSERR_ERROR;
+    }
     if (Gone("a capabilities query")) return MMSYSERR_NODRIVER;
     *device = input ? in_->device : out_->device;
     return MMSYSERR_NOERROR;
@@ -302,6 +308,7 @@ class VirtualInterface : public su::test::ReplySink {
     if (!IsOut(h)) return MMSYSERR_INVALHANDLE;
     if (Gone("an output header to prepare")) return MMSYSERR_NODRIVER;
     if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr) return MMSYSERR_INVALPARAM;
+    if (HeldByOldPort(header)) return MIDIERR_STILLPLAYING;
     header->dwFlags |= MHDR_PREPARED;
     return MMSYSERR_NOERROR;
   }
@@ -326,19 +333,29 @@ class VirtualInterface : public su::test::ReplySink {
       if (Gone("a long message")) return MMSYSERR_NODRIVER;
       if (header == nullptr || size < sizeof(MIDIHDR)) return MMSYSERR_INVALPARAM;
       if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+      if (HeldByOldPort(header)) return MIDIERR_STILLPLAYING;
       if (out_->held != nullptr) return MIDIERR_NOTREADY;  // one long message at a time
       if (RefusedOnce(*header)) return MMSYSERR_ERROR;
       header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
       out_->held = header;
       sendId = ++out_->sendId;
       ++handedIn_;
-      if (config_.unplugAfter && handedIn_ == *config_.unplugAfter) {
+      const Bytes& with = config_.unplugWith;
+      const bool unplugsWith = !with.empty() && !unplugTick_ && header->dwBufferLength >= with.size() &&
+                               std::equal(with.begin(), with.end(), reinterpret_cast<const std::uint8_t*>(header->lpData));
+      if ((config_.unplugAfter && handedIn_ == *config_.unplugAfter) || unplugsWith) {
         unplugTick_ = GetTickCount() + config_.unplugDelayMs;
         Note("the keyboard goes at tick " + std::to_string(*unplugTick_));
       }
       Stamp('S', header->dwBufferLength > 4 ? std::uint8_t(header->lpData[4]) : 0);
       message.assign(reinterpret_cast<const std::uint8_t*>(header->lpData),
                      reinterpret_cast<const std::uint8_t*>(header->lpData) + header->dwBufferLength);
+      const Bytes& trigger = config_.queryErrorAfter;
+      if (!trigger.empty() && !queryErrorGiven_ && message.size() >= trigger.size() &&
+          std::equal(trigger.begin(), trigger.end(), message.begin())) {
+        queryErrorGiven_ = true;
+        queryErrorDue_ = true;
+      }
     }
     thread_.Post(0, [this, message] {
       Log(message);
@@ -349,6 +366,11 @@ class VirtualInterface : public su::test::ReplySink {
         {
           std::lock_guard<std::mutex> lock(mutex_);
           if (out_->held != header || out_->sendId != sendId) return;  // reset in the meantime
+          if (config_.withholdDone && unplugTick_ && !pluggedInAgain_ &&
+              static_cast<LONG>(GetTickCount() - *unplugTick_) >= 0) {
+            Note("withheld the completion of a long message: the keyboard is gone");
+            return;
+          }
           out_->held = nullptr;
           header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
         }
@@ -467,6 +489,18 @@ class VirtualInterface : public su::test::ReplySink {
     return false;
   }
 
+  // True (and noted) for a long message's header that a port of the unplugged keyboard still holds. Called
+  // with mutex_ held.
+  bool HeldByOldPort(const MIDIHDR* header) {
+    for (const auto& port : oldOut_) {
+      if (port->held == header) {
+        Note("refused an output header still queued on a port of the unplugged keyboard");
+        return true;
+      }
+    }
+    return false;
+  }
+
   void CallIn(UINT message, DWORD_PTR param1, DWORD_PTR param2) {
     const InPort& port = *in_;
     if ((port.flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || port.callback == 0) return;
@@ -541,6 +575,8 @@ class VirtualInterface : public su::test::ReplySink {
   bool unplugged_ = false;
   bool pluggedInAgain_ = false;
   bool refusedOnce_ = false;
+  bool queryErrorGiven_ = false;  // query_error_after: the trigger was handed in
+  bool queryErrorDue_ = false;    // and the next capabilities query by port handle has not come yet
   struct StampRecord {
     char what;
     std::uint8_t code;

@@ -75,12 +75,18 @@ bool ParseVirtualMidiConfig(const std::string& text, VirtualMidiConfig* config, 
     } else if (key == "unplug_after") {
       ok = Index(value, &index);
       config->unplugAfter = index;
+    } else if (key == "unplug_with") {
+      ok = HexBytes(value, &config->unplugWith);
     } else if (key == "unplug_delay_ms") {
       ok = Index(value, &config->unplugDelayMs);
     } else if (key == "stuck_when_unplugged") {
       ok = YesNo(value, &config->stuckWhenUnplugged);
     } else if (key == "replug") {
       ok = YesNo(value, &config->replug);
+    } else if (key == "withhold_done") {
+      ok = YesNo(value, &config->withholdDone);
+    } else if (key == "query_error_after") {
+      ok = HexBytes(value, &config->queryErrorAfter);
     } else if (key == "refuse_once") {
       ok = HexBytes(value, &config->refuseOnce);
     } else if (key == "done_ms") {

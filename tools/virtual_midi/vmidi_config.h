@@ -14,14 +14,22 @@
 //                         query by port handle are refused with MMSYSERR_NODRIVER, as a real driver refuses
 //                         them for a device that is gone, and nothing more arrives after the first refusal
 //                         (default: never)
-//   unplug_delay_ms=1000  with unplug_after, the keyboard goes this long after that message was handed in
+//   unplug_with=F0 44 15 01 7F 0D  the keyboard is unplugged once the program has handed in a long message
+//                         beginning with these bytes (hex), as with unplug_after (default: none)
+//   unplug_delay_ms=1000  with unplug_after or unplug_with, the keyboard goes this long after that message was handed in
 //                         (the trace says at which tick count) instead of at once (default 0)
 //   stuck_when_unplugged=yes  once unplugged, resetting and closing a port are refused with MMSYSERR_NODRIVER
 //                         too, and the input buffer queued then stays queued on the port, as with a driver
 //                         that lost its device mid-way (default: no)
 //   replug=yes            once unplugged, the keyboard is plugged in again when the program next opens a
 //                         port: it is reached through new ports, and the ports still open from before keep
-//                         their handles and what is queued on them and refuse every call (default: no)
+//                         their handles and what is queued on them and refuse every call; a header one of
+//                         them still holds, input or output, is refused by the new ones (default: no)
+//   withhold_done=yes     a long message the port holds when the keyboard goes is never reported done: its
+//                         header stays queued on the port (default: no)
+//   query_error_after=F0 44 14 00 05  once a long message beginning with these bytes (hex) is handed in, the
+//                         next capabilities query by port handle answers MMSYSERR_ERROR, once, the keyboard
+//                         staying there (default: none)
 //   refuse_once=F0 44 15  the first long message that begins with these bytes (hex) is refused with
 //                         MMSYSERR_ERROR while the keyboard stays there, as the system sometimes refuses a call
 //                         in passing; it never reaches the keyboard (default: none)
@@ -46,9 +54,12 @@ struct VirtualMidiConfig {
   std::string timestampPath;
   std::optional<std::uint32_t> doneMs = 1;
   std::optional<std::uint32_t> unplugAfter;
+  std::vector<std::uint8_t> unplugWith;
   std::uint32_t unplugDelayMs = 0;
   bool stuckWhenUnplugged = false;
   bool replug = false;
+  bool withholdDone = false;
+  std::vector<std::uint8_t> queryErrorAfter;
   std::vector<std::uint8_t> refuseOnce;
   std::string keyboardText;  // the lines meant for the virtual keyboard
 };
