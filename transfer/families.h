@@ -63,7 +63,7 @@ struct FamilyEntry {
   // for a keyboard that holds a song).
   std::string (*totalText)(std::uint32_t bytes);
   MemoryFigure memory;
-  // The label of that figure, as every front end shows it ("Empty Size", "Maximum Song Size").
+  // The label of that figure, as every front end shows it beside the total.
   const char* memoryLabel;
   // The family sends the song in whole words (word triplets): an odd-sized song takes its padding byte too.
   bool sendsWholeWords;

@@ -20,6 +20,23 @@
 
 namespace su::test {
 
+// A transfer's progress that nobody watches.
+struct QuietProgress : TransferProgress {
+  void Begin(int) override {}
+  void Step() override {}
+  void Clear() override {}
+  void Status(int) override {}
+  int* OpenCheckingWait() override { return nullptr; }
+  void CloseCheckingWait() override {}
+};
+
+// A plan's prompts: the one replace question was answered Yes before the plan; a keyboard's no-room answer
+// must come back as the plan's failure, never through the prompts.
+struct YesPrompts : SendPrompts {
+  bool ConfirmReplace() override { return true; }
+  void NoRoom(int) override { ADD_FAILURE() << "a plan's no-room answer must become its failure"; }
+};
+
 // The user's stop (Ctrl-C, Cancel) as a front end raises it from a wait.
 struct StopAsked {};
 

@@ -18,19 +18,8 @@ namespace {
 
 using test::ModelFamily;
 
-struct Quiet : TransferProgress {
-  void Begin(int) override {}
-  void Step() override {}
-  void Clear() override {}
-  void Status(int) override {}
-  int* OpenCheckingWait() override { return nullptr; }
-  void CloseCheckingWait() override {}
-};
-
-struct YesPrompts : SendPrompts {
-  bool ConfirmReplace() override { return true; }
-  void NoRoom(int) override { ADD_FAILURE() << "a plan's no-room answer must become its failure"; }
-};
+using Quiet = test::QuietProgress;
+using test::YesPrompts;
 
 void RunOne(const ModelFamily& f, unsigned seed) {
   const test::ModelDraw d = test::DrawModel(f, seed);

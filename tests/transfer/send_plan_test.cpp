@@ -13,6 +13,7 @@
 #include "tests/support/keyboard_rules.h"
 #include "tests/support/link_fixture.h"
 #include "tests/support/outcome.h"
+#include "tests/support/plan_model.h"
 
 namespace su {
 namespace {
@@ -124,19 +125,8 @@ struct Counted : PlanProgress {
   void SongStored(std::size_t) override {}
 };
 
-struct Quiet : TransferProgress {
-  void Begin(int) override {}
-  void Step() override {}
-  void Clear() override {}
-  void Status(int) override {}
-  int* OpenCheckingWait() override { return nullptr; }
-  void CloseCheckingWait() override {}
-};
-
-struct YesPrompts : SendPrompts {
-  bool ConfirmReplace() override { return true; }
-  void NoRoom(int) override {}
-};
+using Quiet = test::QuietProgress;
+using test::YesPrompts;
 
 struct SendCase {
   const char* name;
