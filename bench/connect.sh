@@ -35,23 +35,7 @@ if [[ "$(jack_wait -c 2>/dev/null)" != "running" ]]; then
   for _ in $(seq 1 50); do [[ "$(jack_wait -c 2>/dev/null)" == "running" ]] && break; sleep 0.1; done
 fi
 
-start_player() {
-  printf 'in=SU Keyboard In\nout=SU Keyboard Out\n%b' "$1" >"$work/keyboard.cfg"
-  mkfifo "$work/ready"
-  "$player_bin" "$work/keyboard.cfg" --api jack >"$work/ready" &
-  player_pid=$!
-  read -r line <"$work/ready"
-  rm -f "$work/ready"
-  [[ "$line" == "ready" ]] || { echo "the keyboard player did not start" >&2; exit 1; }
-}
-stop_player() {
-  kill "$player_pid" 2>/dev/null || true
-  wait "$player_pid" 2>/dev/null || true
-  player_pid=""
-}
-now() { date +%s.%N; }
-since() { awk -v start="$1" -v end="$(now)" 'BEGIN { printf "%.3f\n", end - start }'; }
-median() { sort -n | awk '{ t[NR] = $1 } END { print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'; }
+source "$(dirname "$0")/keyboard_player.sh"
 # One identify with its own state folder $1; its wall time.
 identify() {
   local start

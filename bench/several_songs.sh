@@ -39,24 +39,7 @@ fi
 python3 "$root/scripts/make_examples.py" "$work/songs" >/dev/null
 songs=("$work/songs/scale_format0.mid" "$work/songs/band_format1.mid" "$work/songs/waltz_smpte.mid")
 
-# A fresh, empty keyboard of the family in `$1` (config lines) behind the player, ready when it says so.
-start_player() {
-  printf 'in=SU Keyboard In\nout=SU Keyboard Out\n%b' "$1" >"$work/keyboard.cfg"
-  mkfifo "$work/ready"
-  "$player_bin" "$work/keyboard.cfg" --api jack >"$work/ready" &
-  player_pid=$!
-  read -r line <"$work/ready"
-  rm -f "$work/ready"
-  [[ "$line" == "ready" ]] || { echo "the keyboard player did not start" >&2; exit 1; }
-}
-stop_player() {
-  kill "$player_pid" 2>/dev/null || true
-  wait "$player_pid" 2>/dev/null || true
-  player_pid=""
-}
-now() { date +%s.%N; }
-since() { awk -v start="$1" -v end="$(now)" 'BEGIN { printf "%.3f\n", end - start }'; }
-median() { sort -n | awk '{ t[NR] = $1 } END { print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'; }
+source "$(dirname "$0")/keyboard_player.sh"
 
 printf '%-8s %12s %14s %7s\n' family plan_s separate_s ratio
 for family in "B:family=b\nmodel=2\n" "C:model=2\n"; do
@@ -64,13 +47,16 @@ for family in "B:family=b\nmodel=2\n" "C:model=2\n"; do
   config=${family#*:}
   plan_times=()
   separate_times=()
-  for _ in $(seq 1 "$runs"); do
+  for run in $(seq 1 "$runs"); do
+    # Each way starts from a keyboard never found before on these ports: the first search is a full one.
+    export XDG_STATE_HOME="$work/state/$letter-plan-$run"
     start_player "$config"
     start=$(now)
     "$su" --api jack send "${songs[@]}" --slot free --yes --quiet >/dev/null
     plan_times+=("$(since "$start")")
     stop_player
 
+    export XDG_STATE_HOME="$work/state/$letter-separate-$run"
     start_player "$config"
     start=$(now)
     for song in "${songs[@]}"; do "$su" --api jack send "$song" --slot free --yes --quiet >/dev/null; done
