@@ -78,14 +78,24 @@ describe('several songs in one go', { skip: skipUnlessBuilt('build/web/index.htm
     assert.ok(await page.locator('#memory-planned').evaluate((m, stored) => !m.closest('[hidden]') && m.value > stored, memory),
       'the planned songs beside the stored ones');
 
-    // The line naming the song, as it changes during the send.
+    // The line naming the song, as it changes during the send, and the table's marks of the songs the keyboard
+    // has taken while the others still go.
     await page.evaluate(() => {
       window.songLine = [];
+      window.sentMarks = new Set();
       new MutationObserver(() => window.songLine.push(document.querySelector('#song-line').textContent))
         .observe(document.querySelector('#song-line'), { childList: true, characterData: true, subtree: true });
+      // From the rows as they were added (a later rendering may already have replaced them).
+      new MutationObserver((records) => records.forEach((record) => record.addedNodes.forEach((row) => {
+        row.querySelectorAll?.('.plan').forEach((mark) => {
+          if (mark.textContent.startsWith('sent: ')) window.sentMarks.add(mark.textContent);
+        });
+      }))).observe(document.querySelector('#slots tbody'), { childList: true });
     });
     assert.deepEqual(await sendAll(page, ['OK']), ['Complete!']);
     assert.deepEqual((await page.evaluate(() => window.songLine)).filter(Boolean), names.map((name, i) => `Song ${i + 1} of 3: ${name}`));
+    assert.deepEqual(await page.evaluate(() => [...window.sentMarks].sort()), names.map((name) => `sent: ${name}`).sort(),
+      'each song the keyboard took is marked in the table while the plan goes on');
     const stored = await page.evaluate(() => suStandin.slots());
     for (const index of empty) assert.ok(stored[index].size > 0, `slot ${index} holds a song`);
     const after = await rows(page);

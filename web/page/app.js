@@ -140,6 +140,7 @@ const page = {
     if (!song) return;
     song.sent = labelOf(planned(song)?.slot);
     renderSongs();
+    renderSlots();
   },
   // The keyboard's final check of a song: "Cancel" is the only live button while it lasts.
   checking(flag) {
@@ -711,7 +712,8 @@ function renderSlots() {
       row.classList.add(place.fits ? 'planned' : 'nofit');
       const mark = document.createElement('span');
       mark.className = 'plan';
-      mark.textContent = place.fits ? `to send: ${song.name}${place.replaces ? ' (replaces it)' : ''}`
+      mark.textContent = song.sent ? `sent: ${song.name}`
+        : place.fits ? `to send: ${song.name}${place.replaces ? ' (replaces it)' : ''}`
         : `does not fit: ${song.name}`;
       row.cells[1].append(mark);
     }
