@@ -16,26 +16,8 @@ runs="${2:-5}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 su="$build/bin/songuploader"
 player_bin="$build/bin/keyboard_player"
-for program in "$su" "$player_bin"; do
-  [[ -x "$program" ]] || { echo "no $program: build songuploader and keyboard_player first" >&2; exit 1; }
-done
-work="$(mktemp -d)"
-jackd_pid=""
-player_pid=""
-cleanup() {
-  [[ -n "$player_pid" ]] && kill "$player_pid" 2>/dev/null && wait "$player_pid" 2>/dev/null
-  [[ -n "$jackd_pid" ]] && kill "$jackd_pid" 2>/dev/null && wait "$jackd_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-if [[ "$(jack_wait -c 2>/dev/null)" != "running" ]]; then
-  jackd -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
-  jackd_pid=$!
-  for _ in $(seq 1 50); do [[ "$(jack_wait -c 2>/dev/null)" == "running" ]] && break; sleep 0.1; done
-fi
-
 source "$(dirname "$0")/keyboard_player.sh"
+
 # One identify with its own state folder $1; its wall time.
 identify() {
   local start

@@ -15,31 +15,12 @@ runs="${2:-3}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 su="$build/bin/songuploader"
 player_bin="$build/bin/keyboard_player"
-for program in "$su" "$player_bin"; do
-  [[ -x "$program" ]] || { echo "no $program: build songuploader and keyboard_player first" >&2; exit 1; }
-done
-work="$(mktemp -d)"
+source "$(dirname "$0")/keyboard_player.sh"
 # The keyboard found is remembered in the benchmark's own state folder (as a user's would be), not the user's.
 export XDG_STATE_HOME="$work/state"
-jackd_pid=""
-player_pid=""
-cleanup() {
-  [[ -n "$player_pid" ]] && kill "$player_pid" 2>/dev/null && wait "$player_pid" 2>/dev/null
-  [[ -n "$jackd_pid" ]] && kill "$jackd_pid" 2>/dev/null && wait "$jackd_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-if [[ "$(jack_wait -c 2>/dev/null)" != "running" ]]; then
-  jackd -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
-  jackd_pid=$!
-  for _ in $(seq 1 50); do [[ "$(jack_wait -c 2>/dev/null)" == "running" ]] && break; sleep 0.1; done
-fi
 
 python3 "$root/scripts/make_examples.py" "$work/songs" >/dev/null
 songs=("$work/songs/scale_format0.mid" "$work/songs/band_format1.mid" "$work/songs/waltz_smpte.mid")
-
-source "$(dirname "$0")/keyboard_player.sh"
 
 printf '%-8s %12s %14s %7s\n' family plan_s separate_s ratio
 for family in "B:family=b\nmodel=2\n" "C:model=2\n"; do
