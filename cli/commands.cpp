@@ -266,16 +266,6 @@ struct PortsClosed {
   ~PortsClosed() { CloseMidiPorts(); }
 };
 
-// What a send answers for each song: the replace question was asked once for all of them before the first
-// song went out; the keyboard's no-room answer becomes the plan's failure.
-class AnsweredPrompts : public SendPrompts {
- public:
-  bool ConfirmReplace() override { return true; }
-  void NoRoom(int message) override { noRoom = message; }
-
-  int noRoom = 0;
-};
-
 // One song of a send of several: the file the user named, staged, and what it becomes on the keyboard.
 struct SongToSend {
   std::string given;                   // as the user named it
@@ -318,8 +308,7 @@ class Runner {
   void Send();
   void DryRunOne();
   void RefuseUnlessAllFit(const std::vector<SongToSend>& songs, const SendPlan& plan, const Listing& listing);
-  void ReportSent(const std::vector<SongToSend>& songs, const SendPlan& plan, const Listing& listing,
-                  const PlanOutcome& outcome, bool one);
+  void ReportSent(const SendPlan& plan, const Listing& listing, const PlanOutcome& outcome, bool one);
   void ConvertEach(std::vector<SongToSend>& songs);
   SlotRequest RequestedSlots();
   void Delete();
@@ -792,13 +781,12 @@ void Runner::Send() {
     hook.progress = nullptr;
     hook.readingAfter = false;
   }
-  ReportSent(songs, plan, listing, outcome, one);
+  ReportSent(plan, listing, outcome, one);
 }
 
 // What became of each song, from the reading after the plan, on standard output and in --json; the exit
 // code is 0 only when every song is stored, else the first failure's.
-void Runner::ReportSent(const std::vector<SongToSend>& songs, const SendPlan& plan, const Listing& listing,
-                        const PlanOutcome& outcome, bool one) {
+void Runner::ReportSent(const SendPlan& plan, const Listing& listing, const PlanOutcome& outcome, bool one) {
   static const char* const kFates[] = {"stored", "notBegun", "failed", "declined", "unknown"};
   std::string lines;
   for (std::size_t i = 0; i < plan.songs.size(); ++i) {

@@ -114,6 +114,14 @@ struct PlanOutcome {
 // so that a script never half-fills a keyboard by surprise; the page sends the songs that fit.
 enum class UnfitSongs { RefuseWhole, SendWhatFits };
 
+// The prompts of a plan: its one replace question was asked (and answered Yes) by the front end before the
+// plan, and a keyboard's no-room answer becomes the plan's failure, so neither reaches the user here.
+class AnsweredPrompts : public SendPrompts {
+ public:
+  bool ConfirmReplace() override { return true; }
+  void NoRoom(int) override {}
+};
+
 // Whether a song of `size` bytes is what `row` of the reading after holds: the size (an odd size may come
 // back with the padding byte a whole-word family sends) and, where the family keeps a name, the name the
 // keyboard was given (`slots` as the family set it up for the song).

@@ -83,14 +83,6 @@ std::string SongNameOf(const std::string& fileName) {
   return SplitPath(name).name;
 }
 
-// A plan's questions: the one replace question was asked before the first song, so each song's is answered
-// Yes; a keyboard that finds no room after all ends the plan with its message as the plan's failure.
-class PlanPrompts : public SendPrompts {
- public:
-  bool ConfirmReplace() override { return true; }
-  void NoRoom(int) override {}
-};
-
 // The line of songs a plan of one reports to: a single send names no song.
 class NoSongLines : public PlanProgress {
  public:
@@ -292,7 +284,7 @@ SendOutcome PageSession::Send(std::size_t slot, const std::string& fileName, con
   PlanOutcome outcome;
   {
     ProgressClearing clearing(progress);
-    PlanPrompts prompts;
+    AnsweredPrompts prompts;
     NoSongLines lines;
     outcome = SendPlanned(*family_, Run().modelType, plan, {image}, progress, prompts, lines, UnfitSongs::RefuseWhole);
   }
@@ -356,7 +348,7 @@ PlanOutcome PageSession::SendAll(const SendPlan& plan, const std::vector<Bytes>&
   {
     ProgressClearing clearing(progress);
     WholePlanProgress whole(progress, songs, count);
-    PlanPrompts prompts;
+    AnsweredPrompts prompts;
     outcome = SendPlanned(*family_, Run().modelType, plan, images, whole, prompts, whole, UnfitSongs::SendWhatFits);
   }
   // Without a reading after, the page has no slots it can trust: it must read them again before planning.
