@@ -182,15 +182,26 @@ int SendSysEx(const std::uint8_t* bytes, std::uint32_t length) {
   // A refused prepare or send simply ends in the time-out, or at once when the driver reports the device lost.
   driver.PrepareOut();
   driver.SendOut();
-  if (AwaitEvent(s, s.outEvent)) {
+  // The caller's bytes may be gone once we return: make the driver give them back first (this send's own
+  // clean-up, the last call to a device that went away in the middle of it).
+  auto takeBack = [&] {
+    driver.ResetOut();
+    driver.UnprepareOut();
+    s.staleOutDone = true;
+  };
+  bool done = false;
+  try {
+    done = AwaitEvent(s, s.outEvent);
+  } catch (...) {
+    // A stop handed over by a window message while the driver still holds the bytes.
+    takeBack();
+    throw;
+  }
+  if (done) {
     driver.UnprepareOut();
     return 1;
   }
-  // The caller's bytes may be gone once we return: make the driver give them back first (this send's own
-  // clean-up, the last call to a device that went away in the middle of it).
-  driver.ResetOut();
-  driver.UnprepareOut();
-  s.staleOutDone = true;
+  takeBack();
   if (NoteGone(s)) RaiseDeviceGone();
   return 0;
 }

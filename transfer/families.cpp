@@ -175,13 +175,13 @@ constexpr char kLargestSongLabel[] = "Maximum Song Size";
 constexpr FamilyEntry kFamilies[] = {
     {'A', OwnsA, SlotsOfA, ModelCodeA, NoModelInfo, ReadA, SendA, EraseA, ReadSlotA, NameFieldA, TotalKilobytesText,
      MemoryFigure::FreeMemory, kFreeMemoryLabel, true, true, IDS_MEMORY_SHORT_C,
-     NeverNotReady, true},
+     NeverNotReady, true, false},
     {'B', OwnsB, SlotsOfB, ModelCodeOfB, NoModelInfo, ReadB, SendB, EraseB, ReadSlotB, NoNameField,
      TotalKilobytesTextB, MemoryFigure::LargestSong, kLargestSongLabel, true, false, IDS_MEMORY_SHORT_B,
-     NeverNotReady, true},
+     NeverNotReady, true, false},
     {'C', OwnsC, SlotsOfC, ModelCodeC, ModelInfoArgument, ReadC, SendC, EraseC, ReadSlotC, NoNameField,
      TotalKilobytesText, MemoryFigure::FreeMemory, kFreeMemoryLabel, false, true, IDS_MEMORY_SHORT_C,
-     DeleteNotReadyC, false},
+     DeleteNotReadyC, false, true},
 };
 
 }  // namespace

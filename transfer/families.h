@@ -79,6 +79,9 @@ struct FamilyEntry {
   // The transfer dialog is disabled as a whole while the blocks go out (families A and B: their sends take
   // long pauses in which nothing else may start).
   bool disablesWhileSending;
+  // The keyboard answers the close of a song it took (family C's final check). Families A and B end a song
+  // with frames the keyboard never answers, so their send alone cannot say the keyboard kept the song.
+  bool confirmsSongEnd;
 };
 
 const FamilyEntry& FamilyA();

@@ -23,6 +23,11 @@ class TransferProgress {
   // cancels, or nullptr when nothing could be offered (the wait must then not outlast one silent receive).
   virtual int* OpenCheckingWait() = 0;
   virtual void CloseCheckingWait() = 0;
+
+  // The keyboard took the song's last block; only its word on the whole song (a final check, the closing
+  // frames) is still to come. What became of a song whose send fails after this cannot be told from the
+  // send alone.
+  virtual void EveryBlockTaken() {}
 };
 
 // Clears the progress when the operation that holds it ends, however it ends (done, failed, stopped), so

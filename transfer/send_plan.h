@@ -12,6 +12,7 @@
 #include "transfer/families.h"
 #include "transfer/progress.h"
 #include "transfer/send_prompts.h"
+#include "transfer/song_fate.h"
 
 namespace su {
 
@@ -73,19 +74,13 @@ class PlanProgress {
   virtual void ReadingAfter() {}
 };
 
-// What became of one song of a plan, as the reading of the slots after the plan shows it.
-enum class SongFate {
-  Stored,    // the reading after shows it in its slot (its size, and its name where the family keeps one)
-  NotBegun,  // nothing of it went to the keyboard: it did not fit, or the plan ended before it
-  Failed,    // its send failed and the reading after does not show it (`failure` says why)
-  Declined,  // the user chose not to replace the song in its slot
-  Unknown,   // it went to the keyboard (or began to), but no reading after could be made to tell
-};
-
 struct SongOutcome {
   SongFate fate = SongFate::NotBegun;
   std::exception_ptr failure;  // Failed, Unknown: why its send ended, or why the reading could not be made
+  bool confirmed = false;      // Stored: the reading after shows it (false: as the keyboard acknowledged it)
+  bool oldStill = false;       // Failed, Unknown: its slot still shows the very song it held before
   bool slotEmptied = false;    // its slot held a song before the plan and the reading after shows it empty
+  bool filledSince = false;    // Declined: the slot took a song after the reading the plan was made from
   SlotRow found;               // its slot as the reading after shows it (empty when there was none)
 };
 
@@ -96,13 +91,22 @@ struct SongNotShown {
   SlotRow found;
 };
 
+// The reading after shows a song's slot as it was before, and the keyboard never said it took the song whole:
+// whether the slot holds the new song or still the old one cannot be told.
+struct SongUnconfirmed {
+  std::size_t song;  // the plan's index
+  SlotRow found;
+};
+
 struct PlanOutcome {
   std::vector<SongOutcome> songs;  // one per song of the plan, in the plan's order
   // The first failure, after which nothing more was sent: a raised message (the keyboard's own no-room answer
-  // is its message 52 or 59), a stop, a failed reading after, or SongNotShown. Null when there was none.
+  // is its message 52 or 59), a stop, a failed reading after, SongNotShown or SongUnconfirmed. Null when
+  // there was none.
   std::exception_ptr failure;
   bool readAfter = false;           // the slots were read after the plan
   Listing after;                    // that reading (empty when it could not be made)
+  std::exception_ptr readingFailure;  // why that reading could not be made (null when it was, or was not tried)
 
   bool AllStored() const;
   // The plan's songs the reading after shows stored, in order.
@@ -114,18 +118,19 @@ struct PlanOutcome {
 // so that a script never half-fills a keyboard by surprise; the page sends the songs that fit.
 enum class UnfitSongs { RefuseWhole, SendWhatFits };
 
-// The prompts of a plan: its one replace question was asked (and answered Yes) by the front end before the
-// plan, and a keyboard's no-room answer becomes the plan's failure, so neither reaches the user here.
+// The front end's answer to the plan's replace question, asked once before the plan (the command line's
+// question, the page's dialog): Yes, or No. The plan asks it only for a song planned to replace its slot's
+// song; a slot that took a song since the reading the plan was made from is never replaced. A keyboard's
+// no-room answer becomes the plan's failure, so it never reaches the user here.
 class AnsweredPrompts : public SendPrompts {
  public:
-  bool ConfirmReplace() override { return true; }
+  explicit AnsweredPrompts(bool replace = true) : replace_(replace) {}
+  bool ConfirmReplace() override { return replace_; }
   void NoRoom(int) override {}
-};
 
-// Whether a song of `size` bytes is what `row` of the reading after holds: the size (an odd size may come
-// back with the padding byte a whole-word family sends) and, where the family keeps a name, the name the
-// keyboard was given (`slots` as the family set it up for the song).
-bool SlotShowsSong(const FamilyEntry& family, const KeyboardSlots& slots, const SlotRow& row, std::uint32_t size);
+ private:
+  bool replace_;
+};
 
 // Sends the songs of `plan` that fit, one after another, over the ports already open to the keyboard found
 // (of `modelType`), with `images[i]` the converted song of plan song i, each named as its family keeps it.

@@ -17,6 +17,11 @@ inline KeyboardRule Silent(int command, std::uint32_t skip = 0) {
   return {KeyboardRule::Action::Silent, command, 0, 0, skip, kForever};
 }
 
+// Leaves `times` of `command` unanswered and without effect, after letting `skip` such messages through.
+inline KeyboardRule Ignore(int command, std::uint32_t times, std::uint32_t skip) {
+  return {KeyboardRule::Action::Silent, command, 0, 0, skip, times};
+}
+
 // Answers `command` `delayMs` late, `times` times, after letting `skip` such messages through.
 inline KeyboardRule Late(int command, std::uint32_t delayMs, std::uint32_t times = kForever, std::uint32_t skip = 0) {
   return {KeyboardRule::Action::Late, command, 0, delayMs, skip, times};

@@ -126,7 +126,7 @@ struct Counted : PlanProgress {
 };
 
 using Quiet = test::QuietProgress;
-using test::YesPrompts;
+
 
 struct SendCase {
   const char* name;
@@ -163,7 +163,7 @@ TEST_P(SentPlans, StoreTheSongsInTurnStopAtTheFirstFailureAndReadTheSlotsOnce) {
   const SendPlan plan = MakePlan(family, listing, songs, SlotRequest{});
   ASSERT_TRUE(plan.AllFit());
 
-  YesPrompts prompts;
+  AnsweredPrompts prompts;
   Counted report;
   const PlanOutcome outcome = SendPlanned(family, c.modelType, plan, images, progress, prompts, report);
 

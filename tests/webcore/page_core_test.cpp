@@ -365,7 +365,10 @@ class PageModelTest : public ::testing::TestWithParam<su::test::ModelFamily> {};
 
 void RunPageModel(const su::test::ModelFamily& f, unsigned seed) {
   su::test::ModelDraw d = su::test::DrawModel(f, seed);
-  if (d.fault == 4) d.fault = 0;  // the page has no stop but the final check's Cancel
+  // The page has no stop but the final check's Cancel, and asks its replace question before the core.
+  if (d.fault >= 4) d.fault = 0;
+  if (d.fault2 >= 4) d.fault2 = 0;
+  d.answersNo = false;
   d.unfit = UnfitSongs::SendWhatFits;
   SCOPED_TRACE(d.story);
   su::test::VirtualLink link;
@@ -389,6 +392,8 @@ void RunPageModel(const su::test::ModelFamily& f, unsigned seed) {
                        : d.request.kind == SlotRequest::Kind::From    ? static_cast<long>(d.request.first)
                                                                       : static_cast<long>(d.request.named.front());
     const SendPlan plan = session.Plan(songs, first);
+    su::test::ChangeBehindThePlan(d, plan, keyboard);
+    const std::vector<su::test::KeyboardSlot> before = su::test::SlotsOf(keyboard);
     su::test::StopShield unused;
     su::test::ApplyFault(f, d, keyboard, link, unused);
     struct Bar : CountingProgress {
@@ -402,14 +407,18 @@ void RunPageModel(const su::test::ModelFamily& f, unsigned seed) {
     } report;
     FakeDialogs dialogs({true});
     const PlanOutcome outcome = session.SendAll(plan, d.images, bar, dialogs, report);
-    su::test::ExpectReportedAsHeld(d, plan, outcome, d.config.slots, keyboard);
+    su::test::ExpectReportedAsHeld(f, d, plan, outcome, before, keyboard);
     EXPECT_TRUE(bar.cleared);
     EXPECT_EQ(session.LastListing().slots.empty(), !outcome.readAfter);
-    // "Complete!" exactly when songs were sent and every one that fits is stored; nothing else is told by the
-    // core (the page tells the plan's failure itself, once).
+    // "Complete!" exactly when songs were sent and every one that fits is stored (a slot that filled since the
+    // reading declines its song); nothing else is told by the core (the page tells the plan's failure itself).
     bool anyFits = false;
-    for (const PlannedSong& song : plan.songs) anyFits = anyFits || song.fits;
-    EXPECT_EQ(dialogs.told.size(), anyFits && !outcome.failure ? 1u : 0u);
+    bool everyFitStored = true;
+    for (std::size_t i = 0; i < plan.songs.size(); ++i) {
+      anyFits = anyFits || plan.songs[i].fits;
+      if (plan.songs[i].fits && outcome.songs[i].fate != SongFate::Stored) everyFitStored = false;
+    }
+    EXPECT_EQ(dialogs.told.size(), anyFits && everyFitStored && !outcome.failure ? 1u : 0u);
     for (const std::string& told : dialogs.told) EXPECT_EQ(told, TEXT_40);
   }
   CloseMidiPorts();

@@ -160,6 +160,16 @@ bool ApplyLine(const std::string& key, const std::string& value, KeyboardConfig*
     if (!Number(value, 0xFFFFFFFFu, &v)) return false;
     (key == "song_overhead" ? c->songOverhead : key == "refuse_song" ? c->refuseSong : c->maxSongShrink) =
         static_cast<std::uint32_t>(v);
+  } else if (key == "forget_song" || key == "drop_answer") {
+    if (!Number(value, 0xFFFFFFFFu, &v)) return false;
+    (key == "forget_song" ? c->forgetSong : c->dropAnswer) = static_cast<std::uint32_t>(v);
+  } else if (key == "misplace_song") {
+    const std::vector<std::string> parts = Split(value, ':');
+    std::uint64_t slot = 0;
+    if (parts.size() != 2 || !Number(parts[0], 0xFFFFFFFFu, &v) || !Number(parts[1], 254, &slot)) return false;
+    if (slot >= c->slots.size()) return false;
+    c->misplaceSong = static_cast<std::uint32_t>(v);
+    c->misplaceSlot = static_cast<std::uint32_t>(slot);
   } else if (key == "silent_after_songs") {
     if (!Number(value, 0xFFFFFFFFu, &v)) return false;
     c->silentAfterSongs = static_cast<std::uint32_t>(v);

@@ -201,7 +201,8 @@ void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplyS
       }
     }
     out.push_back(std::move(answer.bytes));
-    ++answersSent_;
+    // A lost answer: the message had its effect, but nothing reaches the program.
+    if (++answersSent_ == config_.dropAnswer) return;
   }
   // Outside the lock: a sink may deliver at once and the program may answer from inside. Frames follow each
   // other a millisecond apart, as they would on the cable, with the real answer last.
@@ -332,11 +333,12 @@ void VirtualKeyboard::CloseTransfer(const std::vector<std::uint8_t>& m, Answer* 
     answer->bytes = KeyboardRefusal(kKbBadCrc);
     return;
   }
-  KeyboardSlot& slot = config_.slots[transfer_.slot];
   const std::string title = config_.titleReader(image);
-  Store(slot, std::move(image));
-  slot.name = title;
-  if (slot.name.size() > kNameMax) slot.name.resize(kNameMax);
+  if (KeyboardSlot* slot = SongTarget(transfer_.slot)) {
+    Store(*slot, std::move(image));
+    slot->name = title;
+    if (slot->name.size() > kNameMax) slot->name.resize(kNameMax);
+  }
   transfer_ = Transfer{};
   answer->bytes = KeyboardAck();
 }
@@ -372,6 +374,34 @@ void VirtualKeyboard::Store(KeyboardSlot& slot, std::vector<std::uint8_t> conten
   slot.contents = std::move(contents);
   ++songsStored_;
   config_.maxSongSize -= config_.maxSongSize < config_.maxSongShrink ? config_.maxSongSize : config_.maxSongShrink;
+}
+
+KeyboardSlot* VirtualKeyboard::SongTarget(std::uint8_t asked) {
+  ++songsTaken_;
+  if (songsTaken_ == config_.forgetSong) {
+    Free(config_.slots[asked]);
+    return nullptr;
+  }
+  if (songsTaken_ == config_.misplaceSong && config_.misplaceSlot < config_.slots.size()) {
+    return &config_.slots[config_.misplaceSlot];
+  }
+  return &config_.slots[asked];
+}
+
+void VirtualKeyboard::LoseAnswer(std::uint32_t n) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.dropAnswer = static_cast<std::uint32_t>(answersSent_) + n;
+}
+
+void VirtualKeyboard::ChangeSlot(std::size_t index, KeyboardSlot slot) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (index >= config_.slots.size()) return;
+  KeyboardSlot& target = config_.slots[index];
+  Free(target);
+  if (slot.status != 1) return;
+  const std::uint64_t taken = Taken(slot.size);
+  config_.freeMemory = taken < config_.freeMemory ? static_cast<std::uint32_t>(config_.freeMemory - taken) : 0;
+  target = std::move(slot);
 }
 
 void VirtualKeyboard::Free(KeyboardSlot& slot) {

@@ -96,6 +96,11 @@
 //                            the no-memory code, families A and B its block 0 with a stop (A: 02, B: 0C)
 //   silent_after_songs=N     once N songs are stored it answers nothing more (a keyboard that hangs)
 //   max_song_shrink=N        family B: the largest song it takes falls by N bytes with each song stored
+//   forget_song=N            the N-th song taken whole is acknowledged as usual but kept nowhere: its slot
+//                            ends empty (the song it replaced gone too)
+//   misplace_song=N:SLOT     the N-th song taken whole goes into SLOT instead of the slot it was sent to
+//   drop_answer=N            the N-th answer it sends (junk not counted) is lost on the way: the message has
+//                            its effect, the program hears nothing
 #pragma once
 
 #include <array>
@@ -195,6 +200,10 @@ struct KeyboardConfig {
   std::uint32_t refuseSong = 0;              // the n-th song begun (1 the first; 0 none) is refused for memory
   std::optional<std::uint32_t> silentAfterSongs;  // after this many songs stored it answers nothing more
   std::uint32_t maxSongShrink = 0;           // family B: the largest song it takes falls by this per song stored
+  std::uint32_t forgetSong = 0;              // the n-th song taken whole (1 the first; 0 none) is kept nowhere
+  std::uint32_t misplaceSong = 0;            // the n-th song taken whole goes into misplaceSlot
+  std::uint32_t misplaceSlot = 0;
+  std::uint32_t dropAnswer = 0;              // the n-th answer sent (1 the first; 0 none) never arrives
 };
 
 // Error codes this keyboard refuses with, beyond the scripted ones.
@@ -217,6 +226,11 @@ class VirtualKeyboard : public VirtualPeer {
   void SetJunk(std::vector<JunkFrame> junk, std::uint32_t times = kForever);
   // A keyboard hung after its songs (silentAfterSongs) answers again, as after being switched off and on.
   void Resume();
+  // Another program (or the user at the keyboard) changes a slot behind the program's back: `slot` is what
+  // it holds now (status 1 with contents: a song, taking its memory; anything else: empty).
+  void ChangeSlot(std::size_t index, KeyboardSlot slot);
+  // The `n`-th answer it sends from now on (1 the next) is lost on the way, as drop_answer.
+  void LoseAnswer(std::uint32_t n);
 
   // What it received and what it holds now.
   std::vector<std::vector<std::uint8_t>> Received() const;
@@ -285,6 +299,8 @@ class VirtualKeyboard : public VirtualPeer {
   bool RefusesSongBegun();
   // `slot` now holds `contents`: the memory it takes, the largest song it shrinks.
   void Store(KeyboardSlot& slot, std::vector<std::uint8_t> contents);
+  // Where a song taken whole and sent to slot `asked` goes: that slot, another one, or nowhere (nullptr).
+  KeyboardSlot* SongTarget(std::uint8_t asked);
   void Free(KeyboardSlot& slot);
   const KeyboardRule* ActingRule(int command);
   std::size_t NameFieldA() const;
@@ -311,6 +327,7 @@ class VirtualKeyboard : public VirtualPeer {
   std::uint32_t restarts_ = 0;
   std::uint32_t songsBegun_ = 0;
   std::uint32_t songsStored_ = 0;
+  std::uint32_t songsTaken_ = 0;
 };
 
 // Reads the config format above into `config` (which keeps its values for keys not given). false with a

@@ -301,9 +301,10 @@ void VirtualKeyboard::ClosingA(const std::vector<std::uint8_t>& m) {
     return;
   }
   // What was received (nothing, for a song of no blocks) becomes the slot's song, with a blank name.
-  KeyboardSlot& target = config_.slots[slot];
-  Store(target, std::move(transferA_.image));
-  target.name.assign(NameFieldA(), ' ');
+  if (KeyboardSlot* target = SongTarget(slot)) {
+    Store(*target, std::move(transferA_.image));
+    target->name.assign(NameFieldA(), ' ');
+  }
   transferA_ = TransferA{};
 }
 

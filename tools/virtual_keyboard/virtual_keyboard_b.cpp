@@ -252,11 +252,12 @@ void VirtualKeyboard::ClosingB(const std::vector<std::uint8_t>& m) {
     return;
   }
   // What was received replaces the slot's song, named with the image's title.
-  KeyboardSlot& target = config_.slots[slot];
   const std::string title = config_.titleReader(transferA_.image);
-  Store(target, std::move(transferA_.image));
-  target.name = title;
-  if (target.name.size() > kNameField) target.name.resize(kNameField);
+  if (KeyboardSlot* target = SongTarget(slot)) {
+    Store(*target, std::move(transferA_.image));
+    target->name = title;
+    if (target->name.size() > kNameField) target->name.resize(kNameField);
+  }
   transferA_ = TransferA{};
 }
 

@@ -216,6 +216,7 @@ void SendSongImageA(std::uint16_t modelAddress, std::uint8_t slot, TransferProgr
     progress.Step();
     ++block;
   }
+  progress.EveryBlockTaken();
 
   // Without both closing frames the keyboard never commits the song: a refused one fails the transfer.
   std::uint8_t closing[kClosingLength];

@@ -172,6 +172,7 @@ void SendSongImageB(std::uint16_t, std::uint8_t slot, TransferProgress& progress
     if (IsStopCode(static_cast<std::uint8_t>(code))) RaiseMessage(IDS_TRANSMISSION_STOPPED);
     progress.Step();
   }
+  progress.EveryBlockTaken();
 
   // Without both closing frames the keyboard never commits the song: a refused one fails the transfer.
   std::uint8_t closing[kClosingLength];

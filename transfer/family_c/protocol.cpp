@@ -216,6 +216,7 @@ int AnnounceSong(std::uint8_t slot, std::uint32_t size) {
 
 void SendSongImage(TransferProgress& progress, const std::uint8_t* image, std::uint32_t size) {
   SendBlocks(progress, image, size);
+  progress.EveryBlockTaken();
   CloseTransfer(progress, image, size);
 }
 
