@@ -166,6 +166,10 @@ Bytes ImageConvertedFor(const Bytes& midi, const char* modelCode) {
 
 class PageSessionTest : public su::test::LinkTest {
  protected:
+  struct : PlanProgress {
+    void SongBegins(std::size_t, std::size_t, std::size_t) override {}
+    void SongStored(std::size_t) override {}
+  } quietSongs;
   void Keyboard(const std::string& text) {
     su::test::KeyboardConfig config;
     std::string error;
@@ -440,6 +444,60 @@ INSTANTIATE_TEST_SUITE_P(EveryFamily, PageModelTest, ::testing::ValuesIn(su::tes
                          [](const ::testing::TestParamInfo<su::test::ModelFamily>& info) {
                            return std::string("Family") + "ABC"[static_cast<int>(info.param.family)];
                          });
+
+// A stored mark lasts while the slots as last read show the song by the rule every fate follows: after a
+// delete, or another song of the same size under another name (family A keeps names), it goes.
+TEST_F(PageSessionTest, AStoredMarkLastsOnlyWhileTheSlotShowsTheSong) {
+  struct Case {
+    const char* name;
+    const char* keyboard;
+    std::string fileName;
+    bool shownAfterSend;
+    bool shownAfterDelete;
+  };
+  for (const Case& c : {Case{"family C", "model=2\n", "Tune.mid", true, false},
+                        Case{"family A, same name", "family=a\n", "Tune.mid", true, false},
+                        Case{"family A, another name", "family=a\n", "Other.mid", false, false}}) {
+    SCOPED_TRACE(c.name);
+    Keyboard(c.keyboard);
+    CountingSearch search;
+    session.Connect(0, 0, false, search);
+    CountingProgress progress;
+    session.List(progress);
+    const Bytes midi = su::test::OneNoteSong();
+    const Bytes image = session.ImageFor("Tune.mid", midi);
+    const auto size = static_cast<std::uint32_t>(image.size());
+    EXPECT_FALSE(session.ShowsSong(3, "Tune.mid", size)) << "an empty slot shows no song";
+    FakeDialogs yes({true});
+    session.SendAll(session.Plan({PlannedSong{"Tune.mid", size}}, 3), {image}, progress, yes, quietSongs);
+    EXPECT_EQ(session.ShowsSong(3, c.fileName, size), c.shownAfterSend);
+    EXPECT_FALSE(session.ShowsSong(3, "Tune.mid", size + 2)) << "another size";
+    ASSERT_TRUE(session.Delete(3, yes));
+    session.List(progress);
+    EXPECT_EQ(session.ShowsSong(3, c.fileName, size), c.shownAfterDelete);
+    session.Close();
+  }
+}
+
+// A plan whose replace question is answered No sends nothing and reads nothing: no reading after is claimed.
+TEST_F(PageSessionTest, ADeclinedPlanClaimsNoReadingAfter) {
+  Keyboard("model=2\nslot=3,Old,100\n");
+  CountingSearch search;
+  session.Connect(0, 0, false, search);
+  CountingProgress progress;
+  session.List(progress);
+  const Bytes image = session.ImageFor("Tune.mid", su::test::OneNoteSong());
+  const std::size_t sentBefore = link.Sent().size();
+  FakeDialogs no({false});
+  const PlanOutcome outcome = session.SendAll(
+      session.Plan({PlannedSong{"Tune.mid", static_cast<std::uint32_t>(image.size())}}, 3), {image}, progress, no,
+      quietSongs);
+  EXPECT_EQ(outcome.songs.front().fate, SongFate::Declined);
+  EXPECT_FALSE(outcome.readAfter);
+  EXPECT_TRUE(outcome.after.slots.empty());
+  EXPECT_EQ(link.Sent().size(), sentBefore) << "nothing goes to the keyboard after a No";
+  EXPECT_FALSE(session.LastListing().slots.empty()) << "the slots as last read stand";
+}
 
 TEST_F(PageSessionTest, NoPlanWithoutAReadingOrForASlotTheKeyboardLacks) {
   Keyboard("model=2\n");

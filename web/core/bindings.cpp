@@ -309,8 +309,10 @@ EMSCRIPTEN_KEEPALIVE const char* su_plan_send(int first) {
     std::string fields = "\"songs\":[";
     for (std::size_t i = 0; i < outcome.songs.size(); ++i) {
       const su::SongOutcome& song = outcome.songs[i];
-      fields += std::string(i ? "," : "") + "{\"fate\":\"" + kFates[static_cast<int>(song.fate)] +
-                "\",\"slotEmptied\":" + (song.slotEmptied ? "true" : "false") + "}";
+      auto flag = [](const char* name, bool on) { return std::string(",\"") + name + "\":" + (on ? "true" : "false"); };
+      fields += std::string(i ? "," : "") + "{\"fate\":\"" + kFates[static_cast<int>(song.fate)] + "\"" +
+                flag("slotEmptied", song.slotEmptied) + flag("confirmed", song.confirmed) +
+                flag("oldStill", song.oldStill) + flag("filledSince", song.filledSince) + "}";
     }
     fields += std::string("],\"declined\":") + (outcome.Declined() ? "true" : "false");
     if (outcome.readAfter) {
@@ -321,6 +323,12 @@ EMSCRIPTEN_KEEPALIVE const char* su_plan_send(int first) {
   } catch (...) {
     return Failed(std::current_exception());
   }
+}
+
+// Whether the slots as last read show the song of `fileName` (`size` bytes for this keyboard) in `slot`.
+EMSCRIPTEN_KEEPALIVE int su_shows_song(int slot, const char* fileName, int size) {
+  if (slot < 0 || size < 0 || fileName == nullptr) return 0;
+  return TheCore().session.ShowsSong(static_cast<std::size_t>(slot), fileName, static_cast<std::uint32_t>(size)) ? 1 : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE const char* su_delete(int slot) {

@@ -102,6 +102,9 @@ std::string FailureText(std::exception_ptr failure) {
   } catch (const SongNotShown&) {
     // The keyboard acknowledged the song, yet its slot does not show it.
     return MessageText(IDS_DATA_NOT_FOUND);
+  } catch (const SongUnconfirmed&) {
+    // The slot shows what it held before, and the keyboard never said it took the song.
+    return MessageText(IDS_DATA_NOT_FOUND);
   } catch (...) {
     // A fault of ours (out of memory included) is reported as the run sequence reports one: a file error.
     return MessageText(IDS_FILE_ERROR);
@@ -116,6 +119,8 @@ int FailureNumber(std::exception_ptr failure) {
   } catch (const APP_EXCEPTION&) {
     return IDS_ERROR_CODE;
   } catch (const SongNotShown&) {
+    return IDS_DATA_NOT_FOUND;
+  } catch (const SongUnconfirmed&) {
     return IDS_DATA_NOT_FOUND;
   } catch (...) {
     return IDS_FILE_ERROR;
@@ -332,13 +337,12 @@ PlanOutcome PageSession::SendAll(const SendPlan& plan, const std::vector<Bytes>&
   if (family_ == nullptr) RaiseMessage(IDS_NO_RESPONSE);
   const std::string question = ReplaceQuestion(plan);
   if (!question.empty() && !dialogs.Ask(question)) {
+    // Nothing was sent and nothing read: the slots as last read stand.
     PlanOutcome declined;
     declined.songs.resize(plan.songs.size());
     for (std::size_t i = 0; i < plan.songs.size(); ++i) {
       if (plan.songs[i].fits) declined.songs[i].fate = SongFate::Declined;
     }
-    declined.readAfter = true;
-    declined.after = listing_;
     return declined;
   }
   ScreenScope screen;
@@ -359,6 +363,11 @@ PlanOutcome PageSession::SendAll(const SendPlan& plan, const std::vector<Bytes>&
   }
   if (allStored && !outcome.failure) dialogs.Tell(MessageText(IDS_COMPLETE));
   return outcome;
+}
+
+bool PageSession::ShowsSong(std::size_t slot, const std::string& fileName, std::uint32_t size) const {
+  if (family_ == nullptr || slot >= listing_.slots.size()) return false;
+  return SlotShowsSong(*family_, family_->slotsOf(Run().modelType, SongNameOf(fileName)), listing_.slots[slot], size);
 }
 
 bool PageSession::Delete(std::size_t slot, PageDialogs& dialogs) {

@@ -140,6 +140,10 @@ class PageSession {
   // reading (none when that reading failed: the page must read them again).
   PlanOutcome SendAll(const SendPlan& plan, const std::vector<Bytes>& images, TransferProgress& progress,
                       PageDialogs& dialogs, PlanProgress& songs);
+  // Whether the last reading shows the song of `fileName` (`size` bytes as converted for this keyboard) in
+  // `slot` by the rule every fate follows: its size, and its name where the family keeps one. A page mark of
+  // "stored" lasts only while this holds; false when no reading is at hand.
+  bool ShowsSong(std::size_t slot, const std::string& fileName, std::uint32_t size) const;
   // Asks message 49, deletes the song in `slot` and says "Complete to delete."; false when answered No or the
   // slot holds no song.
   bool Delete(std::size_t slot, PageDialogs& dialogs);
