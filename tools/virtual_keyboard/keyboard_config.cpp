@@ -160,9 +160,15 @@ bool ApplyLine(const std::string& key, const std::string& value, KeyboardConfig*
     if (!Number(value, 0xFFFFFFFFu, &v)) return false;
     (key == "song_overhead" ? c->songOverhead : key == "refuse_song" ? c->refuseSong : c->maxSongShrink) =
         static_cast<std::uint32_t>(v);
-  } else if (key == "forget_song" || key == "drop_answer") {
+  } else if (key == "forget_song") {
     if (!Number(value, 0xFFFFFFFFu, &v)) return false;
-    (key == "forget_song" ? c->forgetSong : c->dropAnswer) = static_cast<std::uint32_t>(v);
+    c->forgetSong = static_cast<std::uint32_t>(v);
+  } else if (key == "drop_answer") {
+    const std::vector<std::string> parts = Split(value, ':');
+    if (parts.empty() || parts.size() > 2 || !Number(parts[0], 0xFFFFFFFFu, &v)) return false;
+    c->dropAnswer = static_cast<std::uint32_t>(v);
+    c->dropAnswerCommand = kAnyCommand;
+    if (parts.size() == 2 && !Command(parts[1], &c->dropAnswerCommand)) return false;
   } else if (key == "misplace_song") {
     const std::vector<std::string> parts = Split(value, ':');
     std::uint64_t slot = 0;

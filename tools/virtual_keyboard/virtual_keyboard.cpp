@@ -127,6 +127,7 @@ void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplyS
     if (config_.silentAfterSongs && songsStored_ >= *config_.silentAfterSongs) return;
 
     Answer answer;
+    int command = kAnyCommand;  // the message's command, as rules match it
     if (config_.family == KeyboardFamily::A) {
       // Only frames at its own model address concern a family A keyboard; the identity request and the
       // other families' probes go unanswered.
@@ -143,7 +144,8 @@ void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplyS
           return;
         }
       }
-      const KeyboardRule* acting = ActingRule(KeyA(message[5], message[6], message[7]));
+      command = KeyA(message[5], message[6], message[7]);
+      const KeyboardRule* acting = ActingRule(command);
       if (acting != nullptr && acting->action == KeyboardRule::Action::Silent) return;
       if (acting != nullptr && acting->action == KeyboardRule::Action::Late) delay = acting->delayMs;
       HandleFamilyA(message, acting, &answer);
@@ -163,7 +165,8 @@ void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplyS
           return;
         }
       }
-      const KeyboardRule* acting = ActingRule(KeyBOf(message));
+      command = KeyBOf(message);
+      const KeyboardRule* acting = ActingRule(command);
       if (acting != nullptr && acting->action == KeyboardRule::Action::Silent) return;
       if (acting != nullptr && acting->action == KeyboardRule::Action::Late) delay = acting->delayMs;
       HandleFamilyB(message, acting, &answer);
@@ -180,7 +183,8 @@ void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplyS
         }
       }
 
-      const KeyboardRule* acting = ActingRule(message[4]);
+      command = message[4];
+      const KeyboardRule* acting = ActingRule(command);
       if (acting != nullptr && acting->action == KeyboardRule::Action::Silent) return;
       if (acting != nullptr && acting->action == KeyboardRule::Action::Refuse) {
         answer.bytes = KeyboardRefusal(acting->code);
@@ -201,8 +205,11 @@ void VirtualKeyboard::OnMessage(const std::vector<std::uint8_t>& message, ReplyS
       }
     }
     out.push_back(std::move(answer.bytes));
+    ++answersSent_;
     // A lost answer: the message had its effect, but nothing reaches the program.
-    if (++answersSent_ == config_.dropAnswer) return;
+    if (config_.dropAnswerCommand == kAnyCommand || config_.dropAnswerCommand == command) {
+      if (++dropCounted_ == config_.dropAnswer) return;
+    }
   }
   // Outside the lock: a sink may deliver at once and the program may answer from inside. Frames follow each
   // other a millisecond apart, as they would on the cable, with the real answer last.
@@ -390,7 +397,9 @@ KeyboardSlot* VirtualKeyboard::SongTarget(std::uint8_t asked) {
 
 void VirtualKeyboard::LoseAnswer(std::uint32_t n) {
   std::lock_guard<std::mutex> lock(mutex_);
-  config_.dropAnswer = static_cast<std::uint32_t>(answersSent_) + n;
+  config_.dropAnswerCommand = kAnyCommand;
+  dropCounted_ = static_cast<std::uint32_t>(answersSent_);
+  config_.dropAnswer = dropCounted_ + n;
 }
 
 void VirtualKeyboard::ChangeSlot(std::size_t index, KeyboardSlot slot) {

@@ -99,8 +99,8 @@
 //   forget_song=N            the N-th song taken whole is acknowledged as usual but kept nowhere: its slot
 //                            ends empty (the song it replaced gone too)
 //   misplace_song=N:SLOT     the N-th song taken whole goes into SLOT instead of the slot it was sent to
-//   drop_answer=N            the N-th answer it sends (junk not counted) is lost on the way: the message has
-//                            its effect, the program hears nothing
+//   drop_answer=N[:CMD]      the N-th answer it sends (junk not counted; with CMD, the N-th answer to that
+//                            command) is lost on the way: the message has its effect, the program hears nothing
 #pragma once
 
 #include <array>
@@ -204,6 +204,7 @@ struct KeyboardConfig {
   std::uint32_t misplaceSong = 0;            // the n-th song taken whole goes into misplaceSlot
   std::uint32_t misplaceSlot = 0;
   std::uint32_t dropAnswer = 0;              // the n-th answer sent (1 the first; 0 none) never arrives
+  int dropAnswerCommand = kAnyCommand;       // counting only the answers to this command
 };
 
 // Error codes this keyboard refuses with, beyond the scripted ones.
@@ -328,6 +329,7 @@ class VirtualKeyboard : public VirtualPeer {
   std::uint32_t songsBegun_ = 0;
   std::uint32_t songsStored_ = 0;
   std::uint32_t songsTaken_ = 0;
+  std::uint32_t dropCounted_ = 0;  // answers counted towards dropAnswer
 };
 
 // Reads the config format above into `config` (which keeps its values for keys not given). false with a
