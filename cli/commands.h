@@ -1,5 +1,5 @@
-// songuploader's commands over the installed MIDI driver and clock: ports, identify, list, send, delete and
-// convert. The exit code says how a command ended (cli/exit_codes.h).
+// songuploader's commands over the installed MIDI driver and clock: ports, identify, list, send, delete,
+// convert and info, one file each in cli/commands/. The exit code says how a command ended (cli/exit_codes.h).
 #pragma once
 
 #include <functional>
