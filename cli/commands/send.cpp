@@ -123,11 +123,24 @@ void ReportSent(CommandContext& context, const SendPlan& plan, const Listing& li
       Json& entry = context.result["songs"][i];
       entry["stored"] = fate.fate == SongFate::Stored;
       entry["outcome"] = kFates[static_cast<int>(fate.fate)];
-      if (fate.fate == SongFate::Stored) entry["bytes"] = fate.found.size;
+      if (fate.fate == SongFate::Stored) {
+        entry["confirmed"] = fate.confirmed;
+        entry["bytes"] = fate.confirmed ? fate.found.size : song.size;
+      }
       if (fate.slotEmptied) entry["slotEmptied"] = true;
+      if (fate.oldStill) entry["oldStill"] = true;
+      if (fate.filledSince) entry["filledSince"] = true;
     }
+    const std::string where = "\"" + song.name + "\" (slot " + label + ")";
     switch (fate.fate) {
       case SongFate::Stored:
+        if (!fate.confirmed) {
+          // The keyboard acknowledged the song, and no reading after could be made to confirm it.
+          lines += "Slot " + label + ": \"" + song.name +
+                   "\" stored, as the keyboard acknowledged; not confirmed by a reading.\n";
+          if (one) context.result = {{"slot", label}, {"name", song.name}, {"bytes", song.size}, {"confirmed", false}};
+          break;
+        }
         // One song names it only where the family keeps the name it was sent with, as a single send always has.
         lines += "Slot " + label + " holds " +
                  (name.empty() || (one && family.nameField(context.slots) == 0) ? std::string()
@@ -136,17 +149,28 @@ void ReportSent(CommandContext& context, const SendPlan& plan, const Listing& li
         if (one) context.result = {{"slot", label}, {"name", name}, {"bytes", fate.found.size}};
         break;
       case SongFate::NotBegun:
-        lines += "Not stored: \"" + song.name + "\" (slot " + label + "): not sent.\n";
+        lines += "Not stored: " + where + ": not sent.\n";
         break;
       case SongFate::Declined:
-        lines += "Not stored: \"" + song.name + "\" (slot " + label + "): not replaced.\n";
+        // A slot that took a song after the reading the plan was made from is left as it is.
+        lines += "Not stored: " + where + ": " +
+                 (!fate.filledSince      ? std::string()
+                  : fate.found.used      ? "slot " + label + " now holds \"" + name + "\": "
+                                         : "slot " + label + " now holds a song: ") +
+                 "not replaced.\n";
         break;
       case SongFate::Failed:
-        lines += "Not stored: \"" + song.name + "\" (slot " + label + ")" +
-                 (fate.slotEmptied ? "; slot " + label + " is now empty" : std::string()) + ".\n";
+        lines += "Not stored: " + where +
+                 (fate.slotEmptied ? "; slot " + label + " is now empty"
+                  : fate.oldStill  ? "; slot " + label + " still holds the old song"
+                                   : std::string()) +
+                 ".\n";
         break;
       case SongFate::Unknown:
-        lines += "Unknown: \"" + song.name + "\" (slot " + label + "): the slots could not be read after sending.\n";
+        lines += "Unknown: " + where + ": " +
+                 (fate.oldStill ? "slot " + label + " shows the song it held before, and the keyboard never confirmed "
+                                  "the new one.\n"
+                                : std::string("the slots could not be read after sending.\n"));
         break;
     }
   }
@@ -159,7 +183,8 @@ void ReportSent(CommandContext& context, const SendPlan& plan, const Listing& li
     else out << lines << MessageText(IDS_COMPLETE) << '\n';
     return;
   }
-  if (!context.options.json && !(one && outcome.songs.front().fate == SongFate::Declined)) out << lines;
+  const SongOutcome& first = outcome.songs.front();
+  if (!context.options.json && !(one && first.fate == SongFate::Declined && !first.filledSince)) out << lines;
   if (!outcome.failure) {
     if (outcome.Declined()) throw Stop{kExitDeclined, ""};
     throw Stop{kExitCheckFailed, "songuploader: not every song was stored"};
@@ -173,6 +198,10 @@ void ReportSent(CommandContext& context, const SendPlan& plan, const Listing& li
                                      (row.used ? "\"" + ReadableName(row.name) + "\", " + std::to_string(row.size) + " bytes"
                                                : std::string("no song")) +
                                      "."};
+  } catch (const SongUnconfirmed& unconfirmed) {
+    throw Stop{kExitCheckFailed, "songuploader: slot " + listing.slots[plan.songs[unconfirmed.song].slot].label +
+                                     " shows a song of the size and name it held before: whether it holds the song "
+                                     "sent cannot be told."};
   } catch (const RaisedMessage& raised) {
     if (raised.number == IDS_TIMEOUT && CheckingFlag().timedOut) {
       throw Stop{kExitTimeout, RightTrimmed(MessageText(IDS_TIMEOUT)) +

@@ -749,7 +749,7 @@ TEST_F(CommandsTest, SeveralSongsReportOneResultEachInJson) {
   EXPECT_EQ(o.out.rfind(R"({"command":"send","done":false,"songs":[{"song":")" + song_ + R"(","name":"Tune","bytes":)", 0),
             0u)
       << o.out;
-  EXPECT_NE(o.out.find(R"("slot":"31","fits":true,"replaces":null,"stored":true,"outcome":"stored"},{"song":")"),
+  EXPECT_NE(o.out.find(R"("slot":"31","fits":true,"replaces":null,"stored":true,"outcome":"stored","confirmed":true},{"song":")"),
             std::string::npos)
       << o.out;
   EXPECT_NE(o.out.find(R"("slot":"32","fits":true,"replaces":null,"stored":false,"outcome":"failed"}],)"),
@@ -760,6 +760,80 @@ TEST_F(CommandsTest, SeveralSongsReportOneResultEachInJson) {
 
 // What a send of several songs reports for each song comes from the reading after: a keyboard that hangs once
 // it has taken the first song leaves the others unknown or not sent, never "stored".
+// What the command says of a song follows the evidence, not a slot of the same size: the song (35 bytes,
+// "Tune") sent into slot 30, which holds an old "Tune" of 35 bytes or took a song behind the plan's back.
+TEST_F(CommandsTest, EachSongIsReportedAsTheEvidenceShowsIt) {
+  struct Case {
+    const char* name;
+    const char* keyboard;
+    int code;
+    const char* out;
+  };
+  const std::vector<Case> cases = {
+      {"RefusedOverTheOldSong", "model=2\nslot=0,Tune,35\nrefuse=04:07:6\n", kExitKeyboardError,
+       "Not stored: \"Tune\" (slot 30); slot 30 still holds the old song.\n"},
+      {"AcknowledgedThenNoReading", "model=2\nsilent=01:always:11\n", kExitOk,
+       "Complete!\nSlot 30: \"Tune\" stored, as the keyboard acknowledged; not confirmed by a reading.\n"},
+      {"AcknowledgedButKeptNowhere", "model=2\nslot=0,Tune,35\nforget_song=1\n", kExitCheckFailed,
+       "Not stored: \"Tune\" (slot 30); slot 30 is now empty.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Keyboard(c.keyboard);
+    const Outcome o = Run({"send", song_, "--slot", "30", "--yes"});
+    EXPECT_EQ(o.code, c.code) << o.err;
+    EXPECT_EQ(o.out, c.out) << o.err;
+  }
+}
+
+// The keyboard never answers the final check of a song sent over an old one of its size and name, and Ctrl-C
+// ends the check: the reading after shows the old row, so nobody can tell which song the slot holds.
+TEST_F(CommandsTest, AFinalCheckCutShortOverASameSizeSongIsUnknown) {
+  Keyboard("model=2\nslot=0,Tune,35\nsilent=05:1\n");
+  bool stopped = false;
+  for (int at = 1; at < 20000; ++at) {
+    link.PostWindowMessage(static_cast<std::uint32_t>(at), [&] {
+      if (stopped || keyboard->CountReceived(0x05) == 0) return;
+      stopped = true;
+      RequestStop(kExitInterrupted);
+      if (StopRequestedAtWait()) StopAtWait();
+    });
+  }
+  const Outcome o = Run({"send", song_, "--slot", "30", "--yes"});
+  SetInterrupted(false);
+  EXPECT_TRUE(stopped);
+  EXPECT_NE(o.code, kExitOk);
+  EXPECT_EQ(o.out, "Unknown: \"Tune\" (slot 30): slot 30 shows the song it held before, and the keyboard never "
+                   "confirmed the new one.\n") << o.err;
+  EXPECT_EQ(o.out.find("Complete!"), std::string::npos);
+}
+
+// A slot planned empty that takes a song before the plan reaches it is left as it is, and said so.
+TEST_F(CommandsTest, ASlotFilledBehindThePlansBackIsNotReplaced) {
+  Keyboard("model=2\n");
+  // The first slot read of the send itself (after the ten of the plan) finds the slot taken.
+  bool changed = false;
+  const std::string second = dir_.Write("Second.mid", su::test::OneNoteSong());
+  su::test::KeyboardSlot other;
+  other.status = 1;
+  other.size = 40;
+  other.name = "Other";
+  other.contents.assign(40, 1);
+  for (int at = 1; at < 20000; ++at) {
+    link.PostWindowMessage(static_cast<std::uint32_t>(at), [&] {
+      if (changed || keyboard->CountReceived(0x01) < 10) return;
+      keyboard->ChangeSlot(0, other);
+      changed = true;
+    });
+  }
+  const Outcome o = Run({"send", song_, second, "--slot", "free"});
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(o.code, kExitDeclined) << o.err;
+  EXPECT_EQ(o.out, "Not stored: \"Tune\" (slot 30): slot 30 now holds \"Other\": not replaced.\n"
+                   "Slot 31 holds \"Second\", 37 bytes.\n") << o.err;
+  EXPECT_EQ(keyboard->Slot(0).name, "Other");
+}
+
 // The keyboard acknowledged the first song, then hung: the reading after cannot be made, so the first song
 // rests on the keyboard's word (said so), and the second, never taken, failed.
 TEST_F(CommandsTest, SongsTheReadingAfterCannotConfirmRestOnTheKeyboardsWord) {

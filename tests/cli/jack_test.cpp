@@ -625,4 +625,30 @@ TEST_F(JackEndToEnd, AKeyboardPulledOutDuringTheFinalCheckEndsTheSend) {
   EXPECT_NE(Slurp(err).find("is gone"), std::string::npos) << Slurp(err);
 }
 
+// A reading alone cannot tell a new song from an old one of its size and name. The song (35 bytes as family C
+// takes it, named "Tune") sent over an old "Tune" of 35 bytes: the keyboard refuses its block until the send
+// stops, and the reading after shows the old song unchanged. That is a failure, never "Complete!"; and one
+// answer of the reading after lost on the way is asked for again, so a song the keyboard took ends stored.
+TEST_F(JackEndToEnd, AReplacedSongOfTheSameSizeIsStoredOnlyOnEvidence) {
+  struct Case {
+    const char* config;
+    int code;
+    const char* out;
+  };
+  const std::vector<Case> cases = {
+      {"model=2\nslot=0,Tune,35\nrefuse=04:07:6\n", 10,
+       "Not stored: \"Tune\" (slot 30); slot 30 still holds the old song.\n"},
+      // Ten slots read for the plan, one by the send, then the second answer of the reading after is lost.
+      {"model=2\nslot=0,Tune,35\ndrop_answer=13:01\n", 0, "Complete!\nSlot 30 holds 35 bytes.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.config);
+    Player player(Config("same.cfg", c.config));
+    ASSERT_TRUE(player.Ready());
+    const Result r = Run("send " + song_ + " --slot 30 --yes");
+    EXPECT_EQ(r.out, c.out) << r.err;
+    EXPECT_EQ(r.code == 0, c.code == 0) << r.code << " " << r.err;
+  }
+}
+
 }  // namespace
