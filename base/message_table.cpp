@@ -8,22 +8,16 @@ namespace su {
 
 namespace {
 
-using Kind = MessageKind;
-
 constexpr MessageEntry kMessages[] = {
-    {IDS_DEVICE_NOT_SET_UP, TEXT_29, Kind::Failure},    {IDS_SQF_NOT_FOUND, TEXT_30, Kind::Failure},
-    {IDS_DEVICE_BUSY, TEXT_32, Kind::Failure},          {IDS_NO_RESPONSE, TEXT_34, Kind::Failure},
-    {IDS_NOT_READY, TEXT_35, Kind::Failure},            {IDS_NOT_ENOUGH_MEMORY, TEXT_36, Kind::Failure},
-    {IDS_TIMEOUT, TEXT_38, Kind::Failure},              {IDS_ALREADY_EXIST, TEXT_39, Kind::Question},
-    {IDS_COMPLETE, TEXT_40, Kind::Done},                {IDS_CANCEL_QUESTION, TEXT_41, Kind::Question},
-    {IDS_DATA_NOT_FOUND, TEXT_42, Kind::Failure},       {IDS_FILE_BROKEN, TEXT_43, Kind::Failure},
-    {IDS_FILE_ERROR, TEXT_44, Kind::Failure},           {IDS_SAVED, TEXT_46, Kind::Done},
-    {IDS_GETTING_INFORMATION, TEXT_47, Kind::Progress}, {IDS_NOW_SENDING, TEXT_48, Kind::Progress},
-    {IDS_DELETE_QUESTION, TEXT_49, Kind::Question},     {IDS_DELETE_COMPLETE, TEXT_50, Kind::Done},
-    {IDS_MEMORY_SHORT_C, TEXT_52, Kind::Failure},       {IDS_ERROR_CODE, TEXT_53, Kind::Failure},
-    {IDS_LOW_VOLTAGE, TEXT_54, Kind::Failure},          {IDS_TRANSMISSION_STOPPED, TEXT_55, Kind::Failure},
-    {IDS_HYPERTHREADING, TEXT_57, Kind::Failure},       {IDS_MEMORY_SHORT_B, TEXT_59, Kind::Failure},
-    {IDS_LAST_KEYBOARD_SILENT, TEXT_70, Kind::Progress},
+    {IDS_DEVICE_NOT_SET_UP, TEXT_29}, {IDS_SQF_NOT_FOUND, TEXT_30}, {IDS_DEVICE_BUSY, TEXT_32},
+    {IDS_NO_RESPONSE, TEXT_34}, {IDS_NOT_READY, TEXT_35}, {IDS_NOT_ENOUGH_MEMORY, TEXT_36},
+    {IDS_TIMEOUT, TEXT_38}, {IDS_ALREADY_EXIST, TEXT_39}, {IDS_COMPLETE, TEXT_40},
+    {IDS_CANCEL_QUESTION, TEXT_41}, {IDS_DATA_NOT_FOUND, TEXT_42}, {IDS_FILE_BROKEN, TEXT_43},
+    {IDS_FILE_ERROR, TEXT_44}, {IDS_SAVED, TEXT_46}, {IDS_GETTING_INFORMATION, TEXT_47},
+    {IDS_NOW_SENDING, TEXT_48}, {IDS_DELETE_QUESTION, TEXT_49}, {IDS_DELETE_COMPLETE, TEXT_50},
+    {IDS_MEMORY_SHORT_C, TEXT_52}, {IDS_ERROR_CODE, TEXT_53}, {IDS_LOW_VOLTAGE, TEXT_54},
+    {IDS_TRANSMISSION_STOPPED, TEXT_55}, {IDS_HYPERTHREADING, TEXT_57}, {IDS_MEMORY_SHORT_B, TEXT_59},
+    {IDS_LAST_KEYBOARD_SILENT, TEXT_70},
 };
 
 }  // namespace

@@ -10,13 +10,9 @@
 
 namespace su {
 
-// What a message is for: a failure that ends an operation, a question, or a line that says how far it came.
-enum class MessageKind { Failure, Question, Progress, Done };
-
 struct MessageEntry {
   std::int32_t number;
   const char* text;
-  MessageKind kind;
 };
 
 // The entry of message `number`; nullptr for a number the string table does not hold.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <istream>
 #include <system_error>
 #if !defined(_WIN32)
 #include <unistd.h>
@@ -35,6 +36,16 @@ std::string SlotCacheFile() {
   return (folder / "songuploader" / "slots").string();
 }
 
+std::vector<std::string> ChoicesKept(std::istream& earlier, const std::string& key) {
+  std::vector<std::string> kept;
+  std::string choice;
+  while (std::getline(earlier, choice)) {
+    if (choice.rfind(key, 0) != 0 && !choice.empty()) kept.push_back(choice);
+  }
+  if (kept.size() >= kChoicesKept) kept.erase(kept.begin(), kept.end() - static_cast<long>(kChoicesKept - 1));
+  return kept;
+}
+
 void RememberSlots(const Options& options, const std::vector<std::string>& labels) {
 #if defined(_WIN32)
   (void)options;
@@ -53,12 +64,8 @@ void RememberSlots(const Options& options, const std::vector<std::string>& label
   std::vector<std::string> kept;
   {
     std::ifstream old(file);
-    std::string earlier;
-    while (std::getline(old, earlier)) {
-      if (earlier.rfind(key, 0) != 0 && !earlier.empty()) kept.push_back(earlier);
-    }
+    kept = ChoicesKept(old, key);
   }
-  if (kept.size() >= kChoicesKept) kept.erase(kept.begin(), kept.end() - static_cast<long>(kChoicesKept - 1));
   kept.push_back(line);
   std::error_code error;
   fs::create_directories(fs::path(file).parent_path(), error);

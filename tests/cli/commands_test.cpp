@@ -20,6 +20,7 @@
 #include "cli/commands.h"
 #include "base/converter.h"
 #include "cli/exit_codes.h"
+#include "tests/converter/recorded_song_files.h"
 #include "tests/converter/smf_builder.h"
 #include "tests/converter/temp_dir.h"
 #include "tests/support/link_fixture.h"
@@ -332,6 +333,8 @@ TEST_F(ConvertOutputs, StandardInputAndOutputStandForFiles) {
   const std::string named = elsewhere.Write("Song.mid", su::test::OneNoteSong());
   ASSERT_EQ(ConvertSqfToPK(named.c_str(), "5", "", ""), SQFCONV2_OK);
   EXPECT_EQ(out.str(), Bytes(elsewhere.Path("Song.sq2")));
+  const su::test::Bytes recorded = su::test::RecordedSongSongFile();
+  EXPECT_EQ(out.str(), std::string(recorded.begin(), recorded.end())) << "the song file as recorded";
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"Expected.sq2", "Tune.mid"}));
 }
 

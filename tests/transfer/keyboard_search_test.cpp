@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -196,7 +197,91 @@ TEST_F(SearchOrder, AStoreThatFailsIsNoStore) {
   EXPECT_EQ(SearchKeyboard(progress, SearchMemory{&store, false}), 1);
   EXPECT_EQ(RequestsSent(link.Sent()), "CAB");
   EXPECT_EQ(su::Run().modelType, 25);
+  // Readable again, the entry it kept is the shortcut: the full search above was the failing store's doing.
+  store.readable = true;
+  CloseMidiPorts();
+  ASSERT_EQ(OpenMidiPorts(), 1);
+  const std::vector<std::vector<std::uint8_t>> before = link.Sent();
+  EXPECT_EQ(SearchKeyboard(progress, SearchMemory{&store, false}), 1);
+  const std::vector<std::vector<std::uint8_t>> sent = link.Sent();
+  EXPECT_EQ(RequestsSent({sent.begin() + static_cast<long>(before.size()), sent.end()}), "B");
 }
+
+// A store that throws, as a front end's storage may (a full disk, storage the browser forbids): the search
+// neither fails nor stops, it only loses the shortcut, and an entry the store could not replace or forget is
+// still there afterwards.
+class ThrowingStore : public TextStore {
+ public:
+  bool Read(std::string* out) override {
+    if (throwOnRead) throw std::runtime_error("storage cannot be read");
+    return TextStore::Read(out);
+  }
+  bool Write(const std::string& in) override {
+    if (throwOnWrite) throw std::runtime_error("storage cannot be written");
+    return TextStore::Write(in);
+  }
+  bool throwOnRead = false;
+  bool throwOnWrite = false;
+};
+
+struct ThrowCase {
+  const char* name;
+  bool throwOnRead;
+  bool throwOnWrite;
+  std::optional<char> remembered;               // before the search, for the virtual ports
+  std::optional<test::KeyboardFamily> present;
+  bool fresh;
+  const char* requests;
+  int found;
+  std::optional<char> rememberedAfter;          // read back with the store working again
+};
+
+void PrintTo(const ThrowCase& c, std::ostream* os) { *os << c.name; }
+
+class SearchWithThrowingStore : public test::LinkTest, public ::testing::WithParamInterface<ThrowCase> {};
+
+TEST_P(SearchWithThrowingStore, CostsOnlyTheShortcutAndKeepsTheEntryItCouldNotChange) {
+  const ThrowCase& c = GetParam();
+  if (c.present) {
+    test::KeyboardConfig config;
+    config.family = *c.present;
+    config.answersIdentity = *c.present == test::KeyboardFamily::C;
+    Connect(config);
+  }
+  ThrowingStore store;
+  const PortNames ports{"Virtual in", "Virtual out"};
+  if (c.remembered) {
+    ASSERT_TRUE(Remember(store, ports, {*c.remembered, 21, 7}));
+  }
+  store.throwOnRead = c.throwOnRead;
+  store.throwOnWrite = c.throwOnWrite;
+  ASSERT_EQ(OpenMidiPorts(), 1);
+  CountedSteps progress;
+  int found = -1;
+  EXPECT_NO_THROW(found = SearchKeyboard(progress, SearchMemory{&store, c.fresh}));
+  EXPECT_EQ(found, c.found);
+  EXPECT_EQ(RequestsSent(link.Sent()), c.requests);
+  store.throwOnRead = false;
+  store.throwOnWrite = false;
+  const std::optional<RememberedKeyboard> after = Recall(store, ports);
+  EXPECT_EQ(after ? std::optional<char>(after->family) : std::nullopt, c.rememberedAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Throwing, SearchWithThrowingStore,
+    ::testing::Values(
+        // Recalling throws: the usual order; remembering the keyboard found reads first, so it throws too.
+        ThrowCase{"ReadThrowsTheUsualOrder", true, false, 'A', Family::B, false, "CAB", 1, 'A'},
+        // Remembering the keyboard found throws: found all the same, the stale entry stays.
+        ThrowCase{"WriteThrowsAfterAFind", false, true, 'A', Family::B, false, "ACB", 1, 'A'},
+        // Forgetting after a search afresh that found nothing throws: the entry stays.
+        ThrowCase{"WriteThrowsWhenForgetting", false, true, 'B', std::nullopt, true, "CAB", 0, 'B'},
+        ThrowCase{"EverythingThrowsStillFound", true, true, std::nullopt, Family::C, false, "C", 1, std::nullopt},
+        // The same store working: the keyboard found replaces the stale entry (the cases above are not
+        // passing for want of an entry to change).
+        ThrowCase{"WorkingStoreReplacesTheEntry", false, false, 'A', Family::B, false, "ACB", 1, 'B'},
+        ThrowCase{"WorkingStoreForgets", false, false, 'B', std::nullopt, true, "CAB", 0, std::nullopt}),
+    test::NameFrom(&ThrowCase::name));
 
 // The remembered text itself: one entry per pair of ports whatever their names hold, and a text that is not
 // ours, or a line of it, is as good as nothing.

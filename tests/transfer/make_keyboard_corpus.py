@@ -1,16 +1,18 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the keyboard-answer fuzz target into the folder given as the argument: scripts of
+"""Writes the seed corpus of one keyboard-answer fuzz target into the folder given as the argument: scripts of
 the keyboard's answers, each named after what it tries - valid answers of every kind, refusals with each
 error code at each step, junk frames, frames longer than the input buffer, late and bunched answers, and
 Cancel pressed at different moments of the closing wait.
 
-The format is the one tests/transfer/fuzz_keyboard_answers.cpp reads: per message the program sends, a turn
-byte (frame count, arrival time, bunching, Cancel time) and then each frame as a head byte (framed flag and
-length) and its body. The program's messages come in this order: identity request, slot reads of slots 0, 1,
-14 and 3, free space, announce, three data blocks (each maybe resent), closing message, delete; then the
-family A operations (see STEPS_A), whose framed answers get the family A address in front instead.
+The format is the one tests/transfer/keyboard_answers_harness.h describes: per message the program sends, a
+turn byte (frame count, arrival time, bunching, Cancel time) and then each frame as a head byte (framed flag
+and length) and its body. Family C's target (fuzz_keyboard_answers.cpp) sends its messages in this order:
+identity request, slot reads of slots 0, 1, 14 and 3, free space, announce, three data blocks (each maybe
+resent), closing message, delete. Family A's (fuzz_family_a_answers.cpp) and family B's
+(fuzz_family_b_answers.cpp) send theirs in the order of STEPS_A and STEPS_B, their framed answers getting
+their own family's model address in front.
 
-Usage: make_keyboard_corpus.py <output folder>
+Usage: make_keyboard_corpus.py <output folder> [c|a|b]   (default c)
 """
 import os
 import random
@@ -99,7 +101,7 @@ def valid_turns(model=21):
     }
 
 
-# Family A, after the family C steps: the opening exchange twice (its write needs no answer), the model read,
+# Family A: the opening exchange twice (its write needs no answer), the model read,
 # slot 0 (used, size, three name pieces), slot 9 (used), slot 1 (used only), free space, the delete, three
 # blocks, two closing frames and three name pieces (none answered), and the probe's opening exchange and
 # model read.
@@ -145,11 +147,10 @@ def valid_turns_a():
 
 
 def script_a(turns):
-    """Family C answered well, then the family A steps."""
-    return script(valid_turns()) + b"".join(turns[step] for step in STEPS_A if step in turns)
+    return b"".join(turns[step] for step in STEPS_A if step in turns)
 
 
-# Family B, after the family A steps: the model read, slot 0 (size, name), slot 9 (size), free memory, the
+# Family B: the model read, slot 0 (size, name), slot 9 (size), free memory, the
 # largest song, the delete and the closing frames (not answered), three blocks, and the probe's model read.
 STEPS_B = ["model_b", "slot0_size_b", "slot0_name_b", "slot9_size_b", "free_b", "max_b", "delete_b",
            "block0_b", "block1_b", "block2_b", "closing1_b", "closing2_b", "probe_b"]
@@ -178,8 +179,7 @@ def valid_turns_b():
 
 
 def script_b(turns):
-    """Families C and A answered well, then the family B steps."""
-    return script_a(valid_turns_a()) + b"".join(turns[step] for step in STEPS_B if step in turns)
+    return b"".join(turns[step] for step in STEPS_B if step in turns)
 
 
 def script(turns):
@@ -187,10 +187,11 @@ def script(turns):
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3) or (len(sys.argv) == 3 and sys.argv[2] not in ("a", "b", "c")):
         sys.stderr.write(__doc__)
         return 2
     out = sys.argv[1]
+    family = sys.argv[2] if len(sys.argv) == 3 else "c"
     os.makedirs(out, exist_ok=True)
     rng = random.Random(7)
     files = {"silence": b""}
@@ -338,6 +339,23 @@ def main():
             turns[step] = turn((good[0] & 3) + 1) + cut + good[1:]
     files["family_b_short_answers_first"] = script_b(turns)
 
+    # Families A and B: each step left silent in turn (the steps before it answered well), and junk frames.
+    for prefix, steps, valid, build in (("family_a", STEPS_A, valid_turns_a, script_a),
+                                        ("family_b", STEPS_B, valid_turns_b, script_b)):
+        files[f"{prefix}_silence"] = b""
+        for step in steps:
+            turns = valid()
+            if turns[step][0] & 3:
+                turns[step] = turn(0)
+                files[f"{prefix}_silent_{step}"] = build(turns)
+        files[f"{prefix}_junk_random_framed"] = b"".join(
+            answer(frame(bytes(rng.randrange(128) for _ in range(rng.randrange(1, 30))))) for _ in steps)
+
+    # Each target takes the seeds of its own family.
+    def family_of(name):
+        return "a" if name.startswith("family_a_") else "b" if name.startswith("family_b_") else "c"
+
+    files = {name: data for name, data in files.items() if family_of(name) == family}
     for name, data in files.items():
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)

@@ -14,6 +14,7 @@
 #include "base/errors.h"
 #include "resources/message_numbers.h"
 #include "resources/strings.h"
+#include "tests/converter/recorded_song_files.h"
 #include "tests/converter/smf_builder.h"
 #include "tests/converter/temp_dir.h"
 #include "tests/support/link_fixture.h"
@@ -81,6 +82,8 @@ TEST(SaveTest, TheSongFileIsTheOneTheSaveChoiceWrites) {
   ASSERT_EQ(ConvertSqfToPK(path.c_str(), "5", "", ""), SQFCONV2_OK);
   const Bytes expected = su::test::ReadBytes(dir.Path("Tune.sq2"));
   EXPECT_EQ(ConvertToSongFile("Tune.mid", midi), expected);
+  // Not only the converter's own output: the song file as recorded.
+  EXPECT_EQ(ConvertToSongFile("Tune.mid", midi), su::test::RecordedTuneSongFile());
   EXPECT_EQ(SongFileName("Tune.mid"), "Tune.sq2");
   EXPECT_EQ(SongFileName("dir/My Song.MID"), "My Song.sq2");
 }
