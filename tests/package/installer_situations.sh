@@ -1,0 +1,206 @@
+# The Windows installer on the paths a user's own machine takes, each in a fresh Wine prefix: the user's PATH
+# (written with variables, ending in a separator, already naming the folder, near the installer's limit), a
+# chosen folder that holds the user's files, SongUploader running during an upgrade and an uninstallation, an
+# upgrade into another folder followed by the earlier folder's uninstaller, and a folder whose name the ANSI
+# code page cannot hold. What belongs to the user must come out as it went in, and a silent run's exit code must
+# say whether it installed.
+#
+# Sourced by check_packages.sh (which has pass, fail and check); installer_situations then needs: setup (the
+# installer), unpacked (the zip's files), scratch, version, SU_WINDOWS_BUILD, and a display for Wine.
+
+# reg_value KEY NAME: the data of one registry value ("" for the default one); fails when there is none.
+reg_value() {
+  local query
+  if [[ -z "$2" ]]; then query=$(wine reg query "$1" /ve 2>/dev/null | tr -d '\r')
+  else query=$(wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r'); fi
+  grep -E '^    .*    REG_[A-Z_]+' <<<"$query" | sed -E 's/^    .*    REG_[A-Z_]+ *//'
+  [[ -n "$query" ]] && grep -qE '    REG_' <<<"$query"
+}
+reg_type() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -oE 'REG_[A-Z_]+' | head -n 1; }
+reg_key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+
+isit_uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\SongUploader'
+
+# A fresh copy of a Wine prefix made once; sets WINEPREFIX, programs (the default folder, as Windows names it)
+# and folder (the same on this side).
+isit_fresh_prefix() {
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  if [[ ! -d "$scratch/isit-template" ]]; then
+    SU_WINEPREFIX="$scratch/isit-template" su_prepare_wine >/dev/null
+    wineserver -w 2>/dev/null
+  fi
+  rm -rf "$scratch/isit-prefix"
+  cp -a "$scratch/isit-template" "$scratch/isit-prefix"
+  export WINEPREFIX="$scratch/isit-prefix"
+  programs=$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')'\Programs\SongUploader'
+  folder=$(winepath -u "$programs" 2>/dev/null)
+}
+
+isit_set_path() { wine reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$1" /f >/dev/null 2>&1; }
+isit_path() { reg_value 'HKCU\Environment' Path; }
+
+# Runs an installer or uninstaller and waits for it (and for the copy an uninstaller hands over to, so never
+# while a program of the prefix runs); its exit code is the run's.
+isit_run() {
+  local code
+  wine "$@" >/dev/null 2>&1; code=$?
+  wineserver -w 2>/dev/null
+  return $code
+}
+
+# Starts the installed program for a song and waits for its Selection dialog; sets isit_pid.
+isit_start_program() {
+  local song
+  song=$(find "$scratch/songs" -name '*.mid' 2>/dev/null | sort | head -n 1)
+  wine "$folder/SongUploader.exe" "$(winepath -w "$song" 2>/dev/null)" >/dev/null 2>&1 &
+  isit_pid=$!
+  for _ in $(seq 1 300); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"Selection"' && return 0
+    kill -0 "$isit_pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+isit_stop_program() {
+  [[ -n "${isit_pid:-}" ]] && kill "$isit_pid" 2>/dev/null
+  isit_pid=""
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+}
+
+# --- the user's PATH ---
+# Each row: what the check says | the user's PATH before (REG_EXPAND_SZ) | the installer runs, separated by
+# " ; " | PATH after them | PATH after the uninstaller. "@" stands for the default folder.
+isit_path_rows() {
+  local long
+  # A PATH that, with the folder and a separator added, is 1,022 characters long: the longest the installer's
+  # 1,024-character strings (terminator and all) take with a character to spare.
+  long=$(for n in $(seq 100 199); do printf 'C:\\T\\%s;' "$n"; done)
+  long="${long:0:$((1021 - ${#programs}))}"
+  [[ "$long" == *';' ]] && long="${long%;}x"
+  cat <<EOF
+a silent install into a folder on PATH leaves PATH as it was|%USERPROFILE%\\bin;C:\\Tools;C:\\Other|/S /D=C:\\Tools|%USERPROFILE%\\bin;C:\\Tools;C:\\Other|%USERPROFILE%\\bin;C:\\Tools;C:\\Other
+a second install with /PATH into a folder already on PATH, then the uninstaller, leave PATH as it was|%USERPROFILE%\\bin;C:\\Tools;C:\\Other|/S /D=C:\\Tools ; /S /PATH /D=C:\\Tools|%USERPROFILE%\\bin;C:\\Tools;C:\\Other|%USERPROFILE%\\bin;C:\\Tools;C:\\Other
+the folder on PATH through a variable is not added again, nor removed|%LOCALAPPDATA%\\Programs\\SongUploader;C:\\Tools|/S /PATH|%LOCALAPPDATA%\\Programs\\SongUploader;C:\\Tools|%LOCALAPPDATA%\\Programs\\SongUploader;C:\\Tools
+a PATH ending in its separator gets the folder without an empty entry, and back|C:\\Tools;|/S /PATH|C:\\Tools;@;|C:\\Tools;
+the uninstaller removes the entry it added from a PATH near the installer's limit|$long|/S /PATH|$long;@|$long
+EOF
+}
+
+isit_path_checks() {
+  local name before runs after_install after_uninstall run ok detail location
+  isit_fresh_prefix  # the rows name the default folder
+  while IFS='|' read -r name before runs after_install after_uninstall; do
+    isit_fresh_prefix
+    after_install="${after_install//@/$programs}"
+    after_uninstall="${after_uninstall//@/$programs}"
+    isit_set_path "$before"
+    ok=yes detail=""
+    IFS=';' read -ra run_list <<<"${runs// ; /;}"
+    for run in "${run_list[@]}"; do
+      # shellcheck disable=SC2086
+      isit_run "$setup" $run || { ok=no; detail+="setup $run failed; "; }
+    done
+    [[ "$(isit_path)" == "$after_install" ]] || { ok=no; detail+="after install: $(isit_path); "; }
+    location=$(reg_value "$isit_uninstall_key" InstallLocation)
+    [[ -n "$location" ]] && isit_run "$(winepath -u "$location" 2>/dev/null)/Uninstall SongUploader.exe" /S
+    [[ "$(isit_path)" == "$after_uninstall" ]] || { ok=no; detail+="after uninstall: $(isit_path); "; }
+    if [[ -n "$after_uninstall" && "$(reg_type 'HKCU\Environment' Path)" != REG_EXPAND_SZ ]]; then
+      ok=no; detail+="PATH is no longer REG_EXPAND_SZ; "
+    fi
+    if [[ $ok == yes ]]; then pass "$name"; else fail "$name" "$detail"; fi
+  done < <(isit_path_rows)
+}
+
+# --- a folder of the user's ---
+isit_user_folder_check() {
+  local name="a folder holding the user's files keeps them, through install and uninstall"
+  isit_fresh_prefix
+  local music="$WINEPREFIX/drive_c/Music" ok=yes detail=""
+  mkdir -p "$music"
+  printf 'my read-me\r\n' >"$music/README.txt"
+  printf 'my licence\r\n' >"$music/LICENSE.txt"
+  printf 'notes\r\n' >"$music/notes.txt"
+  isit_run "$setup" /S '/D=C:\Music' || { ok=no; detail+="setup failed; "; }
+  local location
+  location=$(reg_value "$isit_uninstall_key" InstallLocation)
+  [[ -n "$location" && -f "$(winepath -u "$location" 2>/dev/null)/SongUploader.exe" ]] ||
+    { ok=no; detail+="no program where the uninstall entry says ($location); "; }
+  [[ ! -e "$music/SongUploader.exe" ]] || { ok=no; detail+="the program among the user's files; "; }
+  isit_run "$(winepath -u "$location" 2>/dev/null)/Uninstall SongUploader.exe" /S
+  [[ "$(cat "$music/README.txt" "$music/LICENSE.txt" "$music/notes.txt" 2>/dev/null)" == \
+     "$(printf 'my read-me\r\nmy licence\r\nnotes\r')" ]] || { ok=no; detail+="the user's files changed; "; }
+  ! reg_key_exists "$isit_uninstall_key" || { ok=no; detail+="the uninstall entry stayed; "; }
+  if [[ $ok == yes ]]; then pass "$name"; else fail "$name" "$detail"; fi
+}
+
+# --- SongUploader running ---
+isit_running_checks() {
+  local older="$1"
+  isit_fresh_prefix
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+  isit_run "$older" /S
+  python3 scripts/make_examples.py "$scratch/songs" >/dev/null 2>&1
+  local code shown=yes
+  isit_start_program || shown=no
+  wine "$setup" /S >/dev/null 2>&1; code=$?
+  if [[ $shown == yes && $code -ne 0 && "$(reg_value "$isit_uninstall_key" DisplayVersion)" == 0.9.0 ]]; then
+    pass "a silent upgrade while SongUploader runs exits non-zero and leaves version 0.9.0 installed"
+  else
+    fail "a silent upgrade while SongUploader runs exits non-zero and leaves version 0.9.0 installed" \
+      "shown: $shown, exit code $code, version $(reg_value "$isit_uninstall_key" DisplayVersion)"
+  fi
+  # In place (_?=), the uninstaller's exit code is its own.
+  wine "$folder/Uninstall SongUploader.exe" /S "_?=$programs" >/dev/null 2>&1; code=$?
+  if [[ $code -ne 0 && -f "$folder/SongUploader.exe" ]] && reg_key_exists "$isit_uninstall_key"; then
+    pass "an uninstallation while SongUploader runs exits non-zero and leaves it installed"
+  else
+    fail "an uninstallation while SongUploader runs exits non-zero and leaves it installed" \
+      "exit code $code, program: $(ls "$folder/SongUploader.exe" 2>&1)"
+  fi
+  isit_stop_program
+  isit_run "$setup" /S; code=$?
+  check "once SongUploader is closed, the upgrade installs version $version and exits 0" \
+    test "$code $(reg_value "$isit_uninstall_key" DisplayVersion)" = "0 $version"
+  unset WINEDLLOVERRIDES
+}
+
+# --- an upgrade into another folder ---
+isit_other_folder_check() {
+  local older="$1" name="an upgrade into another folder leaves no earlier copy, and takes its settings along"
+  isit_fresh_prefix
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+  isit_run "$older" /S
+  printf '[SONGPORT]\r\nIN=1\r\nOUT=1\r\n' >"$folder/SongUploader.INI"
+  local first="$folder" second="$WINEPREFIX/drive_c/Other/SongUploader" ok=yes detail=""
+  isit_run "$setup" /S '/D=C:\Other\SongUploader' || { ok=no; detail+="setup failed; "; }
+  [[ -f "$second/SongUploader.exe" ]] || { ok=no; detail+="nothing in the new folder; "; }
+  [[ ! -e "$first/SongUploader.exe" && ! -e "$first/sqfconv2.dll" ]] || { ok=no; detail+="the earlier copy stayed; "; }
+  [[ "$(cat "$second/SongUploader.INI" 2>/dev/null)" == "$(printf '[SONGPORT]\r\nIN=1\r\nOUT=1\r')" ]] ||
+    { ok=no; detail+="the settings did not come along; "; }
+  [[ "$(reg_value "$isit_uninstall_key" InstallLocation)" == 'C:\Other\SongUploader' ]] ||
+    { ok=no; detail+="the uninstall entry names $(reg_value "$isit_uninstall_key" InstallLocation); "; }
+  if [[ $ok == yes ]]; then pass "$name"; else fail "$name" "$detail"; fi
+
+  name="the earlier folder's uninstaller, where one is left, takes nothing of the new installation's"
+  ok=yes detail=""
+  [[ -f "$first/Uninstall SongUploader.exe" ]] && isit_run "$first/Uninstall SongUploader.exe" /S
+  local shortcut
+  shortcut=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')"'\Microsoft\Windows\Start Menu\Programs\SongUploader.lnk' 2>/dev/null)
+  [[ "$(reg_value "$isit_uninstall_key" InstallLocation)" == 'C:\Other\SongUploader' ]] ||
+    { ok=no; detail+="the uninstall entry is gone; "; }
+  [[ "$(reg_value 'HKCU\Software\Classes\SongUploader.MidiFile\shell\open\command' "")" == \
+     '"C:\Other\SongUploader\SongUploader.exe" "%1"' ]] || { ok=no; detail+="the \"Open with\" entry is gone; "; }
+  [[ -f "$shortcut" ]] || { ok=no; detail+="the shortcut is gone; "; }
+  if [[ $ok == yes ]]; then pass "$name"; else fail "$name" "$detail"; fi
+  unset WINEDLLOVERRIDES
+}
+
+installer_situations() {
+  local older="$scratch/SongUploader-0.9.0-setup.exe"
+  [[ -f "$older" ]] || SU_WINDOWS_BUILD="$SU_WINDOWS_BUILD" su_make_installer 0.9.0 "$unpacked" "$older" >/dev/null
+  isit_path_checks
+  isit_user_folder_check
+  isit_running_checks "$older"
+  isit_other_folder_check "$older"
+  wineserver -k 2>/dev/null
+}
