@@ -149,28 +149,38 @@ TEST(MidiDevice, InputOnlyChoiceAsksMessage29AndYesKeepsTheDialog) {
 
 // The program in a folder whose name the ANSI code page cannot hold: a user name in another script puts the
 // default installation folder there. The settings file beside it is still written, and the next run uses it.
+// The folder is a copy of the program's own, or, when SU_E2E_INSTALLED_FOLDER names one, the folder the
+// installer put the program in (the installer's checks run this test there; the settings file then stays, for
+// them to see and for the uninstaller to remove).
 struct WideFolderBench {
   WideFolderBench()
       : base(NewScratchFolder("wide")),
-        folder(Widened(base) + L"\\\u10D3\u10D8\u10DB\u10D8\u10E2\u10E0\u10D8"),
-        settings(folder + L"\\SongUploader.INI"),
         config(base + "\\vmidi.cfg"),
         frames(base + "\\frames.log"),
         song(base + "\\song.mid") {
-    EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << "cannot make the folder";
-    EXPECT_TRUE(CopyFileW(Widened(ProgramPath()).c_str(), (folder + L"\\SongUploader.exe").c_str(), FALSE));
-    EXPECT_TRUE(CopyFileW(Widened(ProgramFolder() + "sqfconv2.dll").c_str(), (folder + L"\\sqfconv2.dll").c_str(),
-                          FALSE));
+    const wchar_t* installed = _wgetenv(L"SU_E2E_INSTALLED_FOLDER");
+    copied = installed == nullptr || *installed == L'\0';
+    folder = copied ? Widened(base) + L"\\\u10D3\u10D8\u10DB\u10D8\u10E2\u10E0\u10D8" : std::wstring(installed);
+    settings = folder + L"\\SongUploader.INI";
+    if (copied) {
+      EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << "cannot make the folder";
+      EXPECT_TRUE(CopyFileW(Widened(ProgramPath()).c_str(), (folder + L"\\SongUploader.exe").c_str(), FALSE));
+      EXPECT_TRUE(CopyFileW(Widened(ProgramFolder() + "sqfconv2.dll").c_str(),
+                            (folder + L"\\sqfconv2.dll").c_str(), FALSE));
+    }
     EXPECT_TRUE(CopyFileW(Widened(TestFolder() + "winmm.dll").c_str(), (folder + L"\\winmm.dll").c_str(), FALSE));
     EXPECT_TRUE(WriteFileBytes(config, std::string(kTwoDevices) + "log=" + frames + "\n"));
     EXPECT_TRUE(WriteFileBytes(song, std::string("MThd\0\0\0\6\0\0\0\1\0\x60", 14)));
     PreferWinmmBesideProgram("SongUploader.exe");
   }
   ~WideFolderBench() {
-    for (const wchar_t* name : {L"SongUploader.exe", L"sqfconv2.dll", L"winmm.dll", L"SongUploader.INI"}) {
-      DeleteFileW((folder + L"\\" + name).c_str());
+    DeleteFileW((folder + L"\\winmm.dll").c_str());
+    if (copied) {
+      for (const wchar_t* name : {L"SongUploader.exe", L"sqfconv2.dll", L"SongUploader.INI"}) {
+        DeleteFileW((folder + L"\\" + name).c_str());
+      }
+      RemoveDirectoryW(folder.c_str());
     }
-    RemoveDirectoryW(folder.c_str());
     RemoveFolderTree(base);
   }
   LaunchOptions Options() const {
@@ -188,6 +198,7 @@ struct WideFolderBench {
   }
 
   std::string base;
+  bool copied = true;
   std::wstring folder;
   std::wstring settings;
   std::string config;

@@ -74,7 +74,7 @@ isit_path_rows() {
   local long
   # A PATH that, with the folder and a separator added, is 1,022 characters long: the longest the installer's
   # 1,024-character strings (terminator and all) take with a character to spare.
-  long=$(for n in $(seq 100 199); do printf 'C:\\T\\%s;' "$n"; done)
+  long=$(for n in $(seq 1000 1199); do printf 'C:\\T\\%s;' "$n"; done)
   long="${long:0:$((1021 - ${#programs}))}"
   [[ "$long" == *';' ]] && long="${long%;}x"
   cat <<EOF
@@ -140,15 +140,10 @@ isit_running_checks() {
   export WINEDLLOVERRIDES="winemenubuilder.exe=d"
   isit_run "$older" /S
   python3 scripts/make_examples.py "$scratch/songs" >/dev/null 2>&1
-  local code shown=yes
+  local code shown=yes while_running
   isit_start_program || shown=no
   wine "$setup" /S >/dev/null 2>&1; code=$?
-  if [[ $shown == yes && $code -ne 0 && "$(reg_value "$isit_uninstall_key" DisplayVersion)" == 0.9.0 ]]; then
-    pass "a silent upgrade while SongUploader runs exits non-zero and leaves version 0.9.0 installed"
-  else
-    fail "a silent upgrade while SongUploader runs exits non-zero and leaves version 0.9.0 installed" \
-      "shown: $shown, exit code $code, version $(reg_value "$isit_uninstall_key" DisplayVersion)"
-  fi
+  while_running="shown: $shown, exit code $code, version $(reg_value "$isit_uninstall_key" DisplayVersion)"
   # In place (_?=), the uninstaller's exit code is its own.
   wine "$folder/Uninstall SongUploader.exe" /S "_?=$programs" >/dev/null 2>&1; code=$?
   if [[ $code -ne 0 && -f "$folder/SongUploader.exe" ]] && reg_key_exists "$isit_uninstall_key"; then
@@ -158,9 +153,36 @@ isit_running_checks() {
       "exit code $code, program: $(ls "$folder/SongUploader.exe" 2>&1)"
   fi
   isit_stop_program
+  # A file of the user's own in the folder is no part of the size shown under installed apps.
+  head -c 3000000 /dev/zero >"$folder/recording.wav"
   isit_run "$setup" /S; code=$?
-  check "once SongUploader is closed, the upgrade installs version $version and exits 0" \
-    test "$code $(reg_value "$isit_uninstall_key" DisplayVersion)" = "0 $version"
+  local name="a silent upgrade while SongUploader runs exits non-zero, version 0.9.0 staying; once it is closed,"
+  name+=" the upgrade installs version $version and exits 0"
+  if [[ "$while_running" == "shown: yes, exit code "[1-9]*", version 0.9.0" &&
+        "$code $(reg_value "$isit_uninstall_key" DisplayVersion)" == "0 $version" ]]; then
+    pass "$name"
+  else
+    fail "$name" "while running: $while_running; once closed: exit code $code"
+  fi
+  local bytes=0 file
+  for file in SongUploader.exe sqfconv2.dll "SongUploader README.txt" "SongUploader LICENSE.txt" \
+              "Uninstall SongUploader.exe"; do
+    bytes=$((bytes + $(stat -c %s "$folder/$file" 2>/dev/null || echo 0)))
+  done
+  check "the size under installed apps counts our files only" \
+    test "$(reg_value "$isit_uninstall_key" EstimatedSize)" = "$(printf '0x%x' $(((bytes + 1023) / 1024)))"
+
+  # A file that cannot be written (here a folder in its place) stops the upgrade before it names the new
+  # version.
+  isit_run "$older" /S
+  rm -f "$folder/sqfconv2.dll" && mkdir "$folder/sqfconv2.dll"
+  isit_run "$setup" /S; code=$?
+  if [[ $code -ne 0 && "$(reg_value "$isit_uninstall_key" DisplayVersion)" == 0.9.0 ]]; then
+    pass "a file that cannot be written fails a silent upgrade, and version 0.9.0 stays recorded"
+  else
+    fail "a file that cannot be written fails a silent upgrade, and version 0.9.0 stays recorded" \
+      "exit code $code, version $(reg_value "$isit_uninstall_key" DisplayVersion)"
+  fi
   unset WINEDLLOVERRIDES
 }
 
@@ -195,6 +217,44 @@ isit_other_folder_check() {
   unset WINEDLLOVERRIDES
 }
 
+# --- a folder whose name the ANSI code page cannot hold ---
+# The uninstall entry's InstallLocation as written ("reg query" prints it in the console's code page).
+isit_exported_location() {
+  wine reg export "$isit_uninstall_key" "$(winepath -w "$scratch/isit-entry.reg" 2>/dev/null)" /y >/dev/null 2>&1
+  iconv -f UTF-16 -t UTF-8 "$scratch/isit-entry.reg" 2>/dev/null | tr -d '\r' |
+    sed -n 's/^"InstallLocation"="\(.*\)"$/\1/p' | sed 's/\\\\/\\/g'
+}
+
+# The end-to-end test of the port choice runs against the installed program there (e2e_tests, with the virtual
+# MIDI interface put beside it for the test only).
+isit_wide_folder_check() {
+  local name="installed into a folder named outside the code page, the program keeps the port choice (and /REMOVESETTINGS removes it and the keyboards remembered)"
+  local wide='C:\users\დიმიტრი\SongUploader' tests="$SU_WINDOWS_BUILD/test-bin/e2e_tests.exe"
+  local ok=yes detail="" unix
+  if [[ ! -f "$tests" ]]; then fail "$name" "no $tests (build the Windows tests)"; return; fi
+  isit_fresh_prefix
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+  # Wine reads the folder's name from its command line and environment in the Unix locale's encoding.
+  local LC_ALL=C.UTF-8
+  export LC_ALL
+  isit_run "$setup" /S "/D=$wide" || { ok=no; detail+="setup failed; "; }
+  unix=$(winepath -u "$wide" 2>/dev/null)
+  [[ -f "$unix/SongUploader.exe" && "$(isit_exported_location)" == "$wide" ]] ||
+    { ok=no; detail+="not installed there; "; }
+  SU_E2E_INSTALLED_FOLDER="$wide" wine "$tests" --gtest_filter='MidiDevice.InAFolder*' >"$scratch/isit-e2e.log" 2>&1 ||
+    { ok=no; detail+="the port choice was not kept: $(grep -m1 -A3 Failure "$scratch/isit-e2e.log" | tr '\n' ' '); "; }
+  wineserver -w 2>/dev/null
+  # The keyboards the program remembers are settings too.
+  local state
+  state=$(winepath -u "$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')\SongUploader" 2>/dev/null)
+  mkdir -p "$state" && printf 'remembered\n' >"$state/keyboards.txt"
+  isit_run "$unix/Uninstall SongUploader.exe" /S /REMOVESETTINGS
+  [[ ! -e "$unix" ]] || { ok=no; detail+="left behind: $(ls "$unix" | tr '\n' ' '); "; }
+  [[ ! -e "$state" ]] || { ok=no; detail+="/REMOVESETTINGS left $(ls "$state" | tr '\n' ' '); "; }
+  if [[ $ok == yes ]]; then pass "$name"; else fail "$name" "$detail"; fi
+  unset WINEDLLOVERRIDES
+}
+
 installer_situations() {
   local older="$scratch/SongUploader-0.9.0-setup.exe"
   [[ -f "$older" ]] || SU_WINDOWS_BUILD="$SU_WINDOWS_BUILD" su_make_installer 0.9.0 "$unpacked" "$older" >/dev/null
@@ -202,5 +262,6 @@ installer_situations() {
   isit_user_folder_check
   isit_running_checks "$older"
   isit_other_folder_check "$older"
+  isit_wide_folder_check
   wineserver -k 2>/dev/null
 }
