@@ -131,6 +131,20 @@ isit_user_folder_check() {
      "$(printf 'my read-me\r\nmy licence\r\nnotes\r')" ]] || { ok=no; detail+="the user's files changed; "; }
   ! reg_key_exists "$isit_uninstall_key" || { ok=no; detail+="the uninstall entry stayed; "; }
   if [[ $ok == yes ]]; then pass "$name"; else fail "$name" "$detail"; fi
+
+  # When the SongUploader folder inside holds files of the user's too, nothing is installed.
+  name="a folder whose SongUploader folder holds the user's files too is refused, with a non-zero exit code"
+  mkdir -p "$music/SongUploader"
+  printf 'mine\r\n' >"$music/SongUploader/setlist.txt"
+  local code before
+  before=$(cd "$music" && find . | LC_ALL=C sort | tr '\n' ' ')
+  isit_run "$setup" /S '/D=C:\Music'; code=$?
+  if [[ $code -ne 0 && "$(cd "$music" && find . | LC_ALL=C sort | tr '\n' ' ')" == "$before" ]] &&
+     ! reg_key_exists "$isit_uninstall_key"; then
+    pass "$name"
+  else
+    fail "$name" "exit code $code; $(cd "$music" && find . | LC_ALL=C sort | tr '\n' ' ')"
+  fi
 }
 
 # --- SongUploader running ---
