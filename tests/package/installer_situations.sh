@@ -87,7 +87,7 @@ EOF
 }
 
 isit_path_checks() {
-  local name before runs after_install after_uninstall run ok detail location
+  local name before runs after_install after_uninstall run ok detail location run_list
   isit_fresh_prefix  # the rows name the default folder
   while IFS='|' read -r name before runs after_install after_uninstall; do
     isit_fresh_prefix
