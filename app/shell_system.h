@@ -9,7 +9,8 @@
 
 namespace su {
 
-// The name of the mutex that keeps a second instance from running.
+// The name of the mutex that keeps a second instance from running. The installer and uninstaller look for it
+// by this name to stop while the program runs (installer/songuploader.nsi): change both together.
 constexpr const char* kInstanceMutexName = "7C1F4A92-3B5E-4D08-A6C3-91E2F05B7D4A";
 
 // What makes a file or folder itself, whatever its path is spelt like (letter case, a short 8.3 name, a

@@ -95,6 +95,14 @@ HWND FindDescendant(HWND parent, const char* className) {
 
 }  // namespace
 
+std::wstring Widened(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
 std::string TestFolder() {
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, sizeof path);
@@ -224,11 +232,25 @@ Program::Program(const LaunchOptions& options) {
   std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
   mutableLine.push_back('\0');
 
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, environment.data(),
-                     options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(), &startup, &info)) {
+  bool started = false;
+  if (options.wideProgram.empty()) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, environment.data(),
+                             options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(), &startup,
+                             &info);
+  } else {
+    // The arguments and the working folder are narrow: each is taken over by its ANSI code page characters.
+    std::wstring wideLine = L"\"" + options.wideProgram + L"\"";
+    for (const std::string& argument : options.arguments) wideLine += L" \"" + Widened(argument) + L"\"";
+    const std::wstring folder = Widened(options.workingFolder);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    started = CreateProcessW(nullptr, wideLine.data(), nullptr, nullptr, FALSE, 0, environment.data(),
+                             folder.empty() ? nullptr : folder.c_str(), &startup, &info);
+  }
+  if (started) {
     process_ = info.hProcess;
     processId_ = info.dwProcessId;
     CloseHandle(info.hThread);

@@ -25,6 +25,8 @@ std::string ProgramPath();
 std::string NewScratchFolder(const std::string& tag);
 // Deletes `folder` with everything below it (read-only files included); quiet about failures.
 void RemoveFolderTree(const std::string& folder);
+// `text` read by its ANSI code page characters, as wide characters.
+std::wstring Widened(const std::string& text);
 // Writes `bytes` to `path` (replacing it); false when it cannot.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
@@ -39,6 +41,9 @@ struct LaunchOptions {
   // test's own and can be counted without seeing other runs.
   std::string tempFolder;
   std::string program;                                             // empty: ProgramPath()
+  // When set, the program is started by this wide path instead: a folder whose name the ANSI code page
+  // cannot hold has no narrow name to start it by.
+  std::wstring wideProgram;
 };
 
 // One started program. Destroying it kills the program when it still runs.

@@ -3,6 +3,7 @@
 // Each test runs a copy of the program in a folder of its own, so the settings file beside it is the test's.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -144,6 +145,89 @@ TEST(MidiDevice, InputOnlyChoiceAsksMessage29AndYesKeepsTheDialog) {
   EXPECT_TRUE(program.WaitExit());
   EXPECT_FALSE(Exists(bench.settings)) << "Cancel wrote the settings file";
   EXPECT_TRUE(ReadWholeFile(bench.frames).empty()) << "something was sent without a port choice";
+}
+
+// The program in a folder whose name the ANSI code page cannot hold: a user name in another script puts the
+// default installation folder there. The settings file beside it is still written, and the next run uses it.
+// The folder is a copy of the program's own, or, when SU_E2E_INSTALLED_FOLDER names one, the folder the
+// installer put the program in (the installer's checks run this test there; the settings file then stays, for
+// them to see and for the uninstaller to remove).
+struct WideFolderBench {
+  WideFolderBench()
+      : base(NewScratchFolder("wide")),
+        config(base + "\\vmidi.cfg"),
+        frames(base + "\\frames.log"),
+        song(base + "\\song.mid") {
+    const wchar_t* installed = _wgetenv(L"SU_E2E_INSTALLED_FOLDER");
+    copied = installed == nullptr || *installed == L'\0';
+    folder = copied ? Widened(base) + L"\\\u10D3\u10D8\u10DB\u10D8\u10E2\u10E0\u10D8" : std::wstring(installed);
+    settings = folder + L"\\SongUploader.INI";
+    if (copied) {
+      EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << "cannot make the folder";
+      EXPECT_TRUE(CopyFileW(Widened(ProgramPath()).c_str(), (folder + L"\\SongUploader.exe").c_str(), FALSE));
+      EXPECT_TRUE(CopyFileW(Widened(ProgramFolder() + "sqfconv2.dll").c_str(),
+                            (folder + L"\\sqfconv2.dll").c_str(), FALSE));
+    }
+    EXPECT_TRUE(CopyFileW(Widened(TestFolder() + "winmm.dll").c_str(), (folder + L"\\winmm.dll").c_str(), FALSE));
+    EXPECT_TRUE(WriteFileBytes(config, std::string(kTwoDevices) + "log=" + frames + "\n"));
+    EXPECT_TRUE(WriteFileBytes(song, std::string("MThd\0\0\0\6\0\0\0\1\0\x60", 14)));
+    PreferWinmmBesideProgram("SongUploader.exe");
+  }
+  ~WideFolderBench() {
+    DeleteFileW((folder + L"\\winmm.dll").c_str());
+    if (copied) {
+      for (const wchar_t* name : {L"SongUploader.exe", L"sqfconv2.dll", L"SongUploader.INI"}) {
+        DeleteFileW((folder + L"\\" + name).c_str());
+      }
+      RemoveDirectoryW(folder.c_str());
+    }
+    RemoveFolderTree(base);
+  }
+  LaunchOptions Options() const {
+    LaunchOptions options;
+    options.wideProgram = folder + L"\\SongUploader.exe";
+    options.arguments = {song};
+    options.environment = {{"SU_VMIDI_CONFIG", config}};
+    return options;
+  }
+  std::string Settings() const {
+    std::ifstream in(std::filesystem::path(settings), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  std::string base;
+  bool copied = true;
+  std::wstring folder;
+  std::wstring settings;
+  std::string config;
+  std::string frames;
+  std::string song;
+};
+
+TEST(MidiDevice, InAFolderTheCodePageCannotNameThePortChoiceIsWrittenAndUsedByTheNextRun) {
+  WideFolderBench bench;
+  {
+    Program program(bench.Options());
+    ASSERT_TRUE(program.Started()) << "the program in the wide-named folder did not start";
+    ChooseSend(program);
+    HWND dialog = program.WaitWindow("MIDI Device");
+    ASSERT_NE(dialog, nullptr) << "no MIDI Device dialog without a settings file";
+    ComboChoose(dialog, IDC_MIDI_IN, 1);
+    ComboChoose(dialog, IDC_MIDI_OUT, 0);
+    PressButton(dialog, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return Lines(bench.Settings()).size() == 3; }))
+        << "the port choice was not written beside the program";
+    EXPECT_EQ(Lines(bench.Settings()), (std::vector<std::string>{"[SONGPORT]", "IN=1", "OUT=0"}));
+  }
+  WriteFileBytes(bench.frames, "");
+  Program program(bench.Options());
+  ASSERT_TRUE(program.Started());
+  ChooseSend(program);
+  ASSERT_TRUE(WaitUntil([&] { return !Lines(ReadWholeFile(bench.frames)).empty(); }))
+      << "the second run did not reach the keyboard";
+  EXPECT_EQ(program.FindWindowTitled("MIDI Device"), nullptr) << "the second run asked for the ports again";
 }
 
 struct PortFailure {

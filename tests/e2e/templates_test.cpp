@@ -397,16 +397,20 @@ TEST_F(ProgramResources, ProgramIconAndManifestArePresent) {
   const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
   const std::string text(bytes, SizeofResource(module, manifest));
   EXPECT_NE(text.find("assemblyIdentity"), std::string::npos);
-  // The current common controls (visual styles), per-monitor DPI awareness, Windows 7 to 11, no elevation,
-  // and the system's ANSI code page (no activeCodePage).
+  // The current common controls (visual styles), per-monitor DPI awareness (version 2 only: the program
+  // answers no WM_DPICHANGED, which version 1 leaves to it), Windows 7 to 11, no elevation, and the system's
+  // ANSI code page (no activeCodePage).
   for (const char* wanted : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-                             ">PerMonitorV2, PerMonitor</dpiAwareness>", ">true/pm</dpiAware>",
+                             ">PerMonitorV2</dpiAwareness>", ">true</dpiAware>",
                              "level=\"asInvoker\"", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
                              "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
                              "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
     EXPECT_NE(text.find(wanted), std::string::npos) << "the manifest lacks " << wanted;
   }
   EXPECT_EQ(text.find("activeCodePage"), std::string::npos);
+  for (const char* unwanted : {"true/pm", ">PerMonitor<", ", PerMonitor<"}) {
+    EXPECT_EQ(text.find(unwanted), std::string::npos) << "per monitor version 1 is declared: " << unwanted;
+  }
 }
 
 }  // namespace

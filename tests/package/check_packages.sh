@@ -8,13 +8,16 @@
 #   - the installer, run silently in a fresh Wine prefix as an upgrade over an older version, keeps the settings
 #     file, installs the program, the Start menu shortcut, the "Open with" entries and the uninstall entry, and
 #     its program shows the Selection dialog for a song as "Open with" starts it; a PATH too long for it is left
-#     whole; the uninstaller leaves nothing of ours (the settings file only when not asked to remove it);
+#     whole; the uninstaller leaves nothing of ours (the settings file only when not asked to remove it); then
+#     the situations of a user's own machine (installer_situations.sh): the user's PATH, folder and files, a
+#     running program, an upgrade into another folder, a folder named outside the code page;
 #   - the web zip holds the page's static files only (never the Web MIDI stand-in), matches its checksum, and
 #     its page allows nothing but its own files and WebAssembly.
 # Ends with "N passed, N failed, N skipped". SU_NATIVE_BUILD, SU_WINDOWS_BUILD and SU_PACKAGE_OUT as for
 # scripts/package; the Wine prefix is the Windows build's own.
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/lib/common.sh"
+source "$(dirname "$0")/installer_situations.sh"
 cd "$ROOT" || exit 1
 
 export SU_WINDOWS_BUILD="${SU_WINDOWS_BUILD:-$ROOT/build/windows}"
@@ -121,7 +124,7 @@ installer_checks=("the installer for version $version built beside the zip"
                   "a PATH longer than the installer can read whole is left as it was"
                   "the uninstaller asked to remove the settings file leaves nothing of ours")
 if [[ ! -f "$setup" ]]; then
-  for name in "${installer_checks[@]}"; do fail "$name" "no $setup"; done
+  for name in "${installer_checks[@]}" "the installer on a user's machine"; do fail "$name" "no $setup"; done
 else
   pass "${installer_checks[0]}"
   SU_WINEPREFIX="$scratch/prefix" su_prepare_wine
@@ -129,15 +132,7 @@ else
   export WINEDLLOVERRIDES="winemenubuilder.exe=d"
   classes='HKCU\Software\Classes'
   uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\SongUploader'
-  # reg_value KEY NAME: the data of one registry value ("" for the default one); fails when there is none.
-  reg_value() {
-    local query
-    if [[ -z "$2" ]]; then query=$(wine reg query "$1" /ve 2>/dev/null | tr -d '\r')
-    else query=$(wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r'); fi
-    grep -E '^    .*    REG_[A-Z_]+' <<<"$query" | sed -E 's/^    .*    REG_[A-Z_]+ *//'
-    [[ -n "$query" ]] && grep -qE '    REG_' <<<"$query"
-  }
-  reg_key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+  # reg_value and reg_key_exists: installer_situations.sh
   # The user's own: a PATH entry and a default program for .mid, there before SongUploader.
   user_path='C:\Tools'
   wine reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$user_path" /f >/dev/null 2>&1
@@ -154,7 +149,7 @@ else
   check "${installer_checks[1]}" test "$(cat "$folder/SongUploader.INI" 2>/dev/null)" = "$(printf '[MIDI]\r\nIn=1\r\nOut=1\r\n')"
 
   installed=$(cd "$folder" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
-  expected_files="LICENSE.txt README.txt SongUploader.INI SongUploader.exe Uninstall SongUploader.exe songuploader-cli.exe sqfconv2.dll "
+  expected_files="SongUploader LICENSE.txt SongUploader README.txt SongUploader.INI SongUploader.exe Uninstall SongUploader.exe songuploader-cli.exe sqfconv2.dll "
   if [[ "$installed" == "$expected_files" && -f "$shortcut" ]] && cmp -s "$folder/SongUploader.exe" "$unpacked/SongUploader.exe"; then
     pass "${installer_checks[2]}"
   else
@@ -214,6 +209,7 @@ else
   check "${installer_checks[9]}" nothing_of_ours_but ""
   wineserver -k 2>/dev/null
   unset WINEDLLOVERRIDES
+  installer_situations
 fi
 
 # --- the Debian package ---
