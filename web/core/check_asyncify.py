@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks that every function of the page's core that can wait for the browser is instrumented by Asyncify, and
-and that none of the functions that must stay fast is; then writes the core as the page ships it, without names.
+that none of the functions that must stay fast is; then writes the core as the page ships it, without names.
 
 Usage: check_asyncify.py CORE_JS NAMED_WASM SHIPPED_WASM [--never PATTERN]... [--runtime PATTERN]...
 
@@ -14,11 +14,12 @@ that waits (the core's EM_ASYNC_JS functions, which the glue in CORE_JS marks __
   with the same parameters and results;
 - a call through one of the glue's invoke_ trampolines (a call that an exception may leave) is an edge to the
   function it names when its first argument is a constant, otherwise like a call through the table.
-Every function from which a wait can be reached must be instrumented (it reads Asyncify's state, the global that asyncify_stop_unwind sets), or the build
-fails naming it. A function whose name matches a --never pattern (the converter, the song's measuring) must
-not be instrumented. The C and C++ runtime's own calls through the table (a --runtime pattern: the
-allocator's new handler, the formatted output's stream, the type information's searches of a cast or a catch)
-reach only the runtime's own functions, never the page's, so they are not followed. On success the module is written to SHIPPED_WASM without its name section.
+Every function from which a wait can be reached must be instrumented (it reads Asyncify's state, the global
+that asyncify_stop_unwind sets), or the build fails naming it. A function whose name matches a --never pattern
+(the converter, the song's measuring) must not be instrumented. The C and C++ runtime's own calls through the
+table (a --runtime pattern: the allocator's new handler, the type information's searches of a cast or a catch)
+reach only the runtime's own functions, never the page's, so they are not followed. On success the module is
+written to SHIPPED_WASM without its name section.
 """
 import collections
 import fnmatch
