@@ -41,6 +41,10 @@ set_source_files_properties(
   ${PROJECT_SOURCE_DIR}/converter/song_convert.cpp ${PROJECT_SOURCE_DIR}/converter/file_name.cpp
   ${PROJECT_SOURCE_DIR}/converter/song_facts.cpp ${PROJECT_SOURCE_DIR}/midi/port_choice.cpp
   PROPERTIES COMPILE_OPTIONS -fno-exceptions)
+# Everything but the converter is compiled for size: it talks to a keyboard at 31 250 bits a second, or builds a
+# few lines of JSON, and the page's weight is what its users wait for. The converter keeps the build's -O3 (its
+# own files get no other optimization option: one given twice is not reliably the last one's).
+set_property(SOURCE ${SU_WEB_CORE_SOURCES} APPEND PROPERTY COMPILE_OPTIONS -Oz)
 
 foreach(dir web tools/webmidi_standin)
   if(EXISTS ${PROJECT_SOURCE_DIR}/${dir}/CMakeLists.txt)
