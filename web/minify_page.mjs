@@ -1,8 +1,8 @@
 // Minifies the page's scripts in place, as the page ships them: the files named (web/assemble_page.py names
-// every .js file of the page, whatever their number and names; the build names the core's glue). A file that imports or
-// exports is compressed as a module (its own top-level names shortened too, its exports and the specifiers of
-// its imports, "./core.js?v=...", kept as written); any other is a classic script, whose top-level names other
-// scripts may share, so those stay. No source map is made, and comments go.
+// every .js file of the page, whatever their number and names; the build names the core's glue). A file that
+// imports or exports is compressed as a module (its own top-level names shortened too, its exports and the
+// specifiers of its imports, "./core.js?v=...", kept as written); any other is a classic script, whose
+// top-level names other scripts may share, so those stay. No source map is made, and comments go.
 //   node web/minify_page.mjs FILE.js...
 // Terser comes from Debian (node-terser); NODE_PATH=/usr/share/nodejs lets Node.js find it.
 import { createRequire } from 'node:module';
