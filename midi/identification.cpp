@@ -1,7 +1,6 @@
 // Keyboard identification: the family C reply frame check and the identity request with its model table.
 #include "midi/identification.h"
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -44,16 +43,22 @@ const ModelRow* FindModel(std::uint8_t modelByte) {
   return nullptr;
 }
 
+// Hexadecimal digits written by hand: the C library's formatted output would bring its floating-point
+// formatting into the page's core with it.
+constexpr char kHexDigits[] = "0123456789abcdef";
+
 std::string HexByte(std::uint8_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(value));
-  return text;
+  std::string text;
+  if (value >= 0x10) text += kHexDigits[value >> 4];
+  return text + kHexDigits[value & 0x0F];
 }
 
 std::string HexModelInfo(const std::uint8_t* info) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02x%02x%02x%02x", static_cast<unsigned>(info[0]),
-                static_cast<unsigned>(info[1]), static_cast<unsigned>(info[2]), static_cast<unsigned>(info[3]));
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    text += kHexDigits[info[i] >> 4];
+    text += kHexDigits[info[i] & 0x0F];
+  }
   return text;
 }
 

@@ -1,6 +1,6 @@
 #include "transfer/slot_list.h"
 
-#include <cstdio>
+#include <string>
 
 namespace su {
 
@@ -10,17 +10,11 @@ std::uint32_t KilobytesShown(std::uint32_t bytes) {
   return bytes / 1024;
 }
 
-std::string UnsignedText(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(value));
-  return text;
-}
+// Numbers as text without the C library's formatted output, which would bring its floating-point formatting
+// into the page's core.
+std::string UnsignedText(std::uint32_t value) { return std::to_string(value); }
 
-std::string KilobyteCell(std::uint32_t bytes) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%uKB", static_cast<unsigned>(KilobytesShown(bytes)));
-  return text;
-}
+std::string KilobyteCell(std::uint32_t bytes) { return std::to_string(KilobytesShown(bytes)) + "KB"; }
 
 std::string TotalKilobytesText(std::uint32_t bytes) { return UnsignedText(bytes / 1024); }
 

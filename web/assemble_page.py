@@ -12,11 +12,15 @@ version and the same bytes, whenever and wherever they are built. Every file ask
 
 In the page's files, @SU_VERSION@ becomes the version and @SU_WEB_CACHED@ the list of files the service worker
 keeps for the page to open without a network (as a script's list of strings): every file of the page but the
-page itself and the worker.
+page itself and the worker. Then every script of the page (*.js) is minified (web/minify_page.mjs, Terser; no
+source maps): the same sources give the same minified bytes. The built files come minified by the build.
 """
 import hashlib
 import os
+import shutil
+import subprocess
 import sys
+import tempfile
 
 VERSION_DIGITS = 16  # 64 bits: two builds of the page never meet under one version
 UNCACHED = ('index.html', 'sw.js')
@@ -37,6 +41,24 @@ def version_of(files):
     return digest.hexdigest()[:VERSION_DIGITS]
 
 
+def minified(scripts):
+    """{name: bytes} of the scripts given, each minified by web/minify_page.mjs."""
+    if not scripts:
+        return {}
+    node = shutil.which('node') or shutil.which('nodejs')
+    if node is None:
+        raise SystemExit('assemble_page.py: Node.js is needed to minify the page\'s scripts')
+    env = dict(os.environ, NODE_PATH=os.pathsep.join(p for p in ('/usr/share/nodejs', os.environ.get('NODE_PATH'))
+                                                          if p))
+    with tempfile.TemporaryDirectory() as scratch:
+        for name, body in scripts.items():
+            with open(os.path.join(scratch, name), 'wb') as handle:
+                handle.write(body)
+        subprocess.run([node, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'minify_page.mjs')] +
+                       [os.path.join(scratch, name) for name in sorted(scripts)], check=True, env=env)
+        return {name: read(os.path.join(scratch, name)) for name in scripts}
+
+
 def assemble(sources, output, built):
     page = {name: read(os.path.join(sources, name)) for name in sorted(os.listdir(sources))
             if os.path.isfile(os.path.join(sources, name))}
@@ -46,10 +68,12 @@ def assemble(sources, output, built):
         raise SystemExit('assemble_page.py: both a page file and a built file: %s' % ', '.join(sorted(clash)))
     version = version_of({**page, **made}).encode('ascii')
     cached = ', '.join("'%s'" % name for name in list(built) + [n for n in page if n not in UNCACHED])
-    for name, body in page.items():
-        text = body.replace(b'@SU_VERSION@', version).replace(b'@SU_WEB_CACHED@', cached.encode('utf-8'))
+    shipped = {name: body.replace(b'@SU_VERSION@', version).replace(b'@SU_WEB_CACHED@', cached.encode('utf-8'))
+               for name, body in page.items()}
+    shipped.update(minified({name: body for name, body in shipped.items() if name.endswith('.js')}))
+    for name, body in shipped.items():
         with open(os.path.join(output, name), 'wb') as handle:
-            handle.write(text)
+            handle.write(body)
     return version.decode('ascii')
 
 

@@ -31,13 +31,16 @@ SU_NEEDS=(
   "makensis:nsis"
   "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf:fonts-liberation"
 )
-# The web page: its Emscripten build and a server for it (SU_WEB_BUILD_NEEDS), and its tests in real browsers,
+# The web page: its Emscripten build (with Debian's Terser, which minifies the page's scripts) and a server for
+# it (SU_WEB_BUILD_NEEDS), and its tests in real browsers,
 # Chromium and Firefox ESR (the Node.js packages of tests/web come from npm, pinned by its lock file).
 SU_WEB_BUILD_NEEDS=(
   "python3:python3"
   "cmake:cmake"
   "make:make"
   "emcc:emscripten"
+  "node:nodejs"
+  "/usr/share/nodejs/terser/package.json:node-terser"
 )
 SU_WEB_NEEDS=(
   "${SU_WEB_BUILD_NEEDS[@]}"

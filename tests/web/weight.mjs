@@ -1,6 +1,6 @@
 // The page's weight as it ships: every file of the assembled page (build/web, the web zip's contents), raw and
 // gzip-compressed as a host serves them. `node tests/web/weight.mjs [folder] [budget KB]` prints the figures and
-// fails when the compressed total is over the budget (scripts/test checks 150 KB); bench/web_page.mjs reports it.
+// fails when the compressed total is over the budget (scripts/test checks 100 KB); bench/web_page.mjs reports it.
 import { readFileSync, readdirSync } from 'node:fs';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -19,7 +19,7 @@ export const kb = (bytes) => `${(bytes / 1024).toFixed(1)} KB`;
 
 if (process.argv[1] === fileURLToPath(import.meta.url)) {
   const folder = process.argv[2] || fileURLToPath(new URL('../../build/web', import.meta.url));
-  const budget = Number(process.argv[3] || 150);
+  const budget = Number(process.argv[3] || 100);
   const weight = weighPage(folder);
   for (const f of weight.files) console.log(`  ${f.name.padEnd(16)} ${kb(f.raw).padStart(10)} ${kb(f.gzip).padStart(10)} gzip`);
   const within = weight.gzip <= budget * 1024;

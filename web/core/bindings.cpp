@@ -86,11 +86,15 @@ struct Core {
   // The songs to send in one go, converted for the keyboard found, in the page's order.
   std::vector<std::string> planNames;
   std::vector<su::web::Bytes> planImages;
-  Core() { su::InstallMidi(&driver, &clock); }
 };
 
+// The driver and clock are installed once the core is whole: a failure there then leaves the core as it is,
+// rather than taking it apart again through the session's closing, which can wait for the browser. So the
+// calls that never wait stay out of Asyncify's reach.
 Core& TheCore() {
   static Core core;
+  static const bool installed = (su::InstallMidi(&core.driver, &core.clock), true);
+  (void)installed;
   return core;
 }
 
@@ -100,16 +104,31 @@ const char* Done(const std::string& fields) {
   return result.c_str();
 }
 
-// The failure under way as the page shows it, with `fields` beside it. A keyboard that is gone ends the
-// session: the page must connect again.
+// The failure under way as the page shows it, with `fields` beside it.
+std::string FailureJson(std::exception_ptr failure, bool gone, const std::string& fields) {
+  return "{\"ok\":false,\"number\":" + std::to_string(su::web::FailureNumber(failure)) +
+         ",\"message\":" + JsonString(su::web::FailureText(failure)) + ",\"gone\":" + (gone ? "true" : "false") +
+         ",\"connected\":" + (TheCore().session.Connected() ? "true" : "false") +
+         (fields.empty() ? "" : "," + fields) + "}";
+}
+
+// The failure of a call that talks to the keyboard. A keyboard that is gone ends the session: the page must
+// connect again.
 const char* Failed(std::exception_ptr failure, const std::string& fields = "") {
   Core& core = TheCore();
   const bool gone = su::DeviceGone();
   if (gone) core.session.Close();
-  core.result = "{\"ok\":false,\"number\":" + std::to_string(su::web::FailureNumber(failure)) +
-                ",\"message\":" + JsonString(su::web::FailureText(failure)) +
-                ",\"gone\":" + (gone ? "true" : "false") + ",\"connected\":" +
-                (core.session.Connected() ? "true" : "false") + (fields.empty() ? "" : "," + fields) + "}";
+  core.result = FailureJson(failure, gone, fields);
+  return core.result.c_str();
+}
+
+// The failure of a call that never talks to the keyboard (a song converted or measured, a plan made, the
+// ports read): the same answer, and the session left as it is. It says nothing of the keyboard ("gone" false):
+// the page learns of an unplugged keyboard from its ports and from its next call that talks to it. Asking the
+// driver, or closing the session, could wait for the browser, which these calls never do.
+const char* Refused(std::exception_ptr failure) {
+  Core& core = TheCore();
+  core.result = FailureJson(failure, false, "");
   return core.result.c_str();
 }
 
@@ -190,7 +209,7 @@ EMSCRIPTEN_KEEPALIVE const char* su_convert(const char* fileName, const std::uin
                 JsonString(su::FormatSavedMessage(su::web::MessageText(IDS_SAVED), name)));
   } catch (...) {
     core.data.clear();
-    return Failed(std::current_exception());
+    return Refused(std::current_exception());
   }
 }
 
@@ -209,7 +228,7 @@ EMSCRIPTEN_KEEPALIVE const char* su_ports(const char* rememberedIn, const char* 
     return Done("\"inputs\":" + JsonList(lists.inputs) + ",\"outputs\":" + JsonList(lists.outputs) +
                 ",\"in\":" + std::to_string(in) + ",\"out\":" + std::to_string(out));
   } catch (...) {
-    return Failed(std::current_exception());
+    return Refused(std::current_exception());
   }
 }
 
@@ -261,7 +280,7 @@ EMSCRIPTEN_KEEPALIVE const char* su_measure(const char* fileName, const std::uin
                 std::to_string(measure.noteCount) + ",\"lengthMs\":" + std::to_string(measure.lengthMs) +
                 ",\"size\":" + std::to_string(measure.size));
   } catch (...) {
-    return Failed(std::current_exception());
+    return Refused(std::current_exception());
   }
 }
 
@@ -282,7 +301,7 @@ EMSCRIPTEN_KEEPALIVE const char* su_plan_add(const char* fileName, const std::ui
     core.planNames.push_back(fileName);
     return Done("\"size\":" + std::to_string(taken));
   } catch (...) {
-    return Failed(std::current_exception());
+    return Refused(std::current_exception());
   }
 }
 
@@ -291,7 +310,7 @@ EMSCRIPTEN_KEEPALIVE const char* su_plan(int first) {
   try {
     return Done(su::web::PlanJson(PlanOfCore(first)));
   } catch (...) {
-    return Failed(std::current_exception());
+    return Refused(std::current_exception());
   }
 }
 

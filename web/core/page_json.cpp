@@ -1,7 +1,5 @@
 #include "web/core/page_json.h"
 
-#include <cstdio>
-
 #include "transfer/slot_list.h"
 
 namespace su::web {
@@ -14,9 +12,11 @@ std::string JsonString(const std::string& text) {
       json += '\\';
       json += c;
     } else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      json += escaped;
+      // \u00XX by hand: the C library's formatted output would weigh more than the rest of this file.
+      static constexpr char kHexDigits[] = "0123456789abcdef";
+      json += "\\u00";
+      json += kHexDigits[byte >> 4];
+      json += kHexDigits[byte & 0x0F];
     } else {
       json += c;
     }
