@@ -33,6 +33,8 @@
 #include "cli/exit_codes.h"
 #include "cli/slot_cache.h"
 #include "cli/song_files.h"
+#include "cli/song_output.h"
+#include "cli/stop_cleanup.h"
 #include "transfer/families.h"
 #include "transfer/send_plan.h"
 #include "transfer/slot_name_text.h"
@@ -211,6 +213,7 @@ class StagedSong {
     int reason = 0;
     folder_ = MakePrivateFolder(base.string(), &reason);
     if (folder_.empty()) FileFailure("make a folder in", base.string(), reason);
+    RememberTemporary(folder_.string());
     // A descriptor's name (/dev/fd/63 from a shell's `<(...)`) is no song's name.
     const fs::path name = fs::path(song).filename();
     const bool named = !fromInput && name.string().find_first_not_of("0123456789") != std::string::npos;
@@ -238,6 +241,7 @@ class StagedSong {
       }
     } catch (...) {
       fs::remove_all(folder_, error);
+      ForgetTemporary(folder_.string());
       throw;
     }
     RunState& run = Run();
@@ -251,6 +255,7 @@ class StagedSong {
   ~StagedSong() {
     std::error_code error;
     if (!folder_.empty()) fs::remove_all(folder_, error);
+    ForgetTemporary(folder_.string());
     ReleaseSongImage(Run());
   }
   StagedSong(const StagedSong&) = delete;
@@ -280,6 +285,8 @@ std::string MinutesAndSeconds(std::uint64_t ms) {
   return std::to_string(seconds / 60) + (seconds % 60 < 10 ? ":0" : ":") + std::to_string(seconds % 60);
 }
 
+constexpr const char* kCommandNames[] = {"", "ports", "identify", "list", "send", "delete", "convert", "info"};
+
 class Runner {
  public:
   Runner(const Options& options, Console& console, const MidiSetUp& setUpMidi)
@@ -298,6 +305,10 @@ class Runner {
 
  private:
   int Describe(std::exception_ptr failure, std::string* text);
+  // --json: how the object a stop at once prints begins (its end is the stop's).
+  std::string StopJsonOpening() const {
+    return R"({"command":")" + std::string(kCommandNames[static_cast<int>(o_.command)]) + R"(","done":false)";
+  }
   void SetUpMidi();
   void ReportMidiFailure(int* code);
   void Ports();
@@ -347,6 +358,7 @@ int Runner::Run() {
     // No screen yet: the program's own run.
   }
   SetScreen(&screen_);
+  if (o_.json) SetStopJsonOpening(StopJsonOpening());
   int code = kExitOk;
   std::string failure;
   try {
@@ -386,6 +398,7 @@ int Runner::Run() {
   if (o_.json && (result || (printing && code != kExitOk && !jsonPrinted_))) {
     PrintResult(code, Interrupted() && !committed_ ? "stopped." : failure);
   }
+  SetStopJsonOpening("");
   if (dumper_ != nullptr) {
     CloseMidiPorts();
     InstallMidi(dumped_, &TheClock());
@@ -1036,7 +1049,7 @@ void Runner::Convert() {
   if (!toOutput && fs::is_directory(o_.output, error)) {
     throw Stop{kExitUsage, "songuploader: " + o_.output + " is a folder"};
   }
-  if (!toOutput && o_.song != "-" && fs::equivalent(o_.song, o_.output, error)) {
+  if (SameFile(o_.song, console_.inFd, o_.output, console_.outFd)) {
     throw Stop{kExitUsage, "songuploader: " + o_.output + " is the song itself; write the song file elsewhere"};
   }
   StagedSong staged(o_.song, console_);
@@ -1058,14 +1071,14 @@ void Runner::Convert() {
       // A reader that takes nothing (a full pipe) is waited for beside the stop.
       const WriteResult written = WriteToDescriptor(console_.outFd, bytes, [] { return !Interrupted(); });
       if (!written.written && written.reason == 0) throw InterruptedByUser{};
-      if (!written.written) FileFailure("write", "standard output", written.reason);
+      if (!written.written) throw Stop{kExitFileError, WriteFailureText("standard output", written)};
     }
     committed_ = true;
     return;
   }
   const WriteResult written = WriteSongFile(o_.output, bytes, [] { return !Interrupted(); });
   if (!written.written && written.reason == 0) throw InterruptedByUser{};
-  if (!written.written) FileFailure("write", o_.output, written.reason);
+  if (!written.written) throw Stop{kExitFileError, WriteFailureText(o_.output, written)};
   // From here on the file is there: a stop now changes nothing of what the command reports.
   committed_ = true;
   result_["bytes"] = bytes.size();
@@ -1101,8 +1114,7 @@ void Runner::DryRun(std::size_t slot, const std::string& songName) {
 
 // --json: one object for the song the command worked on, whatever the outcome.
 void Runner::PrintResult(int code, const std::string& failure) {
-  static const char* const kNames[] = {"", "ports", "identify", "list", "send", "delete", "convert", "info"};
-  Json json = {{"command", kNames[static_cast<int>(o_.command)]}, {"done", code == kExitOk && !o_.dryRun}};
+  Json json = {{"command", kCommandNames[static_cast<int>(o_.command)]}, {"done", code == kExitOk && !o_.dryRun}};
   for (auto& [key, value] : result_.items()) json[key] = value;
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started_;
   json["seconds"] = std::round(seconds.count() * 1000) / 1000;

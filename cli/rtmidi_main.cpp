@@ -19,6 +19,7 @@
 
 int main(int argc, char** argv) {
   using namespace su;
+  cli::KeepStandardDescriptorsOpen();
   // Before anything starts a thread: the stop signals are blocked in every thread but our own taker's.
   cli::InstallInterruptHandler();
   ConsoleClock clock([] { return cli::StopRequestedAtWait(); }, [] { cli::StopAtWait(); });
