@@ -39,6 +39,7 @@
 #include "transfer/send_plan.h"
 #include "transfer/slot_name_text.h"
 #include "cli/ports.h"
+#include "cli/port_lock.h"
 #include "cli/terminal_progress.h"
 #include "midi/identification.h"
 #include "midi/midi_driver.h"
@@ -339,6 +340,7 @@ class Runner {
   std::string tried_;  // the ports tried, for the texts of failures that concern them
   std::string slotLabel_;  // the slot the command works on, as list shows it
   std::string songShown_ = o_.song;  // the song a file failure is about ("" for none)
+  PortLock portLock_;  // held while the command talks to the keyboard
   std::unique_ptr<DumpingDriver> dumper_;  // --dump: in front of the installed driver while the command runs
   MidiDriver* dumped_ = nullptr;           // the driver behind it
   bool committed_ = false;  // the command's work is done and cannot be undone by a stop
@@ -511,6 +513,10 @@ void Runner::Connect() {
   run.midiOutIndex = choice.out;
   tried_ = " (input \"" + lists.inputs[static_cast<std::size_t>(choice.in)] + "\", output \"" +
            lists.outputs[static_cast<std::size_t>(choice.out)] + "\")";
+  if (!HoldPorts(portLock_, lists.inputs[static_cast<std::size_t>(choice.in)],
+                 lists.outputs[static_cast<std::size_t>(choice.out)], o_.noWait, console_.err)) {
+    throw Stop{kExitPortsInUse, "songuploader: another songuploader is talking to the keyboard on these ports" + tried_};
+  }
   if (OpenMidiPorts() == 0) {
     const std::string busy = RightTrimmed(MessageText(IDS_DEVICE_BUSY));
     throw Stop{kExitPort, FirstLine(busy) + tried_ + busy.substr(FirstLine(busy).size())};
