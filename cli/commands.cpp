@@ -39,6 +39,7 @@
 #include "transfer/send_plan.h"
 #include "transfer/slot_name_text.h"
 #include "cli/ports.h"
+#include "cli/printable.h"
 #include "cli/port_lock.h"
 #include "cli/terminal_progress.h"
 #include "midi/identification.h"
@@ -109,16 +110,6 @@ void PutName(Json& json, const std::string& key, const std::string& name) {
     hex += kDigits[static_cast<unsigned char>(c) & 0xF];
   }
   json[key + "Hex"] = hex;
-}
-
-// A name or text for the terminal: control characters (an escape sequence in a file or port name) are shown
-// as "?" instead of acting on the terminal. Line ends stay where `keepLines` says so.
-std::string Printable(std::string text, bool keepLines = false) {
-  for (char& c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 || byte == 0x7F) && !(keepLines && (c == '\n' || c == '\t'))) c = '?';
-  }
-  return text;
 }
 
 // The first line of a message: the questions after it ("Do you want to set up...") mean nothing here.
@@ -453,7 +444,7 @@ void Runner::ReportMidiFailure(int* code) {
   const std::string reason = driver->LastFailure();
   if (reason.empty()) return;
   console_.err << "songuploader: " << (DeviceGone() ? "the keyboard's MIDI port is gone: " : "MIDI: ")
-               << reason << '\n';
+               << Printable(reason) << '\n';
   // A keyboard that went away during a transfer ends it as the transfer's time-out does (message 38); one
   // that could not be reached at all is a port failure.
   if (*code == kExitTimeout && DeviceGone()) return;
@@ -753,7 +744,7 @@ void Runner::Send() {
   for (const PlannedSong& song : plan.songs) {
     if (!song.replaces) continue;
     replaced += "  slot " + listing.slots[song.slot].label + ": \"" + ReadableName(RightTrimmed(song.replacedName)) +
-                "\" (" + std::to_string(song.replacedSize) + " bytes) by \"" + song.name + "\"\n";
+                "\" (" + std::to_string(song.replacedSize) + " bytes) by \"" + Printable(song.name) + "\"\n";
   }
   const std::string question = one ? MessageText(IDS_ALREADY_EXIST)
                                    : "These slots hold songs that would be replaced:\n" + replaced +
@@ -777,7 +768,7 @@ void Runner::Send() {
         if (!named_) return;
         const PlannedSong& song = plan_.songs[index];
         const std::string ofCount = std::to_string(ordinal) + "/" + std::to_string(count);
-        chatter_ << "Song " << ofCount << ": \"" << song.name << "\" into slot " << listing_.slots[song.slot].label
+        chatter_ << "Song " << ofCount << ": \"" << Printable(song.name) << "\" into slot " << listing_.slots[song.slot].label
                  << "\n";
         progress_.Label("[" + ofCount + " " + song.name + "] ");
       }
@@ -848,11 +839,11 @@ void Runner::ReportSent(const SendPlan& plan, const Listing& listing, const Plan
     committed_ = true;
     if (o_.json) return;
     // One song: "Complete!" as the dialogs say it, then the slot; several: each slot, then "Complete!".
-    if (one) console_.out << MessageText(IDS_COMPLETE) << '\n' << lines;
-    else console_.out << lines << MessageText(IDS_COMPLETE) << '\n';
+    if (one) console_.out << MessageText(IDS_COMPLETE) << '\n' << Printable(lines, true);
+    else console_.out << Printable(lines, true) << MessageText(IDS_COMPLETE) << '\n';
     return;
   }
-  if (!o_.json && !(one && outcome.songs.front().fate == SongFate::Declined)) console_.out << lines;
+  if (!o_.json && !(one && outcome.songs.front().fate == SongFate::Declined)) console_.out << Printable(lines, true);
   if (!outcome.failure) {
     if (outcome.Declined()) throw Stop{kExitDeclined, ""};
     throw Stop{kExitCheckFailed, "songuploader: not every song was stored"};
@@ -884,11 +875,15 @@ void Runner::RefuseUnlessAllFit(const std::vector<SongToSend>& songs, const Send
   for (std::size_t i = 0; i < plan.songs.size(); ++i) {
     const PlannedSong& song = plan.songs[i];
     const std::string shownName = ReadableName(RightTrimmed(song.replacedName));
-    entries.push_back({{"song", songs[i].given}, {"name", song.name}, {"bytes", song.size},
-                       {"slot", song.hasSlot ? Json(listing.slots[song.slot].label) : Json()},
+    Json entry = Json::object();
+    PutName(entry, "song", songs[i].given);
+    PutName(entry, "name", song.name);
+    const Json rest = {{"bytes", song.size}, {"slot", song.hasSlot ? Json(listing.slots[song.slot].label) : Json()},
                        {"fits", song.fits},
                        {"replaces", song.replaces ? Json{{"name", shownName}, {"bytes", song.replacedSize}} : Json()},
-                       {"stored", false}});
+                       {"stored", false}};
+    for (const auto& [key, value] : rest.items()) entry[key] = value;
+    entries.push_back(entry);
   }
   result_ = Json::object();
   if (o_.dryRun) result_["dryRun"] = true;
@@ -915,7 +910,7 @@ void Runner::RefuseUnlessAllFit(const std::vector<SongToSend>& songs, const Send
     for (std::size_t i = 0; i < plan.songs.size(); ++i) {
       const PlannedSong& song = plan.songs[i];
       if (!song.fits) continue;
-      console_.out << "Would send \"" << song.name << "\" (" << song.size << " bytes) into slot "
+      console_.out << "Would send \"" << Printable(song.name) << "\" (" << song.size << " bytes) into slot "
                    << listing.slots[song.slot].label
                    << (song.replaces ? ", replacing \"" + ReadableName(RightTrimmed(song.replacedName)) + "\" (" +
                                            std::to_string(song.replacedSize) + " bytes)"
@@ -962,7 +957,7 @@ void Runner::Info() {
       if (firstFailure == kExitOk) firstFailure = code;
       const std::string name = "songuploader: ";
       if (failure.rfind(name, 0) == 0) failure = failure.substr(name.size());
-      console_.err << name << failure << '\n';
+      console_.err << name << Printable(failure, true) << '\n';
       entry = Json::object();
       PutName(entry, "song", given);
       entry["exitCode"] = code;
@@ -1112,7 +1107,7 @@ void Runner::DryRun(std::size_t slot, const std::string& songName) {
              {"replaces", row.used ? Json{{"name", shownName}, {"bytes", row.size}} : Json()}};
   if (!room) throw Stop{kExitNoMemory, RightTrimmed(MessageText(family_->noRoomMessage))};
   if (o_.json) return;
-  console_.out << "Would send \"" << songName << "\" (" << size << " bytes) into slot " << slotLabel_
+  console_.out << "Would send \"" << Printable(songName) << "\" (" << size << " bytes) into slot " << slotLabel_
                << (row.used ? ", replacing \"" + shownName + "\" (" + std::to_string(row.size) + " bytes)"
                             : std::string(", which is empty"))
                << ". Nothing was sent.\n";
