@@ -165,10 +165,14 @@ WriteResult Ended(bool wrote, int reason, int fd) {
 }
 
 // Tests stop here, after the file was looked at and opened and before anything is written, to change the
-// name under the program's feet: whatever then stands at the name, only the file opened is written.
+// name under the program's feet: whatever then stands at the name, only the file opened is written. The
+// program makes the file SU_TEST_WRITE_PAUSE names and goes on once the test removed it (10 s at most).
 void PauseForTests() {
-  const char* pause = std::getenv("SU_TEST_WRITE_PAUSE_MS");
-  if (pause != nullptr) ::usleep(static_cast<useconds_t>(std::atoi(pause)) * 1000);
+  const char* pause = std::getenv("SU_TEST_WRITE_PAUSE");
+  if (pause == nullptr || *pause == '\0') return;
+  const int marker = ::open(pause, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (marker >= 0) ::close(marker);
+  for (int look = 0; look < 1000 && ::access(pause, F_OK) == 0; ++look) ::usleep(10 * 1000);
 }
 
 // Follows symbolic links of the last part of `given` to the name they end at, which need not exist yet.
@@ -397,6 +401,7 @@ WriteResult WriteNew(int dir, const std::string& folder, const std::string& name
                      bool (*goOn)()) {
   Temporary beside(dir, folder);
   if (!beside.Make(name)) return Failed(errno);
+  PauseForTests();
   const mode_t mask = ::umask(0);
   ::umask(mask);
   int reason = 0;
