@@ -133,6 +133,12 @@ TEST_F(ShellTest, AnOutputIsTheFileThatWasCheckedOrNothingAtAll) {
        "timeout 5 $SU info - <&- >&- 2>&-", 12, "", ""},
       {"-o joined to a name that starts with -", "$SU convert $SONG -q -o-out.sq2 >/dev/null\ncat -- -out.sq2", 0, songFile_,
        ""},
+      // The administrator writes into any folder: the row runs as nobody then.
+      {"a writable file in a read-only folder is overwritten in place",
+       "mkdir ro\nprintf 'old song' >ro/out.sq2\nchmod 666 ro/out.sq2\nchmod 555 ro\n"
+       "[ \"$(id -u)\" = 0 ] && chmod 777 $TMPDIR && AS='setpriv --reuid=65534 --regid=65534 --clear-groups'\n"
+       "$AS $SU convert $SONG -q -o ro/out.sq2 >/dev/null\ncode=$?\nchmod 755 ro\ncat ro/out.sq2\nexit $code",
+       0, songFile_, ""},
       {"a name of 254 bytes", "$SU convert $SONG -q -o " + longName + ".sq2 >/dev/null\ncat " + longName + ".sq2", 0, songFile_,
        ""},
   };
