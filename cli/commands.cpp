@@ -1220,7 +1220,8 @@ int RunSongUploader(const std::vector<std::string>& args, Console& console, cons
   if (!console.out) {
     const bool gone = console.outReaderGone && console.outReaderGone();
     if (gone && OnlyPrints(options.command)) return code;
-    const int reason = gone ? EPIPE : errno;
+    const int kept = console.outFailure ? console.outFailure() : 0;
+    const int reason = gone ? EPIPE : kept != 0 ? kept : errno;
     console.err << "songuploader: cannot write to standard output"
                 << (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()) << '\n';
     if (code == kExitOk) code = kExitFileError;

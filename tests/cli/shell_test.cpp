@@ -133,6 +133,8 @@ TEST_F(ShellTest, AnOutputIsTheFileThatWasCheckedOrNothingAtAll) {
        "timeout 5 $SU info - <&- >&- 2>&-", 12, "", ""},
       {"-o joined to a name that starts with -", "$SU convert $SONG -q -o-out.sq2 >/dev/null\ncat -- -out.sq2", 0, songFile_,
        ""},
+      {"a full standard output is named with its reason, however long ago it failed",
+       "$SU info $SONG $SONG >/dev/full", 13, "", "cannot write to standard output: No space left on device"},
       // The administrator writes into any folder: the row runs as nobody then.
       {"a writable file in a read-only folder is overwritten in place",
        "mkdir ro\nprintf 'old song' >ro/out.sq2\nchmod 666 ro/out.sq2\nchmod 555 ro\n"
