@@ -369,13 +369,12 @@ WriteResult ReplaceRegular(int dir, const std::string& folder, const std::string
                            const struct stat& status, const std::string& bytes, bool (*goOn)()) {
   Temporary beside(dir, folder);
   int reason = 0;
-  bool inPlace = !beside.Make(name);
+  bool inPlace = !beside.Make(name) || RenameWouldChangeIt(status, fd, beside.Fd());
   if (!inPlace && !WriteAt(beside.Fd(), bytes.data(), bytes.size(), 0, &reason)) {
     // No room for a second copy: the old file's own room may be enough.
     if (reason != ENOSPC && reason != EDQUOT) return Failed(reason);
     inPlace = true;
   }
-  inPlace = inPlace || RenameWouldChangeIt(status, fd, beside.Fd());
   if (inPlace) {
     beside.Remove();
     return OverwriteInPlace(dir, folder, name, fd, status.st_size, bytes, goOn);

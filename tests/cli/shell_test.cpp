@@ -181,8 +181,9 @@ TEST_F(ShellTest, ANameTurnedIntoALinkMidWriteNeverReachesTheLinkedFile) {
   EXPECT_TRUE(NothingStaged());
 }
 
-// A disk with room for the new song once but not twice, and a hard-linked target (overwritten in place): the
-// target ends with the new song whole or the old one; with less room than the song, the old one stays.
+// A disk with room for the new song once but not twice: the target ends with the new song whole or the old
+// one. A hard-linked target is overwritten in place, after the room for the new song was taken; a target
+// without links whose copy beside it finds no room is overwritten in place too, where its own room is enough.
 // Needs a small tmpfs of its own: the administrator's.
 TEST_F(ShellTest, AFullDiskLeavesTheOldSongOrTheNewOneWhole) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs the administrator";
@@ -190,25 +191,35 @@ TEST_F(ShellTest, AFullDiskLeavesTheOldSongOrTheNewOneWhole) {
   ASSERT_EQ(Shell("$SU convert Long.mid -q -o long.sq2").code, 0);
   const std::string longFile = Slurp(dir_.Path("long.sq2"));
   struct Row {
+    const char* name;
+    bool linked;
+    int oldPercent;   // the old song's size, in percent of the new one (0: a few bytes)
     int roomPercent;  // free room left, in percent of the new song
     int code;
     bool isNew;
   };
-  for (const Row& row : {Row{150, 0, true}, Row{60, 13, false}}) {
-    SCOPED_TRACE(row.roomPercent);
+  for (const Row& row : {Row{"linked, room once", true, 0, 150, 0, true},
+                         Row{"linked, too little room", true, 0, 60, 13, false},
+                         Row{"no copy fits, the old song's room does", false, 80, 60, 0, true}}) {
+    SCOPED_TRACE(row.name);
+    const std::string old = row.oldPercent == 0 ? std::string("old song")
+                                                : std::string(longFile.size() * row.oldPercent / 100, 'o');
+    std::ofstream(dir_.Path("old.sq2"), std::ios::binary) << old;
     const std::size_t room = (longFile.size() * row.roomPercent / 100 + 4095) / 4096 * 4096;
-    const Result r = Shell("mkdir -p mnt\nmount -t tmpfs -o size=2m tmpfs mnt || exit 77\n"
-                           "printf 'old song' >mnt/out.sq2\nln mnt/out.sq2 mnt/other.sq2\n"
+    const Result r = Shell(std::string("mkdir -p mnt\nmount -t tmpfs -o size=2m tmpfs mnt || exit 77\n"
+                                       "cp old.sq2 mnt/out.sq2\n") +
+                           (row.linked ? "ln mnt/out.sq2 mnt/other.sq2\n" : "") +
                            "dd if=/dev/zero of=mnt/fill bs=4k 2>/dev/null\ntruncate -s -" + std::to_string(room) +
                            " mnt/fill\n$SU convert Long.mid -o mnt/out.sq2\ncode=$?\n"
-                           "cp mnt/out.sq2 result.sq2\ncp mnt/other.sq2 other.sq2\nls -a mnt >left.txt\n"
+                           "cp mnt/out.sq2 result.sq2\ncp mnt/other.sq2 other.sq2 2>/dev/null\nls -a mnt >left.txt\n"
                            "umount mnt\nexit $code");
     if (r.code == 77) GTEST_SKIP() << "no tmpfs could be mounted here";
     EXPECT_EQ(r.code, row.code) << r.err;
     const std::string result = Slurp(dir_.Path("result.sq2"));
-    EXPECT_TRUE(result == (row.isNew ? longFile : std::string("old song"))) << result.size() << " bytes";
-    EXPECT_TRUE(Slurp(dir_.Path("other.sq2")) == result);  // one file still, both names
-    EXPECT_EQ(Slurp(dir_.Path("left.txt")), ".\n..\nfill\nother.sq2\nout.sq2\n");  // nothing of ours left
+    EXPECT_TRUE(result == (row.isNew ? longFile : old)) << result.size() << " bytes";
+    if (row.linked) EXPECT_TRUE(Slurp(dir_.Path("other.sq2")) == result);  // one file still, both names
+    // Nothing of ours left beside it.
+    EXPECT_EQ(Slurp(dir_.Path("left.txt")), std::string(".\n..\nfill\n") + (row.linked ? "other.sq2\n" : "") + "out.sq2\n");
     if (!row.isNew) EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
   }
   EXPECT_TRUE(NothingStaged());
