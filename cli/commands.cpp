@@ -16,6 +16,7 @@
 #include "cli/commands/json_output.h"
 #include "cli/commands/printable.h"
 #include "cli/exit_codes.h"
+#include "cli/stop_cleanup.h"
 #include "midi/port_session.h"
 
 namespace su::cli {
@@ -88,6 +89,11 @@ int RunCommand(CommandContext& context) {
   }
   SetScreen(&context.screen);
   const CommandEntry* entry = EntryFor(o.command);
+  // --json: a stop that ends the command at once prints an object of its own, which begins as the result's.
+  if (o.json) {
+    const char* word = entry != nullptr && entry->word != nullptr ? entry->word : "";
+    SetStopJsonOpening(R"({"command":")" + std::string(word) + R"(","done":false)");
+  }
   int code = kExitOk;
   std::string failure;
   try {
@@ -118,6 +124,7 @@ int RunCommand(CommandContext& context) {
   if (o.json && (result || (printing && code != kExitOk && !context.jsonPrinted))) {
     PrintResult(context, code, stopped() ? "stopped." : failure);
   }
+  SetStopJsonOpening("");
   if (context.dumper != nullptr) {
     CloseMidiPorts();
     InstallMidi(context.dumped, &TheClock());
@@ -183,7 +190,8 @@ int RunSongUploader(const std::vector<std::string>& args, Console& console, cons
   if (!console.out) {
     const bool gone = console.outReaderGone && console.outReaderGone();
     if (gone && OnlyPrints(options.command)) return code;
-    const int reason = gone ? EPIPE : errno;
+    const int kept = console.outFailure ? console.outFailure() : 0;
+    const int reason = gone ? EPIPE : kept != 0 ? kept : errno;
     console.err << "songuploader: cannot write to standard output"
                 << (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()) << '\n';
     if (code == kExitOk) code = kExitFileError;

@@ -32,6 +32,9 @@ struct Console {
   // Whether standard output's reader went away (a pipe into `head` that ended): a command that only prints
   // then ends quietly. Unset: never.
   std::function<bool()> outReaderGone{};
+  // The system's reason (errno) for the first write to standard output that failed, kept since (0 or unset:
+  // none known).
+  std::function<int()> outFailure{};
   // How many columns the terminal on standard error has now (0 or unset: unknown): a progress bar is cut to
   // fit, so that a long song name never wraps and scrolls at every redraw.
   std::function<std::size_t()> errColumns{};

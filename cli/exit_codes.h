@@ -28,6 +28,7 @@ enum ExitCode : int {
   kExitCheckFailed = 14,    // the slot read back after a send does not hold the song
   kExitUnforeseen = 15,     // a failure the program did not foresee (out of memory, a fault of ours)
   kExitNoSuchSlot = 16,     // the keyboard found has no slot of the label given
+  kExitPortsInUse = 17,     // --no-wait: another run holds the lock of the same pair of ports
   kExitHangUp = 129,        // SIGHUP; on Windows the console closed, a log-off or a shut-down
   kExitInterrupted = 130,   // Ctrl-C
 };

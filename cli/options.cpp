@@ -80,7 +80,8 @@ std::vector<std::string> SplitShortOptions(const std::vector<std::string>& args)
     for (std::size_t i = 1; i < arg.size(); ++i) {
       split.push_back(std::string("-") + arg[i]);
       if (arg[i] == 'o') {
-        if (i + 1 < arg.size()) split.push_back(arg.substr(i + 1));
+        // Joined with "=" so that a value starting with "-" (-o-out.sq2) is taken as the value it is.
+        if (i + 1 < arg.size()) split.back() += "=" + arg.substr(i + 1);
         break;
       }
     }
@@ -123,6 +124,8 @@ bool ParseOptions(const std::vector<std::string>& given, Options* options, std::
       o.fresh = true;
     } else if (arg == "--dump") {
       o.dump = true;
+    } else if (arg == "--no-wait") {
+      o.noWait = true;
     } else if (arg == "--check-timeout" || arg.rfind("--check-timeout=", 0) == 0) {
       std::string value;
       if (arg.size() > 15) {
@@ -243,7 +246,7 @@ std::string HelpText() {
          "                               each song's tracks, length, notes and size on the keyboard\n"
          "                               (converted for model CODE; by default as convert does)\n"
          "\n"
-         "Options:\n"
+         "Options (short ones may share a word: -yq, -oSONG.sq2):\n"
          "  --in PORT, --out PORT        the MIDI input and output: number, ALSA address (20:0), name,\n"
          "                               client name or a part of a name only one device carries\n"
          "  --port NAME                  the same for both; by default the one device with an input and\n"
@@ -252,7 +255,7 @@ std::string HelpText() {
          "  --api alsa|jack              the MIDI system (default: ALSA, else JACK)\n"
          "  -y, --yes                    answer yes to every question (replace, delete)\n"
          "  -q, --quiet                  no progress and no chatter (questions are still asked)\n"
-         "  --progress                   progress lines on standard error also when it is not a terminal\n"         "                               (short options may share a word: -yq, -oSONG.sq2)\n"
+         "  --progress                   progress lines on standard error also when it is not a terminal\n"
          "  --json                       machine-readable output: ports, identify, list and info; for\n"
          "                               send, delete and convert one result object (several songs: with\n"
          "                               a \"songs\" array, one entry per song); an object on every way\n"
@@ -265,6 +268,8 @@ std::string HelpText() {
          "                               keyboard last found on the ports first, and remember what answers\n"
          "  --check-timeout SECONDS      send: how long the keyboard's final check may last (default: no\n"
          "                               limit on a terminal, 120 s without one)\n"
+         "  --no-wait                    when another songuploader talks to the keyboard on the same\n"
+         "                               ports, fail at once (exit 17) instead of waiting for it to end\n"
          "  --dump                       every SysEx message sent (>) and received (<) on standard error,\n"
          "                               in hex with the time (for bug reports)\n"
          "  -h, --help                   this text\n"
@@ -282,6 +287,7 @@ std::string HelpText() {
          "  14 the slot does not hold the song after sending\n"
          "  15 an unforeseen failure (please report it)\n"
          "  16 the keyboard found has no slot of that label\n"
+         "  17 another songuploader talks over the same ports (--no-wait)\n"
          "  129, 130, 143 stopped by SIGHUP, Ctrl-C, SIGTERM (the process ends by the signal)\n"
          "\n"
          "Environment:\n"

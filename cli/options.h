@@ -37,6 +37,7 @@ struct Options {
   bool type22 = false;   // also look for a keyboard of model type 22, as DEBUG_ZT52=1 makes the dialogs do
   int checkTimeout = -1; // send: seconds the keyboard's final check may last (-1: not given)
   bool dump = false;     // every SysEx message sent and received on standard error
+  bool noWait = false;   // another run talks over the same ports: fail at once instead of waiting for it
 };
 
 // How long the final check may last without --check-timeout when no terminal can stop it: a job run by

@@ -12,6 +12,7 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/posix/descriptor_output.h"
 #include "cli/posix/signals.h"
 #include "midi/port_session.h"
 #include "midi/rtmidi/console_clock.h"
@@ -19,6 +20,7 @@
 
 int main(int argc, char** argv) {
   using namespace su;
+  cli::KeepStandardDescriptorsOpen();
   // Before anything starts a thread: the stop signals are blocked in every thread but our own taker's.
   cli::InstallInterruptHandler();
   ConsoleClock clock([] { return cli::StopRequestedAtWait(); }, [] { cli::StopAtWait(); });
@@ -26,6 +28,9 @@ int main(int argc, char** argv) {
 
   // Questions are asked on the terminal itself, whenever there is one: standard input, or the controlling
   // terminal when standard input is a pipe.
+  // Standard output through a buffer of our own that keeps the reason of a failed write.
+  static cli::DescriptorOutput output(1);
+  std::streambuf* const cStdout = std::cout.rdbuf(&output);
   const bool inTerminal = isatty(0) != 0;
   cli::Console console{std::cout, std::cerr, std::cin, inTerminal || cli::TerminalReachable(), isatty(2) != 0,
                        cli::TerminalQuestions()};
@@ -38,6 +43,7 @@ int main(int argc, char** argv) {
     return ioctl(2, TIOCGWINSZ, &size) == 0 ? static_cast<std::size_t>(size.ws_col) : std::size_t{0};
   };
   // A pipe whose reader is gone reports an error condition on its writing end; a socket a hang-up.
+  console.outFailure = [] { return output.Failure(); };
   console.outReaderGone = [] {
     pollfd out{1, 0, 0};
     return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
@@ -55,6 +61,8 @@ int main(int argc, char** argv) {
   CloseMidiPorts();
   InstallMidi(nullptr, nullptr);
   driver.reset();
+  std::cout.flush();
+  std::cout.rdbuf(cStdout);
   cli::EndByStopSignal(code);
   return code;
 }

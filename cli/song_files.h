@@ -1,5 +1,5 @@
-// The files songuploader makes: the private folder a song is staged in, and a song file written where the
-// user named it. Both keep the system's reason for a failure.
+// The files songuploader makes and reads besides the user's song: the private folder a song is staged in, and
+// a song read from a stream. Both keep the system's reason for a failure.
 #pragma once
 
 #include <string>
@@ -9,32 +9,6 @@ namespace su::cli {
 // A new folder only the user can enter, made under `base` with a name nobody could take first; "" with
 // `reason` (an errno value) when none could be made.
 std::string MakePrivateFolder(const std::string& base, int* reason);
-
-struct WriteResult {
-  bool written = false;
-  int reason = 0;  // errno of the failure when not written (0: stopped before the file took its place)
-};
-
-// Writes `bytes` to `path`. A name of one of the program's own descriptors (/dev/stdout, /dev/fd/N,
-// /proc/self/fd/N) is written through that descriptor, where the shell left it (so `>> log` appends); any
-// other name under /dev/ or /proc/, and an existing file that is not a regular one (a character device, a
-// FIFO), is opened as given and written through, never replaced. Ordinary symbolic links are followed (a
-// loop fails with ELOOP) and a regular file at their end is replaced whole or not at all: the bytes go into
-// a file created exclusively beside it, with the old file's permissions (a new one gets 0666 less the
-// umask), synced, then renamed over it. Where that rename would change the file's owner, group, access
-// list or hard links, the file is written in place instead. An existing target that may not be written is
-// refused with the system's reason. Every wait (a FIFO without a reader, a full pipe) also ends when a stop
-// is requested; `goOn` is asked at each such wait and right before the file takes its place: false leaves
-// the target as it was (the command is being stopped).
-WriteResult WriteSongFile(const std::string& path, const std::string& bytes, bool (*goOn)());
-
-// Whether `path` names the program's own standard output (/dev/stdout, /dev/fd/1, /proc/self/fd/1): the song
-// then is the command's output, as with "-".
-bool NamesStandardOutput(const std::string& path);
-
-// Writes `bytes` to descriptor `fd` (standard output), where the shell left it, waiting for room beside a
-// stop as WriteSongFile does.
-WriteResult WriteToDescriptor(int fd, const std::string& bytes, bool (*goOn)());
 
 struct ReadResult {
   bool read = false;
@@ -50,5 +24,15 @@ ReadResult ReadSongStream(const std::string& path, int fd, std::size_t limit, st
 // Sets descriptor `fd` (standard input or output) to carry bytes unchanged: Windows consoles translate line
 // ends and stop at Ctrl-Z otherwise. Nothing to do elsewhere.
 void UseBinaryMode(int fd);
+
+#if !defined(_WIN32)
+// How often a wait without a stop descriptor (tests) looks at its `goOn`, and how often a FIFO without a
+// reader is tried again: the system offers no wait for a reader to come.
+constexpr int kLookMs = 50;
+
+// Waits until `fd` is ready for `events` (poll's) or a stop is requested or `goOn` (when set) says no: then
+// false.
+bool WaitReady(int fd, short events, bool (*goOn)());
+#endif
 
 }  // namespace su::cli

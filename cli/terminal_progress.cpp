@@ -2,6 +2,7 @@
 
 #include "cli/display_width.h"
 #include "cli/exit_codes.h"
+#include "cli/printable.h"
 
 namespace su::cli {
 
@@ -51,7 +52,7 @@ void TerminalProgress::Draw() {
     const std::string bar = " [" + std::string(static_cast<std::size_t>(filled), '#') +
                             std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] " +
                             std::to_string(done_) + '/' + std::to_string(total_);
-    std::string text = label_ + status_;
+    std::string text = Printable(label_ + status_);
     // The last column is left free: some terminals wrap on it.
     const std::size_t columns = console_.errColumns ? console_.errColumns() : 0;
     if (columns > 1) {
@@ -69,7 +70,7 @@ void TerminalProgress::Draw() {
   const int tenth = done_ * 10 / total_;
   if (tenth == lastTenth_) return;
   lastTenth_ = tenth;
-  console_.err << label_ << status_ << ' ' << done_ << '/' << total_ << '\n';
+  console_.err << Printable(label_ + status_) << ' ' << done_ << '/' << total_ << '\n';
 }
 
 void TerminalProgress::EndLine() {

@@ -7,6 +7,7 @@
 #include "cli/commands/failures.h"
 #include "cli/commands/printable.h"
 #include "cli/exit_codes.h"
+#include "cli/port_lock.h"
 #include "cli/ports.h"
 #include "cli/slot_cache.h"
 #include "cli/terminal_progress.h"
@@ -43,6 +44,11 @@ void Connect(CommandContext& context) {
   run.midiOutIndex = choice.out;
   context.tried = " (input \"" + lists.inputs[static_cast<std::size_t>(choice.in)] + "\", output \"" +
                   lists.outputs[static_cast<std::size_t>(choice.out)] + "\")";
+  if (!HoldPorts(context.portLock, lists.inputs[static_cast<std::size_t>(choice.in)],
+                 lists.outputs[static_cast<std::size_t>(choice.out)], o.noWait, context.console.err)) {
+    throw Stop{kExitPortsInUse,
+               "songuploader: another songuploader is talking to the keyboard on these ports" + context.tried};
+  }
   if (OpenMidiPorts() == 0) {
     const std::string busy = RightTrimmed(MessageText(IDS_DEVICE_BUSY));
     throw Stop{kExitPort, FirstLine(busy) + context.tried + busy.substr(FirstLine(busy).size())};

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/port_lock.h"
 #include "cli/commands.h"
 #include "cli/commands/json_output.h"
 #include "cli/console.h"
@@ -47,6 +48,7 @@ struct CommandContext {
   std::string songShown;   // the song a file failure is about ("" for none)
   std::unique_ptr<DumpingDriver> dumper;  // --dump: in front of the installed driver while the command runs
   MidiDriver* dumped = nullptr;           // the driver behind it
+  PortLock portLock;                      // held while the command talks to the keyboard
 
   bool committed = false;          // the command's work is done and cannot be undone by a stop
   std::ostream silent{nullptr};    // --quiet: where progress and chatter go

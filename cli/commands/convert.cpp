@@ -15,6 +15,7 @@
 #include "cli/commands/staged_song.h"
 #include "cli/exit_codes.h"
 #include "cli/song_files.h"
+#include "cli/song_output.h"
 #include "resources/message_numbers.h"
 
 namespace su::cli {
@@ -37,7 +38,7 @@ void RunConvert(CommandContext& context) {
   if (!toOutput && fs::is_directory(o.output, error)) {
     throw Stop{kExitUsage, "songuploader: " + o.output + " is a folder"};
   }
-  if (!toOutput && o.song != "-" && fs::equivalent(o.song, o.output, error)) {
+  if (SameFile(o.song, console.inFd, o.output, console.outFd)) {
     throw Stop{kExitUsage, "songuploader: " + o.output + " is the song itself; write the song file elsewhere"};
   }
   StagedSong staged(o.song, console);
@@ -59,14 +60,14 @@ void RunConvert(CommandContext& context) {
       // A reader that takes nothing (a full pipe) is waited for beside the stop.
       const WriteResult written = WriteToDescriptor(console.outFd, bytes, [] { return !Interrupted(); });
       if (!written.written && written.reason == 0) throw InterruptedByUser{};
-      if (!written.written) FileFailure("write", "standard output", written.reason);
+      if (!written.written) throw Stop{kExitFileError, WriteFailureText("standard output", written)};
     }
     context.committed = true;
     return;
   }
   const WriteResult written = WriteSongFile(o.output, bytes, [] { return !Interrupted(); });
   if (!written.written && written.reason == 0) throw InterruptedByUser{};
-  if (!written.written) FileFailure("write", o.output, written.reason);
+  if (!written.written) throw Stop{kExitFileError, WriteFailureText(o.output, written)};
   // From here on the file is there: a stop now changes nothing of what the command reports.
   context.committed = true;
   context.result["bytes"] = bytes.size();

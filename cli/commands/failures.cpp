@@ -57,7 +57,7 @@ void ReportMidiFailure(std::ostream& err, int* code) {
   }
   const std::string reason = driver->LastFailure();
   if (reason.empty()) return;
-  err << "songuploader: " << (DeviceGone() ? "the keyboard's MIDI port is gone: " : "MIDI: ") << reason << '\n';
+  err << "songuploader: " << (DeviceGone() ? "the keyboard's MIDI port is gone: " : "MIDI: ") << Printable(reason) << '\n';
   // A keyboard that went away during a transfer ends it as the transfer's time-out does (message 38); one
   // that could not be reached at all is a port failure.
   if (*code == kExitTimeout && DeviceGone()) return;

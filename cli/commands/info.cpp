@@ -92,7 +92,7 @@ void RunInfo(CommandContext& context) {
       if (firstFailure == kExitOk) firstFailure = code;
       const std::string name = "songuploader: ";
       if (failure.rfind(name, 0) == 0) failure = failure.substr(name.size());
-      console.err << name << failure << '\n';
+      console.err << name << Printable(failure, true) << '\n';
       entry = Json::object();
       PutName(entry, "song", given);
       entry["exitCode"] = code;

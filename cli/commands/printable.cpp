@@ -5,14 +5,6 @@
 
 namespace su::cli {
 
-std::string Printable(std::string text, bool keepLines) {
-  for (char& c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 || byte == 0x7F) && !(keepLines && (c == '\n' || c == '\t'))) c = '?';
-  }
-  return text;
-}
-
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 std::string RightTrimmed(std::string text) {

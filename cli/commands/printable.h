@@ -5,11 +5,9 @@
 #include <cstdint>
 #include <string>
 
-namespace su::cli {
+#include "cli/printable.h"
 
-// A name or text for the terminal: control characters (an escape sequence in a file or port name) are shown
-// as "?" instead of acting on the terminal. Line ends stay where `keepLines` says so.
-std::string Printable(std::string text, bool keepLines = false);
+namespace su::cli {
 
 // The first line of a message: the questions after it ("Do you want to set up...") mean nothing here.
 std::string FirstLine(const std::string& text);

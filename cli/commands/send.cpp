@@ -93,7 +93,7 @@ struct SongLines : PlanProgress {
     if (!named_) return;
     const PlannedSong& song = plan_.songs[index];
     const std::string ofCount = std::to_string(ordinal) + "/" + std::to_string(count);
-    chatter_ << "Song " << ofCount << ": \"" << song.name << "\" into slot " << listing_.slots[song.slot].label
+    chatter_ << "Song " << ofCount << ": \"" << Printable(song.name) << "\" into slot " << listing_.slots[song.slot].label
              << "\n";
     progress_.Label("[" + ofCount + " " + song.name + "] ");
   }
@@ -179,12 +179,12 @@ void ReportSent(CommandContext& context, const SendPlan& plan, const Listing& li
     context.committed = true;
     if (context.options.json) return;
     // One song: "Complete!" as the dialogs say it, then the slot; several: each slot, then "Complete!".
-    if (one) out << MessageText(IDS_COMPLETE) << '\n' << lines;
-    else out << lines << MessageText(IDS_COMPLETE) << '\n';
+    if (one) out << MessageText(IDS_COMPLETE) << '\n' << Printable(lines, true);
+    else out << Printable(lines, true) << MessageText(IDS_COMPLETE) << '\n';
     return;
   }
   const SongOutcome& first = outcome.songs.front();
-  if (!context.options.json && !(one && first.fate == SongFate::Declined && !first.filledSince)) out << lines;
+  if (!context.options.json && !(one && first.fate == SongFate::Declined && !first.filledSince)) out << Printable(lines, true);
   if (!outcome.failure) {
     if (outcome.Declined()) throw Stop{kExitDeclined, ""};
     throw Stop{kExitCheckFailed, "songuploader: not every song was stored"};
@@ -276,7 +276,7 @@ void RunSend(CommandContext& context) {
   for (const PlannedSong& song : plan.songs) {
     if (!song.replaces) continue;
     replaced += "  slot " + listing.slots[song.slot].label + ": \"" + ReadableName(RightTrimmed(song.replacedName)) +
-                "\" (" + std::to_string(song.replacedSize) + " bytes) by \"" + song.name + "\"\n";
+                "\" (" + std::to_string(song.replacedSize) + " bytes) by \"" + Printable(song.name) + "\"\n";
   }
   const std::string question = one ? MessageText(IDS_ALREADY_EXIST)
                                    : "These slots hold songs that would be replaced:\n" + replaced +

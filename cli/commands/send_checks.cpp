@@ -35,7 +35,7 @@ void DryRun(CommandContext& context, std::size_t slot, const std::string& songNa
                     {"room", room}, {"replaces", row.used ? Json{{"name", shownName}, {"bytes", row.size}} : Json()}};
   if (!room) throw Stop{kExitNoMemory, RightTrimmed(MessageText(family.noRoomMessage))};
   if (context.options.json) return;
-  context.console.out << "Would send \"" << songName << "\" (" << size << " bytes) into slot " << context.slotLabel
+  context.console.out << "Would send \"" << Printable(songName) << "\" (" << size << " bytes) into slot " << context.slotLabel
                       << (row.used ? ", replacing \"" + shownName + "\" (" + std::to_string(row.size) + " bytes)"
                                    : std::string(", which is empty"))
                       << ". Nothing was sent.\n";
@@ -65,11 +65,15 @@ void RefuseUnlessAllFit(CommandContext& context, const std::vector<std::string>&
   for (std::size_t i = 0; i < plan.songs.size(); ++i) {
     const PlannedSong& song = plan.songs[i];
     const std::string shownName = ReadableName(RightTrimmed(song.replacedName));
-    entries.push_back({{"song", given[i]}, {"name", song.name}, {"bytes", song.size},
-                       {"slot", song.hasSlot ? Json(listing.slots[song.slot].label) : Json()},
+    Json entry = Json::object();
+    PutName(entry, "song", given[i]);
+    PutName(entry, "name", song.name);
+    const Json rest = {{"bytes", song.size}, {"slot", song.hasSlot ? Json(listing.slots[song.slot].label) : Json()},
                        {"fits", song.fits},
                        {"replaces", song.replaces ? Json{{"name", shownName}, {"bytes", song.replacedSize}} : Json()},
-                       {"stored", false}});
+                       {"stored", false}};
+    for (const auto& [key, value] : rest.items()) entry[key] = value;
+    entries.push_back(entry);
   }
   context.result = Json::object();
   if (context.options.dryRun) context.result["dryRun"] = true;
@@ -95,7 +99,7 @@ void RefuseUnlessAllFit(CommandContext& context, const std::vector<std::string>&
   if (context.options.dryRun && !context.options.json) {
     for (const PlannedSong& song : plan.songs) {
       if (!song.fits) continue;
-      out << "Would send \"" << song.name << "\" (" << song.size << " bytes) into slot "
+      out << "Would send \"" << Printable(song.name) << "\" (" << song.size << " bytes) into slot "
           << listing.slots[song.slot].label
           << (song.replaces ? ", replacing \"" + ReadableName(RightTrimmed(song.replacedName)) + "\" (" +
                                   std::to_string(song.replacedSize) + " bytes)"

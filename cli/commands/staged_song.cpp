@@ -15,6 +15,7 @@
 #include "cli/commands/failures.h"
 #include "cli/exit_codes.h"
 #include "cli/song_files.h"
+#include "cli/stop_cleanup.h"
 #include "converter/midi_file.h"
 
 namespace su::cli {
@@ -100,6 +101,7 @@ StagedSong::StagedSong(const std::string& song, const Console& console) {
   int reason = 0;
   folder_ = MakePrivateFolder(base.string(), &reason);
   if (folder_.empty()) FileFailure("make a folder in", base.string(), reason);
+  RememberTemporary(folder_.string());
   // A descriptor's name (/dev/fd/63 from a shell's `<(...)`) is no song's name.
   const fs::path name = fs::path(song).filename();
   const bool named = !fromInput && name.string().find_first_not_of("0123456789") != std::string::npos;
@@ -127,6 +129,7 @@ StagedSong::StagedSong(const std::string& song, const Console& console) {
     }
   } catch (...) {
     fs::remove_all(folder_, error);
+    ForgetTemporary(folder_.string());
     throw;
   }
   RunState& run = Run();
@@ -138,6 +141,7 @@ StagedSong::StagedSong(const std::string& song, const Console& console) {
 StagedSong::~StagedSong() {
   std::error_code error;
   if (!folder_.empty()) fs::remove_all(folder_, error);
+  ForgetTemporary(folder_.string());
   ReleaseSongImage(Run());
 }
 

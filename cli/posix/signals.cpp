@@ -10,6 +10,8 @@
 // ignored: a reader that goes away makes a write fail instead of ending the process between two blocks.
 #include "cli/posix/signals.h"
 
+#include "cli/stop_cleanup.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -53,6 +55,7 @@ void TakeStopSignals(sigset_t signals) {
     // A later stop ends the process at once, by the signal's own default.
     if (Interrupted()) {
       if (std::chrono::steady_clock::now() - first < kOneStop) continue;
+      CleanUpBeforeEnding(128 + number);
       RaiseByDefault(number);
     }
     first = std::chrono::steady_clock::now();
@@ -66,6 +69,15 @@ void TakeStopSignals(sigset_t signals) {
 }
 
 }  // namespace
+
+void KeepStandardDescriptorsOpen() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // The lowest free number is `fd` itself: every lower one is open by now.
+    const int opened = open("/dev/null", O_RDWR | O_NOCTTY);
+    if (opened >= 0 && opened != fd) close(opened);
+  }
+}
 
 void InstallInterruptHandler() {
   signal(SIGPIPE, SIG_IGN);

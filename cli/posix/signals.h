@@ -6,6 +6,11 @@
 
 namespace su::cli {
 
+// Opens /dev/null on standard input, output and error where they are closed, before anything else opens a
+// descriptor: otherwise the next descriptor opened (the stop pipe, a song file) takes their number, and a song
+// read from "standard input" or an error written to "standard error" would go to it.
+void KeepStandardDescriptorsOpen();
+
 // After the command's cleanup: when it was stopped by a signal (`exitCode` 129, 130 or 143), ends the
 // process by that signal with its default action, so that a shell or a loop sees what stopped it. Returns
 // when the command was not stopped by a signal.

@@ -123,7 +123,7 @@ _songuploader() {
     fi
     return
   fi
-  local options="--api --in --out --port --json --quiet --progress --dump --type-22 --fresh --help --"
+  local options="--api --in --out --port --json --quiet --progress --dump --type-22 --fresh --no-wait --help --"
   case "$command" in
     send) options+=" --slot --slots --yes --dry-run --check-timeout" ;;
     delete) options+=" --slot --yes" ;;

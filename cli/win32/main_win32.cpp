@@ -14,6 +14,7 @@
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/stoppable_clock.h"
+#include "cli/stop_cleanup.h"
 #include "midi/port_session.h"
 #include "midi/win32/win32_midi.h"
 
@@ -30,7 +31,11 @@ constexpr DWORD kCleanupWaitMs = 4000;
 
 BOOL WINAPI OnConsoleControl(DWORD kind) {
   if (kind == CTRL_C_EVENT || kind == CTRL_BREAK_EVENT) {
-    if (Interrupted()) return FALSE;  // the second press: the system's default ends the process
+    if (Interrupted()) {
+      // The second press: the system's default ends the process, once our temporaries are gone.
+      CleanUpBeforeEnding(kExitInterrupted);
+      return FALSE;
+    }
     RequestStop(kExitInterrupted);
     return TRUE;
   }

@@ -33,7 +33,13 @@ bool TakeIfSet(ConsoleEvent* e) {
 
 EventRef ConsoleClock::NewEvent() { return new ConsoleEvent; }
 
-void ConsoleClock::DeleteEvent(EventRef event) { delete static_cast<ConsoleEvent*>(event); }
+void ConsoleClock::DeleteEvent(EventRef event) {
+  auto* e = static_cast<ConsoleEvent*>(event);
+  if (e == nullptr) return;
+  // A SetEvent under way on another thread ends before the event goes.
+  { std::lock_guard<std::mutex> lock(e->mutex); }
+  delete e;
+}
 
 std::uint32_t ConsoleClock::Ticks() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -45,10 +51,10 @@ void ConsoleClock::Pause(std::uint32_t ms) { std::this_thread::sleep_for(std::ch
 void ConsoleClock::SetEvent(EventRef event) {
   auto* e = static_cast<ConsoleEvent*>(event);
   if (e == nullptr) return;
-  {
-    std::lock_guard<std::mutex> lock(e->mutex);
-    e->set = true;
-  }
+  // Notified under the lock: the event may be deleted once a waiter saw it set, and DeleteEvent takes the
+  // lock first, so it never frees an event this call still touches (JACK's thread sets them).
+  std::lock_guard<std::mutex> lock(e->mutex);
+  e->set = true;
   e->changed.notify_all();
 }
 

@@ -71,6 +71,7 @@ class RtMidiDriver : public MidiDriver {
     const std::int32_t now = PortNow(*in_, &inNames_, index);
     if (now < 0) return false;
     failed_ = false;
+    caller_ = std::this_thread::get_id();
     inEvent_ = filled;
     in_->ignoreTypes(false, true, true);  // System Exclusive on, timing and active sensing off
     in_->setCallback(&RtMidiDriver::OnInput, this);
@@ -149,6 +150,7 @@ class RtMidiDriver : public MidiDriver {
     const std::int32_t now = PortNow(*out_, &outNames_, index);
     if (now < 0) return false;
     failed_ = false;
+    caller_ = std::this_thread::get_id();
     out_->openPort(static_cast<unsigned>(now), "out");
     if (failed_ || !out_->isPortOpen()) return false;
     outName_ = outNames_[static_cast<std::size_t>(index)];
@@ -167,6 +169,7 @@ class RtMidiDriver : public MidiDriver {
     std::lock_guard<std::mutex> io(io_);
     if (!outOpen_ || outData_ == nullptr || outSize_ == 0) return false;
     failed_ = false;
+    caller_ = std::this_thread::get_id();
     sending_ = true;
     out_->sendMessage(outData_, outSize_);
     sending_ = false;
@@ -217,10 +220,13 @@ class RtMidiDriver : public MidiDriver {
   static void OnError(RtMidiError::Type type, const std::string& text, void* self) {
     auto* driver = static_cast<RtMidiDriver*>(self);
     if (type == RtMidiError::DEBUG_WARNING) return;
+    // RtMidi reports on whichever thread met the trouble (the input's own thread too): only what the thread
+    // making a call meets is that call's failure.
+    const bool thisCall = std::this_thread::get_id() == driver->caller_.load();
     // Other warnings (a JACK server that is not there) are not failures of a call, except during a send:
     // a message the sequencer would not take is a message the keyboard never gets.
-    if (type == RtMidiError::WARNING && !driver->sending_) return;
-    driver->failed_ = true;
+    if (type == RtMidiError::WARNING && !(driver->sending_ && thisCall)) return;
+    if (thisCall) driver->failed_ = true;
     std::lock_guard<std::mutex> lock(driver->mutex_);
     driver->lastFailure_ = text;
   }
@@ -299,6 +305,7 @@ class RtMidiDriver : public MidiDriver {
   mutable std::mutex mutex_;
   std::atomic<bool> failed_{false};
   std::atomic<bool> sending_{false};
+  std::atomic<std::thread::id> caller_{};  // the thread of the open or send under way
   // How often the open ports' presence is looked at while they are in use.
   static constexpr std::chrono::milliseconds kLookEvery{500};
   std::mutex io_;  // held by every call into RtMidi, from the program's thread and the watching one

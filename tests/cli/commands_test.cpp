@@ -745,6 +745,37 @@ INSTANTIATE_TEST_SUITE_P(
                     "this keyboard has no slot 3", {0, 1}}),
     [](const ::testing::TestParamInfo<SeveralCase>& info) { return info.param.name; });
 
+// A song named to set the terminal's title (ESC ] 0 ; ... BEL): every message that names it shows "?" instead,
+// the plan's lines, its replace question and its progress too, and its JSON has escapes and the name's bytes.
+TEST_F(CommandsTest, ControlCharactersInASongsNameNeverReachTheTerminal) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;  // after "send FIRST SECOND"
+    const char* shows;              // where the name must show, with its controls as "?"
+  };
+  const std::vector<Row> rows = {
+      {"a dry run", {"--slots", "30,31", "--dry-run"}, "Would send \"x?]0;owned?\""},
+      {"the replace question", {"--slots", "35,30", "-y"}, "by \"x?]0;owned?\"\nDo you want to replace them?"},
+      {"song by song", {"--slots", "35,36", "--progress"}, "Song 2/2: \"x?]0;owned?\" into slot 36"},
+      {"the progress label", {"--slots", "35,36", "--progress"}, "[2/2 x?]0;owned?] Now sending."},
+  };
+  const std::string second = dir_.Write("x\x1b]0;owned\x07.mid", su::test::OneNoteSong());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Keyboard(kFamilyC);
+    std::vector<std::string> args = {"send", song_, second};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.code, kExitOk) << o.err;
+    const std::string both = o.out + o.err;
+    EXPECT_EQ(both.find_first_of("\x1b\x07"), std::string::npos) << both;
+    EXPECT_NE(both.find(row.shows), std::string::npos) << both;
+  }
+  Keyboard(kFamilyC);
+  const Outcome o = Run({"send", song_, second, "--slots", "35,36", "--json"});
+  EXPECT_NE(o.out.find(R"("name":"x\u001b]0;owned\u0007")"), std::string::npos) << o.out;
+}
+
 TEST_F(CommandsTest, SeveralSongsReportOneResultEachInJson) {
   Keyboard("model=2\nslot=0,Morning Waltz,5120\nrefuse=03:0:1:1\n");
   const Outcome o = Run({"send", song_, dir_.Write("Second.mid", su::test::OneNoteSong()), "--slot", "free", "--json"});

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -214,6 +215,51 @@ TEST_F(JackEndToEnd, EachFamilyIsFoundListedSentASongAndHasItDeleted) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "Complete to delete.\n");
   }
+}
+
+// Whether a run holds a lock of a pair of ports in `folder` (the runtime folder's songuploader/).
+bool APortLockIsHeld(const std::string& folder) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const int fd = open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    if (held) return true;
+  }
+  return false;
+}
+
+// Two runs on the same ports, one conversation: the second waits for the first, saying so, and then lists
+// the song the first stored; with --no-wait it fails at once and the first goes on undisturbed.
+TEST_F(JackEndToEnd, ASecondRunOnTheSamePortsWaitsForTheFirst) {
+  setenv("XDG_RUNTIME_DIR", dir_.Path("run").c_str(), 1);
+  struct Row {
+    const char* second;
+    int code;
+    const char* errHas;
+    bool listsTheSong;
+  };
+  for (const Row& row : {Row{"list", 0, "songuploader: another songuploader is talking to the keyboard on these "
+                                         "ports; waiting for it to end", true},
+                         Row{"list --no-wait", 17, "another songuploader is talking to the keyboard on these ports (input",
+                             false}}) {
+    SCOPED_TRACE(row.second);
+    // Answers 100 ms late: the first run's send lasts long enough for the second to meet it.
+    Player player(Config("slow.cfg", "model=2\ndelay_ms=100\n"));
+    ASSERT_TRUE(player.Ready());
+    const pid_t first = Start({"send", song_, "--slot", "31", "-y"});
+    for (int i = 0; i < 250 && !APortLockIsHeld(dir_.Path("run/songuploader")); ++i) usleep(20 * 1000);
+    const std::string out = dir_.Path("second_out.txt");
+    const std::string err = dir_.Path("second_err.txt");
+    const int status = std::system((std::string(SU_SONGUPLOADER) + " --api jack " + row.second + " >" + out + " 2>" +
+                                    err).c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.code) << Slurp(err);
+    EXPECT_NE(Slurp(err).find(row.errHas), std::string::npos) << Slurp(err);
+    EXPECT_EQ(Slurp(out).find("Tune") != std::string::npos, row.listsTheSong) << Slurp(out);
+    EXPECT_EQ(Reap(first, 30.0), 0) << Slurp(dir_.Path("err.txt"));
+  }
+  unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST_F(JackEndToEnd, WithoutAKeyboardNothingIsFound) {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +88,183 @@ TEST_F(ShellTest, OutputsKeepWhatTheShellSetUp) {
     EXPECT_TRUE(r.out == row.out);
   }
   EXPECT_TRUE(NothingStaged());
+}
+
+// A song whose file takes many pages (about 320 KB), for a disk with room for it once but not twice.
+su::test::Bytes LongSong() {
+  su::test::TrackBytes track;
+  for (int i = 0; i < 40000; ++i) track.Delta(1).Raw({0x90, 60, 100}).Delta(1).Raw({0x80, 60, 0});
+  return su::test::Smf(0, 96, {track.End()});
+}
+
+// The output goes where the name leads when it is checked, and nowhere else; nothing waits for what cannot
+// come. Each row's script leaves in out.txt what it must show.
+TEST_F(ShellTest, AnOutputIsTheFileThatWasCheckedOrNothingAtAll) {
+  // A Unix socket in the folder: opening it for writing fails at once (ENXIO), as a device without driver.
+  const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = dir_.Path("sock.sq2");
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+  ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string longName(250, 'n');
+  struct Row {
+    const char* name;
+    std::string script;
+    int code;
+    std::string out;      // standard output expected, whole
+    std::string errHas;   // a part of standard error ("" for none expected)
+  };
+  const std::vector<Row> rows = {
+      {"a link to /dev/stdout appends to the log",
+       "echo log >log.txt\nln -s /dev/stdout lnk.sq2\n$SU convert $SONG -o lnk.sq2 >>log.txt\ncat log.txt", 0,
+       "log\n" + songFile_, ""},
+      {"standard input is the song: never its output too",
+       "cp $SONG s.mid\n$SU convert - -o s.mid <s.mid\ncode=$?\ncmp -s s.mid $SONG && echo kept\nexit $code", 2,
+       "kept\n", "s.mid is the song itself"},
+      {"a socket is refused at once", "timeout 5 $SU convert $SONG -o sock.sq2", 13, "",
+       "cannot write sock.sq2: No such device or address"},
+      {"standard input open for reading only is no output",
+       "timeout 5 $SU convert $SONG -o /dev/stdin < <(sleep 8)", 13, "",
+       "cannot write /dev/stdin: it is open for reading only"},
+      {"closed standard input reads as empty", "timeout 5 $SU info - <&-", 12, "", "-: "},
+      {"closed standard descriptors: no stop pipe in their place",
+       "timeout 5 $SU info - <&- >&- 2>&-", 12, "", ""},
+      {"-o joined to a name that starts with -", "$SU convert $SONG -q -o-out.sq2 >/dev/null\ncat -- -out.sq2", 0, songFile_,
+       ""},
+      {"a full standard output is named with its reason, however long ago it failed",
+       "$SU info $SONG $SONG >/dev/full", 13, "", "cannot write to standard output: No space left on device"},
+      // The administrator writes into any folder: the row runs as nobody then.
+      {"a writable file in a read-only folder is overwritten in place",
+       "mkdir ro\nprintf 'old song' >ro/out.sq2\nchmod 666 ro/out.sq2\nchmod 555 ro\n"
+       "[ \"$(id -u)\" = 0 ] && chmod 777 $TMPDIR && AS='setpriv --reuid=65534 --regid=65534 --clear-groups'\n"
+       "$AS $SU convert $SONG -q -o ro/out.sq2 >/dev/null\ncode=$?\nchmod 755 ro\ncat ro/out.sq2\nexit $code",
+       0, songFile_, ""},
+      {"a name of 254 bytes", "$SU convert $SONG -q -o " + longName + ".sq2 >/dev/null\ncat " + longName + ".sq2", 0, songFile_,
+       ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Result r = Shell(row.script);
+    EXPECT_EQ(r.code, row.code) << r.err;
+    EXPECT_TRUE(r.out == row.out) << r.out.size() << " bytes: " << r.out.substr(0, 200);
+    if (!row.errHas.empty()) EXPECT_NE(r.err.find(row.errHas), std::string::npos) << r.err;
+  }
+  close(listening);
+  EXPECT_TRUE(NothingStaged());
+}
+
+// The name changed while the song is written (the program pauses for the test once it opened the file): a
+// file the name was pointed at since is never written. Overwritten in place (a hard-linked file), the file
+// opened takes the song; replaced beside it, the rename sees another file at the name and refuses.
+TEST_F(ShellTest, ANameTurnedIntoALinkMidWriteNeverReachesTheLinkedFile) {
+  struct Row {
+    const char* name;
+    const char* linked;  // "ln out.sq2 other.sq2" or ""
+    int code;
+    bool movedIsNew;     // the file first at the name holds the new song (else still the old one)
+  };
+  for (const Row& row : {Row{"in place", "ln out.sq2 other.sq2", 0, true}, Row{"renamed over", "", 13, false}}) {
+    SCOPED_TRACE(row.name);
+    const Result r = Shell(std::string("rm -f out.sq2 other.sq2 moved.sq2 paused\necho victim >victim\n"
+                                       "printf 'old song' >out.sq2\n") +
+                           row.linked +
+                           "\nSU_TEST_WRITE_PAUSE=$PWD/paused $SU convert $SONG -o out.sq2 &\n"
+                           "for i in $(seq 500); do [ -e paused ] && break; sleep 0.02; done\n"
+                           "mv out.sq2 moved.sq2\nln -s victim out.sq2\nrm paused\nwait $!");
+    EXPECT_EQ(r.code, row.code) << r.err;
+    EXPECT_EQ(Slurp(dir_.Path("victim")), "victim\n");
+    EXPECT_EQ(Slurp(dir_.Path("moved.sq2")) == songFile_, row.movedIsNew);
+    if (!row.movedIsNew) EXPECT_EQ(Slurp(dir_.Path("moved.sq2")), "old song");
+  }
+  EXPECT_TRUE(NothingStaged());
+}
+
+// A disk with room for the new song once but not twice: the target ends with the new song whole or the old
+// one. A hard-linked target is overwritten in place, after the room for the new song was taken; a target
+// without links whose copy beside it finds no room is overwritten in place too, where its own room is enough.
+// Needs a small tmpfs of its own: the administrator's.
+TEST_F(ShellTest, AFullDiskLeavesTheOldSongOrTheNewOneWhole) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs the administrator";
+  dir_.Write("Long.mid", LongSong());
+  ASSERT_EQ(Shell("$SU convert Long.mid -q -o long.sq2").code, 0);
+  const std::string longFile = Slurp(dir_.Path("long.sq2"));
+  struct Row {
+    const char* name;
+    bool linked;
+    int oldPercent;   // the old song's size, in percent of the new one (0: a few bytes)
+    int roomPercent;  // free room left, in percent of the new song
+    int code;
+    bool isNew;
+  };
+  for (const Row& row : {Row{"linked, room once", true, 0, 150, 0, true},
+                         Row{"linked, too little room", true, 0, 60, 13, false},
+                         Row{"no copy fits, the old song's room does", false, 80, 60, 0, true}}) {
+    SCOPED_TRACE(row.name);
+    const std::string old = row.oldPercent == 0 ? std::string("old song")
+                                                : std::string(longFile.size() * row.oldPercent / 100, 'o');
+    std::ofstream(dir_.Path("old.sq2"), std::ios::binary) << old;
+    const std::size_t room = (longFile.size() * row.roomPercent / 100 + 4095) / 4096 * 4096;
+    const Result r = Shell(std::string("mkdir -p mnt\nmount -t tmpfs -o size=2m tmpfs mnt || exit 77\n"
+                                       "cp old.sq2 mnt/out.sq2\n") +
+                           (row.linked ? "ln mnt/out.sq2 mnt/other.sq2\n" : "") +
+                           "dd if=/dev/zero of=mnt/fill bs=4k 2>/dev/null\ntruncate -s -" + std::to_string(room) +
+                           " mnt/fill\n$SU convert Long.mid -o mnt/out.sq2\ncode=$?\n"
+                           "cp mnt/out.sq2 result.sq2\ncp mnt/other.sq2 other.sq2 2>/dev/null\nls -a mnt >left.txt\n"
+                           "umount mnt\nexit $code");
+    if (r.code == 77) GTEST_SKIP() << "no tmpfs could be mounted here";
+    EXPECT_EQ(r.code, row.code) << r.err;
+    const std::string result = Slurp(dir_.Path("result.sq2"));
+    EXPECT_TRUE(result == (row.isNew ? longFile : old)) << result.size() << " bytes";
+    if (row.linked) EXPECT_TRUE(Slurp(dir_.Path("other.sq2")) == result);  // one file still, both names
+    // Nothing of ours left beside it.
+    EXPECT_EQ(Slurp(dir_.Path("left.txt")), std::string(".\n..\nfill\n") + (row.linked ? "other.sq2\n" : "") + "out.sq2\n");
+    if (!row.isNew) EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(NothingStaged());
+}
+
+// A second stop ends the process at once, and still removes what the command made and gives a script its
+// JSON object.
+TEST_F(ShellTest, ASecondStopRemovesOurFilesAndEndsTheJsonObject) {
+  const Result r = Shell("SU_TEST_WRITE_PAUSE=$PWD/paused $SU convert $SONG -o out.sq2 --json &\n"
+                         "for i in $(seq 500); do [ -e paused ] && break; sleep 0.02; done\n"
+                         "kill $!; sleep 1.3; kill $!; wait $!");
+  EXPECT_EQ(r.code, 128 + SIGTERM) << r.err;
+  EXPECT_EQ(r.out, R"({"command":"convert","done":false,"exitCode":143,"error":"stopped."})" "\n");
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path(""))) {
+    EXPECT_EQ(entry.path().filename().string().find("out.sq2"), std::string::npos) << entry.path();
+  }
+  EXPECT_TRUE(NothingStaged());
+}
+
+// A file name that would set the terminal's title (ESC ] 0 ; ... BEL) shows as "?" in every message, and as
+// JSON escapes in JSON.
+TEST_F(ShellTest, ControlCharactersInANameNeverReachTheTerminal) {
+  struct Row {
+    const char* name;
+    const char* script;
+    int code;
+  };
+  const std::vector<Row> rows = {
+      {"saved", "cp $SONG \"$T.mid\"\n$SU convert \"$T.mid\" -o \"$T.sq2\"", 0},
+      {"info", "$SU info \"$T.mid\"", 0},
+      {"a song that cannot be read", "$SU convert \"$T-missing.mid\" -o x.sq2", 11},
+      {"info --json, a song that cannot be read", "$SU info \"$T-missing.mid\" --json", 11},
+      {"convert --json", "$SU convert \"$T.mid\" -o \"$T.sq2\" --json", 0},
+      {"a folder as output", "mkdir -p \"$T.dir\"\n$SU convert $SONG -o \"$T.dir\"", 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Result r = Shell(std::string("T=$'x\\e]0;owned\\a'\n") + row.script);
+    EXPECT_EQ(r.code, row.code) << r.err;
+    const std::string both = r.out + r.err;
+    EXPECT_EQ(both.find('\x1b'), std::string::npos) << both;
+    EXPECT_EQ(both.find('\x07'), std::string::npos) << both;
+    const bool json = std::string(row.name).find("json") != std::string::npos;
+    EXPECT_NE(both.find(json ? R"(x\u001b]0;owned\u0007)" : "x?]0;owned?"), std::string::npos) << both;
+  }
 }
 
 TEST_F(ShellTest, ALinkLoopFailsWithTheSystemsReasonAndStaysALoop) {
