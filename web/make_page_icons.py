@@ -48,6 +48,9 @@ def png(rows):
 
 def main():
     folder = sys.argv[1]
+    # The page's folder may not be there yet: the core is linked elsewhere, and a parallel build makes the icons
+    # first.
+    os.makedirs(folder, exist_ok=True)
     for name in sys.argv[2:]:
         maskable = name.startswith('maskable-')
         size = int(name[len('maskable-'):] if maskable else name)
