@@ -40,15 +40,15 @@ async function connect(page) {
   await idle(page);
 }
 
-// Sends all, answering the messages that come, and returns their texts.
-async function sendAll(page, answers) {
-  await page.getByRole('button', { name: 'Send all' }).click();
+// Sends all (or the one song, with `button` "Send"), answering the messages that come, and returns their texts.
+async function sendAll(page, answers, button = 'Send all') {
+  await page.getByRole('button', { name: button, exact: true }).click();
   const told = [];
-  for (const button of answers) {
+  for (const answer of answers) {
     const dialog = page.locator('dialog[open]');
     await dialog.waitFor({ timeout: 60000 });
     told.push(await dialog.locator('p').textContent());
-    await dialog.getByRole('button', { name: button, exact: true }).click();
+    await dialog.getByRole('button', { name: answer, exact: true }).click();
   }
   await idle(page);
   return told;
@@ -125,7 +125,7 @@ describe('several songs in one go', { skip: skipUnlessBuilt('build/web/index.htm
     await done(page);
   });
 
-  test('a keyboard that hangs after the first song: nothing is marked stored unseen, and no song is sent twice', async () => {
+  test('a keyboard that hangs after the first song: the first rests on its word, said so, and no song is sent twice', async () => {
     const page = await open({ config: 'in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nsilent_after_songs=1\n' });
     await chooseSongs(page, ['scale_format0.mid', 'waltz_smpte.mid']);
     await connect(page);
@@ -134,16 +134,61 @@ describe('several songs in one go', { skip: skipUnlessBuilt('build/web/index.htm
     assert.deepEqual(await sendAll(page, ['OK', 'OK']), [timeout, timeout]);
     assert.ok(await page.getByRole('button', { name: 'Read the slots again' }).isVisible());
     assert.ok(await page.getByRole('button', { name: 'Send all' }).isDisabled(), 'no plan without the slots read');
-    for (const line of await songLines(page)) assert.doesNotMatch(line, /stored|fits, into/);
+    // The keyboard acknowledged the first song: stored on its word, and said so; the second is not stored.
+    const [first, second] = await songLines(page);
+    assert.match(first, /stored in slot 30, as the keyboard acknowledged; not confirmed by a reading$/);
+    assert.doesNotMatch(second, /stored|fits, into/);
 
-    // Switched off and on: connected again, the first song is found in its slot and the page asks before
-    // sending it again; "No" leaves it where it is and sends the second only.
+    // Switched off and on: connected again, the reading confirms the first song, and only the second is sent.
     await page.evaluate(() => suStandin.silence(false));
     await connect(page);
-    assert.deepEqual(await sendAll(page, ['No', 'OK']), ["'scale_format0.mid' is already in slot 30: send it again?", 'Complete!']);
+    assert.match((await songLines(page))[0], /stored in slot 30$/);
+    assert.deepEqual(await sendAll(page, ['OK']), ['Complete!']);
     const slots = await page.evaluate(() => suStandin.slots());
     assert.equal(slots.filter((slot) => slot.size > 0).length, 2, 'each song once');
     assert.notEqual(slots[0].size, slots[1].size);
+    await done(page);
+  });
+
+  test('a stored mark lasts only while the slots show the song: Delete after Send all takes it away', async () => {
+    const page = await open({ config: 'in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\n' });
+    await chooseSongs(page, ['scale_format0.mid', 'waltz_smpte.mid']);
+    await connect(page);
+    assert.deepEqual(await sendAll(page, ['OK']), ['Complete!']);
+    assert.match((await songLines(page))[0], /stored in slot 30$/);
+    assert.ok(await page.getByRole('button', { name: 'Send all' }).isDisabled(), 'nothing is left to send');
+
+    await page.locator('#slots tbody tr').nth(0).click();
+    await page.getByRole('button', { name: 'Delete' }).click();
+    for (const button of ['Yes', 'OK']) {
+      await page.locator('dialog[open]').getByRole('button', { name: button, exact: true }).click({ timeout: 20000 });
+    }
+    await idle(page);
+    const [first, second] = await songLines(page);
+    assert.match(first, /no longer in slot 30 · fits, into slot 30$/);
+    assert.match(second, /stored in slot 31$/);
+    assert.ok(!(await page.getByRole('button', { name: 'Send all' }).isDisabled()), 'the song can be sent again');
+    assert.deepEqual(await sendAll(page, ['OK']), ['Complete!']);
+    assert.equal((await page.evaluate(() => suStandin.slots())).filter((slot) => slot.size > 0).length, 2);
+    await done(page);
+  });
+
+  test('a song sent over an old one of its size that the keyboard refuses fails, though the slot looks the same', async () => {
+    // The song's size on a family C keyboard, as the page shows it.
+    const measure = await open({ config: 'in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\n' });
+    await chooseSongs(measure, ['scale_format0.mid']);
+    await connect(measure);
+    const size = Number((await songLines(measure))[0].match(/([\d,]+) bytes on the keyboard/)[1].replace(/,/g, ''));
+    await done(measure);
+
+    const page = await open({ config: `in=Virtual MIDI In\nout=Virtual MIDI Out\nmodel=2\nslot=0,scale_format0,${size}\nrefuse=04:07:6\n` });
+    await chooseSongs(page, ['scale_format0.mid']);
+    await connect(page);
+    await page.locator('#slots tbody tr').nth(0).click();
+    assert.deepEqual(await sendAll(page, ['Yes', 'OK'], 'Send'),
+      ['The data you selected is already exist.\nDo you want to replace it?', 'The error occurred.(7)']);
+    assert.equal((await page.evaluate(() => suStandin.slots()))[0].size, size, 'the old song is still there');
+    assert.doesNotMatch((await songLines(page))[0], /stored/);
     await done(page);
   });
 

@@ -93,6 +93,9 @@ export async function loadCore(page) {
     send: (slot, name, bytes) => withBytes(bytes, (at) =>
       callAsync('su_send', ['number', 'string', 'number', 'number'], [slot, name, at, bytes.length])),
     erase: (slot) => callAsync('su_delete', ['number'], [slot]),
+    // Whether the slots as last read still show the song (its name, its size on this keyboard) in `slot`.
+    showsSong: (slot, name, size) => module.ccall('su_shows_song', 'number', ['number', 'string', 'number'],
+      [slot, name, size]) === 1,
     disconnect: () => module._su_disconnect(),
     message: (number) => module.ccall('su_message', 'string', ['number'], [number]),
     // The core's cancel flag of the keyboard's final check, set from the page.

@@ -178,7 +178,7 @@ export function createKeyboard({ ui, core, busy, work, focusAfter, ask, tell, up
       // planned for afresh.
       const key = `${lists.inputs[input]}\n${lists.outputs[output]}\n${found.modelType}`;
       for (const song of songs.all()) {
-        if (song.storedOn !== key) { song.stored = ''; song.maybeIn = null; }
+        if (song.storedOn !== key) Object.assign(song, { stored: '', maybeIn: null, lostFrom: '', emptied: '' });
       }
       keyboardKey = key;
       keyboard = {

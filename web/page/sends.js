@@ -112,6 +112,30 @@ export function createSends({
       if (keyboard.current()) focusAfter(ui.reread);
       return;
     }
+    show(listing);
+  }
+
+  // A song's stored mark lasts only while the slots as just read still show it (by the core's rule: its size,
+  // and its name where the family keeps one); a song whose slot lost it says so and can be planned again.
+  function recheckMarks(listing) {
+    const labels = listing.slots.map((slot) => slot.label);
+    for (const song of songs.all()) {
+      if (!song.stored || song.storedOn !== keyboard.key()) continue;
+      const index = labels.indexOf(song.stored);
+      if (index >= 0 && core().showsSong(index, song.name, song.storedSize)) {
+        song.unconfirmed = false;
+        continue;
+      }
+      song.lostFrom = song.stored;
+      song.stored = '';
+      song.unconfirmed = false;
+      ready = false;
+    }
+  }
+
+  // The slots as the keyboard listed them now: the marks are checked against them, then the plan follows.
+  function show(listing) {
+    recheckMarks(listing);
     table.show(listing);
   }
 
@@ -129,12 +153,12 @@ export function createSends({
       // The core writes its own status once it sends; what it did not replace is the page's and goes here.
       if (ui.status.textContent === CONVERTING) ui.status.textContent = '';
       if (!result.ok) {
-        if (result.listing) table.show(result.listing);
+        if (result.listing) show(result.listing);
         await failed(result);
         return;
       }
       // The slots read after the send: the keyboard's own word on what it now holds.
-      if (result.listing) table.show(result.listing);
+      if (result.listing) show(result.listing);
       else if (result.outcome === 'sent') await refresh();
     });
   }
@@ -152,8 +176,13 @@ export function createSends({
         song.sent = '';
         const fate = fates[song.planIndex] && fates[song.planIndex].fate;
         const place = { label: table.labelOf(planned(song).slot), size: song.keyboardSize };
+        const outcome = fates[song.planIndex] || {};
+        song.emptied = outcome.slotEmptied ? place.label : '';
+        song.lostFrom = '';
         if (fate === 'stored') {
           song.stored = place.label;
+          song.storedSize = place.size;
+          song.unconfirmed = !outcome.confirmed;
           song.storedOn = keyboard.key();
           song.maybeIn = null;
         } else if (fate === 'unknown' || fate === 'failed') {
@@ -164,7 +193,7 @@ export function createSends({
       }
       ready = false;
       if (result.listing) {
-        table.show(result.listing);
+        show(result.listing);
       } else if (!result.declined) {
         // Nothing can be planned on slots that were not read after the songs: read them again first.
         table.forget(true);
@@ -187,11 +216,13 @@ export function createSends({
       const place = song.maybeIn;
       if (!place || song.stored || !planned(song)?.fits) continue;
       const listing = table.listing();
-      const row = listing && listing.slots.find((slot) => slot.label === place.label);
-      // A family that sends whole words may report an odd-sized song with its padding byte.
-      if (!row || !row.used || (row.bytes !== place.size && row.bytes !== place.size + 1)) continue;
+      const index = listing ? listing.slots.findIndex((slot) => slot.label === place.label) : -1;
+      // The same rule as every fate: the song's size (with a whole-word family's padding byte) and its name
+      // where the family keeps one.
+      if (index < 0 || !core().showsSong(index, song.name, place.size)) continue;
       if (await ask(`'${song.name}' is already in slot ${place.label}: send it again?`)) continue;
       song.stored = place.label;
+      song.storedSize = place.size;
       song.storedOn = keyboard.key();
       song.maybeIn = null;
       changed = true;

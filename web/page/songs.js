@@ -16,8 +16,10 @@ const bytesText = (n) => n.toLocaleString('en');
 // Each song: {name, bytes, measure: {tracks, notes, lengthMs, size} once read, error: the text of what the core
 // could not read, keyboardSize: converted for the keyboard found, planIndex: its place among the songs the core
 // plans (-1: none), stored: the slot label it went into with "Send all", sent: the slot the keyboard took it
-// into while the plan goes on, maybeIn: {label, size} where a send that may have stored it went, storedOn: the
-// keyboard (its ports and model) of either}.
+// into while the plan goes on, storedSize: its size on the keyboard then, unconfirmed: stored on the keyboard's
+// word with no reading after, lostFrom: the slot that held it and shows it no more, emptied: the slot its failed
+// send left empty, maybeIn: {label,
+// size} where a send that may have stored it went, storedOn: the keyboard (its ports and model) of any of these}.
 export function createSongList({ ui, core, busy, work, painted, tell, planned, labelOf, changed }) {
   let songs = [];
   let choice = 0;   // counts the choices: only the last one's reading is kept
@@ -84,7 +86,11 @@ export function createSongList({ ui, core, busy, work, painted, tell, planned, l
     const shown = [`${minutes(lengthMs)}`, `${tracks} track${tracks === 1 ? '' : 's'}`, `${bytesText(notes)} notes`,
       `${bytesText(size)} bytes on the keyboard`];
     const place = planned(song);
-    if (song.stored) shown.push(`stored in slot ${song.stored}`);
+    if (!song.stored && !song.sent && song.lostFrom) shown.push(`no longer in slot ${song.lostFrom}`);
+    if (!song.stored && !song.sent && song.emptied) shown.push(`slot ${song.emptied} is now empty`);
+    if (song.stored && song.unconfirmed) {
+      shown.push(`stored in slot ${song.stored}, as the keyboard acknowledged; not confirmed by a reading`);
+    } else if (song.stored) shown.push(`stored in slot ${song.stored}`);
     else if (song.sent) shown.push(`sent to slot ${song.sent}`);
     else if (place && !place.hasSlot) shown.push('no empty slot left: not sent');
     else if (place && !place.fits) shown.push(several() ? 'does not fit: not sent' : 'does not fit');
