@@ -448,6 +448,13 @@ INSTANTIATE_TEST_SUITE_P(EveryFamily, PageModelTest, ::testing::ValuesIn(su::tes
                            return std::string("Family") + "ABC"[static_cast<int>(info.param.family)];
                          });
 
+PlannedSong Named(const std::string& name, std::uint32_t size) {
+  PlannedSong song;
+  song.name = name;
+  song.size = size;
+  return song;
+}
+
 // A stored mark lasts while the slots as last read show the song by the rule every fate follows: after a
 // delete, or another song of the same size under another name (family A keeps names), it goes.
 TEST_F(PageSessionTest, AStoredMarkLastsOnlyWhileTheSlotShowsTheSong) {
@@ -472,7 +479,7 @@ TEST_F(PageSessionTest, AStoredMarkLastsOnlyWhileTheSlotShowsTheSong) {
     const auto size = static_cast<std::uint32_t>(image.size());
     EXPECT_FALSE(session.ShowsSong(3, "Tune.mid", size)) << "an empty slot shows no song";
     FakeDialogs yes({true});
-    session.SendAll(session.Plan({PlannedSong{"Tune.mid", size}}, 3), {image}, progress, yes, quietSongs);
+    session.SendAll(session.Plan({Named("Tune.mid", size)}, 3), {image}, progress, yes, quietSongs);
     EXPECT_EQ(session.ShowsSong(3, c.fileName, size), c.shownAfterSend);
     EXPECT_FALSE(session.ShowsSong(3, "Tune.mid", size + 2)) << "another size";
     ASSERT_TRUE(session.Delete(3, yes));
@@ -493,7 +500,7 @@ TEST_F(PageSessionTest, ADeclinedPlanClaimsNoReadingAfter) {
   const std::size_t sentBefore = link.Sent().size();
   FakeDialogs no({false});
   const PlanOutcome outcome = session.SendAll(
-      session.Plan({PlannedSong{"Tune.mid", static_cast<std::uint32_t>(image.size())}}, 3), {image}, progress, no,
+      session.Plan({Named("Tune.mid", static_cast<std::uint32_t>(image.size()))}, 3), {image}, progress, no,
       quietSongs);
   EXPECT_EQ(outcome.songs.front().fate, SongFate::Declined);
   EXPECT_FALSE(outcome.readAfter);
