@@ -278,7 +278,9 @@ inline void ExpectRowIsKeyboards(const SlotRow& row, const KeyboardSlot& slot, c
   EXPECT_EQ(row.used, slot.status == 1) << where;
   if (slot.status != 1) return;
   EXPECT_EQ(row.size, slot.size) << where;
-  if (!TrimmedName(slot.name).empty()) EXPECT_EQ(TrimmedName(row.name), TrimmedName(slot.name)) << where;
+  if (!TrimmedName(slot.name).empty()) {
+    EXPECT_EQ(TrimmedName(row.name), TrimmedName(slot.name)) << where;
+  }
 }
 
 // What the plan reports for each song against what the keyboard holds now (`before`: its slots as the plan
@@ -331,7 +333,9 @@ inline void ExpectReportedAsHeld(const ModelFamily& f, const ModelDraw& d, const
           const bool padded = f.family != KeyboardFamily::C && song.size % 2 == 1 && now.size == song.size + 1;
           if (reported.confirmed) {
             EXPECT_TRUE(now.status == 1 && (now.size == song.size || padded)) << "confirmed by a row of another size";
-            if (f.family == KeyboardFamily::A) EXPECT_EQ(TrimmedName(now.name), song.name);
+            if (f.family == KeyboardFamily::A) {
+              EXPECT_EQ(TrimmedName(now.name), song.name);
+            }
           }
         }
         break;
@@ -351,11 +355,15 @@ inline void ExpectReportedAsHeld(const ModelFamily& f, const ModelDraw& d, const
         break;
       case SongFate::Failed:
         EXPECT_FALSE(holds);
-        if (outcome.readAfter) EXPECT_EQ(reported.slotEmptied, song.replaces && now.status != 1);
+        if (outcome.readAfter) {
+          EXPECT_EQ(reported.slotEmptied, song.replaces && now.status != 1);
+        }
         break;
     }
     // A slot that took a song behind the plan's back is never replaced.
-    if (filledSince) EXPECT_TRUE(SameSlot(now, before[song.slot])) << "a song nobody agreed to replace is gone";
+    if (filledSince) {
+      EXPECT_TRUE(SameSlot(now, before[song.slot])) << "a song nobody agreed to replace is gone";
+    }
   }
   // The plan ended well exactly when every song that fits is stored (or declined, or after a No) and,
   // refused whole, when all fit.
