@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "transfer/send_plan.h"
+#include "transfer/septet_encodings.h"
 
 namespace su {
 
@@ -18,7 +18,8 @@ std::string Trimmed(std::string text) {
 
 bool SlotShowsSong(const FamilyEntry& family, const KeyboardSlots& slots, const SlotRow& row, std::uint32_t size) {
   if (!row.used) return false;
-  if (row.size != size && row.size != BytesTaken(family, size)) return false;
+  // A whole-word family sends an odd-sized song with its padding byte, and may report it with it.
+  if (row.size != size && !(family.sendsWholeWords && row.size == WholeWordsSize(size))) return false;
   const std::size_t field = family.nameField(slots);
   return field == 0 || Trimmed(row.name) == Trimmed(slots.songName.substr(0, field));
 }
