@@ -6,6 +6,18 @@
 
 namespace su::cli {
 
+WriteResult FailedWrite(int reason) {
+  WriteResult result;
+  result.reason = reason != 0 ? reason : EIO;
+  return result;
+}
+
+WriteResult CompletedWrite() {
+  WriteResult result;
+  result.written = true;
+  return result;
+}
+
 std::string WriteFailureText(const std::string& path, const WriteResult& result) {
   // Our own refusal of a descriptor open for reading only is the one EBADF a write can meet here.
   const std::string reason = result.reason == EBADF ? "it is open for reading only" : std::strerror(result.reason);

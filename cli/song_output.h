@@ -46,6 +46,11 @@ WriteResult WriteToDescriptor(int fd, const std::string& bytes, bool (*goOn)());
 // and `outFd` for the output; a name is looked up with its links followed. Only files that exist count.
 bool SameFile(const std::string& song, int inFd, const std::string& output, int outFd);
 
+// What each system's writer returns: a write that failed for `reason` (EIO when none is known), and one that
+// completed.
+WriteResult FailedWrite(int reason);
+WriteResult CompletedWrite();
+
 // The line for a song file that was not written: the file, the system's reason, and where the file was
 // being overwritten when it failed, that it may be damaged and where the whole new song is.
 std::string WriteFailureText(const std::string& path, const WriteResult& result);

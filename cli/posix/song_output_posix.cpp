@@ -26,21 +26,6 @@ namespace su::cli {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-WriteResult Failed(int reason) {
-  WriteResult result;
-  result.reason = reason != 0 ? reason : EIO;
-  return result;
-}
-
-WriteResult Written() {
-  WriteResult result;
-  result.written = true;
-  return result;
-}
-
-}  // namespace
 
 namespace {
 
@@ -109,8 +94,8 @@ bool WriteAt(int fd, const char* data, std::size_t size, off_t offset, int* reas
 
 WriteResult Ended(bool wrote, int reason, int fd) {
   const bool closed = ::close(fd) == 0 || errno == EINTR;
-  if (wrote && !closed) return Failed(errno);
-  return wrote ? Written() : reason == 0 ? WriteResult{} : Failed(reason);
+  if (wrote && !closed) return FailedWrite(errno);
+  return wrote ? CompletedWrite() : reason == 0 ? WriteResult{} : FailedWrite(reason);
 }
 
 // Tests stop here, after the file was looked at and opened and before anything is written, to change the
@@ -168,13 +153,13 @@ WriteResult WriteThroughSystemName(const std::string& path, const std::string& b
     fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd >= 0 || errno != EINTR) break;
   }
-  if (fd < 0) return Failed(errno);
+  if (fd < 0) return FailedWrite(errno);
   struct stat status {};
   // A regular file reached through another process's descriptor: as `cp` and `tee` would, it is emptied.
   if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::ftruncate(fd, 0) != 0) {
     const int reason = errno;
     ::close(fd);
-    return Failed(reason);
+    return FailedWrite(reason);
   }
   int reason = 0;
   const bool wrote = WriteAll(fd, bytes.data(), bytes.size(), goOn, &reason);
@@ -281,14 +266,14 @@ WriteResult OverwriteInPlace(int dir, const std::string& folder, const std::stri
 #if defined(__linux__)
     if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize) != 0 && errno != EOPNOTSUPP &&
         errno != ENOSYS && errno != EINVAL) {
-      return Failed(errno);
+      return FailedWrite(errno);
     }
 #endif
     const std::size_t head = static_cast<std::size_t>(oldSize);
     if (!WriteAt(fd, bytes.data() + head, bytes.size() - head, oldSize, &reason) || ::fsync(fd) != 0) {
       if (reason == 0) reason = errno;
       (void)!::ftruncate(fd, oldSize);
-      return Failed(reason);
+      return FailedWrite(reason);
     }
   }
   if (!GoOn(goOn)) {
@@ -299,15 +284,15 @@ WriteResult OverwriteInPlace(int dir, const std::string& folder, const std::stri
   bool done = WriteAt(fd, bytes.data(), head, 0, &reason);
   if (done && newSize < oldSize && ::ftruncate(fd, newSize) != 0) done = false, reason = errno;
   if (done && ::fsync(fd) != 0) done = false, reason = errno;
-  if (done) return Written();
-  WriteResult result = Failed(reason);
+  if (done) return CompletedWrite();
+  WriteResult result = FailedWrite(reason);
   result.damaged = true;
   result.keptCopy = KeepCopyBeside(dir, folder, name, bytes);
   return result;
 }
 
 WriteResult Changed() {
-  WriteResult result = Failed(EEXIST);
+  WriteResult result = FailedWrite(EEXIST);
   result.changed = true;
   return result;
 }
@@ -321,7 +306,7 @@ WriteResult ReplaceRegular(int dir, const std::string& folder, const std::string
   bool inPlace = !beside.Make(name) || RenameWouldChangeIt(status, fd, beside.Fd());
   if (!inPlace && !WriteAt(beside.Fd(), bytes.data(), bytes.size(), 0, &reason)) {
     // No room for a second copy: the old file's own room may be enough.
-    if (reason != ENOSPC && reason != EDQUOT) return Failed(reason);
+    if (reason != ENOSPC && reason != EDQUOT) return FailedWrite(reason);
     inPlace = true;
   }
   if (inPlace) {
@@ -329,7 +314,7 @@ WriteResult ReplaceRegular(int dir, const std::string& folder, const std::string
     return OverwriteInPlace(dir, folder, name, fd, status.st_size, bytes, goOn);
   }
   if (::fchmod(beside.Fd(), status.st_mode & 07777) != 0 || ::fsync(beside.Fd()) != 0 || !beside.Close()) {
-    return Failed(errno);
+    return FailedWrite(errno);
   }
   if (!GoOn(goOn)) return WriteResult{};
   // The name must still be the file that was checked: a file put there since is not ours to replace.
@@ -338,32 +323,32 @@ WriteResult ReplaceRegular(int dir, const std::string& folder, const std::string
       now.st_ino != status.st_ino) {
     return Changed();
   }
-  if (::renameat(dir, beside.Name().c_str(), dir, name.c_str()) != 0) return Failed(errno);
+  if (::renameat(dir, beside.Name().c_str(), dir, name.c_str()) != 0) return FailedWrite(errno);
   beside.Keep();
   SyncFolder(dir);
-  return Written();
+  return CompletedWrite();
 }
 
 // A new file: written beside and linked in under its name only while the name is still free.
 WriteResult WriteNew(int dir, const std::string& folder, const std::string& name, const std::string& bytes,
                      bool (*goOn)()) {
   Temporary beside(dir, folder);
-  if (!beside.Make(name)) return Failed(errno);
+  if (!beside.Make(name)) return FailedWrite(errno);
   PauseForTests();
   const mode_t mask = ::umask(0);
   ::umask(mask);
   int reason = 0;
-  if (!WriteAt(beside.Fd(), bytes.data(), bytes.size(), 0, &reason)) return Failed(reason);
-  if (::fchmod(beside.Fd(), 0666 & ~mask) != 0 || ::fsync(beside.Fd()) != 0 || !beside.Close()) return Failed(errno);
+  if (!WriteAt(beside.Fd(), bytes.data(), bytes.size(), 0, &reason)) return FailedWrite(reason);
+  if (::fchmod(beside.Fd(), 0666 & ~mask) != 0 || ::fsync(beside.Fd()) != 0 || !beside.Close()) return FailedWrite(errno);
   if (!GoOn(goOn)) return WriteResult{};
   if (::linkat(dir, beside.Name().c_str(), dir, name.c_str(), 0) != 0) {
     if (errno == EEXIST) return Changed();
     // A file system without hard links: renamed instead.
-    if (::renameat(dir, beside.Name().c_str(), dir, name.c_str()) != 0) return Failed(errno);
+    if (::renameat(dir, beside.Name().c_str(), dir, name.c_str()) != 0) return FailedWrite(errno);
     beside.Keep();
   }
   SyncFolder(dir);
-  return Written();
+  return CompletedWrite();
 }
 
 // One try at the file named `name` in the folder `dir`.
@@ -371,14 +356,14 @@ WriteResult WriteAtName(int dir, const std::string& folder, const std::string& n
                         bool (*goOn)()) {
   struct stat seen {};
   if (::fstatat(dir, name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno != ENOENT) return Failed(errno);
+    if (errno != ENOENT) return FailedWrite(errno);
     return WriteNew(dir, folder, name, bytes, goOn);
   }
   if (S_ISLNK(seen.st_mode)) return Changed();
   // An existing file that may not be written is not replaced behind its owner's back, not even by the
   // administrator, whom the system would let write a file that nobody may write.
-  if (S_ISREG(seen.st_mode) && (seen.st_mode & 0222) == 0) return Failed(EACCES);
-  if (S_ISDIR(seen.st_mode)) return Failed(EISDIR);
+  if (S_ISREG(seen.st_mode) && (seen.st_mode & 0222) == 0) return FailedWrite(EACCES);
+  if (S_ISDIR(seen.st_mode)) return FailedWrite(EISDIR);
   int fd = -1;
   for (;;) {
     fd = ::openat(dir, name.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
@@ -389,7 +374,7 @@ WriteResult WriteAtName(int dir, const std::string& folder, const std::string& n
     if (errno == ELOOP) return Changed();
     // A FIFO opened without waiting refuses until a reader comes: tried again until then. Nothing else that
     // refuses so (a socket, a device without its driver) will ever take the song.
-    if (errno != ENXIO || !S_ISFIFO(seen.st_mode)) return Failed(errno);
+    if (errno != ENXIO || !S_ISFIFO(seen.st_mode)) return FailedWrite(errno);
     const int stop = StopWakeDescriptor();
     pollfd watched{stop, POLLIN, 0};
     if (!GoOn(goOn) || (stop >= 0 && ::poll(&watched, 1, kLookMs) > 0)) return WriteResult{};
@@ -416,11 +401,11 @@ WriteResult WriteAtName(int dir, const std::string& folder, const std::string& n
 
 WriteResult WriteToDescriptor(int own, const std::string& bytes, bool (*goOn)()) {
   const int flags = ::fcntl(own, F_GETFL);
-  if (flags < 0) return Failed(errno);
+  if (flags < 0) return FailedWrite(errno);
   // A descriptor open for reading only (/dev/stdin on a pipe's reading end) never takes a byte.
-  if ((flags & O_ACCMODE) == O_RDONLY) return Failed(EBADF);
+  if ((flags & O_ACCMODE) == O_RDONLY) return FailedWrite(EBADF);
   const int fd = ::fcntl(own, F_DUPFD_CLOEXEC, 3);
-  if (fd < 0) return Failed(errno);
+  if (fd < 0) return FailedWrite(errno);
   // Shared with the shell: stays blocking; each write waits for room first, so a stop still ends it.
   int reason = 0;
   bool wrote = true;
@@ -438,13 +423,13 @@ WriteResult WriteSongFile(const std::string& path, const std::string& bytes, boo
   fs::path target;
   bool system = false;
   int reason = 0;
-  if (!Resolve(path, &target, &system, &reason)) return Failed(reason);
+  if (!Resolve(path, &target, &system, &reason)) return FailedWrite(reason);
   if (system) return WriteThroughSystemName(target.string(), bytes, goOn);
   const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
   const std::string name = target.filename().string();
-  if (name.empty() || name == "." || name == "..") return Failed(EISDIR);
+  if (name.empty() || name == "." || name == "..") return FailedWrite(EISDIR);
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return Failed(errno);
+  if (dir < 0) return FailedWrite(errno);
   // A name that changed under us (a link or another file put in its place) is not followed again: whoever
   // changed it may have aimed it at a file of ours.
   const WriteResult result = WriteAtName(dir, folder, name, bytes, goOn);

@@ -21,21 +21,6 @@ namespace su::cli {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-WriteResult Failed(int reason) {
-  WriteResult result;
-  result.reason = reason != 0 ? reason : EIO;
-  return result;
-}
-
-WriteResult Written() {
-  WriteResult result;
-  result.written = true;
-  return result;
-}
-
-}  // namespace
 
 WriteResult WriteSongFile(const std::string& path, const std::string& bytes, bool (*goOn)()) {
   // Windows has no devices or FIFOs among paths a user names, nor links a program may follow freely: the
@@ -44,7 +29,7 @@ WriteResult WriteSongFile(const std::string& path, const std::string& bytes, boo
   fs::path temporary = target;
   temporary.replace_filename("." + target.filename().string() + ".songuploader-part");
   std::FILE* out = std::fopen(temporary.string().c_str(), "wb");
-  if (out == nullptr) return Failed(errno);
+  if (out == nullptr) return FailedWrite(errno);
   RememberTemporary(temporary.string());
   const bool wrote = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   const int reason = errno;
@@ -53,15 +38,15 @@ WriteResult WriteSongFile(const std::string& path, const std::string& bytes, boo
   if (!wrote || !closed || (goOn != nullptr && !goOn())) {
     fs::remove(temporary, error);
     ForgetTemporary(temporary.string());
-    return !wrote || !closed ? Failed(reason) : WriteResult{};
+    return !wrote || !closed ? FailedWrite(reason) : WriteResult{};
   }
   fs::rename(temporary, target, error);
   ForgetTemporary(temporary.string());
   if (error) {
     fs::remove(temporary, error);
-    return Failed(EACCES);
+    return FailedWrite(EACCES);
   }
-  return Written();
+  return CompletedWrite();
 }
 
 WriteResult WriteToDescriptor(int fd, const std::string& bytes, bool (*)()) {
@@ -69,10 +54,10 @@ WriteResult WriteToDescriptor(int fd, const std::string& bytes, bool (*)()) {
   while (done < bytes.size()) {
     const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1 << 16);
     const int n = _write(fd, bytes.data() + done, static_cast<unsigned>(chunk));
-    if (n <= 0) return Failed(n < 0 ? errno : EIO);
+    if (n <= 0) return FailedWrite(n < 0 ? errno : EIO);
     done += static_cast<std::size_t>(n);
   }
-  return Written();
+  return CompletedWrite();
 }
 
 bool NamesStandardOutput(const std::string&) { return false; }
