@@ -271,7 +271,7 @@ PlanOutcome SendPlanned(const FamilyEntry& family, std::int32_t modelType, const
       evidence[i] = family.confirmsSongEnd ? SendEvidence::Acknowledged : SendEvidence::EndUnknown;
       report.SongStored(i);
     } catch (...) {
-      noteEvidence();
+      if (ends[i] != SendEnd::Sent) noteEvidence();
       if (ends[i] == SendEnd::Sent) {
         // The song went whole; what failed came after it (the front end's report of it).
         outcome.failure = std::current_exception();
