@@ -203,8 +203,9 @@ void ReadAfter(const FamilyEntry& family, std::int32_t modelType, PlanOutcome& o
     } catch (...) {
       outcome.after = Listing{};
       const std::exception_ptr failure = std::current_exception();
-      // A keyboard gone, a stop or a refusal is not a lost answer; nor is silence a second time.
-      if (attempt > 0 || DeviceGone() || !IsSilence(failure)) {
+      // A stop or a refusal is not a lost answer; nor is silence a second time. (A keyboard gone ends the
+      // second try at once: the port session talks to it no more.)
+      if (attempt > 0 || !IsSilence(failure)) {
         outcome.readingFailure = failure;
         return;
       }
