@@ -21,14 +21,23 @@ async function failedUpdates(registration) {
   }
 }
 
+// The browser's service workers for this page, or null where it has none: a page opened as a file (Firefox calls
+// it secure, but will not register a worker for it), or one in a sandboxed frame, where even asking throws.
+function serviceWorkers() {
+  try {
+    const served = window.isSecureContext && window.location.protocol !== 'file:';
+    return served && 'serviceWorker' in navigator ? navigator.serviceWorker : null;
+  } catch {
+    return null;
+  }
+}
+
 // `ui`: {region, text, button}, the status region (present from the start), its text and the Reload button;
 // `busy()`: whether the keyboard is at work. Returns {register(), settled()}: register() starts the worker (once
 // the page has started, so that its copies of the files do not slow the first start down); settled() is called
 // whenever the page's state changes, and holds the button while the keyboard is busy.
 export function offerUpdates(ui, busy) {
-  // A page opened as a file has no worker (Firefox calls it secure, but will not register one for it).
-  const served = window.isSecureContext && window.location.protocol !== 'file:';
-  const workers = 'serviceWorker' in navigator && served ? navigator.serviceWorker : null;
+  const workers = serviceWorkers();
 
   const say = (text, reload) => {
     ui.text.textContent = text;
@@ -46,7 +55,11 @@ export function offerUpdates(ui, busy) {
   // Says so once a new version failed to install too often, looking again whenever one more attempt ends.
   const watched = new WeakSet();
   const checkFailures = async (registration) => {
-    if (workers.controller && (await failedUpdates(registration)) >= FAILURES_SAID) say(NOT_UPDATED, false);
+    try {
+      if (workers.controller && (await failedUpdates(registration)) >= FAILURES_SAID) say(NOT_UPDATED, false);
+    } catch {
+      // Nothing said: the page goes on as it is.
+    }
   };
   const watchInstall = (registration, worker) => {
     if (!worker || watched.has(worker)) return;
