@@ -8,6 +8,7 @@ import { REFUSED, refuse } from './frame.js?v=@SU_VERSION@';
 import { loadCore } from './core-api.js?v=@SU_VERSION@';
 import { createDialogs } from './dialogs.js?v=@SU_VERSION@';
 import { createKeyboard } from './keyboard.js?v=@SU_VERSION@';
+import { lockKeyboardCalls } from './keyboard-lock.js?v=@SU_VERSION@';
 import { createSaving } from './saving.js?v=@SU_VERSION@';
 import { createSends } from './sends.js?v=@SU_VERSION@';
 import { createSlotTable } from './slot-table.js?v=@SU_VERSION@';
@@ -31,7 +32,7 @@ let focusAfter = null;    // what takes the focus once the work under way ends
 const pageUpdates = offerUpdates({ region: $('update'), text: $('update-text'), button: $('reload') }, () => busy);
 
 const dialogs = createDialogs({ dialog: $('dialog'), text: $('dialog-text'), yes: $('dialog-yes'), no: $('dialog-no'),
-  ok: $('dialog-ok') });
+  ok: $('dialog-ok'), cancel: $('dialog-cancel') });
 const { ask, tell } = dialogs;
 
 // Lets the browser paint what was just written before the core takes the thread for a while (a hidden page
@@ -174,7 +175,7 @@ if (REFUSED) refuse(); else startPage();
 function startPage() {
   keyboard.sayWhereNoMidi();
   loadCore(page).then((loaded) => {
-    core = loaded;
+    core = lockKeyboardCalls(loaded, dialogs.waitUntil);
     texts = { cancel: loaded.message(41) };
     performance.mark('core-ready');
     // Songs chosen while the core was loading are read now.
