@@ -37,8 +37,8 @@ test('a family B keyboard is asked first after a reload; another on its ports is
     const again = await connectLogged(page);
     assert.ok(again.first.startsWith(PROBE_B), `family B's probe first: ${again.first}`);
     assert.ok(!again.received.some((m) => m.startsWith(IDENTITY)), 'no identity request on the way');
-    // Found by its first answer: no question went unanswered (the usual order waits out two time-outs for family
-    // B, and a probe not answered in time is asked again), so the probe was asked once.
+    // Found by its first answer, without waiting out a time-out: no identity request (the usual order's, which
+    // waits out two time-outs for family B) and the probe asked once.
     assert.equal(again.received.filter((m) => m === again.first).length, 1, 'the probe was asked again');
 
     // Afresh: the usual order, though family B is remembered.
