@@ -80,3 +80,30 @@ for (const [name, second, lists] of CASES) {
     }
   });
 }
+
+test('a browser without Web Locks connects, lists and sends as before', async () => {
+  const page = await openPage(browser, server.url, { standin: 'C', waitForStandin: false });
+  try {
+    // The page loaded again in a browser that has no navigator.locks.
+    await page.context().addInitScript(() => Object.defineProperty(Navigator.prototype, 'locks', { get: () => undefined }));
+    await page.reload();
+    await page.evaluate(() => window.suStandin.ready);
+    await page.waitForSelector('body[data-ready="true"]');
+    assert.equal(await page.evaluate(() => navigator.locks), undefined);
+    await page.getByLabel('Song file').setInputFiles({ name: 'song.mid', mimeType: 'audio/midi',
+      buffer: readFileSync(join(songs, 'scale_format0.mid')) });
+    await page.getByRole('button', { name: 'Connect keyboard' }).click();
+    await page.locator('#slots tbody tr.empty').first().click({ timeout: 20000 });
+    await idle(page);
+    const used = async () => (await page.evaluate(() => window.suStandin.slots())).filter((slot) => slot.size > 0).length;
+    const before = await used();
+    await page.getByRole('button', { name: 'Send', exact: true }).click();
+    await page.locator('dialog[open]').getByText('Complete!').waitFor({ timeout: 60000 });
+    await page.locator('dialog[open]').getByRole('button', { name: 'OK', exact: true }).click();
+    await idle(page);
+    assert.equal(await used(), before + 1, 'the song is not in the keyboard');
+    assert.deepEqual(page.errors, []);
+  } finally {
+    await page.close();
+  }
+});
