@@ -13,10 +13,14 @@ version and the same bytes, whenever and wherever they are built. Every file ask
 In the page's files, @SU_VERSION@ becomes the version and @SU_WEB_CACHED@ the list of files the service worker
 keeps for the page to open without a network (as a script's list of strings): every file of the page but the
 page itself and the worker. Then every script of the page (*.js) is minified (web/minify_page.mjs, Terser; no
-source maps): the same sources give the same minified bytes. The built files come minified by the build.
+source maps): the same sources give the same minified bytes. The built files come minified by the build. Last,
+@SU_WEB_DIGESTS@ in the worker becomes the SHA-256 (its first 64 bits) of each file it keeps, as shipped, in
+the list's order, so that it takes a version only when every file the host hands over is that version's. The
+style sheet and the page ship without their comments.
 """
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -24,6 +28,12 @@ import tempfile
 
 VERSION_DIGITS = 16  # 64 bits: two builds of the page never meet under one version
 UNCACHED = ('index.html', 'sw.js')
+# The worker's check of each file: the first 64 bits of its SHA-256, as wide as the version, since what it guards
+# against is another build's file, not a forgery (whoever could forge one also serves the worker itself); the
+# full digests would cost the page a third of a kilobyte of its weight budget.
+DIGEST_DIGITS = 16
+# Comments in the style sheet and the page, which the browser never needs: left out of what ships.
+COMMENTS = {'.css': re.compile(rb'/\*.*?\*/\n?', re.S), '.html': re.compile(rb'<!--.*?-->\n?', re.S)}
 
 
 def read(path):
@@ -67,10 +77,20 @@ def assemble(sources, output, built):
     if clash:
         raise SystemExit('assemble_page.py: both a page file and a built file: %s' % ', '.join(sorted(clash)))
     version = version_of({**page, **made}).encode('ascii')
-    cached = ', '.join("'%s'" % name for name in list(built) + [n for n in page if n not in UNCACHED])
+    kept = list(built) + [n for n in page if n not in UNCACHED]
+    cached = ', '.join("'%s'" % name for name in kept)
     shipped = {name: body.replace(b'@SU_VERSION@', version).replace(b'@SU_WEB_CACHED@', cached.encode('utf-8'))
                for name, body in page.items()}
     shipped.update(minified({name: body for name, body in shipped.items() if name.endswith('.js')}))
+    for name, body in shipped.items():
+        comment = COMMENTS.get(os.path.splitext(name)[1])
+        if comment:
+            shipped[name] = comment.sub(b'', body)
+    # The worker checks each file it keeps against its SHA-256, of the bytes as shipped (so after minifying).
+    final = {**made, **shipped}
+    digests = ' '.join(hashlib.sha256(final[name]).hexdigest()[:DIGEST_DIGITS] for name in kept).encode('ascii')
+    if 'sw.js' in shipped:
+        shipped['sw.js'] = shipped['sw.js'].replace(b'@SU_WEB_DIGESTS@', digests)
     for name, body in shipped.items():
         with open(os.path.join(output, name), 'wb') as handle:
             handle.write(body)

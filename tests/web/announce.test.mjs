@@ -3,14 +3,17 @@
 // screen reader reads them), failures assertive; the slot table takes the focus on a click and answers the
 // paging keys.
 import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import { join } from 'node:path';
 import { describe, test } from 'node:test';
 
 import { demoPageSuite, openPage, skipUnlessBuilt } from './harness.mjs';
 
 let server;
 let browser;
+let songsFolder;
 
-demoPageSuite('su-web-announce-', (held) => ({ server, browser } = held));
+demoPageSuite('su-web-announce-', (held) => ({ server, browser, songs: songsFolder } = held));
 
 async function open(options) {
   const page = await openPage(browser, server.url, options);
@@ -83,4 +86,43 @@ test('a click on a row focuses the slot table, where Home, End, PageUp and PageD
   await page.keyboard.press('Home');
   assert.equal(await selectedRow(page), 0);
   await page.close();
+});
+
+// The reason Send or Delete waits is rewritten only when it changes: a screen reader announces every rewrite of
+// a live region, so the same reason would be heard again at every arrow key.
+describe('the reason Send waits is said once while the arrow keys move', { skip: skipUnlessBuilt('build/web/index.html') }, () => {
+  // [case, whether a song is chosen, which rows the arrows move across, the reason]
+  const cases = [
+    ['no song chosen', false, 'tr', /^Choose a song to send; Delete needs a slot that holds a song\.$/],
+    ['a song chosen, empty slots', true, 'tr.empty', /^Delete needs a slot that holds a song\.$/],
+  ];
+  for (const [name, withSong, rowsMoved, reason] of cases) {
+    test(name, async () => {
+      const page = await open({ standin: 'C' });
+      if (withSong) {
+        await page.getByLabel('Song file').setInputFiles({ name: 'song.mid', mimeType: 'audio/midi',
+          buffer: readFileSync(join(songsFolder, 'scale_format0.mid')) });
+        await page.getByText('song.mid (').waitFor();
+      }
+      await page.getByRole('button', { name: 'Connect keyboard' }).click();
+      await page.locator('#slots tbody tr').first().waitFor({ timeout: 20000 });
+      await page.waitForFunction(() => !document.body.classList.contains('busy'));
+      // Three rows in a row of the kind wanted, the first selected.
+      const start = await page.locator('#slots tbody tr').evaluateAll((trs, selector) => trs.findIndex((tr, i) =>
+        trs.slice(i, i + 3).length === 3 && trs.slice(i, i + 3).every((row) => row.matches(selector))), rowsMoved);
+      assert.ok(start >= 0, `no three rows matching ${rowsMoved}`);
+      await page.locator('#slots tbody tr').nth(start).dispatchEvent('click');
+      await page.getByText(reason).waitFor();
+      await page.evaluate(() => {
+        window.suRewrites = 0;
+        new MutationObserver((records) => { window.suRewrites += records.length; })
+          .observe(document.getElementById('slots-why'), { childList: true, characterData: true, subtree: true });
+      });
+      for (let i = 0; i < 2; i += 1) await page.keyboard.press('ArrowDown');
+      assert.equal(await selectedRow(page), start + 2);
+      assert.match(await page.locator('#slots-why').textContent(), reason);
+      assert.equal(await page.evaluate(() => window.suRewrites), 0, 'the reason was written again');
+      await page.close();
+    });
+  }
 });

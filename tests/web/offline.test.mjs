@@ -3,6 +3,7 @@
 // one host keep their own files.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
 import { appendFileSync, cpSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -90,6 +91,101 @@ function changedSources(name, change) {
   return sources;
 }
 
+// From the page's next load on, what the service worker tells the page is kept in window.suWorkerSaid.
+async function hearWorker(page) {
+  await page.context().addInitScript(() => {
+    window.suWorkerSaid = [];
+    navigator.serviceWorker?.addEventListener('message', (event) => window.suWorkerSaid.push(event.data));
+  });
+}
+
+// The SHA-256 of each file of the page's version as the page gets it (from the worker's cache when offline).
+const filesAsLoaded = (page, names) => page.evaluate(async (names) => {
+  const v = /\?v=(\w+)$/.exec(document.querySelector('script[src*="app.js"]').src)[1];
+  const hex = (buffer) => [...new Uint8Array(buffer)].map((b) => b.toString(16).padStart(2, '0')).join('');
+  return Object.fromEntries(await Promise.all(names.map(async (name) =>
+    [name, hex(await crypto.subtle.digest('SHA-256', await (await fetch(`${name}?v=${v}`)).arrayBuffer()))])));
+}, names);
+
+const digestsOf = (folder, names) => Object.fromEntries(names.map((name) =>
+  [name, createHash('sha256').update(readFileSync(join(folder, name))).digest('hex')]));
+
+test('a host caught halfway through copying a new version: the page stays whole, and the complete copy installs', async () => {
+  const folder = join(scratch, 'half-host');
+  const first = join(scratch, 'half-first');
+  const old = assemble(join(ROOT, 'web/page'), first);
+  cpSync(first, folder, { recursive: true });
+  const sources = changedSources('half-sources', '\n/* the second version */\n');
+  appendFileSync(join(sources, 'zip.js'), '\nexport const SECOND = 2;\n');
+  const second = join(scratch, 'half-second');
+  const fresh = assemble(sources, second);
+  const names = readdirSync(first).filter((name) => !['index.html', 'sw.js'].includes(name));
+  const host = await startServer({ demo: false, root: folder });
+  const page = await openPage(browser, host.url, { waitForStandin: false });
+  try {
+    await visited(page);
+    await hearWorker(page);
+    // The new version copied but for zip.js; the host serves any version's address with the file it has.
+    for (const name of readdirSync(second)) if (name !== 'zip.js') cpSync(join(second, name), join(folder, name));
+    await page.reload();
+    await page.waitForSelector('body[data-ready="true"]');
+    // The new worker's install ends: failed (the worker says so) or taken (the page offers it).
+    await Promise.race([
+      page.waitForFunction(() => window.suWorkerSaid.includes('failed-update'), null, { timeout: 30000 }),
+      page.locator('#update').filter({ hasText: 'A new version of this page is ready.' }).waitFor({ timeout: 30000 })]);
+    await goOffline(page);
+    await page.reload();
+    await page.waitForSelector('body[data-ready="true"]');
+    assert.equal(await pageVersion(page), old);
+    assert.deepEqual(await filesAsLoaded(page, names), digestsOf(first, names), 'a file of another version');
+
+    // The copy completed: the new version installs whole.
+    await page.context().setOffline(false);
+    cpSync(join(second, 'zip.js'), join(folder, 'zip.js'));
+    await page.reload();
+    await page.locator('#update').filter({ hasText: 'A new version of this page is ready.' }).waitFor({ timeout: 30000 });
+    await goOffline(page);
+    await page.reload();
+    await page.waitForSelector('body[data-ready="true"]');
+    assert.equal(await pageVersion(page), fresh);
+    assert.deepEqual(await filesAsLoaded(page, names), digestsOf(second, names), 'a file of another version');
+  } finally {
+    await page.close();
+    await host.stop();
+  }
+});
+
+test('a page of the old version still open keeps its files while a new version takes over', async () => {
+  const folder = join(scratch, 'open-host');
+  const old = assemble(join(ROOT, 'web/page'), folder);
+  const host = await startServer({ demo: false, root: folder });
+  const page = await openPage(browser, host.url, { waitForStandin: false });
+  const older = await page.context().newPage();
+  try {
+    await visited(page);
+    await older.goto(host.url);
+    await visited(older);
+    const fresh = assemble(changedSources('open-sources', '\n.open-fix { order: 1; }\n'), folder);
+    await page.reload();
+    await page.locator('#update').filter({ hasText: 'A new version of this page is ready.' }).waitFor({ timeout: 30000 });
+    // The old page, offline, still gets a file it asks for late (its manifest), from its version's files.
+    await goOffline(page);
+    const late = await older.evaluate(async (v) => (await fetch(`manifest.webmanifest?v=${v}`)).ok, old);
+    assert.ok(late, 'the old page\'s file was dropped while it was open');
+    assert.ok((await page.evaluate(() => caches.keys())).includes(`songuploader / ${old}`));
+    // Closed, and the page opened again: the old version's files go.
+    await older.close();
+    await page.reload();
+    await page.waitForSelector('body[data-ready="true"]');
+    await page.waitForFunction(async (v) => (await caches.keys()).join() === `songuploader / ${v}`, fresh, { timeout: 10000 });
+    assert.equal(await pageVersion(page), fresh);
+  } finally {
+    if (!older.isClosed()) await older.close();
+    await page.close();
+    await host.stop();
+  }
+});
+
 const pageVersion = (page) => page.evaluate(() => /\?v=(\w+)$/.exec(document.querySelector('script[src*="app.js"]').src)[1]);
 
 test('the version is the page\'s content: the same files give the same bytes, one changed file a new version', () => {
@@ -111,7 +207,7 @@ test('a rebuilt page on the host is offered with a Reload button, and Reload bri
   const page = await openPage(browser, host.url, { waitForStandin: false });
   try {
     await visited(page);
-    const fresh = assemble(changedSources('host-sources', '\n/* a fix */\n'), folder);
+    const fresh = assemble(changedSources('host-sources', '\n.a-fix { order: 1; }\n'), folder);
 
     // The next visit still shows the version that was taken whole; the browser fetches the new one meanwhile.
     await page.reload();
@@ -129,12 +225,14 @@ test('a rebuilt page on the host is offered with a Reload button, and Reload bri
     await goOffline(page);
     await page.reload();
     await page.waitForSelector('body[data-ready="true"]');
+    // The old version's files go once no page of it is open (the reload above was its last).
+    await page.waitForFunction(async (v) => (await caches.keys()).join() === `songuploader / ${v}`, fresh, { timeout: 10000 });
     const held = await page.evaluate(async (v) => ({
       caches: await caches.keys(),
       style: await (await fetch(`style.css?v=${v}`)).text(),
     }), fresh);
     assert.deepEqual(held.caches, [`songuploader / ${fresh}`], 'the old version\'s files are dropped');
-    assert.match(held.style, /a fix/);
+    assert.match(held.style, /\.a-fix \{/);
     assert.deepEqual(page.errors, []);
   } finally {
     await page.close();
@@ -180,25 +278,34 @@ test('a new version the host cannot hand over whole is tried at each visit, and 
   const old = assemble(join(ROOT, 'web/page'), folder);
   const host = await startServer({ demo: false, root: folder });
   const page = await openPage(browser, host.url, { waitForStandin: false });
-  // How many attempts the page's worker counted (sw.js keeps the count where the page reads it).
+  // How many attempts the page's worker counted (sw.js keeps "VERSION COUNT" where the page reads it).
   const failures = () => page.evaluate(async () => {
     const name = 'songuploader / failed-updates';
     const count = (await caches.has(name)) && (await (await caches.open(name)).match('count'));
-    return count ? Number(await count.text()) : 0;
+    return count ? Number((await count.text()).split(' ').pop()) : 0;
   });
   try {
     await visited(page);
+    await hearWorker(page);
     assemble(changedSources('broken-sources', '\n/* never whole on the host */\n'), folder);
     rmSync(join(folder, 'icon-maskable-512.png'));
     for (let visit = 1; visit <= 3; visit += 1) {
       assert.ok(await page.getByText(/could not update itself/).isHidden(), `said after ${visit - 1} failures`);
       await page.reload();
       await page.waitForSelector('body[data-ready="true"]');
-      for (let wait = 0; wait < 200 && (await failures()) < visit; wait += 1) await page.waitForTimeout(50);
+      await page.waitForFunction(() => window.suWorkerSaid.includes('failed-update'), null, { timeout: 30000 });
       assert.equal(await failures(), visit);
     }
     await page.getByText(/could not update itself to its new version/).waitFor({ timeout: 10000 });
     assert.equal(await pageVersion(page), old, 'the installed version still works');
+
+    // The host back at the installed version (the new one withdrawn): the notice goes at the next visit.
+    assemble(join(ROOT, 'web/page'), folder);
+    await page.reload();
+    await page.waitForSelector('body[data-ready="true"]');
+    await page.waitForFunction(async () => !(await caches.has('songuploader / failed-updates')), null, { timeout: 20000 });
+    assert.ok(await page.getByText(/could not update itself/).isHidden(), 'still said after the host went back');
+    assert.equal(await pageVersion(page), old);
   } finally {
     await page.close();
     await host.stop();

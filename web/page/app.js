@@ -2,15 +2,18 @@
 // (conversion, port pairing, identification, room checks, questions, texts) is the core's. This file wires the
 // page's parts together: the songs (songs.js), the keyboard (keyboard.js), the slot table (slot-table.js), the
 // plan and the sends (sends.js), saving (saving.js), dialogs (dialogs.js) and the texts (texts.js).
-// Each part keeps its own state; what one needs of another is handed to it here.
+// Each part keeps its own state; what one needs of another is handed to it here. The frame check (frame.js)
+// comes first of all; a page it refused starts nothing.
+import { REFUSED, refuse } from './frame.js?v=@SU_VERSION@';
 import { loadCore } from './core-api.js?v=@SU_VERSION@';
 import { createDialogs } from './dialogs.js?v=@SU_VERSION@';
 import { createKeyboard } from './keyboard.js?v=@SU_VERSION@';
+import { lockKeyboardCalls } from './keyboard-lock.js?v=@SU_VERSION@';
 import { createSaving } from './saving.js?v=@SU_VERSION@';
 import { createSends } from './sends.js?v=@SU_VERSION@';
 import { createSlotTable } from './slot-table.js?v=@SU_VERSION@';
 import { createSongList } from './songs.js?v=@SU_VERSION@';
-import { FRAMED, NO_WEBASSEMBLY, OPENED_AS_FILE, UNFORESEEN } from './texts.js?v=@SU_VERSION@';
+import { NO_WEBASSEMBLY, OPENED_AS_FILE, UNFORESEEN } from './texts.js?v=@SU_VERSION@';
 import { keepStorage, offerUpdates } from './updates.js?v=@SU_VERSION@';
 
 const $ = (id) => document.getElementById(id);
@@ -29,7 +32,7 @@ let focusAfter = null;    // what takes the focus once the work under way ends
 const pageUpdates = offerUpdates({ region: $('update'), text: $('update-text'), button: $('reload') }, () => busy);
 
 const dialogs = createDialogs({ dialog: $('dialog'), text: $('dialog-text'), yes: $('dialog-yes'), no: $('dialog-no'),
-  ok: $('dialog-ok') });
+  ok: $('dialog-ok'), cancel: $('dialog-cancel') });
 const { ask, tell } = dialogs;
 
 // Lets the browser paint what was just written before the core takes the thread for a while (a hidden page
@@ -162,36 +165,17 @@ window.addEventListener('beforeunload', (event) => {
 
 // An app installed from this page keeps its files even when the disk runs low.
 window.addEventListener('appinstalled', keepStorage);
-if (window.matchMedia && window.matchMedia('(display-mode: standalone)').matches) keepStorage();
-
-// Whether another site shows this page inside its own: it could lay its page over this one and lead a click
-// onto Delete. (Where the host can, it forbids this itself: see the README's hosting notes.)
-function framedByAnotherSite() {
-  if (window.top === window.self) return false;
-  try {
-    return window.top.location.origin !== window.location.origin;
-  } catch {
-    return true;
-  }
-}
+if (!REFUSED && window.matchMedia && window.matchMedia('(display-mode: standalone)').matches) keepStorage();
 
 update();
-if (framedByAnotherSite()) {
-  const line = document.createElement('p');
-  line.className = 'note';
-  line.setAttribute('role', 'alert');
-  line.textContent = FRAMED;
-  document.body.replaceChildren(line);
-} else {
-  startPage();
-}
+if (REFUSED) refuse(); else startPage();
 
 // After one visit the page opens without a network: the service worker (sw.js) keeps this version's files,
 // registered once the core has started (updates.js).
 function startPage() {
   keyboard.sayWhereNoMidi();
   loadCore(page).then((loaded) => {
-    core = loaded;
+    core = lockKeyboardCalls(loaded, dialogs.waitUntil);
     texts = { cancel: loaded.message(41) };
     performance.mark('core-ready');
     // Songs chosen while the core was loading are read now.

@@ -140,11 +140,13 @@ export function createSends({
   }
 
   async function send() {
+    await (songs.several() ? sendAll() : sendOne());
+    // Asked once the send is over: a browser that puts the question to the user does so between sends, not
+    // in the middle of one.
     keepStorage();
-    if (songs.several()) {
-      await sendAll();
-      return;
-    }
+  }
+
+  async function sendOne() {
     const song = songs.all()[0];
     await work(async () => {
       ui.status.textContent = CONVERTING;
@@ -310,7 +312,9 @@ export function createSends({
     else if (!row) why = CHOOSE_SLOT;
     else if (!song) why = CHOOSE_SONG_TO_SEND;
     else if (!row.used) why = DELETE_NEEDS_SONG;
-    ui.slotsWhy.textContent = busy() ? '' : why;
+    // Written only when it changes: a screen reader would say it again at every arrow key otherwise.
+    const said = busy() ? '' : why;
+    if (ui.slotsWhy.textContent !== said) ui.slotsWhy.textContent = said;
   }
 
   return {

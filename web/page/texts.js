@@ -53,3 +53,5 @@ export const CHOOSE_SONG_TO_SEND = 'Choose a song to send; Delete needs a slot t
 export const DELETE_NEEDS_SONG = 'Delete needs a slot that holds a song.';
 export const FIRST_FREE = 'first free';
 export const TOTAL_SIZE = 'Total Size';
+// Another window of this page is talking to the keyboard on the same ports: this one waits for it.
+export const KEYBOARD_BUSY_ELSEWHERE = 'This keyboard is busy in another window of this page.';

@@ -9,15 +9,34 @@ const NOT_UPDATED = 'This page could not update itself to its new version (the h
 // Failed installs of a new version in a row, after which the page says so (the browser tries again at each visit).
 const FAILURES_SAID = 3;
 
-// How many times in a row the new version could not be installed, as the worker counts them (sw.js).
+const VERSION = '@SU_VERSION@';
+
+// How many times in a row the new version could not be installed, as the worker counts them (sw.js), while the
+// host still offers that version: a host back at this page's own version (a new one withdrawn) drops the count.
 async function failedUpdates(registration) {
   try {
     const name = `songuploader ${new URL(registration.scope).pathname} failed-updates`;
     if (!(await caches.has(name))) return 0;
-    const count = await (await caches.open(name)).match('count');
-    return count ? Number(await count.text()) || 0 : 0;
+    const record = await (await caches.open(name)).match('count');
+    const [version, count] = record ? (await record.text()).split(' ') : [];
+    if (!(Number(count) >= FAILURES_SAID)) return 0;
+    const offered = await (await fetch('sw.js', { cache: 'no-cache' })).text();
+    if (offered.includes(version)) return Number(count);
+    if (offered.includes(VERSION)) await caches.delete(name);
+    return 0;
   } catch {
     return 0;
+  }
+}
+
+// The browser's service workers for this page, or null where it has none: a page opened as a file (Firefox calls
+// it secure, but will not register a worker for it), or one in a sandboxed frame, where even asking throws.
+function serviceWorkers() {
+  try {
+    const served = window.isSecureContext && window.location.protocol !== 'file:';
+    return served && 'serviceWorker' in navigator ? navigator.serviceWorker : null;
+  } catch {
+    return null;
   }
 }
 
@@ -26,9 +45,7 @@ async function failedUpdates(registration) {
 // the page has started, so that its copies of the files do not slow the first start down); settled() is called
 // whenever the page's state changes, and holds the button while the keyboard is busy.
 export function offerUpdates(ui, busy) {
-  // A page opened as a file has no worker (Firefox calls it secure, but will not register one for it).
-  const served = window.isSecureContext && window.location.protocol !== 'file:';
-  const workers = 'serviceWorker' in navigator && served ? navigator.serviceWorker : null;
+  const workers = serviceWorkers();
 
   const say = (text, reload) => {
     ui.text.textContent = text;
@@ -43,15 +60,14 @@ export function offerUpdates(ui, busy) {
     workers.addEventListener('controllerchange', () => { if (hadWorker) say(READY, true); });
   }
 
-  // Says so once a new version failed to install too often, looking again whenever one more attempt ends.
-  const watched = new WeakSet();
+  // Says so once a new version failed to install too often, looking again whenever the worker says one more
+  // attempt failed.
   const checkFailures = async (registration) => {
-    if (workers.controller && (await failedUpdates(registration)) >= FAILURES_SAID) say(NOT_UPDATED, false);
-  };
-  const watchInstall = (registration, worker) => {
-    if (!worker || watched.has(worker)) return;
-    watched.add(worker);
-    worker.addEventListener('statechange', () => { if (worker.state === 'redundant') checkFailures(registration); });
+    try {
+      if (workers.controller && (await failedUpdates(registration)) >= FAILURES_SAID) say(NOT_UPDATED, false);
+    } catch {
+      // Nothing said: the page goes on as it is.
+    }
   };
 
   return {
@@ -59,8 +75,7 @@ export function offerUpdates(ui, busy) {
       if (!workers) return;
       try {
         const registration = await workers.register('sw.js', { scope: './' });
-        watchInstall(registration, registration.installing);
-        registration.addEventListener('updatefound', () => watchInstall(registration, registration.installing));
+        workers.addEventListener('message', (event) => { if (event.data === 'failed-update') checkFailures(registration); });
         // The browser itself looks for a new version at each visit (again, if the last one failed).
         await checkFailures(registration);
       } catch (error) {

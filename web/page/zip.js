@@ -1,10 +1,15 @@
 // A .zip archive of files kept as they are (no compression: song files are small and already compact), so that
 // several songs are saved as one download. Names are written in UTF-8 and marked so; every entry carries the
-// same fixed date (1 January 1980), so the same songs always give the same archive.
+// same fixed date (1 January 1980), so the same songs always give the same archive. Entries say they were made
+// on Unix, as plain files readable by all and writable by their owner: an archive that says MS-DOS has its
+// names converted through a DOS code page by some readers despite the UTF-8 mark, and one that says Unix
+// without a file mode extracts files nobody can read.
 const LOCAL_HEADER = 0x04034b50;
 const CENTRAL_HEADER = 0x02014b50;
 const END_OF_CENTRAL = 0x06054b50;
 const VERSION_NEEDED = 20;       // 2.0: plain stored entries
+const MADE_BY_UNIX = (3 << 8) | VERSION_NEEDED;
+const REGULAR_FILE_644 = (0o100644 << 16) >>> 0;   // external attributes: the Unix mode in the high half
 const UTF8_NAMES = 0x0800;       // general purpose flag bit 11
 const STORED = 0;
 const DOS_DATE_1980_01_01 = (1 << 5) | 1;
@@ -67,8 +72,8 @@ export function zipFiles(files) {
   }
   const centralAt = at;
   for (const e of entries) {
-    u32(CENTRAL_HEADER); u16(VERSION_NEEDED); common(e);
-    u16(0); u16(0); u16(0); u16(0); u32(0); u32(e.offset);
+    u32(CENTRAL_HEADER); u16(MADE_BY_UNIX); common(e);
+    u16(0); u16(0); u16(0); u16(0); u32(REGULAR_FILE_644); u32(e.offset);
     put(e.name);
   }
   u32(END_OF_CENTRAL); u16(0); u16(0); u16(entries.length); u16(entries.length);
