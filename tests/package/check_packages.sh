@@ -64,7 +64,7 @@ else fail "zip holds the program, its DLL, the console build, read-me and licenc
 # --- the web zip ---
 web_unpacked="$scratch/SongUploader-$version-web"
 cmake -E chdir "$scratch" cmake -E tar xf "$webzip"
-expected=$'app.js\ncore-api.js\ncore.js\ncore.wasm\ndialogs.js\nicon-192.png\nicon-512.png\nicon-maskable-512.png\nindex.html\nkeyboard.js\nmanifest.webmanifest\nsaving.js\nsends.js\nslot-table.js\nsongs.js\nstyle.css\nsw.js\ntexts.js\nupdates.js\nzip.js'
+expected=$'app.js\ncore-api.js\ncore.js\ncore.wasm\ndialogs.js\nframe.js\nicon-192.png\nicon-512.png\nicon-maskable-512.png\nindex.html\nkeyboard-lock.js\nkeyboard.js\nmanifest.webmanifest\nsaving.js\nsends.js\nslot-table.js\nsongs.js\nstyle.css\nsw.js\ntexts.js\nupdates.js\nzip.js'
 found=$(cd "$web_unpacked" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 if [[ "$found" == "$expected" ]]; then pass "web zip holds the page's own files only"
 else fail "web zip holds the page's own files only" "$(tr '\n' ' ' <<<"$found")"; fi
